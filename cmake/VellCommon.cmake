@@ -1,0 +1,12 @@
+# One INTERFACE target carries the settings every library and executable shares.
+add_library(vell_common INTERFACE)
+target_compile_features(vell_common INTERFACE cxx_std_20)
+target_compile_options(vell_common INTERFACE -Wall -Wextra)
+target_compile_definitions(vell_common INTERFACE
+    QT_NO_CAST_FROM_ASCII
+    QT_NO_CAST_TO_ASCII
+    QT_NO_CAST_FROM_BYTEARRAY
+    QT_NO_URL_CAST_FROM_STRING
+    QT_NO_NARROWING_CONVERSIONS_IN_CONNECT
+    QT_NO_FOREACH
+    QT_NO_KEYWORDS)

@@ -1,0 +1,964 @@
+#include "objectcontext.h"
+
+#include "forwarding.h"
+#include "localized.h"
+#include "profile.h"
+#include "sqlitestore.h"
+#include "tag.h"
+#include "undostack.h"
+
+#include <QHash>
+#include <QLoggingCategory>
+#include <QSet>
+#include <QThread>
+#include <QTimer>
+
+#include <cassert>
+#include <variant>
+
+Q_DECLARE_LOGGING_CATEGORY(lcStore)
+
+namespace {
+
+struct ProfileSnapshot
+{
+    ProfileData data;
+    QList<Tag *> tags;
+};
+struct ForwardingSnapshot
+{
+    ForwardingData data;
+    Profile *profile = nullptr;
+};
+struct TagSnapshot
+{
+    TagData data;
+    Tag *parent = nullptr;
+};
+using Snapshot = std::variant<ProfileSnapshot, ForwardingSnapshot, TagSnapshot>;
+
+Snapshot snapshotOf(const ManagedObject *object)
+{
+    switch (object->entity()) {
+    case Entity::profile: {
+        auto *p = static_cast<const Profile *>(object);
+        return ProfileSnapshot{p->data(), p->tags()};
+    }
+    case Entity::forwarding: {
+        auto *f = static_cast<const Forwarding *>(object);
+        return ForwardingSnapshot{f->data(), f->profile()};
+    }
+    case Entity::tag: {
+        auto *t = static_cast<const Tag *>(object);
+        return TagSnapshot{t->data(), t->parent()};
+    }
+    }
+    return {};
+}
+
+template <class T>
+bool sameMembers(const QList<T *> &a, const QList<T *> &b)
+{
+    return a.size() == b.size() && QSet<T *>(a.begin(), a.end()) == QSet<T *>(b.begin(), b.end());
+}
+
+AttributeMask differences(const Snapshot &a, const Snapshot &b)
+{
+    if (auto *pa = std::get_if<ProfileSnapshot>(&a)) {
+        const auto &pb = std::get<ProfileSnapshot>(b);
+        return differingAttributes(pa->data, pb.data) |
+               (sameMembers(pa->tags, pb.tags) ? 0 : relationshipBit<ProfileData>);
+    }
+    if (auto *fa = std::get_if<ForwardingSnapshot>(&a)) {
+        const auto &fb = std::get<ForwardingSnapshot>(b);
+        return differingAttributes(fa->data, fb.data) |
+               (fa->profile == fb.profile ? 0 : relationshipBit<ForwardingData>);
+    }
+    const auto &ta = std::get<TagSnapshot>(a);
+    const auto &tb = std::get<TagSnapshot>(b);
+    return differingAttributes(ta.data, tb.data) |
+           (ta.parent == tb.parent ? 0 : relationshipBit<TagData>);
+}
+
+QStringList changedNames(Entity entity, AttributeMask mask)
+{
+    switch (entity) {
+    case Entity::profile:
+        return attributeNames<ProfileData>(mask, "tags");
+    case Entity::forwarding:
+        return attributeNames<ForwardingData>(mask, "profile");
+    case Entity::tag:
+        return attributeNames<TagData>(mask, "parent");
+    }
+    return {};
+}
+
+AttributeMask relationshipOf(Entity entity)
+{
+    switch (entity) {
+    case Entity::profile:
+        return relationshipBit<ProfileData>;
+    case Entity::forwarding:
+        return relationshipBit<ForwardingData>;
+    case Entity::tag:
+        return relationshipBit<TagData>;
+    }
+    return 0;
+}
+
+AttributeMask everything(Entity entity)
+{
+    switch (entity) {
+    case Entity::profile:
+        return allAttributes<ProfileData>;
+    case Entity::forwarding:
+        return allAttributes<ForwardingData>;
+    case Entity::tag:
+        return allAttributes<TagData>;
+    }
+    return 0;
+}
+
+std::optional<QUuid> uuidOf(const ManagedObject *object)
+{
+    switch (object->entity()) {
+    case Entity::profile:
+        return static_cast<const Profile *>(object)->uuid();
+    case Entity::forwarding:
+        return static_cast<const Forwarding *>(object)->uuid();
+    case Entity::tag:
+        return static_cast<const Tag *>(object)->uuid();
+    }
+    return std::nullopt;
+}
+
+template <class T>
+QList<T *> liveOnly(const QList<T *> &all)
+{
+    QList<T *> live;
+    live.reserve(all.size());
+    for (T *object : all) {
+        if (!object->isDeleted())
+            live.append(object);
+    }
+    return live;
+}
+
+} // namespace
+
+struct UndoStep
+{
+    struct Entry
+    {
+        ManagedObject *object;
+        Snapshot before;
+        Snapshot after;
+        bool existedBefore;
+        bool existsAfter;
+    };
+    QList<Entry> entries;
+};
+
+struct ObjectContext::Tracking
+{
+    std::vector<std::unique_ptr<ManagedObject>> objects;
+    QList<Profile *> profiles;
+    QList<Forwarding *> forwardings;
+    QList<Tag *> tags;
+    QHash<qint64, ManagedObject *> byId[3];
+
+    // Unsaved work: new objects in order, saved objects deleted here, and the saved state of
+    // saved objects changed here.
+    QList<ManagedObject *> inserted;
+    QList<ManagedObject *> deleted;
+    QHash<ManagedObject *, Snapshot> committed;
+
+    // The open undo step: each object's state when the step first touched it.
+    struct Before
+    {
+        Snapshot state;
+        bool existed;
+    };
+    QHash<ManagedObject *, Before> step;
+    QList<ManagedObject *> stepOrder;
+
+    QList<ManagedObject *> notifyInserted;
+    QList<ManagedObject *> notifyUpdated;
+    QList<ManagedObject *> notifyDeleted;
+    QSet<ManagedObject *> notified;
+    bool processScheduled = false;
+
+    QHash<qint64, ManagedObject *> &ids(Entity entity) { return byId[int(entity)]; }
+
+    template <class T>
+    T *create(ObjectContext *context, Entity entity)
+    {
+        auto object = std::unique_ptr<T>(new T(context, entity));
+        T *raw = object.get();
+        objects.push_back(std::move(object));
+        if constexpr (std::is_same_v<T, Profile>)
+            profiles.append(raw);
+        else if constexpr (std::is_same_v<T, Forwarding>)
+            forwardings.append(raw);
+        else
+            tags.append(raw);
+        return raw;
+    }
+
+    void notify(QList<ManagedObject *> &list, ManagedObject *object)
+    {
+        if (!notified.contains(object)) {
+            notified.insert(object);
+            list.append(object);
+        }
+    }
+};
+
+ObjectContext::ObjectContext(std::unique_ptr<StoreConnection> connection, const QString &author,
+                             QObject *parent)
+    : QObject(parent), m_connection(std::move(connection)), d(std::make_unique<Tracking>()),
+      m_author(author)
+{
+    qRegisterMetaType<ObjectsDidChange>();
+    qRegisterMetaType<QList<ObjectChange>>();
+}
+
+ObjectContext::~ObjectContext() = default;
+
+void ObjectContext::setUndoEnabled(bool enabled)
+{
+    if (enabled && !m_undoStack)
+        m_undoStack = new UndoStack(this);
+    else if (!enabled && m_undoStack) {
+        delete m_undoStack;
+        m_undoStack = nullptr;
+    }
+}
+
+Status ObjectContext::load()
+{
+    assert(!m_loaded);
+    auto contents = m_connection->readAll();
+    if (!contents)
+        return contents.error();
+    QHash<qint64, Profile *> profiles;
+    QHash<qint64, Tag *> tags;
+    for (const TagRow &row : contents->tags) {
+        Tag *tag = d->create<Tag>(this, Entity::tag);
+        tag->m_data = row.data;
+        tag->m_objectId = row.id;
+        tags.insert(row.id, tag);
+        d->ids(Entity::tag).insert(row.id, tag);
+    }
+    for (const TagRow &row : contents->tags) {
+        if (Tag *parent = tags.value(row.parentId)) {
+            Tag *tag = tags.value(row.id);
+            tag->m_parent = parent;
+            parent->m_children.append(tag);
+        }
+    }
+    for (const ProfileRow &row : contents->profiles) {
+        Profile *profile = d->create<Profile>(this, Entity::profile);
+        profile->m_data = row.data;
+        profile->m_objectId = row.id;
+        profiles.insert(row.id, profile);
+        d->ids(Entity::profile).insert(row.id, profile);
+    }
+    for (const ForwardingRow &row : contents->forwardings) {
+        Forwarding *forwarding = d->create<Forwarding>(this, Entity::forwarding);
+        forwarding->m_data = row.data;
+        forwarding->m_objectId = row.id;
+        d->ids(Entity::forwarding).insert(row.id, forwarding);
+        if (Profile *profile = profiles.value(row.profileId)) {
+            forwarding->m_profile = profile;
+            profile->m_forwardings.append(forwarding);
+        }
+    }
+    for (const ProfileTagLink &link : contents->links) {
+        Profile *profile = profiles.value(link.profileId);
+        Tag *tag = tags.value(link.tagId);
+        if (profile && tag) {
+            profile->m_tags.append(tag);
+            tag->m_profiles.append(profile);
+        }
+    }
+    m_loaded = true;
+    return std::nullopt;
+}
+
+QList<Profile *> ObjectContext::profiles() const
+{
+    return liveOnly(d->profiles);
+}
+
+QList<Forwarding *> ObjectContext::forwardings() const
+{
+    return liveOnly(d->forwardings);
+}
+
+QList<Tag *> ObjectContext::tags() const
+{
+    return liveOnly(d->tags);
+}
+
+ManagedObject *ObjectContext::object(Entity entity, qint64 objectId) const
+{
+    return d->byId[int(entity)].value(objectId);
+}
+
+Profile *ObjectContext::profileWithId(qint64 objectId) const
+{
+    return static_cast<Profile *>(object(Entity::profile, objectId));
+}
+
+void ObjectContext::schedulePendingChanges()
+{
+    if (d->processScheduled)
+        return;
+    d->processScheduled = true;
+    // Like an event loop turn in a desktop application: edits made in one turn form one undo
+    // step and one announcement.
+    QTimer::singleShot(0, this, [this] {
+        if (d->processScheduled)
+            processPendingChanges();
+    });
+}
+
+void ObjectContext::willChange(ManagedObject *object)
+{
+    assert(thread() == QThread::currentThread());
+    if (object->m_objectId != 0 && !object->m_deleted && !d->committed.contains(object))
+        d->committed.insert(object, snapshotOf(object));
+    if (m_undoStack && m_recordUndo && !d->step.contains(object)) {
+        d->step.insert(object, {snapshotOf(object), !object->m_deleted});
+        d->stepOrder.append(object);
+    }
+    schedulePendingChanges();
+}
+
+void ObjectContext::didChange(ManagedObject *object)
+{
+    d->notify(d->notifyUpdated, object);
+}
+
+void ObjectContext::registerInsert(ManagedObject *object)
+{
+    if (m_undoStack && m_recordUndo) {
+        d->step.insert(object, {snapshotOf(object), false});
+        d->stepOrder.append(object);
+    }
+    d->inserted.append(object);
+    d->notify(d->notifyInserted, object);
+    schedulePendingChanges();
+}
+
+Profile *ObjectContext::insertProfile(const ProfileData &initial)
+{
+    assert(thread() == QThread::currentThread());
+    Profile *profile = d->create<Profile>(this, Entity::profile);
+    profile->m_data = initial;
+    if (!initial.uuid) {
+        ProfileData &data = profile->m_data;
+        data.uuid = QUuid::createUuid();
+        data.name = localized("Unnamed");
+        data.port = 0;
+        data.priority = 0;
+        data.autoConnect = false;
+        data.retryAttempts = 999;
+        data.logToFile = false;
+        data.options = QJsonObject{{QStringLiteral("ExitOnForwardFailure"), QStringLiteral("yes")},
+                                   {QStringLiteral("ServerAliveInterval"), QStringLiteral("15")},
+                                   {QStringLiteral("ServerAliveCountMax"), QStringLiteral("3")}};
+    }
+    registerInsert(profile);
+    return profile;
+}
+
+Forwarding *ObjectContext::insertForwarding(const ForwardingData &initial)
+{
+    assert(thread() == QThread::currentThread());
+    Forwarding *forwarding = d->create<Forwarding>(this, Entity::forwarding);
+    forwarding->m_data = initial;
+    if (!initial.uuid) {
+        forwarding->m_data.uuid = QUuid::createUuid();
+        forwarding->m_data.priority = 0;
+        forwarding->m_data.enabled = true;
+        forwarding->m_data.type = 0;
+    }
+    registerInsert(forwarding);
+    return forwarding;
+}
+
+Tag *ObjectContext::insertTag(const TagData &initial)
+{
+    assert(thread() == QThread::currentThread());
+    Tag *tag = d->create<Tag>(this, Entity::tag);
+    tag->m_data = initial;
+    if (!initial.uuid)
+        tag->m_data.uuid = QUuid::createUuid();
+    registerInsert(tag);
+    return tag;
+}
+
+void ObjectContext::deleteObject(ManagedObject *object)
+{
+    assert(thread() == QThread::currentThread());
+    if (object->m_deleted)
+        return;
+    willChange(object);
+    switch (object->entity()) {
+    case Entity::profile: {
+        auto *profile = static_cast<Profile *>(object);
+        for (Forwarding *forwarding : QList<Forwarding *>(profile->m_forwardings))
+            deleteObject(forwarding);
+        for (Tag *tag : std::as_const(profile->m_tags))
+            tag->m_profiles.removeOne(profile);
+        break;
+    }
+    case Entity::forwarding: {
+        auto *forwarding = static_cast<Forwarding *>(object);
+        if (Profile *owner = forwarding->m_profile) {
+            owner->m_forwardings.removeOne(forwarding);
+            d->notify(d->notifyUpdated, owner);
+        }
+        break;
+    }
+    case Entity::tag: {
+        auto *tag = static_cast<Tag *>(object);
+        for (Profile *profile : QList<Profile *>(tag->m_profiles))
+            profile->removeTag(tag);
+        for (Tag *child : QList<Tag *>(tag->m_children))
+            child->setParent(nullptr);
+        if (tag->m_parent)
+            tag->m_parent->m_children.removeOne(tag);
+        break;
+    }
+    }
+    object->m_deleted = true;
+    if (!d->inserted.removeOne(object))
+        d->deleted.append(object);
+    d->notify(d->notifyDeleted, object);
+}
+
+bool ObjectContext::hasChanges() const
+{
+    if (!d->inserted.isEmpty() || !d->deleted.isEmpty())
+        return true;
+    for (auto it = d->committed.cbegin(); it != d->committed.cend(); ++it) {
+        if (differences(it.value(), snapshotOf(it.key())) != 0)
+            return true;
+    }
+    return false;
+}
+
+void ObjectContext::processPendingChanges()
+{
+    d->processScheduled = false;
+    if (!d->stepOrder.isEmpty()) {
+        auto step = std::make_shared<UndoStep>();
+        for (ManagedObject *object : std::as_const(d->stepOrder)) {
+            const Tracking::Before &before = d->step.value(object);
+            UndoStep::Entry entry{object, before.state, snapshotOf(object), before.existed,
+                                  !object->m_deleted};
+            const bool unchanged = entry.existedBefore == entry.existsAfter &&
+                                   differences(entry.before, entry.after) == 0;
+            if (!unchanged && (entry.existedBefore || entry.existsAfter))
+                step->entries.append(std::move(entry));
+        }
+        d->step.clear();
+        d->stepOrder.clear();
+        if (!step->entries.isEmpty() && m_undoStack)
+            m_undoStack->record(std::move(step));
+    }
+    if (d->notified.isEmpty())
+        return;
+    ObjectsDidChange change;
+    change.inserted = std::exchange(d->notifyInserted, {});
+    change.deleted = std::exchange(d->notifyDeleted, {});
+    for (ManagedObject *object : std::exchange(d->notifyUpdated, {})) {
+        if (!object->m_deleted && !change.inserted.contains(object))
+            change.updated.append(object);
+    }
+    d->notified.clear();
+    Q_EMIT objectsDidChange(change);
+}
+
+void ObjectContext::linkProfile(Forwarding *forwarding, Profile *profile)
+{
+    if (forwarding->m_profile == profile)
+        return;
+    if (forwarding->m_profile)
+        forwarding->m_profile->m_forwardings.removeOne(forwarding);
+    forwarding->m_profile = profile;
+    if (profile)
+        profile->m_forwardings.append(forwarding);
+}
+
+void ObjectContext::linkTags(Profile *profile, const QList<Tag *> &tags)
+{
+    for (Tag *tag : std::as_const(profile->m_tags)) {
+        if (!tags.contains(tag))
+            tag->m_profiles.removeOne(profile);
+    }
+    for (Tag *tag : tags) {
+        if (!profile->m_tags.contains(tag))
+            tag->m_profiles.append(profile);
+    }
+    profile->m_tags.clear();
+    for (Tag *tag : tags) {
+        if (!profile->m_tags.contains(tag))
+            profile->m_tags.append(tag);
+    }
+}
+
+void ObjectContext::linkParent(Tag *tag, Tag *parent)
+{
+    if (tag->m_parent == parent)
+        return;
+    if (tag->m_parent)
+        tag->m_parent->m_children.removeOne(tag);
+    tag->m_parent = parent;
+    if (parent)
+        parent->m_children.append(tag);
+}
+
+void ObjectContext::applySnapshot(ManagedObject *object, const void *state, AttributeMask mask)
+{
+    const auto &snapshot = *static_cast<const Snapshot *>(state);
+    willChange(object);
+    if (auto *p = std::get_if<ProfileSnapshot>(&snapshot)) {
+        auto *profile = static_cast<Profile *>(object);
+        copyAttributes(profile->m_data, p->data, mask);
+        if (mask & relationshipBit<ProfileData>)
+            linkTags(profile, liveOnly(p->tags));
+    } else if (auto *f = std::get_if<ForwardingSnapshot>(&snapshot)) {
+        auto *forwarding = static_cast<Forwarding *>(object);
+        copyAttributes(forwarding->m_data, f->data, mask);
+        if (mask & relationshipBit<ForwardingData>)
+            linkProfile(forwarding, f->profile && !f->profile->isDeleted() ? f->profile : nullptr);
+    } else {
+        const auto &t = std::get<TagSnapshot>(snapshot);
+        auto *tag = static_cast<Tag *>(object);
+        copyAttributes(tag->m_data, t.data, mask);
+        if (mask & relationshipBit<TagData>)
+            linkParent(tag, t.parent && !t.parent->isDeleted() ? t.parent : nullptr);
+    }
+    didChange(object);
+}
+
+void ObjectContext::performWithoutUndo(const std::function<void()> &edits)
+{
+    processPendingChanges();
+    const bool recordUndo = std::exchange(m_recordUndo, false);
+    edits();
+    processPendingChanges();
+    m_recordUndo = recordUndo;
+}
+
+void ObjectContext::undo()
+{
+    replay(true);
+}
+
+void ObjectContext::redo()
+{
+    replay(false);
+}
+
+void ObjectContext::replay(bool undoing)
+{
+    if (!m_undoStack)
+        return;
+    processPendingChanges();
+    auto group = undoing ? m_undoStack->takeUndoGroup() : m_undoStack->takeRedoGroup();
+    if (!group)
+        return;
+    m_undoStack->beginReplay(undoing, group->name);
+
+    QList<UndoStep::Entry> entries;
+    for (const auto &step : std::as_const(group->steps))
+        entries += step->entries;
+    if (undoing)
+        std::reverse(entries.begin(), entries.end());
+
+    // Objects come back first, so that restored relationships find them; objects made by the
+    // replayed steps go last, after their relationships were undone.
+    for (const UndoStep::Entry &entry : std::as_const(entries)) {
+        const bool wanted = undoing ? entry.existedBefore : entry.existsAfter;
+        ManagedObject *object = entry.object;
+        if (!wanted || !object->m_deleted || object->m_removedByMerge)
+            continue;
+        willChange(object);
+        object->m_deleted = false;
+        if (!d->deleted.removeOne(object))
+            d->inserted.append(object);
+        d->notify(d->notifyInserted, object);
+    }
+    for (const UndoStep::Entry &entry : std::as_const(entries)) {
+        const bool wanted = undoing ? entry.existedBefore : entry.existsAfter;
+        if (!wanted || entry.object->m_deleted)
+            continue;
+        const Snapshot &target = undoing ? entry.before : entry.after;
+        const bool revived = entry.existedBefore != entry.existsAfter;
+        const AttributeMask mask =
+            revived ? everything(entry.object->entity()) : differences(entry.before, entry.after);
+        applySnapshot(entry.object, &target, mask);
+    }
+    for (const UndoStep::Entry &entry : std::as_const(entries)) {
+        const bool wanted = undoing ? entry.existedBefore : entry.existsAfter;
+        if (!wanted && !entry.object->m_removedByMerge)
+            deleteObject(entry.object);
+    }
+    processPendingChanges();
+    m_undoStack->endReplay();
+}
+
+Status ObjectContext::saveIfChanged()
+{
+    if (!hasChanges())
+        return std::nullopt;
+    return save();
+}
+
+Status ObjectContext::save()
+{
+    assert(thread() == QThread::currentThread());
+    processPendingChanges();
+    QList<ObjectChange> changes;
+    QList<ManagedObject *> assigned;
+    if (auto error = m_connection->begin())
+        return error;
+    Status error = writeChanges(changes, assigned);
+    if (!error && !changes.isEmpty()) {
+        auto token = m_connection->writeHistory(m_author, changes);
+        if (!token)
+            error = token.error();
+    }
+    if (!error)
+        error = m_connection->commit();
+    if (error) {
+        m_connection->rollback();
+        for (ManagedObject *object : std::as_const(assigned)) {
+            d->ids(object->entity()).remove(object->m_objectId);
+            object->m_objectId = 0;
+        }
+        qCWarning(lcStore) << "save failed:" << error->message;
+        return error;
+    }
+    for (ManagedObject *object : std::as_const(d->deleted)) {
+        d->ids(object->entity()).remove(object->m_objectId);
+        object->m_objectId = 0;
+    }
+    d->inserted.clear();
+    d->deleted.clear();
+    d->committed.clear();
+    if (!changes.isEmpty())
+        Q_EMIT didSave(changes);
+    return std::nullopt;
+}
+
+namespace {
+
+qint64 idOf(const ManagedObject *object)
+{
+    return object ? object->objectId() : 0;
+}
+
+} // namespace
+
+Status ObjectContext::writeChanges(QList<ObjectChange> &changes, QList<ManagedObject *> &assigned)
+{
+    StoreConnection &store = *m_connection;
+    // New rows: tags, then profiles, then forwardings, so that every reference finds its row.
+    for (Entity entity : {Entity::tag, Entity::profile, Entity::forwarding}) {
+        for (ManagedObject *object : std::as_const(d->inserted)) {
+            if (object->entity() != entity)
+                continue;
+            Result<qint64> id = qint64(0);
+            if (entity == Entity::tag)
+                id = store.insertTag(static_cast<Tag *>(object)->m_data);
+            else if (entity == Entity::profile)
+                id = store.insertProfile(static_cast<Profile *>(object)->m_data);
+            else {
+                auto *forwarding = static_cast<Forwarding *>(object);
+                id = store.insertForwarding(forwarding->m_data, idOf(forwarding->m_profile));
+            }
+            if (!id)
+                return id.error();
+            object->m_objectId = *id;
+            d->ids(entity).insert(*id, object);
+            assigned.append(object);
+            changes.append({entity, *id, uuidOf(object), ChangeType::insert,
+                            changedNames(entity, everything(entity))});
+        }
+    }
+
+    auto writeRelationship = [&store](ManagedObject *object) -> Status {
+        switch (object->entity()) {
+        case Entity::profile: {
+            QList<qint64> tagIds;
+            for (Tag *tag : static_cast<Profile *>(object)->m_tags)
+                tagIds.append(tag->objectId());
+            return store.setProfileTags(object->objectId(), tagIds);
+        }
+        case Entity::forwarding:
+            return store.setForwardingProfile(object->objectId(),
+                                              idOf(static_cast<Forwarding *>(object)->m_profile));
+        case Entity::tag:
+            return store.setTagParent(object->objectId(),
+                                      idOf(static_cast<Tag *>(object)->m_parent));
+        }
+        return std::nullopt;
+    };
+    for (ManagedObject *object : std::as_const(d->inserted)) {
+        if (object->entity() == Entity::forwarding)
+            continue;
+        if (auto error = writeRelationship(object))
+            return error;
+    }
+
+    for (auto it = d->committed.cbegin(); it != d->committed.cend(); ++it) {
+        ManagedObject *object = it.key();
+        if (object->m_deleted)
+            continue;
+        const Snapshot current = snapshotOf(object);
+        const AttributeMask mask = differences(it.value(), current);
+        if (mask == 0)
+            continue;
+        Status error;
+        if (auto *p = std::get_if<ProfileSnapshot>(&current))
+            error = store.updateProfile(object->objectId(), p->data, mask);
+        else if (auto *f = std::get_if<ForwardingSnapshot>(&current))
+            error = store.updateForwarding(object->objectId(), f->data, mask);
+        else
+            error = store.updateTag(object->objectId(), std::get<TagSnapshot>(current).data, mask);
+        if (!error && (mask & relationshipOf(object->entity())))
+            error = writeRelationship(object);
+        if (error)
+            return error;
+        changes.append({object->entity(), object->objectId(), uuidOf(object), ChangeType::update,
+                        changedNames(object->entity(), mask)});
+    }
+
+    for (Entity entity : {Entity::forwarding, Entity::profile, Entity::tag}) {
+        for (ManagedObject *object : std::as_const(d->deleted)) {
+            if (object->entity() != entity)
+                continue;
+            if (auto error = store.deleteRow(entity, object->objectId()))
+                return error;
+            changes.append(
+                {entity, object->objectId(), uuidOf(object), ChangeType::remove, {}});
+        }
+    }
+    return std::nullopt;
+}
+
+void ObjectContext::removeMergedObject(ManagedObject *object)
+{
+    if (object->m_deleted)
+        return;
+    switch (object->entity()) {
+    case Entity::profile: {
+        auto *profile = static_cast<Profile *>(object);
+        linkTags(profile, {});
+        for (Forwarding *forwarding : QList<Forwarding *>(profile->m_forwardings))
+            removeMergedObject(forwarding);
+        break;
+    }
+    case Entity::forwarding:
+        if (Profile *owner = static_cast<Forwarding *>(object)->m_profile)
+            d->notify(d->notifyUpdated, owner);
+        linkProfile(static_cast<Forwarding *>(object), nullptr);
+        break;
+    case Entity::tag: {
+        auto *tag = static_cast<Tag *>(object);
+        for (Profile *profile : QList<Profile *>(tag->m_profiles)) {
+            QList<Tag *> tags = profile->m_tags;
+            tags.removeOne(tag);
+            linkTags(profile, tags);
+            if (auto it = d->committed.find(profile); it != d->committed.end())
+                std::get<ProfileSnapshot>(*it).tags.removeOne(tag);
+            d->notify(d->notifyUpdated, profile);
+        }
+        for (Tag *child : QList<Tag *>(tag->m_children))
+            linkParent(child, nullptr);
+        linkParent(tag, nullptr);
+        break;
+    }
+    }
+    object->m_deleted = true;
+    object->m_removedByMerge = true;
+    d->ids(object->entity()).remove(object->m_objectId);
+    d->inserted.removeOne(object);
+    d->deleted.removeOne(object);
+    d->committed.remove(object);
+    d->notify(d->notifyDeleted, object);
+}
+
+namespace {
+
+template <class Data>
+void mergeData(Data &current, Data *committed, const Data &incoming)
+{
+    // Attributes edited here and not saved yet keep their edited values.
+    const AttributeMask local = committed ? differingAttributes(*committed, current) : 0;
+    Data merged = incoming;
+    copyAttributes(merged, current, local);
+    current = merged;
+    if (committed)
+        *committed = incoming;
+}
+
+} // namespace
+
+Status ObjectContext::mergeChanges(const QList<ObjectChange> &changes)
+{
+    if (!m_loaded || changes.isEmpty())
+        return std::nullopt;
+    processPendingChanges();
+    const bool recordUndo = std::exchange(m_recordUndo, false);
+    auto restore = qScopeGuard([&] { m_recordUndo = recordUndo; });
+
+    QList<qint64> changed[3];
+    QList<qint64> tagLinksOf;
+    QList<qint64> removed[3];
+    for (const ObjectChange &change : changes) {
+        const int e = int(change.entity);
+        if (change.type == ChangeType::remove) {
+            removed[e].append(change.objectId);
+            continue;
+        }
+        if (!changed[e].contains(change.objectId))
+            changed[e].append(change.objectId);
+        const bool linksChanged =
+            change.type == ChangeType::insert || change.attributes.contains(QStringLiteral("tags"));
+        if (change.entity == Entity::profile && linksChanged && !tagLinksOf.contains(change.objectId))
+            tagLinksOf.append(change.objectId);
+    }
+
+    auto tags = m_connection->readTags(changed[int(Entity::tag)]);
+    auto profiles = m_connection->readProfiles(changed[int(Entity::profile)]);
+    auto forwardings = m_connection->readForwardings(changed[int(Entity::forwarding)]);
+    auto links = m_connection->readProfileTags(tagLinksOf);
+    for (const Status &error : {tags ? Status() : tags.error(),
+                                profiles ? Status() : profiles.error(),
+                                forwardings ? Status() : forwardings.error(),
+                                links ? Status() : links.error()}) {
+        if (error)
+            return error;
+    }
+
+    QList<ManagedObject *> inserted;
+    QList<ManagedObject *> refreshed;
+    auto upsert = [&](Entity entity, qint64 id, auto *created) {
+        using Object = std::remove_pointer_t<decltype(created)>;
+        if (auto *existing = static_cast<Object *>(object(entity, id)))
+            return existing->m_deleted ? nullptr : (refreshed.append(existing), existing);
+        Object *object = d->template create<Object>(this, entity);
+        object->m_objectId = id;
+        d->ids(entity).insert(id, object);
+        inserted.append(object);
+        return object;
+    };
+
+    QSet<qint64> present[3];
+    for (const TagRow &row : *tags) {
+        present[int(Entity::tag)].insert(row.id);
+        if (Tag *tag = upsert(Entity::tag, row.id, static_cast<Tag *>(nullptr))) {
+            auto it = d->committed.find(tag);
+            auto *saved = it == d->committed.end() ? nullptr : &std::get<TagSnapshot>(*it).data;
+            mergeData(tag->m_data, saved, row.data);
+        }
+    }
+    for (const ProfileRow &row : *profiles) {
+        present[int(Entity::profile)].insert(row.id);
+        if (Profile *profile = upsert(Entity::profile, row.id, static_cast<Profile *>(nullptr))) {
+            auto it = d->committed.find(profile);
+            auto *saved =
+                it == d->committed.end() ? nullptr : &std::get<ProfileSnapshot>(*it).data;
+            mergeData(profile->m_data, saved, row.data);
+        }
+    }
+    for (const ForwardingRow &row : *forwardings) {
+        present[int(Entity::forwarding)].insert(row.id);
+        auto *forwarding = upsert(Entity::forwarding, row.id, static_cast<Forwarding *>(nullptr));
+        if (!forwarding)
+            continue;
+        auto it = d->committed.find(forwarding);
+        auto *saved = it == d->committed.end() ? nullptr : &std::get<ForwardingSnapshot>(*it);
+        const bool editedHere = saved && saved->profile != forwarding->m_profile;
+        Profile *owner = profileWithId(row.profileId);
+        if (saved)
+            saved->profile = owner;
+        if (!editedHere)
+            linkProfile(forwarding, owner);
+        mergeData(forwarding->m_data, saved ? &saved->data : nullptr, row.data);
+    }
+    for (const TagRow &row : *tags) {
+        auto *tag = static_cast<Tag *>(object(Entity::tag, row.id));
+        if (!tag || tag->m_deleted)
+            continue;
+        auto it = d->committed.find(tag);
+        auto *saved = it == d->committed.end() ? nullptr : &std::get<TagSnapshot>(*it);
+        auto *parent = static_cast<Tag *>(object(Entity::tag, row.parentId));
+        if (saved && saved->parent != tag->m_parent) {
+            saved->parent = parent;
+            continue;
+        }
+        if (saved)
+            saved->parent = parent;
+        linkParent(tag, parent);
+    }
+    QHash<qint64, QList<Tag *>> tagsOf;
+    for (const ProfileTagLink &link : *links) {
+        if (auto *tag = static_cast<Tag *>(object(Entity::tag, link.tagId)))
+            tagsOf[link.profileId].append(tag);
+    }
+    for (qint64 id : std::as_const(tagLinksOf)) {
+        Profile *profile = profileWithId(id);
+        if (!profile || profile->m_deleted)
+            continue;
+        const QList<Tag *> incoming = tagsOf.value(id);
+        auto it = d->committed.find(profile);
+        auto *saved = it == d->committed.end() ? nullptr : &std::get<ProfileSnapshot>(*it);
+        const bool editedHere = saved && !sameMembers(saved->tags, profile->m_tags);
+        if (saved)
+            saved->tags = incoming;
+        if (!editedHere)
+            linkTags(profile, incoming);
+    }
+
+    // Rows that are gone by now were deleted after the change was written.
+    for (Entity entity : {Entity::forwarding, Entity::profile, Entity::tag}) {
+        const int e = int(entity);
+        for (qint64 id : std::as_const(changed[e])) {
+            if (!present[e].contains(id))
+                removed[e].append(id);
+        }
+        for (qint64 id : std::as_const(removed[e])) {
+            if (ManagedObject *gone = object(entity, id))
+                removeMergedObject(gone);
+        }
+    }
+
+    ObjectsDidChange change;
+    for (ManagedObject *object : std::as_const(inserted)) {
+        if (!object->m_deleted)
+            change.inserted.append(object);
+    }
+    for (ManagedObject *object : std::as_const(refreshed)) {
+        if (!object->m_deleted && !change.refreshed.contains(object))
+            change.refreshed.append(object);
+    }
+    for (ManagedObject *object : std::exchange(d->notifyUpdated, {})) {
+        if (!object->m_deleted && !change.refreshed.contains(object) &&
+            !change.inserted.contains(object))
+            change.refreshed.append(object);
+    }
+    change.deleted = std::exchange(d->notifyDeleted, {});
+    d->notifyInserted.clear();
+    d->notified.clear();
+    if (!change.isEmpty())
+        Q_EMIT objectsDidChange(change);
+    return std::nullopt;
+}

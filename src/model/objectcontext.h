@@ -1,0 +1,118 @@
+#pragma once
+
+#include "objectchange.h"
+#include "records.h"
+#include "result.h"
+
+#include <QList>
+#include <QObject>
+
+#include <functional>
+#include <memory>
+
+class ManagedObject;
+class Profile;
+class Forwarding;
+class Tag;
+class StoreConnection;
+class UndoStack;
+
+// What changed in a context since the last announcement: records inserted, updated or deleted
+// here, and records refreshed by a merge of outside changes.
+struct ObjectsDidChange
+{
+    QList<ManagedObject *> inserted;
+    QList<ManagedObject *> updated;
+    QList<ManagedObject *> refreshed;
+    QList<ManagedObject *> deleted;
+
+    bool isEmpty() const
+    {
+        return inserted.isEmpty() && updated.isEmpty() && refreshed.isEmpty() && deleted.isEmpty();
+    }
+};
+
+// A unit of work on the store: one object per record, change tracking, undo, and save under an
+// author. Every record of the store is read into the context once by load(), so queries run in
+// memory. A context belongs to one thread; the main context to the main thread.
+class ObjectContext : public QObject
+{
+    Q_OBJECT
+
+public:
+    ObjectContext(std::unique_ptr<StoreConnection> connection, const QString &author,
+                  QObject *parent = nullptr);
+    ~ObjectContext() override;
+
+    QString transactionAuthor() const { return m_author; }
+    void setTransactionAuthor(const QString &author) { m_author = author; }
+    StoreConnection &connection() { return *m_connection; }
+
+    // Edits are undoable only in a context that has an undo stack.
+    void setUndoEnabled(bool enabled);
+    UndoStack *undoStack() const { return m_undoStack; }
+    void undo();
+    void redo();
+    // Runs edits that must not become undoable steps (merges, clean-ups, de-duplication).
+    void performWithoutUndo(const std::function<void()> &edits);
+
+    Status load();
+
+    QList<Profile *> profiles() const;
+    QList<Forwarding *> forwardings() const;
+    QList<Tag *> tags() const;
+    ManagedObject *object(Entity entity, qint64 objectId) const;
+    Profile *profileWithId(qint64 objectId) const;
+
+    // New records receive their creation values unless the given data already holds a uuid.
+    Profile *insertProfile(const ProfileData &initial = {});
+    Forwarding *insertForwarding(const ForwardingData &initial = {});
+    Tag *insertTag(const TagData &initial = {});
+    // A profile takes its forwardings with it; tags are only detached.
+    void deleteObject(ManagedObject *object);
+
+    bool hasChanges() const;
+    // Closes the current undo step and announces what changed.
+    void processPendingChanges();
+    // Writes every change and one history transaction under the author, all or nothing.
+    Status save();
+    Status saveIfChanged();
+
+    // Brings in changes that other connections committed. Attributes edited here and not yet
+    // saved keep their edited values; merged changes never become undoable steps.
+    Status mergeChanges(const QList<ObjectChange> &changes);
+
+Q_SIGNALS:
+    void objectsDidChange(const ObjectsDidChange &change);
+    void didSave(const QList<ObjectChange> &changes);
+
+private:
+    friend class Profile;
+    friend class Forwarding;
+    friend class Tag;
+    struct Tracking;
+
+    void willChange(ManagedObject *object);
+    void didChange(ManagedObject *object);
+    void registerInsert(ManagedObject *object);
+    void schedulePendingChanges();
+    void replay(bool undoing);
+    Status writeChanges(QList<ObjectChange> &changes, QList<ManagedObject *> &assigned);
+    void removeMergedObject(ManagedObject *object);
+    void applySnapshot(ManagedObject *object, const void *snapshot, AttributeMask mask);
+
+    // Relationship edits that keep both sides in step and record nothing; tracked edits call
+    // them between willChange and didChange.
+    static void linkProfile(Forwarding *forwarding, Profile *profile);
+    static void linkTags(Profile *profile, const QList<Tag *> &tags);
+    static void linkParent(Tag *tag, Tag *parent);
+
+    std::unique_ptr<StoreConnection> m_connection;
+    std::unique_ptr<Tracking> d;
+    QString m_author;
+    UndoStack *m_undoStack = nullptr;
+    bool m_recordUndo = true;
+    bool m_loaded = false;
+};
+
+Q_DECLARE_METATYPE(ObjectsDidChange)

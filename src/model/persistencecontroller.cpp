@@ -1,0 +1,155 @@
+#include "persistencecontroller.h"
+
+#include "objectcontext.h"
+#include "persistenthistorykit.h"
+#include "profile.h"
+#include "tag.h"
+
+#include <QStandardPaths>
+#include <QThread>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+constexpr qint64 trashRetentionSeconds = 2'592'000;
+
+} // namespace
+
+PersistenceController::PersistenceController(StoreLocation location,
+                                             std::unique_ptr<ObjectContext> mainContext)
+    : m_location(std::move(location)), m_mainContext(std::move(mainContext))
+{
+    m_author = m_mainContext->transactionAuthor();
+}
+
+PersistenceController::~PersistenceController()
+{
+    if (m_backgroundThread) {
+        QThread *home = thread();
+        ObjectContext *context = m_backgroundContext;
+        QMetaObject::invokeMethod(
+            context, [context, home] { context->moveToThread(home); },
+            Qt::BlockingQueuedConnection);
+        m_backgroundThread->quit();
+        m_backgroundThread->wait();
+        delete m_backgroundContext;
+        delete m_backgroundThread;
+    }
+}
+
+QString PersistenceController::defaultStorePath()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+           u"/VellSSH/VellSSH.sqlite"_s;
+}
+
+Result<std::unique_ptr<PersistenceController>>
+PersistenceController::open(const StoreLocation &location, const QString &author)
+{
+    auto connection = StoreConnection::open(location);
+    if (!connection)
+        return connection.error();
+    auto context = std::make_unique<ObjectContext>(std::move(connection).value(), author);
+    if (auto error = context->load())
+        return *error;
+    context->setUndoEnabled(true);
+    return std::unique_ptr<PersistenceController>(
+        new PersistenceController(location, std::move(context)));
+}
+
+Result<std::unique_ptr<PersistenceController>> PersistenceController::openInMemory()
+{
+    return open(StoreLocation::inMemory(u"vellssh-"_s + QUuid::createUuid().toString(
+                                                            QUuid::WithoutBraces)));
+}
+
+Result<std::unique_ptr<ObjectContext>> PersistenceController::newContext()
+{
+    auto connection = StoreConnection::open(m_location);
+    if (!connection)
+        return connection.error();
+    auto context = std::make_unique<ObjectContext>(std::move(connection).value(), m_author);
+    if (auto error = context->load())
+        return *error;
+    return context;
+}
+
+void PersistenceController::performBackgroundTask(const std::function<void(ObjectContext &)> &task)
+{
+    if (!m_backgroundThread) {
+        auto context = newContext();
+        if (!context) {
+            qWarning("background context: %s", qPrintable(context.error().message));
+            return;
+        }
+        m_backgroundContext = context->release();
+        m_backgroundThread = new QThread;
+        m_backgroundThread->setObjectName(u"io.vellssh.store.background"_s);
+        m_backgroundContext->moveToThread(m_backgroundThread);
+        ObjectContext *main = m_mainContext.get();
+        ObjectContext *background = m_backgroundContext;
+        connect(background, &ObjectContext::didSave, main,
+                [main](const QList<ObjectChange> &changes) { (void)main->mergeChanges(changes); });
+        connect(main, &ObjectContext::didSave, background,
+                [background](const QList<ObjectChange> &changes) {
+                    (void)background->mergeChanges(changes);
+                });
+        if (m_historyKit)
+            followHistory(background);
+        m_backgroundThread->start();
+    }
+    ObjectContext *context = m_backgroundContext;
+    QMetaObject::invokeMethod(context, [context, task] { task(*context); });
+}
+
+void PersistenceController::waitForBackgroundTasks()
+{
+    if (m_backgroundContext)
+        QMetaObject::invokeMethod(m_backgroundContext, [] {}, Qt::BlockingQueuedConnection);
+}
+
+void PersistenceController::startHistoryTracking(HistoryTokenStore *tokens, int pollIntervalMs)
+{
+    if (m_historyKit || m_location.isInMemory())
+        return;
+    m_historyKit = new PersistentHistoryKit(m_mainContext.get(), {m_author}, tokens, this);
+    if (m_backgroundContext)
+        followHistory(m_backgroundContext);
+    m_historyKit->start(pollIntervalMs);
+}
+
+void PersistenceController::followHistory(ObjectContext *background)
+{
+    connect(m_historyKit, &PersistentHistoryKit::transactionsMerged, background,
+            [background](const QList<HistoryTransaction> &transactions) {
+                QList<ObjectChange> changes;
+                for (const HistoryTransaction &transaction : transactions)
+                    changes += transaction.changes;
+                (void)background->mergeChanges(changes);
+            });
+}
+
+Status PersistenceController::purgeExpiredTrash(ObjectContext &context)
+{
+    const QDateTime cutoff = QDateTime::currentDateTime().addSecs(-trashRetentionSeconds);
+    context.performWithoutUndo([&] {
+        for (Profile *profile : context.profiles()) {
+            const bool expired = profile->deletedOn() && *profile->deletedOn() < cutoff;
+            if (expired || !profile->uuid() || profile->address() == u"/dev/tty"_s)
+                context.deleteObject(profile);
+        }
+    });
+    return context.saveIfChanged();
+}
+
+Status PersistenceController::purgeTagsWithoutUUID(ObjectContext &context)
+{
+    context.performWithoutUndo([&] {
+        for (Tag *tag : context.tags()) {
+            if (!tag->uuid())
+                context.deleteObject(tag);
+        }
+    });
+    return context.saveIfChanged();
+}

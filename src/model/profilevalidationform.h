@@ -1,0 +1,53 @@
+#pragma once
+
+#include "records.h"
+#include "result.h"
+
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+class ObjectContext;
+class Profile;
+
+// The required fields of the profile editor, each with its non-empty rule and message, and the
+// checks that refuse a save.
+class ProfileValidationForm : public QObject
+{
+    Q_OBJECT
+
+public:
+    enum class Field { profileName, hostName, loginName };
+
+    explicit ProfileValidationForm(QObject *parent = nullptr);
+
+    void setText(Field field, const QString &text);
+    QString text(Field field) const;
+    bool isValid(Field field) const;
+    bool isValid() const;
+    // The message of a field in error, or an empty text.
+    QString message(Field field) const;
+    QStringList messages() const;
+
+    static QString requiredMessage(Field field);
+    static QString fillInHint();
+    static QString invalidForwardingsMessage();
+
+    // Ports must lie in 1...65535 where a port is used, a local or remote forward needs a
+    // target host (or socket path) with a port, and dynamic kinds listen on a port, never on a
+    // socket path. Disabled forwardings are not checked: they are kept but never used.
+    static bool isAcceptable(const ForwardingData &forwarding);
+    // Names are unique among the profiles a user can see and pick by name: live ones, compared
+    // without regard to case. Trashed profiles do not block a name.
+    static Status checkNameAvailable(const QString &name, const Profile *editing,
+                                     const ObjectContext &context);
+    // Everything that refuses a save, in the editor's order.
+    static Status validateForSave(const Profile &profile, const ObjectContext &context);
+
+Q_SIGNALS:
+    void validityChanged();
+
+private:
+    QString m_texts[3];
+};

@@ -1,0 +1,317 @@
+#include "queries.h"
+
+#include "forwarding.h"
+#include "localized.h"
+#include "objectcontext.h"
+#include "profile.h"
+#include "tag.h"
+#include "textfolding.h"
+#include "undostack.h"
+
+#include <QRegularExpression>
+
+#include <algorithm>
+
+using namespace Qt::StringLiterals;
+
+bool isValidProfile(const Profile *profile)
+{
+    return profile->uuid().has_value() && profile->address() != u"/dev/tty"_s;
+}
+
+QList<Profile *> validProfiles(const ObjectContext &context, bool sorted)
+{
+    QList<Profile *> profiles = context.profiles();
+    profiles.removeIf([](const Profile *p) { return !isValidProfile(p); });
+    if (sorted)
+        sortByDefaultOrder(profiles);
+    return profiles;
+}
+
+void sortByDefaultOrder(QList<Profile *> &profiles)
+{
+    std::stable_sort(profiles.begin(), profiles.end(), [](const Profile *a, const Profile *b) {
+        if (a->priority() != b->priority())
+            return a->priority() > b->priority();
+        return compareNatural(a->name().value_or(QString()), b->name().value_or(QString())) < 0;
+    });
+}
+
+bool matchesSidebar(const Profile *profile, const SidebarItem &item)
+{
+    if (profile->address() == u"/dev/tty"_s)
+        return false;
+    switch (item.kind) {
+    case SidebarItem::Kind::all:
+        return !profile->isInTrash();
+    case SidebarItem::Kind::recentDeleted:
+        return profile->isInTrash();
+    case SidebarItem::Kind::untagged:
+        return !profile->isInTrash() && profile->tags().isEmpty();
+    case SidebarItem::Kind::tag:
+        return !profile->isInTrash() && profile->hasTag(item.tag);
+    }
+    return false;
+}
+
+QList<Profile *> profilesIn(const ObjectContext &context, const SidebarItem &item)
+{
+    QList<Profile *> profiles = validProfiles(context);
+    profiles.removeIf([&](const Profile *p) { return !matchesSidebar(p, item); });
+    return profiles;
+}
+
+ProfileSearch::ProfileSearch(ObjectContext *context) : QObject(context)
+{
+    connect(context, &ObjectContext::objectsDidChange, this, &ProfileSearch::forget);
+}
+
+QStringList ProfileSearch::terms(const QString &text)
+{
+    static const QRegularExpression separators(u"\\s+"_s);
+    return text.split(separators, Qt::SkipEmptyParts);
+}
+
+QList<Profile *> ProfileSearch::filter(const QList<Profile *> &profiles, const QString &text)
+{
+    QStringList folded;
+    for (const QString &term : terms(text))
+        folded.append(foldedForSearch(term));
+    if (folded.isEmpty())
+        return profiles;
+    QList<Profile *> found;
+    for (Profile *profile : profiles) {
+        const QString &text = haystack(profile);
+        if (std::all_of(folded.cbegin(), folded.cend(),
+                        [&](const QString &term) { return text.contains(term); }))
+            found.append(profile);
+    }
+    return found;
+}
+
+const QString &ProfileSearch::haystack(Profile *profile)
+{
+    auto it = m_haystacks.find(profile);
+    if (it != m_haystacks.end())
+        return *it;
+    QStringList fields;
+    auto add = [&](const std::optional<QString> &text) {
+        if (text)
+            fields.append(foldedForSearch(*text));
+    };
+    add(profile->name());
+    add(profile->address());
+    fields.append(QString::number(profile->port()));
+    add(profile->user());
+    add(profile->note());
+    for (const Forwarding *forwarding : profile->forwardings()) {
+        add(forwarding->note());
+        add(forwarding->bindAddress());
+        add(forwarding->targetAddress());
+        fields.append(QString::number(forwarding->bindPort()));
+        fields.append(QString::number(forwarding->targetPort()));
+    }
+    for (const Tag *tag : profile->tags())
+        add(tag->name());
+    return *m_haystacks.insert(profile, fields.join(u'\n'));
+}
+
+void ProfileSearch::forget(const ObjectsDidChange &change)
+{
+    auto drop = [this](const ManagedObject *object) {
+        switch (object->entity()) {
+        case Entity::profile:
+            m_haystacks.remove(static_cast<const Profile *>(object));
+            break;
+        case Entity::forwarding:
+            if (const Profile *owner = static_cast<const Forwarding *>(object)->profile())
+                m_haystacks.remove(owner);
+            break;
+        case Entity::tag:
+            for (const Profile *profile : static_cast<const Tag *>(object)->profiles())
+                m_haystacks.remove(profile);
+            break;
+        }
+    };
+    // A forwarding that moved or vanished no longer names its old profile: start over then.
+    if (!change.deleted.isEmpty()) {
+        m_haystacks.clear();
+        return;
+    }
+    for (const auto *list : {&change.inserted, &change.updated, &change.refreshed}) {
+        for (const ManagedObject *object : *list)
+            drop(object);
+    }
+}
+
+void moveToTrash(const QList<Profile *> &profiles)
+{
+    const QDateTime now = QDateTime::currentDateTime();
+    for (Profile *profile : profiles)
+        profile->setDeletedOn(now);
+}
+
+void recover(const QList<Profile *> &profiles, ObjectContext &context)
+{
+    if (profiles.isEmpty())
+        return;
+    UndoStack *undo = context.undoStack();
+    if (undo)
+        undo->beginUndoGrouping();
+    for (Profile *profile : profiles)
+        profile->setDeletedOn(std::nullopt);
+    context.processPendingChanges();
+    if (undo) {
+        if (profiles.size() > 1)
+            undo->setActionName(localized("Recover Profiles"));
+        else if (const auto &name = profiles.first()->name())
+            undo->setActionName(localized("Recover “%1”").arg(*name));
+        else
+            undo->setActionName(localized("Recover Profile"));
+        undo->endUndoGrouping();
+    }
+    if (auto error = context.saveIfChanged())
+        qWarning("recover: %s", qPrintable(error->message));
+}
+
+Status deletePermanently(const QList<Profile *> &profiles, ObjectContext &context)
+{
+    if (profiles.isEmpty())
+        return std::nullopt;
+    context.performWithoutUndo([&] {
+        for (Profile *profile : profiles)
+            context.deleteObject(profile);
+    });
+    return context.saveIfChanged();
+}
+
+void setPinned(const QList<Profile *> &profiles, bool pinned)
+{
+    for (Profile *profile : profiles)
+        profile->setPinned(pinned);
+}
+
+namespace {
+
+// The largest number that the names matching the pattern carry in its first group; a match
+// without a number counts as 0. No match at all gives no value.
+template <class Names>
+std::optional<qint64> largestNumber(const Names &names, const QRegularExpression &pattern)
+{
+    std::optional<qint64> largest;
+    for (const QString &name : names) {
+        const QRegularExpressionMatch match = pattern.match(name);
+        if (!match.hasMatch())
+            continue;
+        const qint64 number = match.captured(1).toLongLong();
+        largest = std::max(largest.value_or(0), number);
+    }
+    return largest;
+}
+
+QStringList profileNames(const ObjectContext &context)
+{
+    QStringList names;
+    for (const Profile *profile : context.profiles()) {
+        if (profile->name())
+            names.append(*profile->name());
+    }
+    return names;
+}
+
+} // namespace
+
+QString copyName(const QString &name, const ObjectContext &context)
+{
+    const QString copy = localized("Copy");
+    const QRegularExpression copyOf(u"^(.*?)(?: "_s + QRegularExpression::escape(copy) +
+                                    u"(?: ([0-9]+))?)$"_s);
+    const QRegularExpressionMatch match = copyOf.match(name);
+    const QString base = match.hasMatch() ? match.captured(1) : name;
+    const QRegularExpression copies(u'^' + QRegularExpression::escape(base) + u' ' +
+                                    QRegularExpression::escape(copy) + u"(?: ([0-9]+))?$"_s);
+    const auto largest = largestNumber(profileNames(context), copies);
+    if (!largest)
+        return base + u' ' + copy;
+    return base + u' ' + copy + u' ' + QString::number(*largest + 1);
+}
+
+namespace {
+
+// Every attribute but uuid; attributes the source holds no value for keep the copy's value.
+template <class Data>
+void copyValues(Data &copy, const Data &source)
+{
+    forEachMember<Data>([&](int index, auto member) {
+        if (index == 0)
+            return;
+        const auto &value = source.*member.pointer;
+        if constexpr (requires { value.has_value(); }) {
+            if (!value.has_value())
+                return;
+        }
+        copy.*member.pointer = value;
+    });
+}
+
+} // namespace
+
+Profile *duplicateProfile(Profile *source, ObjectContext &context)
+{
+    Profile *copy = context.insertProfile();
+    copy->edit([&](ProfileData &data) { copyValues(data, source->data()); });
+    for (Forwarding *forwarding : source->sortedForwardings())
+        duplicateForwarding(forwarding, copy, context);
+    copy->setTags(source->tags());
+    copy->setName(copyName(source->displayName(), context));
+    return copy;
+}
+
+Forwarding *duplicateForwarding(Forwarding *source, Profile *target, ObjectContext &context)
+{
+    Forwarding *copy = context.insertForwarding();
+    copy->edit([&](ForwardingData &data) { copyValues(data, source->data()); });
+    copy->setProfile(target);
+    context.processPendingChanges();
+    return copy;
+}
+
+QString newTagName(const ObjectContext &context)
+{
+    const QString base = localized("unnamed-tag");
+    const QRegularExpression pattern(u'^' + QRegularExpression::escape(base) +
+                                     u"(?: ([0-9]+))?$"_s);
+    QStringList names;
+    for (const Tag *tag : context.tags()) {
+        if (tag->name())
+            names.append(*tag->name());
+    }
+    const auto largest = largestNumber(names, pattern);
+    if (!largest)
+        return base;
+    return base + u' ' + QString::number(*largest + 1);
+}
+
+Status validateTagName(const QString &name, const Tag *renaming, const ObjectContext &context)
+{
+    const QString suggestion = localized("Please choose a different name.");
+    if (name.isEmpty())
+        return Error{localized("Tag names can't be blank."), suggestion, validationErrorCode};
+    for (const Tag *tag : context.tags()) {
+        if (tag->name() != name)
+            continue;
+        if (renaming && renaming->uuid() && tag->uuid() == renaming->uuid())
+            continue;
+        return Error{localized("Tag name conflict"), suggestion, validationErrorCode};
+    }
+    return std::nullopt;
+}
+
+Tag *tagNamed(const QString &name, const ObjectContext &context)
+{
+    for (Tag *tag : context.tags()) {
+        if (tag->name() == name)
+            return tag;
+    }
+    return nullptr;
+}
