@@ -1,0 +1,313 @@
+#include "settings.h"
+
+#include "localized.h"
+
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QStandardPaths>
+
+using namespace Qt::StringLiterals;
+
+QString rawValue(AppIconMode mode)
+{
+    switch (mode) {
+    case AppIconMode::dock:
+        return u"dock"_s;
+    case AppIconMode::menuBar:
+        return u"menuBar"_s;
+    case AppIconMode::both:
+        return u"both"_s;
+    }
+    return {};
+}
+
+QString displayName(AppIconMode mode)
+{
+    switch (mode) {
+    case AppIconMode::dock:
+        return localized("Dock icon");
+    case AppIconMode::menuBar:
+        return localized("Menu bar icon");
+    case AppIconMode::both:
+        return localized("Both");
+    }
+    return {};
+}
+
+QString rawValue(UpdateChannel channel)
+{
+    return channel == UpdateChannel::beta ? u"beta"_s : u"stable"_s;
+}
+
+QString displayName(UpdateChannel channel)
+{
+    return channel == UpdateChannel::beta ? localized("Beta") : localized("Stable");
+}
+
+std::optional<UpdateCheckInterval> updateCheckIntervalFromSeconds(qint64 seconds)
+{
+    for (auto interval : {UpdateCheckInterval::hourly, UpdateCheckInterval::daily,
+                          UpdateCheckInterval::weekly, UpdateCheckInterval::monthly}) {
+        if (qint64(interval) == seconds)
+            return interval;
+    }
+    return std::nullopt;
+}
+
+QString displayName(UpdateCheckInterval interval)
+{
+    switch (interval) {
+    case UpdateCheckInterval::hourly:
+        return {};
+    case UpdateCheckInterval::daily:
+        return localized("Daily");
+    case UpdateCheckInterval::weekly:
+        return localized("Weekly");
+    case UpdateCheckInterval::monthly:
+        return localized("Monthly");
+    }
+    return {};
+}
+
+QVariant SettingCodec<bool>::encode(const bool &value)
+{
+    return value;
+}
+
+std::optional<bool> SettingCodec<bool>::decode(const QVariant &stored)
+{
+    if (stored.typeId() == QMetaType::Bool)
+        return stored.toBool();
+    if (stored.typeId() == QMetaType::QString) {
+        if (stored.toString() == u"true"_s)
+            return true;
+        if (stored.toString() == u"false"_s)
+            return false;
+    }
+    return std::nullopt;
+}
+
+QVariant SettingCodec<QString>::encode(const QString &value)
+{
+    return value;
+}
+
+std::optional<QString> SettingCodec<QString>::decode(const QVariant &stored)
+{
+    if (stored.typeId() != QMetaType::QString)
+        return std::nullopt;
+    return stored.toString();
+}
+
+QVariant SettingCodec<double>::encode(const double &value)
+{
+    return value;
+}
+
+std::optional<double> SettingCodec<double>::decode(const QVariant &stored)
+{
+    bool ok = false;
+    const double value = stored.toString().toDouble(&ok);
+    if (stored.typeId() == QMetaType::Double)
+        return stored.toDouble();
+    return ok ? std::optional(value) : std::nullopt;
+}
+
+QVariant SettingCodec<AppIconMode>::encode(const AppIconMode &value)
+{
+    return rawValue(value);
+}
+
+std::optional<AppIconMode> SettingCodec<AppIconMode>::decode(const QVariant &stored)
+{
+    for (auto mode : {AppIconMode::dock, AppIconMode::menuBar, AppIconMode::both}) {
+        if (stored.typeId() == QMetaType::QString && stored.toString() == rawValue(mode))
+            return mode;
+    }
+    return std::nullopt;
+}
+
+QVariant SettingCodec<UpdateChannel>::encode(const UpdateChannel &value)
+{
+    return rawValue(value);
+}
+
+std::optional<UpdateChannel> SettingCodec<UpdateChannel>::decode(const QVariant &stored)
+{
+    for (auto channel : {UpdateChannel::stable, UpdateChannel::beta}) {
+        if (stored.typeId() == QMetaType::QString && stored.toString() == rawValue(channel))
+            return channel;
+    }
+    return std::nullopt;
+}
+
+QVariant SettingCodec<EnvironmentVariables>::encode(const EnvironmentVariables &value)
+{
+    return value.toData();
+}
+
+std::optional<EnvironmentVariables>
+SettingCodec<EnvironmentVariables>::decode(const QVariant &stored)
+{
+    if (stored.typeId() != QMetaType::QByteArray && stored.typeId() != QMetaType::QString)
+        return std::nullopt;
+    return EnvironmentVariables::fromData(stored.toByteArray());
+}
+
+QString Settings::defaultFilePath()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+           u"/VellSSH/VellSSH.conf"_s;
+}
+
+Settings::Settings(const QString &filePath, QObject *parent)
+    : QObject(parent), m_settings(filePath, QSettings::IniFormat)
+{
+    for (const QString &name : m_settings.allKeys())
+        m_seen.insert(name, m_settings.value(name));
+    // The file is replaced on every write, so its folder is watched as well.
+    connect(&m_watcher, &QFileSystemWatcher::fileChanged, this, &Settings::reload);
+    connect(&m_watcher, &QFileSystemWatcher::directoryChanged, this, &Settings::reload);
+    watch();
+}
+
+void Settings::watch()
+{
+    const QString folder = QFileInfo(filePath()).absolutePath();
+    if (QFileInfo::exists(folder) && !m_watcher.directories().contains(folder))
+        m_watcher.addPath(folder);
+    if (QFileInfo::exists(filePath()) && !m_watcher.files().contains(filePath()))
+        m_watcher.addPath(filePath());
+}
+
+QVariant Settings::raw(const QString &name) const
+{
+    return m_settings.value(name);
+}
+
+void Settings::write(const QString &name, const QVariant &value)
+{
+    if (value.isValid())
+        m_settings.setValue(name, value);
+    else
+        m_settings.remove(name);
+    m_settings.sync();
+    watch();
+    m_seen.insert(name, m_settings.value(name));
+    Q_EMIT changed(name);
+}
+
+void Settings::reload()
+{
+    m_settings.sync();
+    watch();
+    QStringList names = m_settings.allKeys();
+    for (auto it = m_seen.cbegin(); it != m_seen.cend(); ++it) {
+        if (!names.contains(it.key()))
+            names.append(it.key());
+    }
+    for (const QString &name : std::as_const(names)) {
+        const QVariant now = m_settings.value(name);
+        if (m_seen.value(name) == now)
+            continue;
+        m_seen.insert(name, now);
+        Q_EMIT changed(name);
+    }
+}
+
+SettingsHistoryTokenStore::SettingsHistoryTokenStore(Settings &settings, const QString &author)
+    : m_settings(settings), m_key(QStringLiteral("PersistentHistoryTrackingKit.lastToken.") + author)
+{
+}
+
+std::optional<qint64> SettingsHistoryTokenStore::lastToken() const
+{
+    bool ok = false;
+    const qint64 token = m_settings.raw(m_key).toLongLong(&ok);
+    return ok ? std::optional(token) : std::nullopt;
+}
+
+void SettingsHistoryTokenStore::setLastToken(qint64 token)
+{
+    m_settings.write(m_key, token);
+}
+
+namespace {
+
+template <class T>
+SettingText textOf(const SettingKey<T> &key, std::function<QString(const T &)> show,
+                   std::function<std::optional<T>(const QString &)> parse, QString expected)
+{
+    return SettingText{
+        key.name, [key, show](const Settings &s) { return show(s.get(key)); },
+        [key, parse, expected](Settings &s, const QString &text) -> Status {
+            const auto value = parse(text);
+            if (!value) {
+                return Error(localized("“%1” is not a valid value for %2: expected %3.")
+                                 .arg(text, key.name, expected));
+            }
+            s.set(key, *value);
+            return std::nullopt;
+        }};
+}
+
+std::optional<bool> boolFromText(const QString &text)
+{
+    return SettingCodec<bool>::decode(text);
+}
+
+QString boolText(const bool &value)
+{
+    return value ? u"true"_s : u"false"_s;
+}
+
+QString identity(const QString &text)
+{
+    return text;
+}
+
+} // namespace
+
+const QList<SettingText> &settingTexts()
+{
+    using namespace SettingKeys;
+    static const QList<SettingText> texts = {
+        textOf<AppIconMode>(
+            appIconMode, [](const AppIconMode &m) { return rawValue(m); },
+            [](const QString &t) { return SettingCodec<AppIconMode>::decode(t); },
+            u"dock, menuBar or both"_s),
+        textOf<bool>(launchAtLogin, boolText, boolFromText, u"true or false"_s),
+        textOf<bool>(iCloudSync, boolText, boolFromText, u"true or false"_s),
+        textOf<UpdateChannel>(
+            updateChannel, [](const UpdateChannel &c) { return rawValue(c); },
+            [](const QString &t) { return SettingCodec<UpdateChannel>::decode(t); },
+            u"stable or beta"_s),
+        textOf<QString>(userConfigFilePath, identity, identity, u"a path"_s),
+        textOf<QString>(authAgentUnixSock, identity, identity, u"a path"_s),
+        textOf<EnvironmentVariables>(
+            environmentVariables,
+            [](const EnvironmentVariables &v) { return QString::fromUtf8(v.toData()); },
+            [](const QString &t) -> std::optional<EnvironmentVariables> {
+                if (!QJsonDocument::fromJson(t.toUtf8()).isArray())
+                    return std::nullopt;
+                return EnvironmentVariables::fromData(t.toUtf8());
+            },
+            u"a JSON array of {\"key\", \"value\", \"enabled\"} objects"_s),
+        SettingText{syncFolderBookmark.name,
+                    [](const Settings &s) { return s.get(syncFolderBookmark).value_or(QString()); },
+                    [](Settings &s, const QString &text) -> Status {
+                        s.set(syncFolderBookmark,
+                              text.isEmpty() ? std::nullopt : std::optional(text));
+                        return std::nullopt;
+                    }},
+        textOf<double>(
+            profileAdvancedOptionsSplitFraction, [](const double &d) { return QString::number(d); },
+            [](const QString &t) -> std::optional<double> {
+                bool ok = false;
+                const double value = t.toDouble(&ok);
+                return ok && value > 0 && value < 1 ? std::optional(value) : std::nullopt;
+            },
+            u"a fraction between 0 and 1"_s),
+    };
+    return texts;
+}

@@ -1,0 +1,127 @@
+#include "forwardingspec.h"
+
+#include "localized.h"
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// Splits at colons outside brackets; bracketed fields lose their brackets.
+std::optional<QStringList> fields(const QString &spec)
+{
+    QStringList result;
+    QString current;
+    bool bracketed = false;
+    bool inBrackets = false;
+    for (QChar c : spec) {
+        if (c == u'[' && current.isEmpty() && !inBrackets) {
+            inBrackets = bracketed = true;
+        } else if (c == u']' && inBrackets) {
+            inBrackets = false;
+        } else if (c == u':' && !inBrackets) {
+            result.append(current);
+            current.clear();
+            bracketed = false;
+        } else {
+            if (bracketed && !inBrackets)
+                return std::nullopt;
+            current += c;
+        }
+    }
+    if (inBrackets)
+        return std::nullopt;
+    result.append(current);
+    return result;
+}
+
+bool isPath(const QString &field)
+{
+    return field.startsWith(u'/') || field.startsWith(u"~/"_s);
+}
+
+std::optional<qint32> port(const QString &field)
+{
+    bool ok = false;
+    const int value = field.toInt(&ok);
+    if (!ok || value < 0 || value > 65535)
+        return std::nullopt;
+    return value;
+}
+
+struct Endpoint
+{
+    std::optional<QString> address;
+    qint32 port = 0;
+};
+
+// One endpoint from one field (a path or a port) or two (an address and a port).
+std::optional<Endpoint> endpoint(const QStringList &parts)
+{
+    if (parts.size() == 1) {
+        if (isPath(parts[0]))
+            return Endpoint{parts[0], 0};
+        if (auto p = port(parts[0]))
+            return Endpoint{std::nullopt, *p};
+        return std::nullopt;
+    }
+    if (parts.size() == 2 && !parts[0].isEmpty() && !isPath(parts[0])) {
+        if (auto p = port(parts[1]))
+            return Endpoint{parts[0], *p};
+    }
+    return std::nullopt;
+}
+
+std::optional<ForwardingData> parse(ForwardingType type, const QStringList &f)
+{
+    ForwardingData data;
+    data.type = qint16(type);
+    data.enabled = true;
+    auto setBind = [&](const Endpoint &e) {
+        data.bindAddress = e.address;
+        data.bindPort = e.port;
+    };
+    if (isDynamic(type)) {
+        auto bind = endpoint(f);
+        if (!bind)
+            return std::nullopt;
+        setBind(*bind);
+        return data;
+    }
+    if (type == ForwardingType::remote && f.size() <= 2 && !isPath(f.last())) {
+        auto bind = endpoint(f);
+        if (!bind)
+            return std::nullopt;
+        data.type = qint16(ForwardingType::reverseDynamic);
+        setBind(*bind);
+        return data;
+    }
+    // The target is a path (one field) or a host and a port (two); the rest is the bind side.
+    const int targetFields = isPath(f.last()) ? 1 : 2;
+    if (f.size() <= targetFields)
+        return std::nullopt;
+    auto target = endpoint(f.mid(f.size() - targetFields));
+    auto bind = endpoint(f.mid(0, f.size() - targetFields));
+    if (!target || !bind)
+        return std::nullopt;
+    setBind(*bind);
+    data.targetAddress = target->address;
+    data.targetPort = target->port;
+    return data;
+}
+
+QString expectedForm(ForwardingType type)
+{
+    return isDynamic(type) ? u"[bind:]port"_s : u"[bind:]port:host:hostport"_s;
+}
+
+} // namespace
+
+Result<ForwardingData> parseForwardingSpec(ForwardingType type, const QString &spec)
+{
+    const auto parts = fields(spec.trimmed());
+    if (parts) {
+        if (auto data = parse(type, *parts))
+            return *data;
+    }
+    return Error(localized("Invalid forwarding “%1”: expected %2.").arg(spec, expectedForm(type)));
+}
