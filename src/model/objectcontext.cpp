@@ -411,16 +411,14 @@ void ObjectContext::deleteObject(ManagedObject *object)
         auto *profile = static_cast<Profile *>(object);
         for (Forwarding *forwarding : QList<Forwarding *>(profile->m_forwardings))
             deleteObject(forwarding);
-        for (Tag *tag : std::as_const(profile->m_tags))
-            tag->m_profiles.removeOne(profile);
+        linkTags(profile, {});
         break;
     }
     case Entity::forwarding: {
         auto *forwarding = static_cast<Forwarding *>(object);
-        if (Profile *owner = forwarding->m_profile) {
-            owner->m_forwardings.removeOne(forwarding);
+        if (Profile *owner = forwarding->m_profile)
             d->notify(d->notifyUpdated, owner);
-        }
+        linkProfile(forwarding, nullptr);
         break;
     }
     case Entity::tag: {
@@ -429,8 +427,7 @@ void ObjectContext::deleteObject(ManagedObject *object)
             profile->removeTag(tag);
         for (Tag *child : QList<Tag *>(tag->m_children))
             child->setParent(nullptr);
-        if (tag->m_parent)
-            tag->m_parent->m_children.removeOne(tag);
+        linkParent(tag, nullptr);
         break;
     }
     }
@@ -575,18 +572,18 @@ void ObjectContext::replay(bool undoing)
         return;
     m_undoStack->beginReplay(undoing, group->name);
 
+    // A group holds what its steps changed; replaying it puts back the state before them.
+    // What the replay changes is recorded in turn, as the group that reverses it.
     QList<UndoStep::Entry> entries;
     for (const auto &step : std::as_const(group->steps))
         entries += step->entries;
-    if (undoing)
-        std::reverse(entries.begin(), entries.end());
+    std::reverse(entries.begin(), entries.end());
 
-    // Objects come back first, so that restored relationships find them; objects made by the
-    // replayed steps go last, after their relationships were undone.
+    // Objects come back first, so that restored relationships find them; objects that the
+    // steps made go last, after their relationships were undone.
     for (const UndoStep::Entry &entry : std::as_const(entries)) {
-        const bool wanted = undoing ? entry.existedBefore : entry.existsAfter;
         ManagedObject *object = entry.object;
-        if (!wanted || !object->m_deleted || object->m_removedByMerge)
+        if (!entry.existedBefore || !object->m_deleted || object->m_removedByMerge)
             continue;
         willChange(object);
         object->m_deleted = false;
@@ -595,18 +592,14 @@ void ObjectContext::replay(bool undoing)
         d->notify(d->notifyInserted, object);
     }
     for (const UndoStep::Entry &entry : std::as_const(entries)) {
-        const bool wanted = undoing ? entry.existedBefore : entry.existsAfter;
-        if (!wanted || entry.object->m_deleted)
+        if (!entry.existedBefore || entry.object->m_deleted)
             continue;
-        const Snapshot &target = undoing ? entry.before : entry.after;
-        const bool revived = entry.existedBefore != entry.existsAfter;
-        const AttributeMask mask =
-            revived ? everything(entry.object->entity()) : differences(entry.before, entry.after);
-        applySnapshot(entry.object, &target, mask);
+        const AttributeMask mask = entry.existsAfter ? differences(entry.before, entry.after)
+                                                     : everything(entry.object->entity());
+        applySnapshot(entry.object, &entry.before, mask);
     }
     for (const UndoStep::Entry &entry : std::as_const(entries)) {
-        const bool wanted = undoing ? entry.existedBefore : entry.existsAfter;
-        if (!wanted && !entry.object->m_removedByMerge)
+        if (!entry.existedBefore && !entry.object->m_removedByMerge)
             deleteObject(entry.object);
     }
     processPendingChanges();

@@ -1,0 +1,343 @@
+#include "forwarding.h"
+#include "objectcontext.h"
+#include "persistencecontroller.h"
+#include "profile.h"
+#include "sqlitestore.h"
+#include "tag.h"
+#include "testenvironment.h"
+#include "undostack.h"
+
+#include <QFile>
+#include <QJsonArray>
+#include <QSignalSpy>
+
+#include <sqlite3.h>
+#include <sys/stat.h>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+std::unique_ptr<PersistenceController> openStore(const QString &path,
+                                                 const QString &author = u"app"_s)
+{
+    auto store = PersistenceController::open(StoreLocation::file(path), author);
+    if (!store)
+        qFatal("open failed: %s", qPrintable(store.error().message));
+    return std::move(store).value();
+}
+
+Profile *profileNamed(ObjectContext *context, const QString &name)
+{
+    for (Profile *profile : context->profiles()) {
+        if (profile->name() == name)
+            return profile;
+    }
+    return nullptr;
+}
+
+void rawExec(const QString &path, const char *sql)
+{
+    sqlite3 *db = nullptr;
+    QCOMPARE(sqlite3_open(QFile::encodeName(path).constData(), &db), SQLITE_OK);
+    QCOMPARE(sqlite3_exec(db, sql, nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(db);
+}
+
+} // namespace
+
+class StoreTest : public QObject
+{
+    Q_OBJECT
+
+    QString m_path;
+    int m_count = 0;
+
+private Q_SLOTS:
+    void init()
+    {
+        m_path = QDir::tempPath() + u"/store-%1-%2/VellSSH.sqlite"_s.arg(getpid()).arg(++m_count);
+    }
+
+    void everyAttributeSurvivesAReopen()
+    {
+        ProfileData saved;
+        qint64 profileId = 0;
+        {
+            auto store = openStore(m_path);
+            ObjectContext *ctx = store->mainContext();
+            Profile *profile = ctx->insertProfile();
+            profile->edit([](ProfileData &d) {
+                d.name = u"Zürich “db” 9"_s;
+                d.address = u"fe80::1%eth0"_s;
+                d.port = 2222;
+                d.user = u"deploy"_s;
+                d.privateKeyName = u"id_ed25519"_s;
+                d.certificateName = u"id_ed25519-cert.pub"_s;
+                d.shellOptions = QJsonObject{{u"nested"_s, QJsonObject{{u"a"_s, 1}}}};
+                d.infoDictionary = QJsonObject{{u"k"_s, QJsonArray{QJsonValue(1), QJsonValue(u"two"_s)}}};
+                d.autoConnect = true;
+                d.retryAttempts = -3;
+                d.logToFile = true;
+                d.logFilePath = u"/tmp/log"_s;
+                d.note = u"line one\nline two"_s;
+                d.priority = Profile::pinnedPriority;
+                d.deletedOn = QDateTime::fromMSecsSinceEpoch(1'700'000'000'123);
+            });
+            Tag *parent = ctx->insertTag();
+            parent->setName(u"parent"_s);
+            Tag *tag = ctx->insertTag();
+            tag->setName(u"child"_s);
+            tag->setParent(parent);
+            profile->addTag(tag);
+            Forwarding *forwarding = ctx->insertForwarding();
+            forwarding->edit([](ForwardingData &d) {
+                d.type = 3;
+                d.bindAddress = u"::1"_s;
+                d.bindPort = 1080;
+                d.priority = 4;
+            });
+            forwarding->setProfile(profile);
+            QVERIFY(!ctx->save());
+            saved = profile->data();
+            profileId = profile->objectId();
+            QVERIFY(profileId > 0);
+        }
+        auto store = openStore(m_path);
+        Profile *profile = store->mainContext()->profileWithId(profileId);
+        QVERIFY(profile);
+        QCOMPARE(profile->data(), saved);
+        QCOMPARE(profile->forwardings().size(), 1);
+        QCOMPARE(profile->forwardings().first()->bindAddress(), u"::1"_s);
+        QCOMPARE(profile->forwardings().first()->kind(), ForwardingType::reverseDynamic);
+        QCOMPARE(profile->tags().size(), 1);
+        QCOMPARE(profile->tags().first()->parent()->name(), u"parent"_s);
+        QCOMPARE(profile->tags().first()->parent()->children().size(), 1);
+    }
+
+    void storeFileIsPrivateAndJournaled()
+    {
+        auto store = openStore(m_path);
+        store->mainContext()->insertProfile();
+        QVERIFY(!store->mainContext()->save());
+        struct stat info{};
+        QCOMPARE(::stat(QFile::encodeName(m_path).constData(), &info), 0);
+        QCOMPARE(info.st_mode & 0777, 0600u);
+        QVERIFY(QFile::exists(m_path + u"-wal"_s));
+    }
+
+    void deletingAProfileTakesItsForwardingsButNotItsTags()
+    {
+        auto store = openStore(m_path);
+        ObjectContext *ctx = store->mainContext();
+        Profile *profile = ctx->insertProfile();
+        Tag *tag = ctx->insertTag();
+        profile->addTag(tag);
+        ctx->insertForwarding()->setProfile(profile);
+        ctx->insertForwarding()->setProfile(profile);
+        QVERIFY(!ctx->save());
+        ctx->deleteObject(profile);
+        QVERIFY(!ctx->save());
+        QCOMPARE(ctx->forwardings().size(), 0);
+        QCOMPARE(ctx->tags(), QList<Tag *>{tag});
+        QVERIFY(tag->profiles().isEmpty());
+
+        auto reopened = openStore(m_path);
+        QCOMPARE(reopened->mainContext()->profiles().size(), 0);
+        QCOMPARE(reopened->mainContext()->forwardings().size(), 0);
+        QCOMPARE(reopened->mainContext()->tags().size(), 1);
+    }
+
+    void deletingATagOnlyDetachesIt()
+    {
+        auto store = openStore(m_path);
+        ObjectContext *ctx = store->mainContext();
+        Profile *profile = ctx->insertProfile();
+        Tag *tag = ctx->insertTag();
+        profile->addTag(tag);
+        QVERIFY(!ctx->save());
+        ctx->deleteObject(tag);
+        QVERIFY(!ctx->save());
+        QVERIFY(profile->tags().isEmpty());
+        auto reopened = openStore(m_path);
+        QCOMPARE(reopened->mainContext()->profiles().size(), 1);
+        QVERIFY(reopened->mainContext()->profiles().first()->tags().isEmpty());
+    }
+
+    void saveWritesOneHistoryTransactionUnderTheAuthor()
+    {
+        auto store = openStore(m_path, u"cli"_s);
+        ObjectContext *ctx = store->mainContext();
+        QSignalSpy saved(ctx, &ObjectContext::didSave);
+        Profile *profile = ctx->insertProfile();
+        ctx->insertForwarding()->setProfile(profile);
+        QVERIFY(!ctx->save());
+        profile->setName(u"renamed"_s);
+        profile->setPort(22);
+        QVERIFY(!ctx->save());
+        QVERIFY(!ctx->saveIfChanged());
+        QCOMPARE(saved.count(), 2);
+
+        auto history = ctx->connection().historyAfter(0, {});
+        QVERIFY(history.ok());
+        QCOMPARE(history->size(), 2);
+        QCOMPARE(history->at(0).author, u"cli"_s);
+        QCOMPARE(history->at(0).changes.size(), 2);
+        QCOMPARE(history->at(0).changes.at(0).type, ChangeType::insert);
+        const ObjectChange update = history->at(1).changes.value(0);
+        QCOMPARE(update.type, ChangeType::update);
+        QCOMPARE(update.uuid, profile->uuid());
+        QCOMPARE(update.attributes, (QStringList{u"name"_s, u"port"_s}));
+        QVERIFY(ctx->connection().historyAfter(0, {u"cli"_s})->isEmpty());
+    }
+
+    void aDamagedFileIsReportedAndLeftAlone()
+    {
+        QDir().mkpath(QFileInfo(m_path).absolutePath());
+        const QByteArray garbage(8192, 'x');
+        {
+            QFile file(m_path);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(garbage);
+        }
+        auto store = PersistenceController::open(StoreLocation::file(m_path));
+        QVERIFY(!store.ok());
+        QVERIFY2(store.error().message.contains(u"damaged"_s), qPrintable(store.error().message));
+        QFile file(m_path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), garbage);
+
+        auto folder = PersistenceController::open(StoreLocation::file(QDir::tempPath()));
+        QVERIFY(!folder.ok());
+        QVERIFY(folder.error().message.contains(u"folder"_s));
+    }
+
+    void aStoreFromANewerVersionIsRefused()
+    {
+        openStore(m_path);
+        rawExec(m_path, "PRAGMA user_version = 99");
+        auto store = PersistenceController::open(StoreLocation::file(m_path));
+        QVERIFY(!store.ok());
+        QVERIFY(store.error().message.contains(u"newer"_s));
+    }
+
+    void aLockedStoreFailsTheSaveAndKeepsTheEdits()
+    {
+        auto store = openStore(m_path);
+        ObjectContext *ctx = store->mainContext();
+        ctx->insertProfile()->setName(u"first"_s);
+        QVERIFY(!ctx->save());
+
+        sqlite3 *db = nullptr;
+        QCOMPARE(sqlite3_open(QFile::encodeName(m_path).constData(), &db), SQLITE_OK);
+        QCOMPARE(sqlite3_exec(db, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+        Profile *second = ctx->insertProfile();
+        second->setName(u"second"_s);
+        const Status error = ctx->save();
+        QVERIFY(error);
+        QVERIFY2(error->message.contains(u"locked"_s), qPrintable(error->message));
+        QCOMPARE(second->objectId(), 0);
+        sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+        sqlite3_close(db);
+
+        QVERIFY(ctx->hasChanges());
+        QVERIFY(!ctx->save());
+        auto reopened = openStore(m_path);
+        QCOMPARE(reopened->mainContext()->profiles().size(), 2);
+    }
+
+    void undoAndRedoRestoreRecordsAndRelationships()
+    {
+        auto store = openStore(m_path);
+        ObjectContext *ctx = store->mainContext();
+        UndoStack *undo = ctx->undoStack();
+        Profile *profile = ctx->insertProfile();
+        Tag *tag = ctx->insertTag();
+        profile->addTag(tag);
+        ctx->insertForwarding()->setProfile(profile);
+        QVERIFY(!ctx->save());
+        undo->removeAllActions();
+
+        profile->setName(u"edited"_s);
+        ctx->processPendingChanges();
+        ctx->undo();
+        QCOMPARE(profile->name(), u"Unnamed"_s);
+        ctx->redo();
+        QCOMPARE(profile->name(), u"edited"_s);
+
+        undo->beginUndoGrouping();
+        ctx->deleteObject(profile);
+        ctx->processPendingChanges();
+        undo->setActionName(u"Delete"_s);
+        undo->endUndoGrouping();
+        QVERIFY(!ctx->save());
+        QCOMPARE(undo->undoActionName(), u"Delete"_s);
+        QVERIFY(tag->profiles().isEmpty());
+
+        ctx->undo();
+        QVERIFY(!profile->isDeleted());
+        QCOMPARE(profile->forwardings().size(), 1);
+        QCOMPARE(profile->tags(), QList<Tag *>{tag});
+        QCOMPARE(undo->redoActionName(), u"Delete"_s);
+        QVERIFY(!ctx->save());
+
+        auto reopened = openStore(m_path);
+        QCOMPARE(reopened->mainContext()->profiles().size(), 1);
+        Profile *restored = reopened->mainContext()->profiles().first();
+        QCOMPARE(restored->uuid(), profile->uuid());
+        QCOMPARE(restored->forwardings().size(), 1);
+        QCOMPARE(restored->tags().size(), 1);
+    }
+
+    void mergeKeepsUnsavedLocalEditsAndIsNotUndoable()
+    {
+        auto app = openStore(m_path);
+        ObjectContext *ctx = app->mainContext();
+        Profile *profile = ctx->insertProfile();
+        profile->setName(u"db"_s);
+        QVERIFY(!ctx->save());
+        ctx->undoStack()->removeAllActions();
+        const qint64 token = *ctx->connection().lastHistoryToken();
+
+        profile->setNote(u"mine"_s);
+        ctx->processPendingChanges();
+        {
+            auto other = openStore(m_path, u"cli"_s);
+            Profile *theirs = other->mainContext()->profiles().first();
+            theirs->setNote(u"theirs"_s);
+            theirs->setAddress(u"db.example"_s);
+            QVERIFY(!other->mainContext()->save());
+        }
+        QSignalSpy changes(ctx, &ObjectContext::objectsDidChange);
+        auto history = ctx->connection().historyAfter(token, {u"app"_s});
+        QList<ObjectChange> merged;
+        for (const HistoryTransaction &t : *history)
+            merged += t.changes;
+        QVERIFY(!ctx->mergeChanges(merged));
+        QCOMPARE(profile->note(), u"mine"_s);
+        QCOMPARE(profile->address(), u"db.example"_s);
+        QCOMPARE(changes.count(), 1);
+        QCOMPARE(changes.first().first().value<ObjectsDidChange>().refreshed.size(), 1);
+
+        ctx->undo();
+        QVERIFY(!profile->note());
+        QCOMPARE(profile->address(), u"db.example"_s);
+        QVERIFY(!ctx->undoStack()->canUndo());
+    }
+
+    void backgroundSavesReachTheMainContext()
+    {
+        auto store = openStore(m_path);
+        QSignalSpy changes(store->mainContext(), &ObjectContext::objectsDidChange);
+        store->performBackgroundTask([](ObjectContext &ctx) {
+            ctx.insertProfile()->setName(u"from the background"_s);
+            QVERIFY(!ctx.save());
+        });
+        QTRY_VERIFY_WITH_TIMEOUT(profileNamed(store->mainContext(), u"from the background"_s),
+                                 10000);
+        QVERIFY(!store->mainContext()->undoStack()->canUndo());
+    }
+};
+
+VELL_TEST_MAIN(StoreTest)
+#include "tst_store.moc"

@@ -1,0 +1,26 @@
+#include "testenvironment.h"
+
+#include <QDir>
+
+#include <cstdlib>
+
+TestEnvironment::TestEnvironment()
+{
+    const QProcessEnvironment environment = processEnvironment();
+    for (const QString &name : environment.keys()) {
+        QDir().mkpath(environment.value(name));
+        qputenv(name.toLocal8Bit().constData(), environment.value(name).toLocal8Bit());
+    }
+}
+
+QProcessEnvironment TestEnvironment::processEnvironment() const
+{
+    QProcessEnvironment environment;
+    environment.insert(QStringLiteral("HOME"), home());
+    environment.insert(QStringLiteral("VELLSSH_TEST_REAL_HOME"), home());
+    environment.insert(QStringLiteral("XDG_DATA_HOME"), dataHome());
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), configHome());
+    environment.insert(QStringLiteral("XDG_CACHE_HOME"), m_dir.path() + QStringLiteral("/cache"));
+    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_dir.path() + QStringLiteral("/run"));
+    return environment;
+}
