@@ -1,0 +1,266 @@
+#include "forwarding.h"
+#include "historytokenstore.h"
+#include "objectcontext.h"
+#include "persistencecontroller.h"
+#include "persistenthistorykit.h"
+#include "profile.h"
+#include "tag.h"
+#include "testenvironment.h"
+#include "undostack.h"
+
+#include <QLoggingCategory>
+#include <QProcess>
+#include <QSignalSpy>
+
+#include <sqlite3.h>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// The second process: edits the store as the author "cli" and exits.
+int helper(const QStringList &args)
+{
+    auto store = PersistenceController::open(StoreLocation::file(args.value(0)), u"cli"_s);
+    if (!store)
+        return 3;
+    ObjectContext *ctx = (*store)->mainContext();
+    const QString command = args.value(1);
+    auto named = [ctx](const QString &name) -> Profile * {
+        for (Profile *p : ctx->profiles()) {
+            if (p->name() == name)
+                return p;
+        }
+        return nullptr;
+    };
+    if (command == u"insert"_s) {
+        // insert NAME [UUID] [TAG] [FORWARDING-NOTE]
+        ProfileData data;
+        if (!args.value(3).isEmpty())
+            data.uuid = QUuid(args.value(3));
+        Profile *profile = ctx->insertProfile(data);
+        profile->setName(args.value(2));
+        if (!args.value(4).isEmpty()) {
+            Tag *tag = ctx->insertTag();
+            tag->setName(args.value(4));
+            profile->addTag(tag);
+        }
+        if (!args.value(5).isEmpty()) {
+            Forwarding *forwarding = ctx->insertForwarding();
+            forwarding->edit([&](ForwardingData &d) { d.note = args.value(5); });
+            forwarding->setProfile(profile);
+        }
+    } else if (command == u"address"_s) {
+        named(args.value(2))->setAddress(args.value(3));
+    } else if (command == u"delete"_s) {
+        ctx->deleteObject(named(args.value(2)));
+    } else if (command == u"bulk"_s) {
+        for (int i = 0; i < args.value(2).toInt(); ++i) {
+            Profile *profile = ctx->insertProfile();
+            profile->setName(u"bulk %1"_s.arg(i));
+            for (int f = 0; f < 5; ++f)
+                ctx->insertForwarding()->setProfile(profile);
+        }
+        QTextStream(stdout) << "saving" << Qt::endl;
+    }
+    return ctx->save() ? 4 : 0;
+}
+
+class MemoryTokens : public HistoryTokenStore
+{
+public:
+    std::optional<qint64> lastToken() const override { return token; }
+    void setLastToken(qint64 value) override { token = value; }
+    std::optional<qint64> token;
+};
+
+QStringList logged;
+void keepLog(QtMsgType, const QMessageLogContext &context, const QString &message)
+{
+    if (qstrcmp(context.category, "io.vellssh.store.deduplicator") == 0)
+        logged.append(message);
+}
+
+} // namespace
+
+class HistoryTest : public QObject
+{
+    Q_OBJECT
+
+    QString m_path;
+    int m_count = 0;
+    MemoryTokens m_tokens;
+    std::unique_ptr<PersistenceController> m_app;
+
+    ObjectContext *context() { return m_app->mainContext(); }
+
+    void runHelper(const QStringList &args)
+    {
+        QProcess process;
+        process.start(QCoreApplication::applicationFilePath(),
+                      QStringList{u"--helper"_s, m_path} + args);
+        QVERIFY(process.waitForFinished(60000));
+        QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(process.exitCode(), 0);
+    }
+
+    Profile *named(const QString &name)
+    {
+        for (Profile *p : context()->profiles()) {
+            if (p->name() == name)
+                return p;
+        }
+        return nullptr;
+    }
+
+    void openApp(int pollMs)
+    {
+        m_app = std::move(PersistenceController::open(StoreLocation::file(m_path))).value();
+        m_app->startHistoryTracking(&m_tokens, pollMs);
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QLoggingCategory::setFilterRules(u"io.vellssh.store.deduplicator.debug=true"_s);
+        qInstallMessageHandler(keepLog);
+    }
+
+    void init()
+    {
+        m_path = QDir::tempPath() + u"/history-%1-%2/VellSSH.sqlite"_s.arg(getpid()).arg(++m_count);
+        m_tokens.token.reset();
+        logged.clear();
+    }
+
+    void cleanup() { m_app.reset(); }
+
+    void anotherProcessesEditsReachTheMainContext()
+    {
+        openApp(50);
+        QSignalSpy changes(context(), &ObjectContext::objectsDidChange);
+        runHelper({u"insert"_s, u"web"_s});
+        QTRY_VERIFY_WITH_TIMEOUT(named(u"web"_s), 10000);
+        QVERIFY(!changes.isEmpty());
+        QCOMPARE(changes.last().first().value<ObjectsDidChange>().inserted.size(), 1);
+
+        Profile *web = named(u"web"_s);
+        web->setNote(u"unsaved here"_s);
+        runHelper({u"address"_s, u"web"_s, u"web.example"_s});
+        QTRY_COMPARE_WITH_TIMEOUT(web->address(), u"web.example"_s, 10000);
+        QCOMPARE(web->note(), u"unsaved here"_s);
+        QVERIFY(!context()->save());
+
+        runHelper({u"delete"_s, u"web"_s});
+        QTRY_VERIFY_WITH_TIMEOUT(!named(u"web"_s), 10000);
+        QVERIFY(web->isDeleted());
+        QCOMPARE(*m_tokens.token, *context()->connection().lastHistoryToken());
+    }
+
+    void theSameProfileFromTwoPlacesBecomesOne()
+    {
+        openApp(50);
+        Profile *mine = context()->insertProfile();
+        mine->setName(u"db"_s);
+        Tag *ours = context()->insertTag();
+        ours->setName(u"ours"_s);
+        mine->addTag(ours);
+        Forwarding *kept = context()->insertForwarding();
+        kept->setProfile(mine);
+        QVERIFY(!context()->save());
+        context()->undoStack()->removeAllActions();
+
+        runHelper({u"insert"_s, u"db"_s, mine->uuid()->toString(), u"theirs"_s, u"dropped"_s});
+        QTRY_VERIFY_WITH_TIMEOUT(logged.contains(u"Deduplicating profile with name: db, count: 2"_s),
+                                 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(context()->profiles().size(), 1, 10000);
+        Profile *survivor = context()->profiles().first();
+        QCOMPARE(survivor, mine);
+        QCOMPARE(survivor->tags().size(), 2);
+        QCOMPARE(survivor->forwardings(), QList<Forwarding *>{kept});
+        QCOMPARE(context()->forwardings().size(), 1);
+        QVERIFY(!context()->undoStack()->canUndo());
+
+        auto reopened = PersistenceController::open(StoreLocation::file(m_path));
+        QCOMPARE((*reopened)->mainContext()->profiles().size(), 1);
+        QCOMPARE((*reopened)->mainContext()->forwardings().size(), 1);
+    }
+
+    void tagsOfTheSameNameBecomeOne()
+    {
+        openApp(50);
+        Profile *mine = context()->insertProfile();
+        mine->setName(u"mine"_s);
+        Tag *prod = context()->insertTag();
+        prod->setName(u"prod"_s);
+        mine->addTag(prod);
+        QVERIFY(!context()->save());
+
+        runHelper({u"insert"_s, u"theirs"_s, QString(), u"prod"_s});
+        QTRY_VERIFY_WITH_TIMEOUT(named(u"theirs"_s), 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(context()->tags().size(), 1, 10000);
+        Tag *survivor = context()->tags().first();
+        QCOMPARE(survivor->profiles().size(), 2);
+        QVERIFY(named(u"theirs"_s)->hasTag(survivor));
+        QVERIFY(mine->hasTag(survivor));
+        QVERIFY(logged.contains(u"Deduplicating tag with name: prod, count: 2"_s));
+    }
+
+    void aDuplicateDeletedBeforeTheMergeIsIgnored()
+    {
+        openApp(3600 * 1000);
+        runHelper({u"insert"_s, u"short-lived"_s});
+        runHelper({u"delete"_s, u"short-lived"_s});
+        m_app->historyKit()->processNewTransactions();
+        QVERIFY(!named(u"short-lived"_s));
+        QCOMPARE(logged.filter(u"Ignore a profile that was deleted: "_s).size(), 1);
+    }
+
+    void theRememberedPositionIsNotMergedTwice()
+    {
+        openApp(3600 * 1000);
+        runHelper({u"insert"_s, u"once"_s});
+        QSignalSpy merged(m_app->historyKit(), &PersistentHistoryKit::transactionsMerged);
+        m_app->historyKit()->processNewTransactions();
+        QCOMPARE(merged.count(), 1);
+        m_app.reset();
+
+        openApp(3600 * 1000);
+        QSignalSpy again(m_app->historyKit(), &PersistentHistoryKit::transactionsMerged);
+        m_app->historyKit()->processNewTransactions();
+        QCOMPARE(again.count(), 0);
+        QVERIFY(named(u"once"_s));
+    }
+
+    void aProcessKilledInTheMiddleOfASaveLeavesTheLastCommit()
+    {
+        runHelper({u"insert"_s, u"committed"_s});
+        QProcess process;
+        process.start(QCoreApplication::applicationFilePath(),
+                      {u"--helper"_s, m_path, u"bulk"_s, u"20000"_s});
+        QVERIFY(process.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(process.canReadLine() || process.waitForReadyRead(100), 60000);
+        QCOMPARE(process.readLine().trimmed(), QByteArray("saving"));
+        process.kill();
+        QVERIFY(process.waitForFinished());
+        QCOMPARE(process.exitStatus(), QProcess::CrashExit);
+
+        sqlite3 *db = nullptr;
+        QCOMPARE(sqlite3_open(QFile::encodeName(m_path).constData(), &db), SQLITE_OK);
+        sqlite3_stmt *check = nullptr;
+        sqlite3_prepare_v2(db, "PRAGMA integrity_check", -1, &check, nullptr);
+        QCOMPARE(sqlite3_step(check), SQLITE_ROW);
+        QCOMPARE(QByteArray(reinterpret_cast<const char *>(sqlite3_column_text(check, 0))),
+                 QByteArray("ok"));
+        sqlite3_finalize(check);
+        sqlite3_close(db);
+
+        auto store = PersistenceController::open(StoreLocation::file(m_path));
+        QVERIFY(store.ok());
+        QCOMPARE((*store)->mainContext()->profiles().size(), 1);
+        QCOMPARE((*store)->mainContext()->profiles().first()->name(), u"committed"_s);
+    }
+};
+
+VELL_TEST_MAIN_WITH_HELPER(HistoryTest, helper)
+#include "tst_history.moc"
