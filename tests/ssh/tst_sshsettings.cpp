@@ -1,0 +1,184 @@
+#include "environmentvariables.h"
+#include "forwardingspec.h"
+#include "networkinterface.h"
+#include "objectcontext.h"
+#include "persistencecontroller.h"
+#include "profile.h"
+#include "quickoptions.h"
+#include "systemconfig.h"
+#include "testenvironment.h"
+
+#include <QFile>
+
+using namespace Qt::StringLiterals;
+
+class SSHSettingsTest : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void environmentVariablesStoredFormAndApplication()
+    {
+        EnvironmentVariables variables;
+        variables.contents = {{QUuid::createUuid(), u"LANG"_s, u"C"_s, true},
+                              {QUuid::createUuid(), u"LANG"_s, u"de_DE.UTF-8"_s, true},
+                              {QUuid::createUuid(), u"OFF"_s, u"x"_s, false},
+                              {QUuid::createUuid(), u""_s, u"nameless"_s, true},
+                              {QUuid::createUuid(), u"EMPTY"_s, u""_s, true}};
+        const EnvironmentVariables read = EnvironmentVariables::fromData(variables.toData());
+        QCOMPARE(read, variables);
+        QVERIFY(read.contents[0].id != variables.contents[0].id);
+
+        QProcessEnvironment environment;
+        environment.insert(u"LANG"_s, u"inherited"_s);
+        read.applyTo(environment);
+        QCOMPARE(environment.value(u"LANG"_s), u"de_DE.UTF-8"_s);
+        QVERIFY(!environment.contains(u"OFF"_s));
+        QVERIFY(environment.contains(u"EMPTY"_s));
+        QCOMPARE(environment.keys().size(), 2);
+
+        const auto partial = EnvironmentVariables::fromData(R"([{"key": "A"}, 7, {"key": 1}])");
+        QCOMPARE(partial.contents.size(), 3);
+        QCOMPARE(partial.contents[0].key, u"A"_s);
+        QCOMPARE(partial.contents[0].value, QString());
+        QVERIFY(!partial.contents[0].enabled);
+        QVERIFY(EnvironmentVariables::fromData("{\"key\": \"A\"}").contents.isEmpty());
+        QVERIFY(EnvironmentVariables::fromData("garbage").contents.isEmpty());
+    }
+
+    void quickOptionAccessors()
+    {
+        auto store = std::move(PersistenceController::openInMemory()).value();
+        Profile &profile = *store->mainContext()->insertProfile();
+        QVERIFY(!addressFamily(profile));
+        setAddressFamily(profile, AddressFamily::inet6);
+        QCOMPARE(profile.sshOptions().value(u"AddressFamily"_s), u"inet6"_s);
+        profile.setStringOption(u"INET"_s, u"AddressFamily"_s);
+        QVERIFY(!addressFamily(profile));
+        setAddressFamily(profile, std::nullopt);
+        QVERIFY(!profile.sshOptions().contains(u"AddressFamily"_s));
+
+        setLogLevel(profile, LogLevel::debug3);
+        QCOMPARE(logLevel(profile), LogLevel::debug3);
+        profile.setStringOption(u"debug1"_s, u"LogLevel"_s);
+        QVERIFY(!logLevel(profile));
+
+        QVERIFY(!compression(profile));
+        setCompression(profile, false);
+        QCOMPARE(compression(profile), false);
+        setAgentForwarding(profile, true);
+        QCOMPARE(agentForwarding(profile), true);
+        setJumpHosts(profile, u""_s);
+        QVERIFY(!jumpHosts(profile));
+        setBindAddressOption(profile, u"10.0.0.1"_s);
+        QCOMPARE(bindAddressOption(profile), u"10.0.0.1"_s);
+
+        QVERIFY(noSession(profile));
+        setSessionType(profile, SessionType::defaultSession);
+        QVERIFY(!noSession(profile));
+        setSessionType(profile, SessionType::none);
+        QVERIFY(noSession(profile));
+
+        QVERIFY(!userNotification(profile));
+        setUserNotification(profile, true);
+        QCOMPARE(profile.sshOptions().value(u"UserNotification"_s), u"yes"_s);
+        QCOMPARE(displayName(AddressFamily::any), u"Any"_s);
+    }
+
+    void networkInterfacesIncludeLoopback()
+    {
+        const QList<NetworkInterface> interfaces = NetworkInterface::list();
+        auto lo = std::find_if(interfaces.cbegin(), interfaces.cend(),
+                               [](const NetworkInterface &i) { return i.bsdName == u"lo"_s; });
+        QVERIFY(lo != interfaces.cend());
+        QCOMPARE(lo->ipv4Address, u"127.0.0.1"_s);
+        QCOMPARE(lo->title(), u"lo"_s);
+        QCOMPARE(lo->preferredAddress(), u"127.0.0.1"_s);
+        const NetworkInterface v6{u"Wired"_s, u"eth0"_s, {}, u"fe80::1"_s};
+        QCOMPARE(v6.title(), u"Wired (eth0)"_s);
+        QCOMPARE(v6.preferredAddress(), u"fe80::1"_s);
+        QVERIFY(!NetworkInterface{}.preferredAddress());
+    }
+
+    void systemConfigIsWrittenOnlyWhenMissing()
+    {
+        const QString path = systemConfigFilePath();
+        QVERIFY(path.startsWith(QDir::tempPath()));
+        QVERIFY(!ensureSystemConfigFile());
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray text = file.readAll();
+        QVERIFY(text.startsWith("# This is the Vell SSH system-wide configuration file.\n\n"));
+        QVERIFY(text.endsWith("\nHost *\n\tSendEnv LANG LC_*\n"));
+        file.close();
+
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("Host mine\n");
+        file.close();
+        QVERIFY(!ensureSystemConfigFile());
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), QByteArray("Host mine\n"));
+
+        const Status error = ensureSystemConfigFile(u"/proc/no/such/ssh_config"_s);
+        QVERIFY(error);
+        QVERIFY(error->message.contains(u"/proc/no/such/ssh_config"_s));
+    }
+
+    void forwardingSpecifications_data()
+    {
+        QTest::addColumn<int>("type");
+        QTest::addColumn<QString>("spec");
+        QTest::addColumn<QString>("parsed");
+        auto L = int(ForwardingType::local);
+        auto R = int(ForwardingType::remote);
+        auto D = int(ForwardingType::dynamic);
+        auto RD = int(ForwardingType::reverseDynamic);
+        QTest::newRow("local") << L << u"8080:10.0.0.5:80"_s << u"0 -:8080 10.0.0.5:80"_s;
+        QTest::newRow("local bound") << L << u"127.0.0.1:8080:db:5432"_s
+                                     << u"0 127.0.0.1:8080 db:5432"_s;
+        QTest::newRow("local ipv6") << L << u"[::1]:8080:[fe80::2]:80"_s
+                                    << u"0 ::1:8080 fe80::2:80"_s;
+        QTest::newRow("local socket to port") << L << u"/tmp/l.sock:db:5432"_s
+                                              << u"0 /tmp/l.sock:0 db:5432"_s;
+        QTest::newRow("local port to socket") << L << u"5432:/run/pg.sock"_s
+                                              << u"0 -:5432 /run/pg.sock:0"_s;
+        QTest::newRow("remote") << R << u"9000:localhost:3000"_s << u"1 -:9000 localhost:3000"_s;
+        QTest::newRow("remote port only is reverse dynamic") << R << u"1081"_s << u"3 -:1081 -"_s;
+        QTest::newRow("remote bound port only") << R << u"0.0.0.0:1081"_s
+                                                << u"3 0.0.0.0:1081 -"_s;
+        QTest::newRow("remote to socket") << R << u"9000:/run/x.sock"_s
+                                          << u"1 -:9000 /run/x.sock:0"_s;
+        QTest::newRow("dynamic") << D << u"1080"_s << u"2 -:1080 -"_s;
+        QTest::newRow("dynamic bound") << D << u"[::1]:1080"_s << u"2 ::1:1080 -"_s;
+        QTest::newRow("reverse dynamic") << RD << u"localhost:1081"_s << u"3 localhost:1081 -"_s;
+        QTest::newRow("bad port") << L << u"80800:h:1"_s << u"error"_s;
+        QTest::newRow("missing target port") << L << u"8080:host"_s << u"error"_s;
+        QTest::newRow("dynamic with target") << D << u"1:h:2"_s << u"error"_s;
+        QTest::newRow("unclosed bracket") << L << u"[::1:80:h:1"_s << u"error"_s;
+        QTest::newRow("empty") << D << u""_s << u"error"_s;
+    }
+    void forwardingSpecifications()
+    {
+        QFETCH(int, type);
+        QFETCH(QString, spec);
+        const auto result = parseForwardingSpec(ForwardingType(type), spec);
+        if (!result.ok()) {
+            QVERIFY(result.error().message.contains(spec));
+            QFETCH(QString, parsed);
+            QCOMPARE(parsed, u"error"_s);
+            return;
+        }
+        const ForwardingData &d = *result;
+        const QString target = isDynamic(ForwardingType(d.type))
+                                   ? u"-"_s
+                                   : d.targetAddress.value_or(u"-"_s) + u':' +
+                                         QString::number(d.targetPort);
+        const QString text = QString::number(d.type) + u' ' + d.bindAddress.value_or(u"-"_s) +
+                             u':' + QString::number(d.bindPort) + u' ' + target;
+        QTEST(text, "parsed");
+        QVERIFY(d.enabled);
+    }
+};
+
+VELL_TEST_MAIN(SSHSettingsTest)
+#include "tst_sshsettings.moc"
