@@ -1,0 +1,140 @@
+#include "settings.h"
+#include "testenvironment.h"
+
+#include <QFile>
+#include <QProcess>
+
+using namespace Qt::StringLiterals;
+namespace Keys = SettingKeys;
+
+namespace {
+
+// Another process that writes one key through its own Settings and exits.
+int helper(const QStringList &args)
+{
+    Settings settings(args.value(0));
+    for (const SettingText &text : settingTexts()) {
+        if (text.name == args.value(1))
+            return text.write(settings, args.value(2)) ? 1 : 0;
+    }
+    return 2;
+}
+
+} // namespace
+
+class SettingsTest : public QObject
+{
+    Q_OBJECT
+
+    QString m_path;
+    int m_count = 0;
+
+private Q_SLOTS:
+    void init() { m_path = QDir::tempPath() + u"/settings-%1/VellSSH.conf"_s.arg(++m_count); }
+
+    void aFreshInstallationReadsTheDefaults()
+    {
+        QVERIFY(Settings::defaultFilePath().startsWith(QDir::tempPath()));
+        Settings settings(m_path);
+        QCOMPARE(settings.get(Keys::appIconMode), AppIconMode::dock);
+        QCOMPARE(settings.get(Keys::launchAtLogin), false);
+        QCOMPARE(settings.get(Keys::iCloudSync), false);
+        QCOMPARE(settings.get(Keys::updateChannel), UpdateChannel::stable);
+        QCOMPARE(settings.get(Keys::userConfigFilePath), QString());
+        QCOMPARE(settings.get(Keys::authAgentUnixSock), QString());
+        QVERIFY(settings.get(Keys::environmentVariables).contents.isEmpty());
+        QVERIFY(!settings.get(Keys::syncFolderBookmark));
+        QCOMPARE(settings.get(Keys::profileAdvancedOptionsSplitFraction), 0.7);
+    }
+
+    void valuesRoundTripThroughTheFile()
+    {
+        EnvironmentVariables variables;
+        variables.contents = {{QUuid::createUuid(), u"LANG"_s, u"C"_s, true}};
+        {
+            Settings settings(m_path);
+            settings.set(Keys::appIconMode, AppIconMode::menuBar);
+            settings.set(Keys::launchAtLogin, true);
+            settings.set(Keys::updateChannel, UpdateChannel::beta);
+            settings.set(Keys::userConfigFilePath, u"~/.ssh/other config"_s);
+            settings.set(Keys::environmentVariables, variables);
+            settings.set(Keys::syncFolderBookmark, std::optional(u"/backups"_s));
+            settings.set(Keys::profileAdvancedOptionsSplitFraction, 0.25);
+        }
+        Settings settings(m_path);
+        QCOMPARE(settings.get(Keys::appIconMode), AppIconMode::menuBar);
+        QCOMPARE(settings.get(Keys::launchAtLogin), true);
+        QCOMPARE(settings.get(Keys::updateChannel), UpdateChannel::beta);
+        QCOMPARE(settings.get(Keys::userConfigFilePath), u"~/.ssh/other config"_s);
+        QCOMPARE(settings.get(Keys::environmentVariables), variables);
+        QCOMPARE(settings.get(Keys::syncFolderBookmark), u"/backups"_s);
+        QCOMPARE(settings.get(Keys::profileAdvancedOptionsSplitFraction), 0.25);
+        settings.set(Keys::syncFolderBookmark, std::optional<QString>());
+        QVERIFY(!settings.get(Keys::syncFolderBookmark));
+    }
+
+    void damagedValuesReadAsDefaults()
+    {
+        QDir().mkpath(QFileInfo(m_path).absolutePath());
+        QFile file(m_path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("[General]\napp_icon_mode=taskbar\nlaunch_at_login=maybe\n"
+                   "update_channel=nightly\nprofile_advanced_options_split_fraction=wide\n"
+                   "environment_variables=@ByteArray({\"not\": \"a list\"})\n");
+        file.close();
+        Settings settings(m_path);
+        QCOMPARE(settings.get(Keys::appIconMode), AppIconMode::dock);
+        QCOMPARE(settings.get(Keys::launchAtLogin), false);
+        QCOMPARE(settings.get(Keys::updateChannel), UpdateChannel::stable);
+        QCOMPARE(settings.get(Keys::profileAdvancedOptionsSplitFraction), 0.7);
+        QVERIFY(settings.get(Keys::environmentVariables).contents.isEmpty());
+    }
+
+    void updatesStartWithTheCurrentValueAndFollowEveryWriter()
+    {
+        Settings settings(m_path);
+        QList<AppIconMode> seen;
+        QObject receiver;
+        settings.updates<AppIconMode>(Keys::appIconMode, &receiver,
+                                      [&](const AppIconMode &mode) { seen.append(mode); });
+        QCOMPARE(seen, QList<AppIconMode>{AppIconMode::dock});
+        settings.set(Keys::appIconMode, AppIconMode::menuBar);
+        QCOMPARE(seen, (QList<AppIconMode>{AppIconMode::dock, AppIconMode::menuBar}));
+        settings.set(Keys::launchAtLogin, true);
+        QCOMPARE(seen.size(), 2);
+
+        QCOMPARE(QProcess::execute(QCoreApplication::applicationFilePath(),
+                                   {u"--helper"_s, m_path, u"app_icon_mode"_s, u"both"_s}),
+                 0);
+        QTRY_COMPARE_WITH_TIMEOUT(seen.size(), 3, 10000);
+        QCOMPARE(seen.last(), AppIconMode::both);
+    }
+
+    void textualAccessForTheCommandLine()
+    {
+        Settings settings(m_path);
+        const QList<SettingText> &texts = settingTexts();
+        QCOMPARE(texts.size(), 9);
+        for (const SettingText &text : texts) {
+            if (text.name == u"update_channel"_s) {
+                QVERIFY(text.write(settings, u"nightly"_s));
+                QVERIFY(!text.write(settings, u"beta"_s));
+                QCOMPARE(text.read(settings), u"beta"_s);
+            }
+            if (text.name == u"environment_variables"_s)
+                QVERIFY(text.write(settings, u"{}"_s));
+        }
+    }
+
+    void enumerationNames()
+    {
+        QCOMPARE(displayName(AppIconMode::menuBar), u"Menu bar icon"_s);
+        QCOMPARE(updateCheckIntervalFromSeconds(2629800), UpdateCheckInterval::monthly);
+        QCOMPARE(displayName(UpdateCheckInterval::monthly), u"Monthly"_s);
+        QCOMPARE(updateCheckIntervalFromSeconds(3600), UpdateCheckInterval::hourly);
+        QVERIFY(!updateCheckIntervalFromSeconds(60));
+    }
+};
+
+VELL_TEST_MAIN_WITH_HELPER(SettingsTest, helper)
+#include "tst_settings.moc"

@@ -1,0 +1,270 @@
+#include "historytokenstore.h"
+#include "objectcontext.h"
+#include "persistencecontroller.h"
+#include "profile.h"
+#include "testenvironment.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+struct Run
+{
+    int code = -1;
+    QString out;
+    QString err;
+};
+
+Run cli(const QStringList &args, const QByteArray &input = {})
+{
+    QProcess process;
+    process.start(QStringLiteral(VELLSSH_CLI), args);
+    process.write(input);
+    process.closeWriteChannel();
+    if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit)
+        return {};
+    return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
+            QString::fromUtf8(process.readAllStandardError())};
+}
+
+QJsonValue json(const QString &text)
+{
+    const QJsonDocument document = QJsonDocument::fromJson(text.toUtf8());
+    return document.isArray() ? QJsonValue(document.array()) : QJsonValue(document.object());
+}
+
+QStringList names(const QString &listing)
+{
+    QStringList result;
+    for (const QString &line : listing.split(u'\n', Qt::SkipEmptyParts))
+        result.append(line.mid(2).section(u'\t', 0, 0));
+    return result;
+}
+
+class MemoryTokens : public HistoryTokenStore
+{
+public:
+    std::optional<qint64> lastToken() const override { return token; }
+    void setLastToken(qint64 value) override { token = value; }
+    std::optional<qint64> token;
+};
+
+} // namespace
+
+class CliTest : public QObject
+{
+    Q_OBJECT
+
+    const QStringList m_db = {u"add"_s,        u"--name"_s,         u"db"_s,
+                              u"--host"_s,     u"192.0.2.10"_s,     u"--port"_s,
+                              u"2222"_s,       u"--user"_s,         u"deploy"_s,
+                              u"--identity"_s, u"id_ed25519"_s,     u"-L"_s,
+                              u"8080:10.0.0.5:80"_s, u"-R"_s,       u"9000:localhost:3000"_s,
+                              u"-D"_s,         u"127.0.0.1:1080"_s, u"-R"_s,
+                              u"1081"_s,       u"--option"_s,       u"Compression=yes"_s,
+                              u"--tag"_s,      u"prod"_s,           u"--note"_s,
+                              u"primary database"_s};
+
+private Q_SLOTS:
+    void cleanup()
+    {
+        QFile::remove(PersistenceController::defaultStorePath());
+        QFile::remove(PersistenceController::defaultStorePath() + u"-wal"_s);
+        QFile::remove(PersistenceController::defaultStorePath() + u"-shm"_s);
+    }
+
+    void addShowAndCommand()
+    {
+        const Run added = cli(m_db);
+        QCOMPARE(added.code, 0);
+        QVERIFY(!QUuid(added.out.trimmed()).isNull());
+
+        const QString key = QDir::homePath() + u"/.ssh/id_ed25519"_s;
+        const QString words = u"-N -C -i "_s + key +
+                              u" -L 8080:10.0.0.5:80 -R 9000:localhost:3000 -D 127.0.0.1:1080 "
+                              "-R 1081 -o ExitOnForwardFailure=yes -o ServerAliveCountMax=3 "
+                              "-o ServerAliveInterval=15 -p 2222 deploy@192.0.2.10"_s;
+        QCOMPARE(cli({u"command"_s, u"db"_s}).out, u"ssh "_s + words + u'\n');
+        QCOMPARE(cli({u"command"_s, u"db"_s, u"--args"_s}).out,
+                 words.split(u' ').join(u'\n') + u'\n');
+
+        const QJsonObject profile = json(cli({u"show"_s, u"db"_s, u"--json"_s}).out).toObject();
+        QCOMPARE(profile.value(u"uuid"_s).toString(), added.out.trimmed());
+        QCOMPARE(profile.value(u"port"_s).toInt(), 2222);
+        QCOMPARE(profile.value(u"autoConnect"_s), QJsonValue(false));
+        QCOMPARE(profile.value(u"note"_s).toString(), u"primary database"_s);
+        QVERIFY(!profile.contains(u"certificateName"_s));
+        const QJsonArray forwardings = profile.value(u"forwardings"_s).toArray();
+        QCOMPARE(forwardings.size(), 4);
+        QCOMPARE(forwardings[1].toObject().value(u"type"_s).toString(), u"remote"_s);
+        QCOMPARE(forwardings[3].toObject().value(u"type"_s).toString(), u"reverseDynamic"_s);
+        QCOMPARE(forwardings[3].toObject().value(u"priority"_s).toInt(), 3);
+        QVERIFY(!forwardings[2].toObject().contains(u"targetPort"_s));
+        QCOMPARE(profile.value(u"tags"_s).toArray()[0].toObject().value(u"name"_s).toString(),
+                 u"prod"_s);
+
+        const Run shown = cli({u"show"_s, added.out.trimmed().toLower()});
+        QCOMPARE(shown.code, 0);
+        QVERIFY(shown.out.contains(u"Reverse Dynamic Port Forwarding: -R 1081"_s));
+    }
+
+    void listingsSelectAndSearch()
+    {
+        QCOMPARE(cli(m_db).code, 0);
+        QCOMPARE(cli({u"add"_s, u"--name"_s, u"web"_s, u"--host"_s, u"web.example"_s, u"--user"_s,
+                      u"www"_s, u"--pin"_s})
+                     .code,
+                 0);
+        QCOMPARE(names(cli({u"list"_s}).out), (QStringList{u"web"_s, u"db"_s}));
+        QCOMPARE(names(cli({u"list"_s, u"--tag"_s, u"prod"_s}).out), QStringList{u"db"_s});
+        QCOMPARE(names(cli({u"list"_s, u"--untagged"_s}).out), QStringList{u"web"_s});
+        QCOMPARE(names(cli({u"list"_s, u"--search"_s, u"PRIMARY 10.0.0.5"_s}).out),
+                 QStringList{u"db"_s});
+        QCOMPARE(json(cli({u"list"_s, u"--json"_s}).out).toArray().size(), 2);
+        QCOMPARE(cli({u"list"_s, u"--tag"_s, u"nope"_s}).code, 1);
+        QCOMPARE(cli({u"list"_s, u"--trash"_s, u"--untagged"_s}).code, 2);
+    }
+
+    void errorsExitWithTheirCodesAndWriteNothing()
+    {
+        const Run missing = cli({u"add"_s, u"--name"_s, u"x"_s, u"--host"_s, u"h"_s});
+        QCOMPARE(missing.code, 1);
+        QVERIFY(missing.err.contains(u"Username is required."_s));
+        QVERIFY(missing.err.contains(u"Please check and fill in the fields marked in red."_s));
+
+        const Run badForwarding = cli({u"add"_s, u"--name"_s, u"x"_s, u"--host"_s, u"h"_s,
+                                       u"--user"_s, u"u"_s, u"--tag"_s, u"new"_s, u"-L"_s,
+                                       u"8080:nowhere"_s});
+        QCOMPARE(badForwarding.code, 1);
+        QVERIFY(badForwarding.err.contains(u"Invalid forwarding “8080:nowhere”"_s));
+        const Run zeroPort = cli({u"add"_s, u"--name"_s, u"x"_s, u"--host"_s, u"h"_s, u"--user"_s,
+                                  u"u"_s, u"-D"_s, u"0"_s});
+        QCOMPARE(zeroPort.code, 1);
+        QVERIFY(zeroPort.err.contains(u"Invalid port forwarding values"_s));
+        QCOMPARE(cli({u"list"_s}).out, QString());
+        QCOMPARE(cli({u"tag"_s, u"list"_s}).out, QString());
+
+        QCOMPARE(cli({u"add"_s, u"--name"_s, u"x"_s, u"--port"_s, u"http"_s}).code, 2);
+        QCOMPARE(cli({u"add"_s, u"--bogus"_s}).code, 2);
+        QCOMPARE(cli({u"frobnicate"_s}).code, 2);
+        QCOMPARE(cli({}).code, 2);
+        QCOMPARE(cli({u"show"_s, u"nobody"_s}).code, 1);
+
+        QCOMPARE(cli(m_db).code, 0);
+        const Run taken = cli(m_db);
+        QCOMPARE(taken.code, 1);
+        QVERIFY(taken.err.contains(u"The name “db” is already taken"_s));
+    }
+
+    void editAppendsAndRemoves()
+    {
+        QCOMPARE(cli(m_db).code, 0);
+        QCOMPARE(cli({u"edit"_s, u"db"_s, u"-D"_s, u"1090"_s, u"--option"_s, u"Compression="_s,
+                      u"--option"_s, u"ConnectTimeout=5"_s, u"--name"_s, u"db2"_s})
+                     .code,
+                 0);
+        QJsonObject profile = json(cli({u"show"_s, u"db2"_s, u"--json"_s}).out).toObject();
+        const QJsonArray forwardings = profile.value(u"forwardings"_s).toArray();
+        QCOMPARE(forwardings.size(), 5);
+        QCOMPARE(forwardings[4].toObject().value(u"priority"_s).toInt(), 4);
+        QCOMPARE(forwardings[4].toObject().value(u"bindPort"_s).toInt(), 1090);
+        const QJsonObject options = profile.value(u"options"_s).toObject();
+        QVERIFY(!options.contains(u"Compression"_s));
+        QCOMPARE(options.value(u"ConnectTimeout"_s).toString(), u"5"_s);
+
+        QCOMPARE(cli({u"edit"_s, u"db2"_s, u"--clear-forwardings"_s, u"-L"_s, u"1:h:2"_s}).code, 0);
+        profile = json(cli({u"show"_s, u"db2"_s, u"--json"_s}).out).toObject();
+        QCOMPARE(profile.value(u"forwardings"_s).toArray().size(), 1);
+        QCOMPARE(cli({u"edit"_s, u"db2"_s, u"--user"_s, u""_s}).code, 1);
+    }
+
+    void trashRecoverDuplicateDelete()
+    {
+        QCOMPARE(cli(m_db).code, 0);
+        QCOMPARE(cli({u"duplicate"_s, u"db"_s}).out, u"db Copy\n"_s);
+        QCOMPARE(cli({u"pin"_s, u"db Copy"_s}).code, 0);
+        QCOMPARE(names(cli({u"list"_s}).out), (QStringList{u"db Copy"_s, u"db"_s}));
+        QCOMPARE(cli({u"trash"_s, u"db"_s}).code, 0);
+        QCOMPARE(names(cli({u"list"_s, u"--trash"_s}).out), QStringList{u"db"_s});
+
+        // A trashed profile does not hold its name; now "db" names two profiles.
+        QCOMPARE(cli({u"add"_s, u"--name"_s, u"db"_s, u"--host"_s, u"h"_s, u"--user"_s, u"u"_s})
+                     .code,
+                 0);
+        const Run ambiguous = cli({u"show"_s, u"db"_s});
+        QCOMPARE(ambiguous.code, 1);
+        QCOMPARE(ambiguous.err.count(u"  "_s), 4);
+        QCOMPARE(cli({u"trash"_s, u"db"_s}).code, 0);
+        QCOMPARE(cli({u"recover"_s, u"db"_s}).code, 1);
+
+        const Run refused = cli({u"delete"_s, u"db Copy"_s}, "n\n");
+        QCOMPARE(refused.code, 1);
+        QVERIFY(refused.out.contains(u"You cannot undo this action."_s));
+        QCOMPARE(cli({u"delete"_s, u"db Copy"_s}, "y\n").code, 0);
+        QCOMPARE(cli({u"list"_s}).out, QString());
+        const QJsonArray trashed = json(cli({u"list"_s, u"--trash"_s, u"--json"_s}).out).toArray();
+        QCOMPARE(trashed.size(), 2);
+        QStringList uuids;
+        for (const QJsonValue &p : trashed)
+            uuids.append(p.toObject().value(u"uuid"_s).toString());
+        QCOMPARE(cli(QStringList{u"delete"_s, u"--yes"_s} + uuids).code, 0);
+        QCOMPARE(cli({u"list"_s, u"--trash"_s}).out, QString());
+    }
+
+    void tags()
+    {
+        QCOMPARE(cli(m_db).code, 0);
+        QCOMPARE(cli({u"tag"_s, u"create"_s, u"staging"_s}).code, 0);
+        const Run conflict = cli({u"tag"_s, u"rename"_s, u"staging"_s, u"prod"_s});
+        QCOMPARE(conflict.code, 1);
+        QVERIFY(conflict.err.contains(u"Tag name conflict"_s));
+        QCOMPARE(cli({u"tag"_s, u"create"_s, u""_s}).err.contains(u"Tag names can't be blank."_s),
+                 true);
+        QCOMPARE(cli({u"tag"_s, u"add"_s, u"staging"_s, u"db"_s}).code, 0);
+        QCOMPARE(cli({u"tag"_s, u"list"_s}).out, u"prod\t1\nstaging\t1\n"_s);
+        QCOMPARE(cli({u"tag"_s, u"remove"_s, u"prod"_s, u"db"_s}).code, 0);
+        QCOMPARE(cli({u"tag"_s, u"rename"_s, u"staging"_s, u"Staging"_s}).code, 0);
+        QCOMPARE(cli({u"tag"_s, u"delete"_s, u"prod"_s}).code, 0);
+        QCOMPARE(cli({u"tag"_s, u"list"_s}).out, u"Staging\t1\n"_s);
+        QCOMPARE(cli({u"tag"_s, u"frob"_s}).code, 2);
+    }
+
+    void settings()
+    {
+        QCOMPARE(cli({u"settings"_s, u"get"_s, u"app_icon_mode"_s}).out, u"dock\n"_s);
+        QCOMPARE(cli({u"settings"_s, u"set"_s, u"user_config_file_path"_s, u"~/cfg"_s}).code, 0);
+        QCOMPARE(cli({u"settings"_s, u"set"_s, u"launch_at_login"_s, u"sometimes"_s}).code, 2);
+        QCOMPARE(cli({u"settings"_s, u"get"_s, u"nope"_s}).code, 2);
+        QVERIFY(cli({u"settings"_s}).out.contains(u"user_config_file_path = ~/cfg\n"_s));
+        QCOMPARE(cli({u"add"_s, u"--name"_s, u"a"_s, u"--host"_s, u"h"_s, u"--user"_s, u"u"_s}).code,
+                 0);
+        QCOMPARE(cli({u"command"_s, u"a"_s}).out,
+                 u"ssh -N -F "_s + QDir::homePath() +
+                     u"/cfg -o ExitOnForwardFailure=yes -o ServerAliveCountMax=3 -o "
+                     "ServerAliveInterval=15 u@h\n"_s);
+        QCOMPARE(cli({u"settings"_s, u"set"_s, u"user_config_file_path"_s, u""_s}).code, 0);
+    }
+
+    void aRunningApplicationSeesTheChanges()
+    {
+        QCOMPARE(cli({u"list"_s}).code, 0);
+        auto app = std::move(PersistenceController::open(
+                                 StoreLocation::file(PersistenceController::defaultStorePath())))
+                       .value();
+        MemoryTokens tokens;
+        app->startHistoryTracking(&tokens, 50);
+        QCOMPARE(cli(m_db).code, 0);
+        QTRY_COMPARE_WITH_TIMEOUT(app->mainContext()->profiles().size(), 1, 10000);
+        QCOMPARE(app->mainContext()->profiles().first()->forwardings().size(), 4);
+        QCOMPARE(cli({u"trash"_s, u"db"_s}).code, 0);
+        QTRY_VERIFY_WITH_TIMEOUT(app->mainContext()->profiles().first()->isInTrash(), 10000);
+    }
+};
+
+VELL_TEST_MAIN(CliTest)
+#include "tst_cli.moc"
