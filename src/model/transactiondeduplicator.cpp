@@ -30,7 +30,36 @@ void sortByUuid(QList<T *> &records)
     });
 }
 
+template <class T, class Key>
+QList<T *> liveValues(const QMultiHash<Key, T *> &index, const Key &key)
+{
+    QList<T *> values = index.values(key);
+    values.removeIf([](const T *record) { return record->isDeleted(); });
+    return values;
+}
+
 } // namespace
+
+struct VellTransactionDeduplicator::Index
+{
+    explicit Index(const ObjectContext &context)
+    {
+        for (Profile *profile : context.profiles()) {
+            if (profile->uuid())
+                profiles.insert(*profile->uuid(), profile);
+        }
+        for (Tag *tag : context.tags()) {
+            if (tag->uuid())
+                tagsByUuid.insert(*tag->uuid(), tag);
+            if (tag->name())
+                tagsByName.insert(*tag->name(), tag);
+        }
+    }
+
+    QMultiHash<QUuid, Profile *> profiles;
+    QMultiHash<QUuid, Tag *> tagsByUuid;
+    QMultiHash<QString, Tag *> tagsByName;
+};
 
 void VellTransactionDeduplicator::deduplicate(const QList<HistoryTransaction> &transactions,
                                               const QList<ObjectContext *> &contexts) const
@@ -50,11 +79,12 @@ void VellTransactionDeduplicator::deduplicate(const QList<HistoryTransaction> &t
     if (profileIds.isEmpty() && tagIds.isEmpty())
         return;
     for (ObjectContext *context : contexts) {
+        const Index index(*context);
         context->performWithoutUndo([&] {
             for (qint64 id : std::as_const(profileIds))
-                deduplicateProfile(id, *context);
+                deduplicateProfile(id, *context, index);
             for (qint64 id : std::as_const(tagIds))
-                deduplicateTag(id, *context);
+                deduplicateTag(id, *context, index);
         });
         if (auto error = context->saveIfChanged()) {
             qCWarning(lcDeduplicator).noquote()
@@ -64,7 +94,8 @@ void VellTransactionDeduplicator::deduplicate(const QList<HistoryTransaction> &t
     }
 }
 
-void VellTransactionDeduplicator::deduplicateProfile(qint64 objectId, ObjectContext &context) const
+void VellTransactionDeduplicator::deduplicateProfile(qint64 objectId, ObjectContext &context,
+                                                     const Index &index) const
 {
     Profile *profile = context.profileWithId(objectId);
     if (!profile || profile->isDeleted() || !profile->uuid()) {
@@ -72,11 +103,7 @@ void VellTransactionDeduplicator::deduplicateProfile(qint64 objectId, ObjectCont
             << QStringLiteral("Ignore a profile that was deleted: %1").arg(objectId);
         return;
     }
-    QList<Profile *> same;
-    for (Profile *candidate : context.profiles()) {
-        if (candidate->uuid() == profile->uuid())
-            same.append(candidate);
-    }
+    QList<Profile *> same = liveValues(index.profiles, *profile->uuid());
     if (same.size() < 2)
         return;
     qCDebug(lcDeduplicator).noquote()
@@ -92,7 +119,8 @@ void VellTransactionDeduplicator::deduplicateProfile(qint64 objectId, ObjectCont
     }
 }
 
-void VellTransactionDeduplicator::deduplicateTag(qint64 objectId, ObjectContext &context) const
+void VellTransactionDeduplicator::deduplicateTag(qint64 objectId, ObjectContext &context,
+                                                 const Index &index) const
 {
     auto *tag = static_cast<Tag *>(context.object(Entity::tag, objectId));
     if (!tag || tag->isDeleted() || !tag->uuid() || !tag->name()) {
@@ -100,10 +128,10 @@ void VellTransactionDeduplicator::deduplicateTag(qint64 objectId, ObjectContext 
             << QStringLiteral("Ignore a tag that was deleted: %1").arg(objectId);
         return;
     }
-    QList<Tag *> same;
-    for (Tag *candidate : context.tags()) {
-        if (candidate->uuid() == tag->uuid() || candidate->name() == tag->name())
-            same.append(candidate);
+    QList<Tag *> same = liveValues(index.tagsByUuid, *tag->uuid());
+    for (Tag *named : liveValues(index.tagsByName, *tag->name())) {
+        if (!same.contains(named))
+            same.append(named);
     }
     if (same.size() < 2)
         return;

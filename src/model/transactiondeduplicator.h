@@ -3,6 +3,8 @@
 #include "objectchange.h"
 
 #include <QList>
+#include <QMultiHash>
+#include <QUuid>
 
 class ObjectContext;
 
@@ -16,6 +18,8 @@ public:
                      const QList<ObjectContext *> &contexts) const;
 
 private:
-    void deduplicateProfile(qint64 objectId, ObjectContext &context) const;
-    void deduplicateTag(qint64 objectId, ObjectContext &context) const;
+    // The records of one context by uuid and tag name, made once per pass.
+    struct Index;
+    void deduplicateProfile(qint64 objectId, ObjectContext &context, const Index &index) const;
+    void deduplicateTag(qint64 objectId, ObjectContext &context, const Index &index) const;
 };
