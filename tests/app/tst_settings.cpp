@@ -34,7 +34,7 @@ private Q_SLOTS:
 
     void aFreshInstallationReadsTheDefaults()
     {
-        QVERIFY(Settings::defaultFilePath().startsWith(QDir::tempPath()));
+        QVERIFY(Settings::defaultFilePath().startsWith(qEnvironmentVariable("XDG_CONFIG_HOME")));
         Settings settings(m_path);
         QCOMPARE(settings.get(Keys::appIconMode), AppIconMode::dock);
         QCOMPARE(settings.get(Keys::launchAtLogin), false);

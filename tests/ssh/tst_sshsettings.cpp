@@ -103,7 +103,7 @@ private Q_SLOTS:
     void systemConfigIsWrittenOnlyWhenMissing()
     {
         const QString path = systemConfigFilePath();
-        QVERIFY(path.startsWith(QDir::tempPath()));
+        QVERIFY(path.startsWith(qEnvironmentVariable("XDG_CONFIG_HOME")));
         QVERIFY(!ensureSystemConfigFile());
         QFile file(path);
         QVERIFY(file.open(QIODevice::ReadOnly));

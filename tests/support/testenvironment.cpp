@@ -22,5 +22,7 @@ QProcessEnvironment TestEnvironment::processEnvironment() const
     environment.insert(QStringLiteral("XDG_CONFIG_HOME"), configHome());
     environment.insert(QStringLiteral("XDG_CACHE_HOME"), m_dir.path() + QStringLiteral("/cache"));
     environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_dir.path() + QStringLiteral("/run"));
+    // Files a test makes under QDir::tempPath() go with the rest when the process ends.
+    environment.insert(QStringLiteral("TMPDIR"), m_dir.path() + QStringLiteral("/tmp"));
     return environment;
 }

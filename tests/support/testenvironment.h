@@ -6,8 +6,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-// A throw-away home for one test process: HOME, the XDG folders and the real-home lookup all
-// point into a temporary folder, so no test ever reads or writes the developer's own files.
+// A throw-away home for one test process: HOME, the XDG folders, TMPDIR and the real-home
+// lookup all point into a temporary folder, so no test ever reads or writes the developer's own files.
 class TestEnvironment
 {
 public:
