@@ -216,9 +216,9 @@ void Settings::reload()
 }
 
 SettingsHistoryTokenStore::SettingsHistoryTokenStore(Settings &settings, const QString &author)
-    : m_settings(settings), m_key(QStringLiteral("PersistentHistoryTrackingKit.lastToken.") + author)
-{
-}
+    : m_settings(settings),
+      m_key(QStringLiteral("PersistentHistoryTrackingKit.lastToken.") + author)
+{}
 
 std::optional<qint64> SettingsHistoryTokenStore::lastToken() const
 {
@@ -234,21 +234,21 @@ void SettingsHistoryTokenStore::setLastToken(qint64 token)
 
 namespace {
 
-template <class T>
+template<class T>
 SettingText textOf(const SettingKey<T> &key, std::function<QString(const T &)> show,
                    std::function<std::optional<T>(const QString &)> parse, QString expected)
 {
-    return SettingText{
-        key.name, [key, show](const Settings &s) { return show(s.get(key)); },
-        [key, parse, expected](Settings &s, const QString &text) -> Status {
-            const auto value = parse(text);
-            if (!value) {
-                return Error(localized("“%1” is not a valid value for %2: expected %3.")
-                                 .arg(text, key.name, expected));
-            }
-            s.set(key, *value);
-            return std::nullopt;
-        }};
+    return SettingText{key.name, [key, show](const Settings &s) { return show(s.get(key)); },
+                       [key, parse, expected](Settings &s, const QString &text) -> Status {
+                           const auto value = parse(text);
+                           if (!value) {
+                               return Error(
+                                   localized("“%1” is not a valid value for %2: expected %3.")
+                                       .arg(text, key.name, expected));
+                           }
+                           s.set(key, *value);
+                           return std::nullopt;
+                       }};
 }
 
 std::optional<bool> boolFromText(const QString &text)

@@ -13,9 +13,19 @@
 #include <functional>
 #include <optional>
 
-enum class AppIconMode { dock, menuBar, both };
-enum class UpdateChannel { stable, beta };
-enum class UpdateCheckInterval : qint64 {
+enum class AppIconMode
+{
+    dock,
+    menuBar,
+    both
+};
+enum class UpdateChannel
+{
+    stable,
+    beta
+};
+enum class UpdateCheckInterval : qint64
+{
     hourly = 3600,
     daily = 86400,
     weekly = 604800,
@@ -31,7 +41,7 @@ std::optional<UpdateCheckInterval> updateCheckIntervalFromSeconds(qint64 seconds
 QString displayName(UpdateCheckInterval interval);
 
 // A typed key with its default. Optional keys have no default: their absence is a value.
-template <class T>
+template<class T>
 struct SettingKey
 {
     QString name;
@@ -39,7 +49,8 @@ struct SettingKey
 };
 
 namespace SettingKeys {
-inline const SettingKey<AppIconMode> appIconMode{QStringLiteral("app_icon_mode"), AppIconMode::dock};
+inline const SettingKey<AppIconMode> appIconMode{QStringLiteral("app_icon_mode"),
+                                                 AppIconMode::dock};
 inline const SettingKey<bool> launchAtLogin{QStringLiteral("launch_at_login"), false};
 inline const SettingKey<bool> iCloudSync{QStringLiteral("icloud_sync"), false};
 inline const SettingKey<UpdateChannel> updateChannel{QStringLiteral("update_channel"),
@@ -56,11 +67,11 @@ inline const SettingKey<double> profileAdvancedOptionsSplitFraction{
 } // namespace SettingKeys
 
 // Stored form of each value type; a stored value of the wrong type or form reads as nothing.
-template <class T>
+template<class T>
 struct SettingCodec;
 
 #define VELL_SETTING_CODEC(T)                                                                      \
-    template <>                                                                                    \
+    template<>                                                                                     \
     struct SettingCodec<T>                                                                         \
     {                                                                                              \
         static QVariant encode(const T &value);                                                    \
@@ -85,30 +96,30 @@ public:
     static QString defaultFilePath();
     explicit Settings(const QString &filePath = defaultFilePath(), QObject *parent = nullptr);
 
-    template <class T>
+    template<class T>
     T get(const SettingKey<T> &key) const
     {
         return SettingCodec<T>::decode(raw(key.name)).value_or(key.defaultValue);
     }
-    template <class T>
+    template<class T>
     std::optional<T> get(const SettingKey<std::optional<T>> &key) const
     {
         return SettingCodec<T>::decode(raw(key.name));
     }
 
-    template <class T>
+    template<class T>
     void set(const SettingKey<T> &key, const T &value)
     {
         write(key.name, SettingCodec<T>::encode(value));
     }
-    template <class T>
+    template<class T>
     void set(const SettingKey<std::optional<T>> &key, const std::optional<T> &value)
     {
         write(key.name, value ? SettingCodec<T>::encode(*value) : QVariant());
     }
 
     // Calls back with the current value at once, then after every change from any writer.
-    template <class T>
+    template<class T>
     QMetaObject::Connection updates(const SettingKey<T> &key, const QObject *receiver,
                                     std::function<void(const T &)> callback)
     {

@@ -77,9 +77,9 @@ int Cli::run(const QStringList &arguments)
     }
     if (verb == u"settings"_s)
         return settings(rest);
-    static const QStringList storeVerbs = {u"list"_s,  u"show"_s,    u"add"_s,       u"edit"_s,
-                                           u"command"_s, u"trash"_s, u"recover"_s,   u"delete"_s,
-                                           u"duplicate"_s, u"pin"_s, u"unpin"_s,     u"tag"_s};
+    static const QStringList storeVerbs = {u"list"_s,      u"show"_s,  u"add"_s,     u"edit"_s,
+                                           u"command"_s,   u"trash"_s, u"recover"_s, u"delete"_s,
+                                           u"duplicate"_s, u"pin"_s,   u"unpin"_s,   u"tag"_s};
     if (!storeVerbs.contains(verb))
         return usageFailure(localized("Unknown command “%1”.").arg(verb));
     if (!openStore())
@@ -101,9 +101,9 @@ int Cli::run(const QStringList &arguments)
 
 bool Cli::openStore()
 {
-    auto store = PersistenceController::open(
-        StoreLocation::file(PersistenceController::defaultStorePath()),
-        PersistenceController::cliAuthor);
+    auto store =
+        PersistenceController::open(StoreLocation::file(PersistenceController::defaultStorePath()),
+                                    PersistenceController::cliAuthor);
     if (!store) {
         fail(localized("Local Store Error") + u": "_s + store.error().message);
         return false;
@@ -197,8 +197,8 @@ QStringList tagNames(const Profile &profile)
 
 QString json(const QJsonValue &value)
 {
-    const QJsonDocument document = value.isArray() ? QJsonDocument(value.toArray())
-                                                   : QJsonDocument(value.toObject());
+    const QJsonDocument document =
+        value.isArray() ? QJsonDocument(value.toArray()) : QJsonDocument(value.toObject());
     return QString::fromUtf8(document.toJson(QJsonDocument::Indented));
 }
 
@@ -460,7 +460,8 @@ int Cli::command(const QStringList &arguments)
 int Cli::manyProfiles(const QString &verb, const QStringList &arguments)
 {
     const bool deleting = verb == u"delete"_s;
-    auto flags = parseSimpleFlags(arguments, {}, deleting ? QStringList{u"--yes"_s} : QStringList{});
+    auto flags =
+        parseSimpleFlags(arguments, {}, deleting ? QStringList{u"--yes"_s} : QStringList{});
     if (!flags)
         return usageFailure(flags.error().message);
     if (flags->positionals.isEmpty())
@@ -512,7 +513,8 @@ int Cli::tag(const QStringList &arguments)
                                                          Qt::CaseInsensitive) < 0;
         });
         for (const Tag *tag : std::as_const(tags)) {
-            const qsizetype count = profilesIn(ctx, SidebarItem::forTag(const_cast<Tag *>(tag))).size();
+            const qsizetype count =
+                profilesIn(ctx, SidebarItem::forTag(const_cast<Tag *>(tag))).size();
             m_out << tag->name().value_or(QString()) << u'\t' << count << u'\n';
         }
         return success;

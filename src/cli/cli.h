@@ -18,7 +18,12 @@ struct ProfileFlags;
 class Cli
 {
 public:
-    enum ExitCode { success = 0, failure = 1, usageError = 2 };
+    enum ExitCode
+    {
+        success = 0,
+        failure = 1,
+        usageError = 2
+    };
 
     Cli(QTextStream &out, QTextStream &err, QTextStream &in);
     ~Cli();
@@ -27,7 +32,12 @@ public:
     static QString usage();
 
 private:
-    enum class Scope { live, trash, all };
+    enum class Scope
+    {
+        live,
+        trash,
+        all
+    };
 
     int list(const QStringList &arguments);
     int show(const QStringList &arguments);

@@ -62,13 +62,15 @@ Result<ProfileFlags> parseProfileFlags(const QStringList &arguments, bool editin
             bool ok = false;
             const int port = text->toInt(&ok);
             if (!ok || port < 1 || port > 65535)
-                return usage(localized("--port needs a number from 1 to 65535, not “%1”.").arg(*text));
+                return usage(
+                    localized("--port needs a number from 1 to 65535, not “%1”.").arg(*text));
             flags.port = port;
         } else if (flag == u"--retries"_s) {
             bool ok = false;
             const int retries = text->toInt(&ok);
             if (!ok || retries < 0 || retries > 32767)
-                return usage(localized("--retries needs a number from 0 to 32767, not “%1”.").arg(*text));
+                return usage(
+                    localized("--retries needs a number from 0 to 32767, not “%1”.").arg(*text));
             flags.retries = qint16(retries);
         } else if (flag == u"--option"_s) {
             const qsizetype equals = text->indexOf(u'=');

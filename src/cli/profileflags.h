@@ -3,8 +3,8 @@
 #include "forwardingtype.h"
 #include "result.h"
 
-#include <QList>
 #include <QHash>
+#include <QList>
 #include <QPair>
 #include <QSet>
 #include <QString>

@@ -32,7 +32,7 @@ QJsonValue json(qint16 v)
     return v;
 }
 
-template <class Data>
+template<class Data>
 QJsonObject attributesJSON(const Data &data)
 {
     QJsonObject object;

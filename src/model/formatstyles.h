@@ -6,7 +6,7 @@
 
 // How the editor shows and reads a port: 1...65535 as decimal text, anything else as an empty
 // field; text that is not a port reads as 0, which means no port.
-template <std::integral Port>
+template<std::integral Port>
 struct PortNumberFormatStyle
 {
     static QString format(Port value)

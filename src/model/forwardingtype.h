@@ -4,7 +4,8 @@
 
 #include <optional>
 
-enum class ForwardingType : qint16 {
+enum class ForwardingType : qint16
+{
     local = 0,
     remote = 1,
     dynamic = 2,

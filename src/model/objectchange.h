@@ -7,12 +7,22 @@
 
 #include <optional>
 
-enum class Entity { profile, forwarding, tag };
+enum class Entity
+{
+    profile,
+    forwarding,
+    tag
+};
 
 QString entityName(Entity entity);
 std::optional<Entity> entityFromName(const QString &name);
 
-enum class ChangeType { insert = 0, update = 1, remove = 2 };
+enum class ChangeType
+{
+    insert = 0,
+    update = 1,
+    remove = 2
+};
 
 // One record's change within a store transaction, as the history keeps it.
 struct ObjectChange

@@ -56,7 +56,7 @@ Snapshot snapshotOf(const ManagedObject *object)
     return {};
 }
 
-template <class T>
+template<class T>
 bool sameMembers(const QList<T *> &a, const QList<T *> &b)
 {
     return a.size() == b.size() && QSet<T *>(a.begin(), a.end()) == QSet<T *>(b.begin(), b.end());
@@ -132,7 +132,7 @@ std::optional<QUuid> uuidOf(const ManagedObject *object)
     return std::nullopt;
 }
 
-template <class T>
+template<class T>
 QList<T *> liveOnly(const QList<T *> &all)
 {
     QList<T *> live;
@@ -190,7 +190,7 @@ struct ObjectContext::Tracking
 
     QHash<qint64, ManagedObject *> &ids(Entity entity) { return byId[int(entity)]; }
 
-    template <class T>
+    template<class T>
     T *create(ObjectContext *context, Entity entity)
     {
         auto object = std::unique_ptr<T>(new T(context, entity));
@@ -739,8 +739,7 @@ Status ObjectContext::writeChanges(QList<ObjectChange> &changes, QList<ManagedOb
                 continue;
             if (auto error = store.deleteRow(entity, object->objectId()))
                 return error;
-            changes.append(
-                {entity, object->objectId(), uuidOf(object), ChangeType::remove, {}});
+            changes.append({entity, object->objectId(), uuidOf(object), ChangeType::remove, {}});
         }
     }
     return std::nullopt;
@@ -790,7 +789,7 @@ void ObjectContext::removeMergedObject(ManagedObject *object)
 
 namespace {
 
-template <class Data>
+template<class Data>
 void mergeData(Data &current, Data *committed, const Data &incoming)
 {
     // Attributes edited here and not saved yet keep their edited values.
@@ -825,7 +824,8 @@ Status ObjectContext::mergeChanges(const QList<ObjectChange> &changes)
             changed[e].append(change.objectId);
         const bool linksChanged =
             change.type == ChangeType::insert || change.attributes.contains(QStringLiteral("tags"));
-        if (change.entity == Entity::profile && linksChanged && !tagLinksOf.contains(change.objectId))
+        if (change.entity == Entity::profile && linksChanged &&
+            !tagLinksOf.contains(change.objectId))
             tagLinksOf.append(change.objectId);
     }
 
@@ -833,10 +833,9 @@ Status ObjectContext::mergeChanges(const QList<ObjectChange> &changes)
     auto profiles = m_connection->readProfiles(changed[int(Entity::profile)]);
     auto forwardings = m_connection->readForwardings(changed[int(Entity::forwarding)]);
     auto links = m_connection->readProfileTags(tagLinksOf);
-    for (const Status &error : {tags ? Status() : tags.error(),
-                                profiles ? Status() : profiles.error(),
-                                forwardings ? Status() : forwardings.error(),
-                                links ? Status() : links.error()}) {
+    for (const Status &error :
+         {tags ? Status() : tags.error(), profiles ? Status() : profiles.error(),
+          forwardings ? Status() : forwardings.error(), links ? Status() : links.error()}) {
         if (error)
             return error;
     }
@@ -867,8 +866,7 @@ Status ObjectContext::mergeChanges(const QList<ObjectChange> &changes)
         present[int(Entity::profile)].insert(row.id);
         if (Profile *profile = upsert(Entity::profile, row.id, static_cast<Profile *>(nullptr))) {
             auto it = d->committed.find(profile);
-            auto *saved =
-                it == d->committed.end() ? nullptr : &std::get<ProfileSnapshot>(*it).data;
+            auto *saved = it == d->committed.end() ? nullptr : &std::get<ProfileSnapshot>(*it).data;
             mergeData(profile->m_data, saved, row.data);
         }
     }

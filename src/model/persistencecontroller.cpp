@@ -60,8 +60,8 @@ PersistenceController::open(const StoreLocation &location, const QString &author
 
 Result<std::unique_ptr<PersistenceController>> PersistenceController::openInMemory()
 {
-    return open(StoreLocation::inMemory(u"vellssh-"_s + QUuid::createUuid().toString(
-                                                            QUuid::WithoutBraces)));
+    return open(StoreLocation::inMemory(u"vellssh-"_s +
+                                        QUuid::createUuid().toString(QUuid::WithoutBraces)));
 }
 
 Result<std::unique_ptr<ObjectContext>> PersistenceController::newContext()
@@ -106,7 +106,8 @@ void PersistenceController::performBackgroundTask(const std::function<void(Objec
 void PersistenceController::waitForBackgroundTasks()
 {
     if (m_backgroundContext)
-        QMetaObject::invokeMethod(m_backgroundContext, [] {}, Qt::BlockingQueuedConnection);
+        QMetaObject::invokeMethod(
+            m_backgroundContext, [] {}, Qt::BlockingQueuedConnection);
 }
 
 void PersistenceController::startHistoryTracking(HistoryTokenStore *tokens, int pollIntervalMs)

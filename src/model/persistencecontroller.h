@@ -32,8 +32,8 @@ public:
     // $XDG_DATA_HOME/VellSSH/VellSSH.sqlite
     static QString defaultStorePath();
     // Opens the store and loads the main context, which writes as the given author.
-    static Result<std::unique_ptr<PersistenceController>>
-    open(const StoreLocation &location, const QString &author = appAuthor);
+    static Result<std::unique_ptr<PersistenceController>> open(const StoreLocation &location,
+                                                               const QString &author = appAuthor);
     // A store of its own in memory, for tests and previews.
     static Result<std::unique_ptr<PersistenceController>> openInMemory();
 

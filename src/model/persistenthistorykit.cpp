@@ -8,8 +8,7 @@
 
 Q_DECLARE_LOGGING_CATEGORY(lcStore)
 
-PersistentHistoryKit::PersistentHistoryKit(ObjectContext *context,
-                                           const QSet<QString> &appAuthors,
+PersistentHistoryKit::PersistentHistoryKit(ObjectContext *context, const QSet<QString> &appAuthors,
                                            HistoryTokenStore *tokens, QObject *parent)
     : QObject(parent), m_context(context), m_appAuthors(appAuthors), m_tokens(tokens)
 {

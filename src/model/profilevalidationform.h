@@ -18,7 +18,12 @@ class ProfileValidationForm : public QObject
     Q_OBJECT
 
 public:
-    enum class Field { profileName, hostName, loginName };
+    enum class Field
+    {
+        profileName,
+        hostName,
+        loginName
+    };
 
     explicit ProfileValidationForm(QObject *parent = nullptr);
 

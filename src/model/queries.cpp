@@ -195,7 +195,7 @@ namespace {
 
 // The largest number that the names matching the pattern carry in its first group; a match
 // without a number counts as 0. No match at all gives no value.
-template <class Names>
+template<class Names>
 std::optional<qint64> largestNumber(const Names &names, const QRegularExpression &pattern)
 {
     std::optional<qint64> largest;
@@ -239,7 +239,7 @@ QString copyName(const QString &name, const ObjectContext &context)
 namespace {
 
 // Every attribute but uuid; attributes the source holds no value for keep the copy's value.
-template <class Data>
+template<class Data>
 void copyValues(Data &copy, const Data &source)
 {
     forEachMember<Data>([&](int index, auto member) {

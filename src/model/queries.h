@@ -22,7 +22,13 @@ void sortByDefaultOrder(QList<Profile *> &profiles);
 
 struct SidebarItem
 {
-    enum class Kind { all, recentDeleted, untagged, tag };
+    enum class Kind
+    {
+        all,
+        recentDeleted,
+        untagged,
+        tag
+    };
     Kind kind = Kind::all;
     Tag *tag = nullptr;
 

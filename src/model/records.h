@@ -16,7 +16,7 @@
 // members() under its stored name, so that saving, merging, undo, copies and the interchange
 // format all walk one table instead of repeating the attribute list.
 
-template <class Data, class T>
+template<class Data, class T>
 struct Member
 {
     const char *name;
@@ -122,20 +122,20 @@ struct TagData
 // relationship that the record owns (a profile's tags, a forwarding's profile, a tag's parent).
 using AttributeMask = std::uint32_t;
 
-template <class Data>
+template<class Data>
 constexpr int attributeCount = int(std::tuple_size_v<decltype(Data::members())>);
 
-template <class Data>
+template<class Data>
 constexpr AttributeMask relationshipBit = AttributeMask(1) << attributeCount<Data>;
 
-template <class Data, class F>
+template<class Data, class F>
 void forEachMember(F &&f)
 {
     int index = 0;
     std::apply([&](auto... member) { ((f(index++, member)), ...); }, Data::members());
 }
 
-template <class Data>
+template<class Data>
 AttributeMask differingAttributes(const Data &a, const Data &b)
 {
     AttributeMask mask = 0;
@@ -146,7 +146,7 @@ AttributeMask differingAttributes(const Data &a, const Data &b)
     return mask;
 }
 
-template <class Data>
+template<class Data>
 void copyAttributes(Data &target, const Data &source, AttributeMask mask)
 {
     forEachMember<Data>([&](int index, auto member) {
@@ -156,7 +156,7 @@ void copyAttributes(Data &target, const Data &source, AttributeMask mask)
 }
 
 // Names of the attributes in the mask, the relationship under relationshipName.
-template <class Data>
+template<class Data>
 QStringList attributeNames(AttributeMask mask, const char *relationshipName)
 {
     QStringList names;
@@ -169,7 +169,7 @@ QStringList attributeNames(AttributeMask mask, const char *relationshipName)
     return names;
 }
 
-template <class Data>
+template<class Data>
 AttributeMask attributeMask(const QStringList &names, const char *relationshipName)
 {
     AttributeMask mask = 0;
@@ -182,5 +182,5 @@ AttributeMask attributeMask(const QStringList &names, const char *relationshipNa
     return mask;
 }
 
-template <class Data>
+template<class Data>
 constexpr AttributeMask allAttributes = (relationshipBit<Data> << 1) - 1;

@@ -12,10 +12,8 @@ struct Error
 {
     Error() = default;
     explicit Error(QString message, QString recoverySuggestion = {}, int code = 0)
-        : message(std::move(message)), recoverySuggestion(std::move(recoverySuggestion)),
-          code(code)
-    {
-    }
+        : message(std::move(message)), recoverySuggestion(std::move(recoverySuggestion)), code(code)
+    {}
 
     QString message;
     QString recoverySuggestion;
@@ -25,7 +23,7 @@ struct Error
 };
 
 // The value of an operation that can fail, or the error that a user should read.
-template <class T>
+template<class T>
 class [[nodiscard]] Result
 {
 public:

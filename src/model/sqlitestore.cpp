@@ -80,7 +80,7 @@ public:
         bind(index, QString::fromUtf8(QJsonDocument(value).toJson(QJsonDocument::Compact)));
     }
     void bind(int index, const QDateTime &value) { bind(index, value.toMSecsSinceEpoch()); }
-    template <class T>
+    template<class T>
     void bind(int index, const std::optional<T> &value)
     {
         if (value)
@@ -89,11 +89,15 @@ public:
             sqlite3_bind_null(m_statement, index);
     }
 
-    bool isNull(int column) const { return sqlite3_column_type(m_statement, column) == SQLITE_NULL; }
+    bool isNull(int column) const
+    {
+        return sqlite3_column_type(m_statement, column) == SQLITE_NULL;
+    }
     qint64 int64(int column) const { return sqlite3_column_int64(m_statement, column); }
     QString text(int column) const
     {
-        const auto *bytes = reinterpret_cast<const char *>(sqlite3_column_text(m_statement, column));
+        const auto *bytes =
+            reinterpret_cast<const char *>(sqlite3_column_text(m_statement, column));
         return QString::fromUtf8(bytes, sqlite3_column_bytes(m_statement, column));
     }
 
@@ -186,17 +190,16 @@ const char *tableName(Entity entity)
     return "";
 }
 
-template <class Data>
+template<class Data>
 QString columnList()
 {
     QStringList columns;
-    forEachMember<Data>([&](int, auto member) {
-        columns.append(u'"' + QString::fromLatin1(member.name) + u'"');
-    });
+    forEachMember<Data>(
+        [&](int, auto member) { columns.append(u'"' + QString::fromLatin1(member.name) + u'"'); });
     return columns.join(u", "_s);
 }
 
-template <class Data>
+template<class Data>
 void readColumns(const Statement &statement, int firstColumn, Data &data)
 {
     forEachMember<Data>(
@@ -231,8 +234,7 @@ Status createPrivateFile(const QString &path)
 
 StoreConnection::StoreConnection(sqlite3 *db, StoreLocation location)
     : m_db(db), m_location(std::move(location))
-{
-}
+{}
 
 StoreConnection::~StoreConnection()
 {
@@ -418,7 +420,7 @@ void StoreConnection::rollback()
         sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
 }
 
-template <class Row, class Read>
+template<class Row, class Read>
 Result<QList<Row>> StoreConnection::readByIds(const char *sql, const QList<qint64> &ids, Read read)
 {
     QList<Row> rows;
@@ -540,7 +542,7 @@ Result<QList<ProfileTagLink>> StoreConnection::readProfileTags(const QList<qint6
         profileIds, readLink);
 }
 
-template <class Data>
+template<class Data>
 Result<qint64> StoreConnection::insertRow(const char *table, const Data &data,
                                           const char *extraColumn, qint64 extraValue)
 {
@@ -569,7 +571,7 @@ Result<qint64> StoreConnection::insertRow(const char *table, const Data &data,
     return qint64(sqlite3_last_insert_rowid(m_db));
 }
 
-template <class Data>
+template<class Data>
 Status StoreConnection::updateRow(const char *table, qint64 id, const Data &data,
                                   AttributeMask mask)
 {
@@ -792,8 +794,7 @@ Result<QList<HistoryTransaction>> StoreConnection::historyAfter(qint64 token,
 
 Status StoreConnection::pruneHistory(qint64 olderThanMs, qint64 upToToken)
 {
-    auto statement =
-        prepared(u"DELETE FROM history_transaction WHERE timestamp < ? AND id <= ?"_s);
+    auto statement = prepared(u"DELETE FROM history_transaction WHERE timestamp < ? AND id <= ?"_s);
     if (!statement)
         return statement.error();
     (*statement)->bind(1, olderThanMs);

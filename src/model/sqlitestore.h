@@ -112,12 +112,12 @@ private:
     Status configure();
     Status migrate();
     Result<Statement *> prepared(const QString &sql);
-    template <class Data>
+    template<class Data>
     Result<qint64> insertRow(const char *table, const Data &data, const char *extraColumn,
                              qint64 extraValue);
-    template <class Data>
+    template<class Data>
     Status updateRow(const char *table, qint64 id, const Data &data, AttributeMask mask);
-    template <class Row, class Read>
+    template<class Row, class Read>
     Result<QList<Row>> readByIds(const char *sql, const QList<qint64> &ids, Read read);
 
     sqlite3 *m_db = nullptr;

@@ -53,8 +53,8 @@ int compareNatural(const QString &left, const QString &right)
                 ++ie;
             while (je < b.size() && b[je].isDigit())
                 ++je;
-            if (int c = compareDigitRuns(QStringView(a).mid(i, ie - i),
-                                         QStringView(b).mid(j, je - j)))
+            if (int c =
+                    compareDigitRuns(QStringView(a).mid(i, ie - i), QStringView(b).mid(j, je - j)))
                 return c;
             i = ie;
             j = je;

@@ -18,7 +18,7 @@ QString uuidText(const std::optional<QUuid> &uuid)
 }
 
 // Ascending uuid; records of one uuid keep the order in which the store made them.
-template <class T>
+template<class T>
 void sortByUuid(QList<T *> &records)
 {
     std::stable_sort(records.begin(), records.end(), [](const T *a, const T *b) {
@@ -30,7 +30,7 @@ void sortByUuid(QList<T *> &records)
     });
 }
 
-template <class T, class Key>
+template<class T, class Key>
 QList<T *> liveValues(const QMultiHash<Key, T *> &index, const Key &key)
 {
     QList<T *> values = index.values(key);

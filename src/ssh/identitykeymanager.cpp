@@ -15,7 +15,7 @@ Q_LOGGING_CATEGORY(lcIdentities, "io.vellssh.identities")
 
 namespace {
 
-const QStringList notIdentities = {u"known_hosts"_s,     u"known_hosts2"_s, u"config"_s,
+const QStringList notIdentities = {u"known_hosts"_s,     u"known_hosts2"_s,     u"config"_s,
                                    u"authorized_keys"_s, u"authorized_keys2"_s, u"rc"_s};
 
 bool looksLikeKey(const QByteArray &content)
@@ -49,8 +49,8 @@ IdentityKeyManager::IdentityKeyManager(const QString &directory, QObject *parent
 {
     if (!QFileInfo::exists(m_directory)) {
         if (!QDir().mkpath(m_directory) ||
-            !QFile::setPermissions(m_directory, QFile::ReadOwner | QFile::WriteOwner |
-                                                    QFile::ExeOwner))
+            !QFile::setPermissions(m_directory,
+                                   QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner))
             qCCritical(lcIdentities) << "cannot create" << m_directory;
     }
     m_debounce.setSingleShot(true);

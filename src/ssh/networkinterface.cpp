@@ -32,7 +32,8 @@ QList<NetworkInterface> NetworkInterface::list()
             continue;
         char host[1025];
         const socklen_t length = family == AF_INET ? sizeof(sockaddr_in) : sizeof(sockaddr_in6);
-        if (getnameinfo(entry->ifa_addr, length, host, sizeof host, nullptr, 0, NI_NUMERICHOST) != 0)
+        if (getnameinfo(entry->ifa_addr, length, host, sizeof host, nullptr, 0, NI_NUMERICHOST) !=
+            0)
             break;
         const QString name = QString::fromLocal8Bit(entry->ifa_name);
         auto it = std::find_if(interfaces.begin(), interfaces.end(),

@@ -4,8 +4,17 @@
 
 #include <QMap>
 
-enum class SearchScope { all, optionName, quickHelp };
-enum class CustomizedOption { all, customized };
+enum class SearchScope
+{
+    all,
+    optionName,
+    quickHelp
+};
+enum class CustomizedOption
+{
+    all,
+    customized
+};
 
 QString title(SearchScope scope);
 

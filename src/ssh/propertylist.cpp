@@ -67,8 +67,8 @@ private:
         if (tag == u"data"_s) {
             QByteArray compact = text.toLatin1();
             compact.replace(' ', "").replace('\n', "").replace('\t', "").replace('\r', "");
-            auto decoded = QByteArray::fromBase64Encoding(compact,
-                                                          QByteArray::AbortOnBase64DecodingErrors);
+            auto decoded =
+                QByteArray::fromBase64Encoding(compact, QByteArray::AbortOnBase64DecodingErrors);
             return decoded ? std::optional(QVariant(*decoded)) : std::nullopt;
         }
         if (tag == u"date"_s) {

@@ -166,8 +166,7 @@ bool noSession(const Profile &profile)
 
 void setSessionType(Profile &profile, std::optional<SessionType> type)
 {
-    profile.setStringOption(type ? std::optional(rawValue(*type)) : std::nullopt,
-                            u"SessionType"_s);
+    profile.setStringOption(type ? std::optional(rawValue(*type)) : std::nullopt, u"SessionType"_s);
 }
 
 bool userNotification(const Profile &profile)

@@ -6,9 +6,25 @@
 
 class Profile;
 
-enum class AddressFamily { inet, inet6, any };
-enum class LogLevel { info, debug1, debug2, debug3 };
-enum class SessionType { none, subsystem, defaultSession };
+enum class AddressFamily
+{
+    inet,
+    inet6,
+    any
+};
+enum class LogLevel
+{
+    info,
+    debug1,
+    debug2,
+    debug3
+};
+enum class SessionType
+{
+    none,
+    subsystem,
+    defaultSession
+};
 
 QString rawValue(AddressFamily family);
 QString displayName(AddressFamily family);

@@ -15,7 +15,12 @@
 class SSHClientConfig
 {
 public:
-    enum class ValueType { string, integer, choice };
+    enum class ValueType
+    {
+        string,
+        integer,
+        choice
+    };
 
     struct Option
     {

@@ -60,14 +60,30 @@ class CliTest : public QObject
 {
     Q_OBJECT
 
-    const QStringList m_db = {u"add"_s,        u"--name"_s,         u"db"_s,
-                              u"--host"_s,     u"192.0.2.10"_s,     u"--port"_s,
-                              u"2222"_s,       u"--user"_s,         u"deploy"_s,
-                              u"--identity"_s, u"id_ed25519"_s,     u"-L"_s,
-                              u"8080:10.0.0.5:80"_s, u"-R"_s,       u"9000:localhost:3000"_s,
-                              u"-D"_s,         u"127.0.0.1:1080"_s, u"-R"_s,
-                              u"1081"_s,       u"--option"_s,       u"Compression=yes"_s,
-                              u"--tag"_s,      u"prod"_s,           u"--note"_s,
+    const QStringList m_db = {u"add"_s,
+                              u"--name"_s,
+                              u"db"_s,
+                              u"--host"_s,
+                              u"192.0.2.10"_s,
+                              u"--port"_s,
+                              u"2222"_s,
+                              u"--user"_s,
+                              u"deploy"_s,
+                              u"--identity"_s,
+                              u"id_ed25519"_s,
+                              u"-L"_s,
+                              u"8080:10.0.0.5:80"_s,
+                              u"-R"_s,
+                              u"9000:localhost:3000"_s,
+                              u"-D"_s,
+                              u"127.0.0.1:1080"_s,
+                              u"-R"_s,
+                              u"1081"_s,
+                              u"--option"_s,
+                              u"Compression=yes"_s,
+                              u"--tag"_s,
+                              u"prod"_s,
+                              u"--note"_s,
                               u"primary database"_s};
 
 private Q_SLOTS:
@@ -137,9 +153,9 @@ private Q_SLOTS:
         QVERIFY(missing.err.contains(u"Username is required."_s));
         QVERIFY(missing.err.contains(u"Please check and fill in the fields marked in red."_s));
 
-        const Run badForwarding = cli({u"add"_s, u"--name"_s, u"x"_s, u"--host"_s, u"h"_s,
-                                       u"--user"_s, u"u"_s, u"--tag"_s, u"new"_s, u"-L"_s,
-                                       u"8080:nowhere"_s});
+        const Run badForwarding =
+            cli({u"add"_s, u"--name"_s, u"x"_s, u"--host"_s, u"h"_s, u"--user"_s, u"u"_s,
+                 u"--tag"_s, u"new"_s, u"-L"_s, u"8080:nowhere"_s});
         QCOMPARE(badForwarding.code, 1);
         QVERIFY(badForwarding.err.contains(u"Invalid forwarding “8080:nowhere”"_s));
         const Run zeroPort = cli({u"add"_s, u"--name"_s, u"x"_s, u"--host"_s, u"h"_s, u"--user"_s,
@@ -193,9 +209,9 @@ private Q_SLOTS:
         QCOMPARE(names(cli({u"list"_s, u"--trash"_s}).out), QStringList{u"db"_s});
 
         // A trashed profile does not hold its name; now "db" names two profiles.
-        QCOMPARE(cli({u"add"_s, u"--name"_s, u"db"_s, u"--host"_s, u"h"_s, u"--user"_s, u"u"_s})
-                     .code,
-                 0);
+        QCOMPARE(
+            cli({u"add"_s, u"--name"_s, u"db"_s, u"--host"_s, u"h"_s, u"--user"_s, u"u"_s}).code,
+            0);
         const Run ambiguous = cli({u"show"_s, u"db"_s});
         QCOMPARE(ambiguous.code, 1);
         QCOMPARE(ambiguous.err.count(u"  "_s), 4);
@@ -241,8 +257,8 @@ private Q_SLOTS:
         QCOMPARE(cli({u"settings"_s, u"set"_s, u"launch_at_login"_s, u"sometimes"_s}).code, 2);
         QCOMPARE(cli({u"settings"_s, u"get"_s, u"nope"_s}).code, 2);
         QVERIFY(cli({u"settings"_s}).out.contains(u"user_config_file_path = ~/cfg\n"_s));
-        QCOMPARE(cli({u"add"_s, u"--name"_s, u"a"_s, u"--host"_s, u"h"_s, u"--user"_s, u"u"_s}).code,
-                 0);
+        QCOMPARE(
+            cli({u"add"_s, u"--name"_s, u"a"_s, u"--host"_s, u"h"_s, u"--user"_s, u"u"_s}).code, 0);
         QCOMPARE(cli({u"command"_s, u"a"_s}).out,
                  u"ssh -N -F "_s + QDir::homePath() +
                      u"/cfg -o ExitOnForwardFailure=yes -o ServerAliveCountMax=3 -o "

@@ -61,8 +61,8 @@ private Q_SLOTS:
         QTest::newRow("local without target") << 0 << u""_s << 8080 << u""_s << 80 << false;
         QTest::newRow("local port 0") << 0 << u""_s << 0 << u"h"_s << 80 << false;
         QTest::newRow("local target port too big") << 0 << u""_s << 1 << u"h"_s << 65536 << false;
-        QTest::newRow("local socket to socket") << 0 << u"~/a.sock"_s << 0 << u"/b.sock"_s << 0
-                                                << true;
+        QTest::newRow("local socket to socket")
+            << 0 << u"~/a.sock"_s << 0 << u"/b.sock"_s << 0 << true;
         QTest::newRow("remote") << 1 << u""_s << 9000 << u"localhost"_s << 3000 << true;
         QTest::newRow("remote without target") << 1 << u""_s << 9000 << u""_s << 0 << true;
         QTest::newRow("remote target port only") << 1 << u""_s << 9000 << u""_s << 22 << false;

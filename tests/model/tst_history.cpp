@@ -171,8 +171,8 @@ private Q_SLOTS:
         context()->undoStack()->removeAllActions();
 
         runHelper({u"insert"_s, u"db"_s, mine->uuid()->toString(), u"theirs"_s, u"dropped"_s});
-        QTRY_VERIFY_WITH_TIMEOUT(logged.contains(u"Deduplicating profile with name: db, count: 2"_s),
-                                 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            logged.contains(u"Deduplicating profile with name: db, count: 2"_s), 10000);
         QTRY_COMPARE_WITH_TIMEOUT(context()->profiles().size(), 1, 10000);
         Profile *survivor = context()->profiles().first();
         QCOMPARE(survivor, mine);

@@ -46,9 +46,8 @@ private Q_SLOTS:
         add(u"no uuid"_s)->edit([](ProfileData &d) { d.uuid.reset(); });
         add(u"zulu"_s)->setPinned(true);
         add(u"Éclair"_s);
-        QCOMPARE(names(validProfiles(*ctx())),
-                 (QStringList{u"zulu"_s, u"Alpha"_s, u"alpha 2"_s, u"db 9"_s, u"db 10"_s,
-                              u"Éclair"_s}));
+        QCOMPARE(names(validProfiles(*ctx())), (QStringList{u"zulu"_s, u"Alpha"_s, u"alpha 2"_s,
+                                                            u"db 9"_s, u"db 10"_s, u"Éclair"_s}));
     }
 
     void sidebarSelections()
@@ -73,7 +72,8 @@ private Q_SLOTS:
         QTest::addColumn<QString>("text");
         QTest::addColumn<QStringList>("found");
         QTest::newRow("empty") << u""_s << QStringList{u"api.v2 [eu]"_s, u"Postgres"_s};
-        QTest::newRow("only spaces") << u"  \n\t "_s << QStringList{u"api.v2 [eu]"_s, u"Postgres"_s};
+        QTest::newRow("only spaces")
+            << u"  \n\t "_s << QStringList{u"api.v2 [eu]"_s, u"Postgres"_s};
         QTest::newRow("terms in two places") << u"postgres replica"_s << QStringList{u"Postgres"_s};
         QTest::newRow("one term missing") << u"postgres nothing"_s << QStringList{};
         QTest::newRow("dot is literal") << u"i.v"_s << QStringList{u"api.v2 [eu]"_s};
@@ -164,13 +164,15 @@ private Q_SLOTS:
         QTest::addColumn<QString>("copy");
         QTest::newRow("first") << QStringList{u"A"_s} << u"A"_s << u"A Copy"_s;
         QTest::newRow("second") << QStringList{u"A"_s, u"A Copy"_s} << u"A"_s << u"A Copy 1"_s;
-        QTest::newRow("from a copy") << QStringList{u"A Copy 7"_s} << u"A Copy 7"_s << u"A Copy 8"_s;
-        QTest::newRow("gaps") << QStringList{u"Web"_s, u"Web Copy"_s, u"Web Copy 1"_s, u"Web Copy 2"_s}
+        QTest::newRow("from a copy")
+            << QStringList{u"A Copy 7"_s} << u"A Copy 7"_s << u"A Copy 8"_s;
+        QTest::newRow("gaps") << QStringList{u"Web"_s, u"Web Copy"_s, u"Web Copy 1"_s,
+                                             u"Web Copy 2"_s}
                               << u"Web Copy 2"_s << u"Web Copy 3"_s;
-        QTest::newRow("dot is not a space") << QStringList{u"A.Copy"_s} << u"A.Copy"_s
-                                            << u"A.Copy Copy"_s;
-        QTest::newRow("regex characters in the base") << QStringList{u"a+b"_s, u"a+b Copy"_s}
-                                                      << u"a+b"_s << u"a+b Copy 1"_s;
+        QTest::newRow("dot is not a space")
+            << QStringList{u"A.Copy"_s} << u"A.Copy"_s << u"A.Copy Copy"_s;
+        QTest::newRow("regex characters in the base")
+            << QStringList{u"a+b"_s, u"a+b Copy"_s} << u"a+b"_s << u"a+b Copy 1"_s;
     }
     void copyNames()
     {

@@ -75,7 +75,8 @@ private Q_SLOTS:
                 d.privateKeyName = u"id_ed25519"_s;
                 d.certificateName = u"id_ed25519-cert.pub"_s;
                 d.shellOptions = QJsonObject{{u"nested"_s, QJsonObject{{u"a"_s, 1}}}};
-                d.infoDictionary = QJsonObject{{u"k"_s, QJsonArray{QJsonValue(1), QJsonValue(u"two"_s)}}};
+                d.infoDictionary =
+                    QJsonObject{{u"k"_s, QJsonArray{QJsonValue(1), QJsonValue(u"two"_s)}}};
                 d.autoConnect = true;
                 d.retryAttempts = -3;
                 d.logToFile = true;
@@ -120,7 +121,9 @@ private Q_SLOTS:
         auto store = openStore(m_path);
         store->mainContext()->insertProfile();
         QVERIFY(!store->mainContext()->save());
-        struct stat info{};
+        struct stat info
+        {
+        };
         QCOMPARE(::stat(QFile::encodeName(m_path).constData(), &info), 0);
         QCOMPARE(info.st_mode & 0777, 0600u);
         QVERIFY(QFile::exists(m_path + u"-wal"_s));

@@ -23,7 +23,8 @@ const QByteArray info = plist(
     "<key>candidates</key><array><string>yes</string><string>no</string></array>" +
     help("Forward the agent connection") +
     "</dict>"
-    "<key>ForwardX11</key><dict><key>type</key><string>Choice</string>" + help("X11 display") +
+    "<key>ForwardX11</key><dict><key>type</key><string>Choice</string>" +
+    help("X11 display") +
     "</dict>"
     "<key>ProxyCommand</key><dict><key>strict</key><true/></dict>"
     "<key>ControlPath</key><dict><key>strict</key><true/><key>type</key><integer>3</integer></dict>"
@@ -31,14 +32,14 @@ const QByteArray info = plist(
     "</dict>");
 
 const QByteArray groups = plist("<array>"
-                                 "<dict><key>name</key><string>Forwarding</string>"
-                                 "<key>options</key><array><string>ForwardAgent</string>"
-                                 "<string>Missing</string><string>ForwardX11</string></array></dict>"
-                                 "<dict><key>name</key><string>No options key</string></dict>"
-                                 "<dict><key>name</key><string>Proxy</string>"
-                                 "<key>options</key><array><string>ProxyCommand</string>"
-                                 "<string>ForwardAgent</string></array></dict>"
-                                 "</array>");
+                                "<dict><key>name</key><string>Forwarding</string>"
+                                "<key>options</key><array><string>ForwardAgent</string>"
+                                "<string>Missing</string><string>ForwardX11</string></array></dict>"
+                                "<dict><key>name</key><string>No options key</string></dict>"
+                                "<dict><key>name</key><string>Proxy</string>"
+                                "<key>options</key><array><string>ProxyCommand</string>"
+                                "<string>ForwardAgent</string></array></dict>"
+                                "</array>");
 
 } // namespace
 
@@ -62,9 +63,8 @@ private Q_SLOTS:
 
         QCOMPARE(config.groups().size(), 2);
         QCOMPARE(config.groups()[0].options.size(), 2);
-        QCOMPARE(config.knownOptionNames(),
-                 (QStringList{u"ForwardAgent"_s, u"ForwardX11"_s, u"ProxyCommand"_s,
-                              u"ForwardAgent"_s}));
+        QCOMPARE(config.knownOptionNames(), (QStringList{u"ForwardAgent"_s, u"ForwardX11"_s,
+                                                         u"ProxyCommand"_s, u"ForwardAgent"_s}));
         QVERIFY(!config.knownOptionNameSet().contains(u"ControlPath"_s));
     }
 
@@ -102,9 +102,9 @@ private Q_SLOTS:
     {
         const SSHClientConfig &config = SSHClientConfig::shared();
         QStringList known = config.knownOptionNames();
-        for (const QString &name : {u"ExitOnForwardFailure"_s, u"ServerAliveInterval"_s,
-                                    u"ServerAliveCountMax"_s, u"RemoteCommand"_s,
-                                    u"LocalCommand"_s, u"ProxyCommand"_s})
+        for (const QString &name :
+             {u"ExitOnForwardFailure"_s, u"ServerAliveInterval"_s, u"ServerAliveCountMax"_s,
+              u"RemoteCommand"_s, u"LocalCommand"_s, u"ProxyCommand"_s})
             QVERIFY2(known.contains(name), qPrintable(name));
         QCOMPARE(known.removeDuplicates(), 0);
         for (const QString &quick : {u"AddressFamily"_s, u"ForwardAgent"_s, u"LogLevel"_s})
@@ -143,7 +143,8 @@ private Q_SLOTS:
     void quickHelpPage()
     {
         const SSHClientConfig config(info, groups);
-        const QString page = ::quickHelpPage(config.options().value(u"ForwardAgent"_s), u"#336699"_s);
+        const QString page =
+            ::quickHelpPage(config.options().value(u"ForwardAgent"_s), u"#336699"_s);
         QVERIFY(page.contains(u"Forward the agent connection"_s));
         QVERIFY(page.contains(u"color: #336699"_s));
         QVERIFY(page.contains(u"font-size: 1.875rem"_s));

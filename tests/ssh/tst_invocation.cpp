@@ -96,10 +96,9 @@ private Q_SLOTS:
                  (QStringList{u"-N"_s, u"-i"_s, u"/Users/me/.ssh/my key"_s, u"-o"_s,
                               u"ProxyCommand=nc -X 5 -x 127.0.0.1:1080 %h %p"_s, u"-o"_s,
                               u"SendEnv=\"LANG LC_*\""_s, u"h"_s}));
-        QCOMPARE(invocation.command,
-                 u"ssh -N -i \"/Users/me/.ssh/my key\" -o "
-                 "ProxyCommand=\"nc -X 5 -x 127.0.0.1:1080 %h %p\" -o "
-                 "SendEnv=\\\"LANG\\ LC_\\*\\\" h"_s);
+        QCOMPARE(invocation.command, u"ssh -N -i \"/Users/me/.ssh/my key\" -o "
+                                     "ProxyCommand=\"nc -X 5 -x 127.0.0.1:1080 %h %p\" -o "
+                                     "SendEnv=\\\"LANG\\ LC_\\*\\\" h"_s);
     }
 
     void shellQuotingRules()
@@ -124,35 +123,35 @@ private Q_SLOTS:
     {
         QTest::addColumn<OptionDictionary>("options");
         QTest::addColumn<QStringList>("params");
-        QTest::newRow("default session") << OptionDictionary{{u"SessionType"_s, u"default"_s}}
-                                         << QStringList{u"h"_s};
-        QTest::newRow("subsystem") << OptionDictionary{{u"SessionType"_s, u"subsystem"_s}}
-                                   << QStringList{u"h"_s};
-        QTest::newRow("bogus session") << OptionDictionary{{u"SessionType"_s, u"bogus"_s}}
-                                       << QStringList{u"-N"_s, u"h"_s};
-        QTest::newRow("empty remote command") << OptionDictionary{{u"RemoteCommand"_s, u""_s}}
-                                              << QStringList{u"-N"_s, u"h"_s};
+        QTest::newRow("default session")
+            << OptionDictionary{{u"SessionType"_s, u"default"_s}} << QStringList{u"h"_s};
+        QTest::newRow("subsystem")
+            << OptionDictionary{{u"SessionType"_s, u"subsystem"_s}} << QStringList{u"h"_s};
+        QTest::newRow("bogus session")
+            << OptionDictionary{{u"SessionType"_s, u"bogus"_s}} << QStringList{u"-N"_s, u"h"_s};
+        QTest::newRow("empty remote command")
+            << OptionDictionary{{u"RemoteCommand"_s, u""_s}} << QStringList{u"-N"_s, u"h"_s};
         QTest::newRow("remote command")
             << OptionDictionary{{u"RemoteCommand"_s, u"uptime"_s}}
             << QStringList{u"-tt"_s, u"-N"_s, u"-o"_s, u"RemoteCommand=uptime"_s, u"h"_s};
-        QTest::newRow("lower-case log level") << OptionDictionary{{u"LogLevel"_s, u"debug1"_s}}
-                                              << QStringList{u"-N"_s, u"h"_s};
-        QTest::newRow("YES is not true") << OptionDictionary{{u"Compression"_s, u"YES"_s}}
-                                         << QStringList{u"-N"_s, u"h"_s};
+        QTest::newRow("lower-case log level")
+            << OptionDictionary{{u"LogLevel"_s, u"debug1"_s}} << QStringList{u"-N"_s, u"h"_s};
+        QTest::newRow("YES is not true")
+            << OptionDictionary{{u"Compression"_s, u"YES"_s}} << QStringList{u"-N"_s, u"h"_s};
         QTest::newRow("t is true") << OptionDictionary{{u"Compression"_s, u"t"_s}}
                                    << QStringList{u"-N"_s, u"-C"_s, u"h"_s};
         QTest::newRow("agent") << OptionDictionary{{u"ForwardAgent"_s, u"y"_s}}
                                << QStringList{u"-N"_s, u"-A"_s, u"h"_s};
-        QTest::newRow("INET is not a family") << OptionDictionary{{u"AddressFamily"_s, u"INET"_s}}
-                                              << QStringList{u"-N"_s, u"h"_s};
+        QTest::newRow("INET is not a family")
+            << OptionDictionary{{u"AddressFamily"_s, u"INET"_s}} << QStringList{u"-N"_s, u"h"_s};
         QTest::newRow("bind address and ipv6")
             << OptionDictionary{{u"BindAddress"_s, u"10.0.0.1"_s}, {u"AddressFamily"_s, u"inet6"_s}}
             << QStringList{u"-N"_s, u"-6"_s, u"-b"_s, u"10.0.0.1"_s, u"h"_s};
-        QTest::newRow("identity file option")
-            << OptionDictionary{{u"IdentityFile"_s, u"~/k"_s}}
-            << QStringList{u"-N"_s, u"-i"_s, u"~/k"_s, u"h"_s};
+        QTest::newRow("identity file option") << OptionDictionary{{u"IdentityFile"_s, u"~/k"_s}}
+                                              << QStringList{u"-N"_s, u"-i"_s, u"~/k"_s, u"h"_s};
         QTest::newRow("unknown and empty options")
-            << OptionDictionary{{u"UserNotification"_s, u"yes"_s}, {u"ServerAliveInterval"_s, u""_s}}
+            << OptionDictionary{{u"UserNotification"_s, u"yes"_s},
+                                {u"ServerAliveInterval"_s, u""_s}}
             << QStringList{u"-N"_s, u"h"_s};
     }
     void optionRules()
@@ -169,9 +168,9 @@ private Q_SLOTS:
         profile.privateKeyName = u"id"_s;
         profile.certificateName = u"id cert.pub"_s;
         const SSHInvocation invocation = sshInvocation(profile, {}, inputs());
-        QCOMPARE(invocation.params, (QStringList{u"-N"_s, u"-i"_s, u"/Users/me/.ssh/id"_s, u"-o"_s,
-                                                 u"CertificateFile=\"/Users/me/.ssh/id cert.pub\""_s,
-                                                 u"h"_s}));
+        QCOMPARE(invocation.params,
+                 (QStringList{u"-N"_s, u"-i"_s, u"/Users/me/.ssh/id"_s, u"-o"_s,
+                              u"CertificateFile=\"/Users/me/.ssh/id cert.pub\""_s, u"h"_s}));
         QVERIFY(invocation.command.endsWith(
             u"-o CertificateFile=\\\"/Users/me/.ssh/id\\ cert.pub\\\" h"_s));
     }
@@ -207,9 +206,11 @@ private Q_SLOTS:
         QTest::newRow("socket bind")
             << forwarding(ForwardingType::local, u"~/sock"_s, 0, u"db"_s, 5432)
             << QStringList{u"-L"_s, realHomeDirectory() + u"/sock:db:5432"_s};
-        QTest::newRow("unknown kind is local")
-            << [] { auto f = forwarding(ForwardingType::local, {}, 1, u"h"_s, 2); f.type = 9; return f; }()
-            << QStringList{u"-L"_s, u"1:h:2"_s};
+        QTest::newRow("unknown kind is local") << [] {
+            auto f = forwarding(ForwardingType::local, {}, 1, u"h"_s, 2);
+            f.type = 9;
+            return f;
+        }() << QStringList{u"-L"_s, u"1:h:2"_s};
     }
     void forwardingSpecs()
     {

@@ -17,8 +17,7 @@ class ShellWordsTest : public QObject
     // \), without line breaks, and without a leading tilde, which a shell would expand.
     QString text(int maxLength)
     {
-        static const QString alphabet =
-            u"abcXYZ019 -_.:/@,=+%^!&'()<>;|*?[]#\t{}äé€日"_s;
+        static const QString alphabet = u"abcXYZ019 -_.:/@,=+%^!&'()<>;|*?[]#\t{}äé€日"_s;
         QString result;
         const int length = 1 + int(m_random.bounded(maxLength));
         for (int i = 0; i < length; ++i)

@@ -134,20 +134,19 @@ private Q_SLOTS:
         auto D = int(ForwardingType::dynamic);
         auto RD = int(ForwardingType::reverseDynamic);
         QTest::newRow("local") << L << u"8080:10.0.0.5:80"_s << u"0 -:8080 10.0.0.5:80"_s;
-        QTest::newRow("local bound") << L << u"127.0.0.1:8080:db:5432"_s
-                                     << u"0 127.0.0.1:8080 db:5432"_s;
-        QTest::newRow("local ipv6") << L << u"[::1]:8080:[fe80::2]:80"_s
-                                    << u"0 ::1:8080 fe80::2:80"_s;
-        QTest::newRow("local socket to port") << L << u"/tmp/l.sock:db:5432"_s
-                                              << u"0 /tmp/l.sock:0 db:5432"_s;
-        QTest::newRow("local port to socket") << L << u"5432:/run/pg.sock"_s
-                                              << u"0 -:5432 /run/pg.sock:0"_s;
+        QTest::newRow("local bound")
+            << L << u"127.0.0.1:8080:db:5432"_s << u"0 127.0.0.1:8080 db:5432"_s;
+        QTest::newRow("local ipv6")
+            << L << u"[::1]:8080:[fe80::2]:80"_s << u"0 ::1:8080 fe80::2:80"_s;
+        QTest::newRow("local socket to port")
+            << L << u"/tmp/l.sock:db:5432"_s << u"0 /tmp/l.sock:0 db:5432"_s;
+        QTest::newRow("local port to socket")
+            << L << u"5432:/run/pg.sock"_s << u"0 -:5432 /run/pg.sock:0"_s;
         QTest::newRow("remote") << R << u"9000:localhost:3000"_s << u"1 -:9000 localhost:3000"_s;
         QTest::newRow("remote port only is reverse dynamic") << R << u"1081"_s << u"3 -:1081 -"_s;
-        QTest::newRow("remote bound port only") << R << u"0.0.0.0:1081"_s
-                                                << u"3 0.0.0.0:1081 -"_s;
-        QTest::newRow("remote to socket") << R << u"9000:/run/x.sock"_s
-                                          << u"1 -:9000 /run/x.sock:0"_s;
+        QTest::newRow("remote bound port only") << R << u"0.0.0.0:1081"_s << u"3 0.0.0.0:1081 -"_s;
+        QTest::newRow("remote to socket")
+            << R << u"9000:/run/x.sock"_s << u"1 -:9000 /run/x.sock:0"_s;
         QTest::newRow("dynamic") << D << u"1080"_s << u"2 -:1080 -"_s;
         QTest::newRow("dynamic bound") << D << u"[::1]:1080"_s << u"2 ::1:1080 -"_s;
         QTest::newRow("reverse dynamic") << RD << u"localhost:1081"_s << u"3 localhost:1081 -"_s;
@@ -169,10 +168,10 @@ private Q_SLOTS:
             return;
         }
         const ForwardingData &d = *result;
-        const QString target = isDynamic(ForwardingType(d.type))
-                                   ? u"-"_s
-                                   : d.targetAddress.value_or(u"-"_s) + u':' +
-                                         QString::number(d.targetPort);
+        const QString target =
+            isDynamic(ForwardingType(d.type))
+                ? u"-"_s
+                : d.targetAddress.value_or(u"-"_s) + u':' + QString::number(d.targetPort);
         const QString text = QString::number(d.type) + u' ' + d.bindAddress.value_or(u"-"_s) +
                              u':' + QString::number(d.bindPort) + u' ' + target;
         QTEST(text, "parsed");

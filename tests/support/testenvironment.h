@@ -7,7 +7,8 @@
 #include <QTest>
 
 // A throw-away home for one test process: HOME, the XDG folders, TMPDIR and the real-home
-// lookup all point into a temporary folder, so no test ever reads or writes the developer's own files.
+// lookup all point into a temporary folder, so no test ever reads or writes the developer's own
+// files.
 class TestEnvironment
 {
 public:
@@ -32,7 +33,7 @@ private:
     {                                                                                              \
         if (argc > 1 && qstrcmp(argv[1], "--helper") == 0) {                                       \
             QCoreApplication app(argc, argv);                                                      \
-            return helper(QCoreApplication::arguments().mid(2));                                  \
+            return helper(QCoreApplication::arguments().mid(2));                                   \
         }                                                                                          \
         TestEnvironment environment;                                                               \
         QCoreApplication app(argc, argv);                                                          \
