@@ -4,9 +4,17 @@
 #include "objectcontext.h"
 #include "sqlitestore.h"
 
+#include <QDateTime>
 #include <QLoggingCategory>
 
 Q_DECLARE_LOGGING_CATEGORY(lcStore)
+
+namespace {
+
+// Merged history is kept a while for whatever else follows the store (the sync mirror).
+constexpr qint64 historyRetentionMs = 30LL * 24 * 3600 * 1000;
+
+} // namespace
 
 PersistentHistoryKit::PersistentHistoryKit(ObjectContext *context, const QSet<QString> &appAuthors,
                                            HistoryTokenStore *tokens, QObject *parent)
@@ -25,6 +33,9 @@ void PersistentHistoryKit::start(int pollIntervalMs)
     m_lastToken = remembered && *remembered <= newestToken ? *remembered : newestToken;
     if (!remembered || *remembered != m_lastToken)
         m_tokens->setLastToken(m_lastToken);
+    const qint64 cutoff = QDateTime::currentMSecsSinceEpoch() - historyRetentionMs;
+    if (auto error = m_context->connection().pruneHistory(cutoff, m_lastToken))
+        qCWarning(lcStore) << "cleaning the store history failed:" << error->message;
     processNewTransactions();
     m_timer.start(pollIntervalMs);
 }

@@ -399,6 +399,13 @@ int run(Statement *statement)
 
 } // namespace
 
+Status StoreConnection::write(Statement *statement)
+{
+    if (const int rc = run(statement); rc != SQLITE_OK)
+        return errorFor(rc, localized("saving"));
+    return std::nullopt;
+}
+
 Status StoreConnection::begin()
 {
     return execute("BEGIN IMMEDIATE");
@@ -566,8 +573,8 @@ Result<qint64> StoreConnection::insertRow(const char *table, const Data &data,
         else
             sqlite3_bind_null((*statement)->handle(), attributeCount<Data> + 1);
     }
-    if (const int rc = run(*statement); rc != SQLITE_OK)
-        return errorFor(rc, localized("saving"));
+    if (auto error = write(*statement))
+        return *error;
     return qint64(sqlite3_last_insert_rowid(m_db));
 }
 
@@ -593,8 +600,8 @@ Status StoreConnection::updateRow(const char *table, qint64 id, const Data &data
             (*statement)->bind(column++, data.*member.pointer);
     });
     (*statement)->bind(column, id);
-    if (const int rc = run(*statement); rc != SQLITE_OK)
-        return errorFor(rc, localized("saving"));
+    if (auto error = write(*statement))
+        return error;
     return std::nullopt;
 }
 
@@ -647,8 +654,8 @@ Status StoreConnection::setForwardingProfile(qint64 id, qint64 profileId)
         return statement.error();
     bindIdOrNull(*statement, 1, profileId);
     (*statement)->bind(2, id);
-    if (const int rc = run(*statement); rc != SQLITE_OK)
-        return errorFor(rc, localized("saving"));
+    if (auto error = write(*statement))
+        return error;
     return std::nullopt;
 }
 
@@ -659,8 +666,8 @@ Status StoreConnection::setTagParent(qint64 id, qint64 parentId)
         return statement.error();
     bindIdOrNull(*statement, 1, parentId);
     (*statement)->bind(2, id);
-    if (const int rc = run(*statement); rc != SQLITE_OK)
-        return errorFor(rc, localized("saving"));
+    if (auto error = write(*statement))
+        return error;
     return std::nullopt;
 }
 
@@ -670,16 +677,16 @@ Status StoreConnection::setProfileTags(qint64 profileId, const QList<qint64> &ta
     if (!clear)
         return clear.error();
     (*clear)->bind(1, profileId);
-    if (const int rc = run(*clear); rc != SQLITE_OK)
-        return errorFor(rc, localized("saving"));
+    if (auto error = write(*clear))
+        return error;
     auto insert = prepared(u"INSERT OR IGNORE INTO profile_tag (profile, tag) VALUES (?, ?)"_s);
     if (!insert)
         return insert.error();
     for (qint64 tagId : tagIds) {
         (*insert)->bind(1, profileId);
         (*insert)->bind(2, tagId);
-        if (const int rc = run(*insert); rc != SQLITE_OK)
-            return errorFor(rc, localized("saving"));
+        if (auto error = write(*insert))
+            return error;
     }
     return std::nullopt;
 }
@@ -691,8 +698,8 @@ Status StoreConnection::deleteRow(Entity entity, qint64 id)
     if (!statement)
         return statement.error();
     (*statement)->bind(1, id);
-    if (const int rc = run(*statement); rc != SQLITE_OK)
-        return errorFor(rc, localized("saving"));
+    if (auto error = write(*statement))
+        return error;
     return std::nullopt;
 }
 
@@ -705,8 +712,8 @@ Result<qint64> StoreConnection::writeHistory(const QString &author,
         return transaction.error();
     (*transaction)->bind(1, author);
     (*transaction)->bind(2, QDateTime::currentMSecsSinceEpoch());
-    if (const int rc = run(*transaction); rc != SQLITE_OK)
-        return errorFor(rc, localized("saving"));
+    if (auto error = write(*transaction))
+        return *error;
     const qint64 token = sqlite3_last_insert_rowid(m_db);
 
     auto change = prepared(u"INSERT INTO history_change (transaction_id, entity, object, uuid, "
@@ -720,36 +727,33 @@ Result<qint64> StoreConnection::writeHistory(const QString &author,
         (*change)->bind(4, c.uuid);
         (*change)->bind(5, qint64(c.type));
         (*change)->bind(6, c.attributes.join(u','));
-        if (const int rc = run(*change); rc != SQLITE_OK)
-            return errorFor(rc, localized("saving"));
+        if (auto error = write(*change))
+            return *error;
     }
     return token;
 }
 
-Result<qint64> StoreConnection::dataVersion()
+Result<qint64> StoreConnection::singleInteger(const QString &sql)
 {
-    auto statement = prepared(u"PRAGMA data_version"_s);
+    auto statement = prepared(sql);
     if (!statement)
         return statement.error();
     const int rc = sqlite3_step((*statement)->handle());
-    const qint64 version = (*statement)->int64(0);
+    const qint64 value = (*statement)->int64(0);
     (*statement)->reset();
     if (rc != SQLITE_ROW)
         return errorFor(rc, localized("reading the store"));
-    return version;
+    return value;
+}
+
+Result<qint64> StoreConnection::dataVersion()
+{
+    return singleInteger(u"PRAGMA data_version"_s);
 }
 
 Result<qint64> StoreConnection::lastHistoryToken()
 {
-    auto statement = prepared(u"SELECT COALESCE(MAX(id), 0) FROM history_transaction"_s);
-    if (!statement)
-        return statement.error();
-    const int rc = sqlite3_step((*statement)->handle());
-    const qint64 token = (*statement)->int64(0);
-    (*statement)->reset();
-    if (rc != SQLITE_ROW)
-        return errorFor(rc, localized("reading the store"));
-    return token;
+    return singleInteger(u"SELECT COALESCE(MAX(id), 0) FROM history_transaction"_s);
 }
 
 Result<QList<HistoryTransaction>> StoreConnection::historyAfter(qint64 token,

@@ -112,6 +112,9 @@ private:
     Status configure();
     Status migrate();
     Result<Statement *> prepared(const QString &sql);
+    Result<qint64> singleInteger(const QString &sql);
+    // Runs a statement that changes the store.
+    Status write(Statement *statement);
     template<class Data>
     Result<qint64> insertRow(const char *table, const Data &data, const char *extraColumn,
                              qint64 extraValue);

@@ -27,8 +27,6 @@ public:
     bool canRedo() const { return !m_redo.isEmpty(); }
     QString undoActionName() const;
     QString redoActionName() const;
-    bool isUndoing() const { return m_undoing; }
-    bool isRedoing() const { return m_redoing; }
     void removeAllActions();
 
 private:

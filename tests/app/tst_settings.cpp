@@ -126,6 +126,16 @@ private Q_SLOTS:
         }
     }
 
+    void theHistoryPositionIsKeptInTheSettings()
+    {
+        Settings settings(m_path);
+        SettingsHistoryTokenStore tokens(settings, u"app"_s);
+        QVERIFY(!tokens.lastToken());
+        tokens.setLastToken(42);
+        QCOMPARE(Settings(m_path).raw(u"PersistentHistoryTrackingKit.lastToken.app"_s).toInt(), 42);
+        QCOMPARE(tokens.lastToken(), 42);
+    }
+
     void enumerationNames()
     {
         QCOMPARE(displayName(AppIconMode::menuBar), u"Menu bar icon"_s);

@@ -232,6 +232,25 @@ private Q_SLOTS:
         QVERIFY(named(u"once"_s));
     }
 
+    void oldMergedHistoryIsCleanedUp()
+    {
+        runHelper({u"insert"_s, u"old"_s});
+        runHelper({u"insert"_s, u"recent"_s});
+        m_tokens.token = 1;
+        sqlite3 *db = nullptr;
+        QCOMPARE(sqlite3_open(QFile::encodeName(m_path).constData(), &db), SQLITE_OK);
+        QCOMPARE(sqlite3_exec(db, "UPDATE history_transaction SET timestamp = 0", nullptr, nullptr,
+                              nullptr),
+                 SQLITE_OK);
+        sqlite3_close(db);
+        openApp(3600 * 1000);
+        // Only what was merged before may go; the rest is merged now and stays a while.
+        auto left = context()->connection().historyAfter(0, {});
+        QCOMPARE(left->size(), 1);
+        QCOMPARE(left->first().token, 2);
+        QVERIFY(named(u"recent"_s));
+    }
+
     void aProcessKilledInTheMiddleOfASaveLeavesTheLastCommit()
     {
         runHelper({u"insert"_s, u"committed"_s});

@@ -328,6 +328,26 @@ private Q_SLOTS:
         QVERIFY(!ctx->undoStack()->canUndo());
     }
 
+    void everyDescriptorIsClosed()
+    {
+        auto openDescriptors = [] {
+            return QDir(u"/proc/self/fd"_s).entryList(QDir::Files).size();
+        };
+        const qsizetype before = openDescriptors();
+        for (int round = 0; round < 3; ++round) {
+            auto store = openStore(m_path);
+            store->performBackgroundTask([](ObjectContext &ctx) {
+                ctx.insertProfile();
+                QVERIFY(!ctx.save());
+            });
+            store->waitForBackgroundTasks();
+            auto context = store->newContext();
+            QVERIFY(context.ok());
+            QVERIFY(!StoreConnection::open(StoreLocation::file(QDir::tempPath())).ok());
+        }
+        QCOMPARE(openDescriptors(), before);
+    }
+
     void backgroundSavesReachTheMainContext()
     {
         auto store = openStore(m_path);
