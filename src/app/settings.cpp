@@ -1,5 +1,6 @@
 #include "settings.h"
 
+#include "enumnames.h"
 #include "localized.h"
 
 #include <QFileInfo>
@@ -8,17 +9,23 @@
 
 using namespace Qt::StringLiterals;
 
+namespace {
+
+constexpr auto appIconModes = enumNames<AppIconMode>({
+    {AppIconMode::dock, "dock"},
+    {AppIconMode::menuBar, "menuBar"},
+    {AppIconMode::both, "both"},
+});
+constexpr auto updateChannels = enumNames<UpdateChannel>({
+    {UpdateChannel::stable, "stable"},
+    {UpdateChannel::beta, "beta"},
+});
+
+} // namespace
+
 QString rawValue(AppIconMode mode)
 {
-    switch (mode) {
-    case AppIconMode::dock:
-        return u"dock"_s;
-    case AppIconMode::menuBar:
-        return u"menuBar"_s;
-    case AppIconMode::both:
-        return u"both"_s;
-    }
-    return {};
+    return appIconModes.name(mode);
 }
 
 QString displayName(AppIconMode mode)
@@ -36,7 +43,7 @@ QString displayName(AppIconMode mode)
 
 QString rawValue(UpdateChannel channel)
 {
-    return channel == UpdateChannel::beta ? u"beta"_s : u"stable"_s;
+    return updateChannels.name(channel);
 }
 
 QString displayName(UpdateChannel channel)
@@ -120,11 +127,9 @@ QVariant SettingCodec<AppIconMode>::encode(const AppIconMode &value)
 
 std::optional<AppIconMode> SettingCodec<AppIconMode>::decode(const QVariant &stored)
 {
-    for (auto mode : {AppIconMode::dock, AppIconMode::menuBar, AppIconMode::both}) {
-        if (stored.typeId() == QMetaType::QString && stored.toString() == rawValue(mode))
-            return mode;
-    }
-    return std::nullopt;
+    if (stored.typeId() != QMetaType::QString)
+        return std::nullopt;
+    return appIconModes.value(stored.toString());
 }
 
 QVariant SettingCodec<UpdateChannel>::encode(const UpdateChannel &value)
@@ -134,11 +139,9 @@ QVariant SettingCodec<UpdateChannel>::encode(const UpdateChannel &value)
 
 std::optional<UpdateChannel> SettingCodec<UpdateChannel>::decode(const QVariant &stored)
 {
-    for (auto channel : {UpdateChannel::stable, UpdateChannel::beta}) {
-        if (stored.typeId() == QMetaType::QString && stored.toString() == rawValue(channel))
-            return channel;
-    }
-    return std::nullopt;
+    if (stored.typeId() != QMetaType::QString)
+        return std::nullopt;
+    return updateChannels.value(stored.toString());
 }
 
 QVariant SettingCodec<EnvironmentVariables>::encode(const EnvironmentVariables &value)

@@ -1,5 +1,6 @@
 #include "forwardingtype.h"
 
+#include "enumnames.h"
 #include "localized.h"
 
 using namespace Qt::StringLiterals;
@@ -16,30 +17,25 @@ ForwardingType forwardingTypeOrLocal(qint16 raw)
     return forwardingTypeFromRaw(raw).value_or(ForwardingType::local);
 }
 
+namespace {
+
+constexpr auto interchangeNames = enumNames<ForwardingType>({
+    {ForwardingType::local, "local"},
+    {ForwardingType::remote, "remote"},
+    {ForwardingType::dynamic, "dynamic"},
+    {ForwardingType::reverseDynamic, "reverseDynamic"},
+});
+
+} // namespace
+
 ForwardingType forwardingTypeFromInterchangeName(const QString &name)
 {
-    if (name == u"remote"_s)
-        return ForwardingType::remote;
-    if (name == u"dynamic"_s)
-        return ForwardingType::dynamic;
-    if (name == u"reverseDynamic"_s)
-        return ForwardingType::reverseDynamic;
-    return ForwardingType::local;
+    return interchangeNames.value(name).value_or(ForwardingType::local);
 }
 
 QString interchangeName(ForwardingType type)
 {
-    switch (type) {
-    case ForwardingType::local:
-        return u"local"_s;
-    case ForwardingType::remote:
-        return u"remote"_s;
-    case ForwardingType::dynamic:
-        return u"dynamic"_s;
-    case ForwardingType::reverseDynamic:
-        return u"reverseDynamic"_s;
-    }
-    return u"local"_s;
+    return interchangeNames.name(type);
 }
 
 QString shortName(ForwardingType type)

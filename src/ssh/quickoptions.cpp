@@ -1,5 +1,6 @@
 #include "quickoptions.h"
 
+#include "enumnames.h"
 #include "localized.h"
 #include "profile.h"
 
@@ -25,17 +26,30 @@ std::optional<bool> yesNo(const Profile &profile, const QString &key)
 
 } // namespace
 
+namespace {
+
+constexpr auto addressFamilies = enumNames<AddressFamily>({
+    {AddressFamily::inet, "inet"},
+    {AddressFamily::inet6, "inet6"},
+    {AddressFamily::any, "any"},
+});
+constexpr auto logLevels = enumNames<LogLevel>({
+    {LogLevel::info, "INFO"},
+    {LogLevel::debug1, "DEBUG1"},
+    {LogLevel::debug2, "DEBUG2"},
+    {LogLevel::debug3, "DEBUG3"},
+});
+constexpr auto sessionTypes = enumNames<SessionType>({
+    {SessionType::none, "none"},
+    {SessionType::subsystem, "subsystem"},
+    {SessionType::defaultSession, "default"},
+});
+
+} // namespace
+
 QString rawValue(AddressFamily family)
 {
-    switch (family) {
-    case AddressFamily::inet:
-        return u"inet"_s;
-    case AddressFamily::inet6:
-        return u"inet6"_s;
-    case AddressFamily::any:
-        return u"any"_s;
-    }
-    return {};
+    return addressFamilies.name(family);
 }
 
 QString displayName(AddressFamily family)
@@ -53,48 +67,22 @@ QString displayName(AddressFamily family)
 
 std::optional<AddressFamily> addressFamilyFromRaw(const QString &raw)
 {
-    for (AddressFamily family : {AddressFamily::inet, AddressFamily::inet6, AddressFamily::any}) {
-        if (rawValue(family) == raw)
-            return family;
-    }
-    return std::nullopt;
+    return addressFamilies.value(raw);
 }
 
 QString rawValue(LogLevel level)
 {
-    switch (level) {
-    case LogLevel::info:
-        return u"INFO"_s;
-    case LogLevel::debug1:
-        return u"DEBUG1"_s;
-    case LogLevel::debug2:
-        return u"DEBUG2"_s;
-    case LogLevel::debug3:
-        return u"DEBUG3"_s;
-    }
-    return {};
+    return logLevels.name(level);
 }
 
 std::optional<LogLevel> logLevelFromRaw(const QString &raw)
 {
-    for (LogLevel level : {LogLevel::info, LogLevel::debug1, LogLevel::debug2, LogLevel::debug3}) {
-        if (rawValue(level) == raw)
-            return level;
-    }
-    return std::nullopt;
+    return logLevels.value(raw);
 }
 
 QString rawValue(SessionType type)
 {
-    switch (type) {
-    case SessionType::none:
-        return u"none"_s;
-    case SessionType::subsystem:
-        return u"subsystem"_s;
-    case SessionType::defaultSession:
-        return u"default"_s;
-    }
-    return {};
+    return sessionTypes.name(type);
 }
 
 std::optional<AddressFamily> addressFamily(const Profile &profile)

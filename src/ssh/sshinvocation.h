@@ -69,7 +69,7 @@ public:
 
 // "[address]:port", "address:port", a socket path, or the port alone.
 QString endpointSpec(const std::optional<QString> &address, qint32 port);
-// The flag and the specification of one forwarding, as the client takes them.
+// The flag and the argument of one forwarding, as the client takes them.
 QStringList forwardingArguments(const ForwardingData &forwarding);
 
 SSHInvocation sshInvocation(const ProfileData &profile, const QList<ForwardingData> &forwardings,

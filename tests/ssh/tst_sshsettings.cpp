@@ -124,7 +124,7 @@ private Q_SLOTS:
         QVERIFY(error->message.contains(u"/proc/no/such/ssh_config"_s));
     }
 
-    void forwardingSpecifications_data()
+    void forwardingArgumentsFromText_data()
     {
         QTest::addColumn<int>("type");
         QTest::addColumn<QString>("spec");
@@ -156,7 +156,7 @@ private Q_SLOTS:
         QTest::newRow("unclosed bracket") << L << u"[::1:80:h:1"_s << u"error"_s;
         QTest::newRow("empty") << D << u""_s << u"error"_s;
     }
-    void forwardingSpecifications()
+    void forwardingArgumentsFromText()
     {
         QFETCH(int, type);
         QFETCH(QString, spec);
