@@ -341,11 +341,22 @@ Status Cli::applyFlags(Profile &profile, const ProfileFlags &flags)
 
     if (!flags.options.isEmpty()) {
         OptionDictionary options = profile.sshOptions();
+        const SSHClientConfig &catalogue = SSHClientConfig::shared();
         for (const auto &[key, value] : flags.options) {
-            if (value.isEmpty())
+            if (value.isEmpty()) {
                 options.remove(key);
-            else
-                options.insert(key, value);
+                continue;
+            }
+            options.insert(key, value);
+            const bool used = catalogue.knownOptionNames().contains(key) ||
+                              ParameterBuilder::skipQuickOptions.contains(key) ||
+                              key == u"UserNotification"_s;
+            if (!used) {
+                m_err << localized("Note: “%1” is kept, but it is not an option that VellSSH "
+                                   "passes to ssh.")
+                             .arg(key)
+                      << u'\n';
+            }
         }
         profile.setSSHOptions(options);
     }

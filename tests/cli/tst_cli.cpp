@@ -197,6 +197,9 @@ private Q_SLOTS:
         profile = json(cli({u"show"_s, u"db2"_s, u"--json"_s}).out).toObject();
         QCOMPARE(profile.value(u"forwardings"_s).toArray().size(), 1);
         QCOMPARE(cli({u"edit"_s, u"db2"_s, u"--user"_s, u""_s}).code, 1);
+        const Run typo = cli({u"edit"_s, u"db2"_s, u"--option"_s, u"ConectTimeout=5"_s});
+        QCOMPARE(typo.code, 0);
+        QVERIFY(typo.err.contains(u"“ConectTimeout” is kept, but it is not an option"_s));
     }
 
     void trashRecoverDuplicateDelete()

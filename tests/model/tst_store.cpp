@@ -215,6 +215,30 @@ private Q_SLOTS:
         QVERIFY(folder.error().message.contains(u"folder"_s));
     }
 
+    void aFullDiskFailsTheSaveAndLosesNothing()
+    {
+        auto store = openStore(m_path);
+        ObjectContext *ctx = store->mainContext();
+        ctx->insertProfile()->setName(u"kept"_s);
+        QVERIFY(!ctx->save());
+        // The store may not grow any further, as on a full disk.
+        QVERIFY(!ctx->connection().execute("PRAGMA max_page_count = 1"));
+        for (int i = 0; i < 200; ++i)
+            ctx->insertProfile()->setNote(QString(500, u'x'));
+        const Status error = ctx->save();
+        QVERIFY(error);
+        QVERIFY2(error->message.startsWith(u"The disk is full"_s), qPrintable(error->message));
+        auto reopened = openStore(m_path);
+        QCOMPARE(reopened->mainContext()->profiles().size(), 1);
+    }
+
+    void anUnreachableFolderIsReported()
+    {
+        auto store = PersistenceController::open(StoreLocation::file(u"/proc/none/VellSSH.sqlite"_s));
+        QVERIFY(!store.ok());
+        QVERIFY2(store.error().message.contains(u"/proc/none"_s), qPrintable(store.error().message));
+    }
+
     void aStoreFromANewerVersionIsRefused()
     {
         openStore(m_path);
