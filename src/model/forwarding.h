@@ -15,6 +15,10 @@ bool usesUnixSocket(const ForwardingData &data);
 class Forwarding final : public ManagedObject
 {
 public:
+    Forwarding(RecordKey key, ObjectContext *context)
+        : ManagedObject(key, context, Entity::forwarding)
+    {}
+
     const ForwardingData &data() const { return m_data; }
     const std::optional<QUuid> &uuid() const { return m_data.uuid; }
     qint16 type() const { return m_data.type; }
@@ -35,7 +39,6 @@ public:
 
 private:
     friend class ObjectContext;
-    using ManagedObject::ManagedObject;
 
     ForwardingData m_data;
     Profile *m_profile = nullptr;

@@ -4,6 +4,13 @@
 
 class ObjectContext;
 
+// Only a context makes records; the key proves it.
+class RecordKey
+{
+    friend class ObjectContext;
+    RecordKey() = default;
+};
+
 // A record that lives in an object context. The context owns it, keeps one object per stored
 // row, and sees every change to it, so that saves, undo and merges know what changed.
 class ManagedObject
@@ -20,10 +27,13 @@ public:
     bool isDeleted() const { return m_deleted; }
 
 protected:
-    ManagedObject(ObjectContext *context, Entity entity) : m_context(context), m_entity(entity) {}
+    ManagedObject(RecordKey, ObjectContext *context, Entity entity)
+        : m_context(context), m_entity(entity)
+    {}
 
 private:
     friend class ObjectContext;
+
     ObjectContext *m_context;
     Entity m_entity;
     qint64 m_objectId = 0;

@@ -191,9 +191,9 @@ struct ObjectContext::Tracking
     QHash<qint64, ManagedObject *> &ids(Entity entity) { return byId[int(entity)]; }
 
     template<class T>
-    T *create(ObjectContext *context, Entity entity)
+    T *create(ObjectContext *context)
     {
-        auto object = std::unique_ptr<T>(new T(context, entity));
+        auto object = std::make_unique<T>(RecordKey(), context);
         T *raw = object.get();
         objects.push_back(std::move(object));
         if constexpr (std::is_same_v<T, Profile>)
@@ -228,11 +228,9 @@ ObjectContext::~ObjectContext() = default;
 void ObjectContext::setUndoEnabled(bool enabled)
 {
     if (enabled && !m_undoStack)
-        m_undoStack = new UndoStack(this);
-    else if (!enabled && m_undoStack) {
-        delete m_undoStack;
-        m_undoStack = nullptr;
-    }
+        m_undoStack = std::make_unique<UndoStack>();
+    else if (!enabled)
+        m_undoStack.reset();
 }
 
 Status ObjectContext::load()
@@ -244,7 +242,7 @@ Status ObjectContext::load()
     QHash<qint64, Profile *> profiles;
     QHash<qint64, Tag *> tags;
     for (const TagRow &row : contents->tags) {
-        Tag *tag = d->create<Tag>(this, Entity::tag);
+        Tag *tag = d->create<Tag>(this);
         tag->m_data = row.data;
         tag->m_objectId = row.id;
         tags.insert(row.id, tag);
@@ -258,14 +256,14 @@ Status ObjectContext::load()
         }
     }
     for (const ProfileRow &row : contents->profiles) {
-        Profile *profile = d->create<Profile>(this, Entity::profile);
+        Profile *profile = d->create<Profile>(this);
         profile->m_data = row.data;
         profile->m_objectId = row.id;
         profiles.insert(row.id, profile);
         d->ids(Entity::profile).insert(row.id, profile);
     }
     for (const ForwardingRow &row : contents->forwardings) {
-        Forwarding *forwarding = d->create<Forwarding>(this, Entity::forwarding);
+        Forwarding *forwarding = d->create<Forwarding>(this);
         forwarding->m_data = row.data;
         forwarding->m_objectId = row.id;
         d->ids(Entity::forwarding).insert(row.id, forwarding);
@@ -355,7 +353,7 @@ void ObjectContext::registerInsert(ManagedObject *object)
 Profile *ObjectContext::insertProfile(const ProfileData &initial)
 {
     assert(thread() == QThread::currentThread());
-    Profile *profile = d->create<Profile>(this, Entity::profile);
+    Profile *profile = d->create<Profile>(this);
     profile->m_data = initial;
     if (!initial.uuid) {
         ProfileData &data = profile->m_data;
@@ -377,7 +375,7 @@ Profile *ObjectContext::insertProfile(const ProfileData &initial)
 Forwarding *ObjectContext::insertForwarding(const ForwardingData &initial)
 {
     assert(thread() == QThread::currentThread());
-    Forwarding *forwarding = d->create<Forwarding>(this, Entity::forwarding);
+    Forwarding *forwarding = d->create<Forwarding>(this);
     forwarding->m_data = initial;
     if (!initial.uuid) {
         forwarding->m_data.uuid = QUuid::createUuid();
@@ -392,7 +390,7 @@ Forwarding *ObjectContext::insertForwarding(const ForwardingData &initial)
 Tag *ObjectContext::insertTag(const TagData &initial)
 {
     assert(thread() == QThread::currentThread());
-    Tag *tag = d->create<Tag>(this, Entity::tag);
+    Tag *tag = d->create<Tag>(this);
     tag->m_data = initial;
     if (!initial.uuid)
         tag->m_data.uuid = QUuid::createUuid();
@@ -846,7 +844,7 @@ Status ObjectContext::mergeChanges(const QList<ObjectChange> &changes)
         using Object = std::remove_pointer_t<decltype(created)>;
         if (auto *existing = static_cast<Object *>(object(entity, id)))
             return existing->m_deleted ? nullptr : (refreshed.append(existing), existing);
-        Object *object = d->template create<Object>(this, entity);
+        Object *object = d->template create<Object>(this);
         object->m_objectId = id;
         d->ids(entity).insert(id, object);
         inserted.append(object);

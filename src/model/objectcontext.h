@@ -50,7 +50,7 @@ public:
 
     // Edits are undoable only in a context that has an undo stack.
     void setUndoEnabled(bool enabled);
-    UndoStack *undoStack() const { return m_undoStack; }
+    UndoStack *undoStack() const { return m_undoStack.get(); }
     void undo();
     void redo();
     // Runs edits that must not become undoable steps (merges, clean-ups, de-duplication).
@@ -110,7 +110,7 @@ private:
     std::unique_ptr<StoreConnection> m_connection;
     std::unique_ptr<Tracking> d;
     QString m_author;
-    UndoStack *m_undoStack = nullptr;
+    std::unique_ptr<UndoStack> m_undoStack;
     bool m_recordUndo = true;
     bool m_loaded = false;
 };

@@ -16,7 +16,7 @@ constexpr qint64 trashRetentionSeconds = 2'592'000;
 
 } // namespace
 
-PersistenceController::PersistenceController(StoreLocation location,
+PersistenceController::PersistenceController(Key, StoreLocation location,
                                              std::unique_ptr<ObjectContext> mainContext)
     : m_location(std::move(location)), m_mainContext(std::move(mainContext))
 {
@@ -26,15 +26,14 @@ PersistenceController::PersistenceController(StoreLocation location,
 PersistenceController::~PersistenceController()
 {
     if (m_backgroundThread) {
+        // The context goes home before its thread ends, so that it is destroyed where it lives.
         QThread *home = thread();
-        ObjectContext *context = m_backgroundContext;
+        ObjectContext *context = m_backgroundContext.get();
         QMetaObject::invokeMethod(
             context, [context, home] { context->moveToThread(home); },
             Qt::BlockingQueuedConnection);
         m_backgroundThread->quit();
         m_backgroundThread->wait();
-        delete m_backgroundContext;
-        delete m_backgroundThread;
     }
 }
 
@@ -54,8 +53,7 @@ PersistenceController::open(const StoreLocation &location, const QString &author
     if (auto error = context->load())
         return *error;
     context->setUndoEnabled(true);
-    return std::unique_ptr<PersistenceController>(
-        new PersistenceController(location, std::move(context)));
+    return std::make_unique<PersistenceController>(Key(), location, std::move(context));
 }
 
 Result<std::unique_ptr<PersistenceController>> PersistenceController::openInMemory()
@@ -83,12 +81,12 @@ void PersistenceController::performBackgroundTask(const std::function<void(Objec
             qWarning("background context: %s", qPrintable(context.error().message));
             return;
         }
-        m_backgroundContext = context->release();
-        m_backgroundThread = new QThread;
+        m_backgroundContext = std::move(context).value();
+        m_backgroundThread = std::make_unique<QThread>();
         m_backgroundThread->setObjectName(u"io.vellssh.store.background"_s);
-        m_backgroundContext->moveToThread(m_backgroundThread);
+        m_backgroundContext->moveToThread(m_backgroundThread.get());
         ObjectContext *main = m_mainContext.get();
-        ObjectContext *background = m_backgroundContext;
+        ObjectContext *background = m_backgroundContext.get();
         connect(background, &ObjectContext::didSave, main,
                 [main](const QList<ObjectChange> &changes) { (void)main->mergeChanges(changes); });
         connect(main, &ObjectContext::didSave, background,
@@ -99,7 +97,7 @@ void PersistenceController::performBackgroundTask(const std::function<void(Objec
             followHistory(background);
         m_backgroundThread->start();
     }
-    ObjectContext *context = m_backgroundContext;
+    ObjectContext *context = m_backgroundContext.get();
     QMetaObject::invokeMethod(context, [context, task] { task(*context); });
 }
 
@@ -107,7 +105,7 @@ void PersistenceController::waitForBackgroundTasks()
 {
     if (m_backgroundContext)
         QMetaObject::invokeMethod(
-            m_backgroundContext, [] {}, Qt::BlockingQueuedConnection);
+            m_backgroundContext.get(), [] {}, Qt::BlockingQueuedConnection);
 }
 
 void PersistenceController::startHistoryTracking(HistoryTokenStore *tokens, int pollIntervalMs)
@@ -116,7 +114,7 @@ void PersistenceController::startHistoryTracking(HistoryTokenStore *tokens, int 
         return;
     m_historyKit = new PersistentHistoryKit(m_mainContext.get(), {m_author}, tokens, this);
     if (m_backgroundContext)
-        followHistory(m_backgroundContext);
+        followHistory(m_backgroundContext.get());
     m_historyKit->start(pollIntervalMs);
 }
 

@@ -27,6 +27,13 @@ public:
     static inline const QString tokenKeyPrefix =
         QStringLiteral("PersistentHistoryTrackingKit.lastToken.");
 
+    // Made only by open(); the key keeps it so.
+    class Key
+    {
+        friend class PersistenceController;
+        Key() = default;
+    };
+    PersistenceController(Key, StoreLocation location, std::unique_ptr<ObjectContext> mainContext);
     ~PersistenceController() override;
 
     // $XDG_DATA_HOME/VellSSH/VellSSH.sqlite
@@ -57,13 +64,12 @@ public:
     static Status purgeTagsWithoutUUID(ObjectContext &context);
 
 private:
-    PersistenceController(StoreLocation location, std::unique_ptr<ObjectContext> mainContext);
     void followHistory(ObjectContext *background);
 
     StoreLocation m_location;
     std::unique_ptr<ObjectContext> m_mainContext;
     PersistentHistoryKit *m_historyKit = nullptr;
-    QThread *m_backgroundThread = nullptr;
-    ObjectContext *m_backgroundContext = nullptr;
+    std::unique_ptr<QThread> m_backgroundThread;
+    std::unique_ptr<ObjectContext> m_backgroundContext;
     QString m_author;
 };

@@ -22,6 +22,8 @@ std::optional<OptionDictionary> stringOptions(const std::optional<QJsonObject> &
 class Profile final : public ManagedObject
 {
 public:
+    Profile(RecordKey key, ObjectContext *context) : ManagedObject(key, context, Entity::profile) {}
+
     static constexpr qint16 pinnedPriority = 32767;
 
     const ProfileData &data() const { return m_data; }
@@ -81,7 +83,6 @@ public:
 
 private:
     friend class ObjectContext;
-    using ManagedObject::ManagedObject;
 
     ProfileData m_data;
     QList<Tag *> m_tags;

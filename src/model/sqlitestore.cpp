@@ -232,7 +232,7 @@ Status createPrivateFile(const QString &path)
 
 } // namespace
 
-StoreConnection::StoreConnection(sqlite3 *db, StoreLocation location)
+StoreConnection::StoreConnection(Key, sqlite3 *db, StoreLocation location)
     : m_db(db), m_location(std::move(location))
 {}
 
@@ -301,7 +301,7 @@ Result<std::unique_ptr<StoreConnection>> StoreConnection::open(const StoreLocati
 
     sqlite3 *db = nullptr;
     const int rc = sqlite3_open_v2(uri.constData(), &db, flags, nullptr);
-    std::unique_ptr<StoreConnection> connection(new StoreConnection(db, location));
+    auto connection = std::make_unique<StoreConnection>(Key(), db, location);
     if (rc != SQLITE_OK)
         return connection->errorFor(rc, localized("opening the store"));
     if (auto error = connection->configure())

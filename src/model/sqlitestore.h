@@ -66,6 +66,13 @@ class StoreConnection
 public:
     static constexpr int schemaVersion = 1;
 
+    // Made only by open(); the key keeps it so.
+    class Key
+    {
+        friend class StoreConnection;
+        Key() = default;
+    };
+    StoreConnection(Key, sqlite3 *db, StoreLocation location);
     ~StoreConnection();
     StoreConnection(const StoreConnection &) = delete;
     StoreConnection &operator=(const StoreConnection &) = delete;
@@ -108,7 +115,6 @@ public:
     Error errorFor(int code, const QString &action) const;
 
 private:
-    StoreConnection(sqlite3 *db, StoreLocation location);
     Status configure();
     Status migrate();
     Result<Statement *> prepared(const QString &sql);

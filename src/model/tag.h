@@ -12,6 +12,8 @@ class Profile;
 class Tag final : public ManagedObject
 {
 public:
+    Tag(RecordKey key, ObjectContext *context) : ManagedObject(key, context, Entity::tag) {}
+
     const TagData &data() const { return m_data; }
     const std::optional<QUuid> &uuid() const { return m_data.uuid; }
     const std::optional<QString> &name() const { return m_data.name; }
@@ -25,7 +27,6 @@ public:
 
 private:
     friend class ObjectContext;
-    using ManagedObject::ManagedObject;
 
     TagData m_data;
     QList<Profile *> m_profiles;
