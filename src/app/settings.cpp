@@ -3,6 +3,7 @@
 #include "enumnames.h"
 #include "localized.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QStandardPaths>
@@ -166,6 +167,8 @@ QString Settings::defaultFilePath()
 Settings::Settings(const QString &filePath, QObject *parent)
     : QObject(parent), m_settings(filePath, QSettings::IniFormat)
 {
+    // The folder exists from the start, so that another process's first write is seen.
+    QDir().mkpath(QFileInfo(filePath).absolutePath());
     for (const QString &name : m_settings.allKeys())
         m_seen.insert(name, m_settings.value(name));
     // The file is replaced on every write, so its folder is watched as well.

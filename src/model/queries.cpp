@@ -61,7 +61,7 @@ QList<Profile *> profilesIn(const ObjectContext &context, const SidebarItem &ite
     return profiles;
 }
 
-ProfileSearch::ProfileSearch(ObjectContext *context) : QObject(context)
+ProfileSearch::ProfileSearch(ObjectContext *context, QObject *parent) : QObject(parent)
 {
     connect(context, &ObjectContext::objectsDidChange, this, &ProfileSearch::forget);
 }

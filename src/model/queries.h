@@ -50,7 +50,7 @@ class ProfileSearch : public QObject
     Q_OBJECT
 
 public:
-    explicit ProfileSearch(ObjectContext *context);
+    explicit ProfileSearch(ObjectContext *context, QObject *parent = nullptr);
 
     QList<Profile *> filter(const QList<Profile *> &profiles, const QString &text);
     static QStringList terms(const QString &text);
