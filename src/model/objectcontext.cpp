@@ -801,6 +801,51 @@ void mergeData(Data &current, Data *committed, const Data &incoming)
 
 } // namespace
 
+namespace {
+
+template<class T>
+void appendOnce(QList<T> &list, QSet<T> &seen, const T &value)
+{
+    if (!seen.contains(value)) {
+        seen.insert(value);
+        list.append(value);
+    }
+}
+
+} // namespace
+
+// What one merge touches: the rows to read again, the profiles whose tags to read, the rows
+// deleted; then what the merge made of them.
+struct ObjectContext::MergeBatch
+{
+    QList<qint64> changed[3];
+    QSet<qint64> changedSeen[3];
+    QList<qint64> removed[3];
+    QList<qint64> tagLinksOf;
+    QSet<qint64> tagLinksSeen;
+
+    QList<ManagedObject *> inserted;
+    QList<ManagedObject *> refreshed;
+    QSet<ManagedObject *> refreshedSeen;
+    QSet<qint64> present[3];
+
+    explicit MergeBatch(const QList<ObjectChange> &changes)
+    {
+        for (const ObjectChange &change : changes) {
+            const int e = int(change.entity);
+            if (change.type == ChangeType::remove) {
+                removed[e].append(change.objectId);
+                continue;
+            }
+            appendOnce(changed[e], changedSeen[e], change.objectId);
+            const bool linksChanged = change.type == ChangeType::insert ||
+                                      change.attributes.contains(QStringLiteral("tags"));
+            if (change.entity == Entity::profile && linksChanged)
+                appendOnce(tagLinksOf, tagLinksSeen, change.objectId);
+        }
+    }
+};
+
 Status ObjectContext::mergeChanges(const QList<ObjectChange> &changes)
 {
     if (!m_loaded || changes.isEmpty())
@@ -809,72 +854,81 @@ Status ObjectContext::mergeChanges(const QList<ObjectChange> &changes)
     const bool recordUndo = std::exchange(m_recordUndo, false);
     auto restore = qScopeGuard([&] { m_recordUndo = recordUndo; });
 
-    QList<qint64> changed[3];
-    QList<qint64> tagLinksOf;
-    QList<qint64> removed[3];
-    for (const ObjectChange &change : changes) {
-        const int e = int(change.entity);
-        if (change.type == ChangeType::remove) {
-            removed[e].append(change.objectId);
-            continue;
+    MergeBatch batch(changes);
+    if (auto error = mergeRows(batch))
+        return error;
+    if (auto error = mergeTagLinks(batch))
+        return error;
+    // Rows that are gone by now were deleted after the change was written.
+    for (Entity entity : {Entity::forwarding, Entity::profile, Entity::tag}) {
+        const int e = int(entity);
+        for (qint64 id : std::as_const(batch.changed[e])) {
+            if (!batch.present[e].contains(id))
+                batch.removed[e].append(id);
         }
-        if (!changed[e].contains(change.objectId))
-            changed[e].append(change.objectId);
-        const bool linksChanged =
-            change.type == ChangeType::insert || change.attributes.contains(QStringLiteral("tags"));
-        if (change.entity == Entity::profile && linksChanged &&
-            !tagLinksOf.contains(change.objectId))
-            tagLinksOf.append(change.objectId);
+        for (qint64 id : std::as_const(batch.removed[e])) {
+            if (ManagedObject *gone = object(entity, id))
+                removeMergedObject(gone);
+        }
     }
+    announceMerge(batch);
+    return std::nullopt;
+}
 
-    auto tags = m_connection->readTags(changed[int(Entity::tag)]);
-    auto profiles = m_connection->readProfiles(changed[int(Entity::profile)]);
-    auto forwardings = m_connection->readForwardings(changed[int(Entity::forwarding)]);
-    auto links = m_connection->readProfileTags(tagLinksOf);
-    for (const Status &error :
-         {tags ? Status() : tags.error(), profiles ? Status() : profiles.error(),
-          forwardings ? Status() : forwardings.error(), links ? Status() : links.error()}) {
-        if (error)
-            return error;
+template<class Object>
+Object *ObjectContext::mergedObject(MergeBatch &batch, Entity entity, qint64 id)
+{
+    batch.present[int(entity)].insert(id);
+    if (auto *existing = static_cast<Object *>(object(entity, id))) {
+        if (existing->m_deleted)
+            return nullptr;
+        appendOnce<ManagedObject *>(batch.refreshed, batch.refreshedSeen, existing);
+        return existing;
     }
+    Object *created = d->create<Object>(this);
+    created->m_objectId = id;
+    d->ids(entity).insert(id, created);
+    batch.inserted.append(created);
+    return created;
+}
 
-    QList<ManagedObject *> inserted;
-    QList<ManagedObject *> refreshed;
-    auto upsert = [&](Entity entity, qint64 id, auto *created) {
-        using Object = std::remove_pointer_t<decltype(created)>;
-        if (auto *existing = static_cast<Object *>(object(entity, id)))
-            return existing->m_deleted ? nullptr : (refreshed.append(existing), existing);
-        Object *object = d->template create<Object>(this);
-        object->m_objectId = id;
-        d->ids(entity).insert(id, object);
-        inserted.append(object);
-        return object;
-    };
+template<class Snapshot>
+Snapshot *ObjectContext::savedState(ManagedObject *object)
+{
+    auto it = d->committed.find(object);
+    return it == d->committed.end() ? nullptr : &std::get<Snapshot>(*it);
+}
 
-    QSet<qint64> present[3];
+Status ObjectContext::mergeRows(MergeBatch &batch)
+{
+    auto tags = m_connection->readTags(batch.changed[int(Entity::tag)]);
+    if (!tags)
+        return tags.error();
+    auto profiles = m_connection->readProfiles(batch.changed[int(Entity::profile)]);
+    if (!profiles)
+        return profiles.error();
+    auto forwardings = m_connection->readForwardings(batch.changed[int(Entity::forwarding)]);
+    if (!forwardings)
+        return forwardings.error();
+
     for (const TagRow &row : *tags) {
-        present[int(Entity::tag)].insert(row.id);
-        if (Tag *tag = upsert(Entity::tag, row.id, static_cast<Tag *>(nullptr))) {
-            auto it = d->committed.find(tag);
-            auto *saved = it == d->committed.end() ? nullptr : &std::get<TagSnapshot>(*it).data;
-            mergeData(tag->m_data, saved, row.data);
+        if (Tag *tag = mergedObject<Tag>(batch, Entity::tag, row.id)) {
+            auto *saved = savedState<TagSnapshot>(tag);
+            mergeData(tag->m_data, saved ? &saved->data : nullptr, row.data);
         }
     }
     for (const ProfileRow &row : *profiles) {
-        present[int(Entity::profile)].insert(row.id);
-        if (Profile *profile = upsert(Entity::profile, row.id, static_cast<Profile *>(nullptr))) {
-            auto it = d->committed.find(profile);
-            auto *saved = it == d->committed.end() ? nullptr : &std::get<ProfileSnapshot>(*it).data;
-            mergeData(profile->m_data, saved, row.data);
+        if (Profile *profile = mergedObject<Profile>(batch, Entity::profile, row.id)) {
+            auto *saved = savedState<ProfileSnapshot>(profile);
+            mergeData(profile->m_data, saved ? &saved->data : nullptr, row.data);
         }
     }
+    // Relationships follow the same rule as attributes: one changed here and not saved stays.
     for (const ForwardingRow &row : *forwardings) {
-        present[int(Entity::forwarding)].insert(row.id);
-        auto *forwarding = upsert(Entity::forwarding, row.id, static_cast<Forwarding *>(nullptr));
+        auto *forwarding = mergedObject<Forwarding>(batch, Entity::forwarding, row.id);
         if (!forwarding)
             continue;
-        auto it = d->committed.find(forwarding);
-        auto *saved = it == d->committed.end() ? nullptr : &std::get<ForwardingSnapshot>(*it);
+        auto *saved = savedState<ForwardingSnapshot>(forwarding);
         const bool editedHere = saved && saved->profile != forwarding->m_profile;
         Profile *owner = profileWithId(row.profileId);
         if (saved)
@@ -887,61 +941,57 @@ Status ObjectContext::mergeChanges(const QList<ObjectChange> &changes)
         auto *tag = static_cast<Tag *>(object(Entity::tag, row.id));
         if (!tag || tag->m_deleted)
             continue;
-        auto it = d->committed.find(tag);
-        auto *saved = it == d->committed.end() ? nullptr : &std::get<TagSnapshot>(*it);
+        auto *saved = savedState<TagSnapshot>(tag);
+        const bool editedHere = saved && saved->parent != tag->m_parent;
         auto *parent = static_cast<Tag *>(object(Entity::tag, row.parentId));
-        if (saved && saved->parent != tag->m_parent) {
-            saved->parent = parent;
-            continue;
-        }
         if (saved)
             saved->parent = parent;
-        linkParent(tag, parent);
+        if (!editedHere)
+            linkParent(tag, parent);
     }
+    return std::nullopt;
+}
+
+Status ObjectContext::mergeTagLinks(MergeBatch &batch)
+{
+    auto links = m_connection->readProfileTags(batch.tagLinksOf);
+    if (!links)
+        return links.error();
     QHash<qint64, QList<Tag *>> tagsOf;
     for (const ProfileTagLink &link : *links) {
         if (auto *tag = static_cast<Tag *>(object(Entity::tag, link.tagId)))
             tagsOf[link.profileId].append(tag);
     }
-    for (qint64 id : std::as_const(tagLinksOf)) {
+    for (qint64 id : std::as_const(batch.tagLinksOf)) {
         Profile *profile = profileWithId(id);
         if (!profile || profile->m_deleted)
             continue;
         const QList<Tag *> incoming = tagsOf.value(id);
-        auto it = d->committed.find(profile);
-        auto *saved = it == d->committed.end() ? nullptr : &std::get<ProfileSnapshot>(*it);
+        auto *saved = savedState<ProfileSnapshot>(profile);
         const bool editedHere = saved && !sameMembers(saved->tags, profile->m_tags);
         if (saved)
             saved->tags = incoming;
         if (!editedHere)
             linkTags(profile, incoming);
     }
+    return std::nullopt;
+}
 
-    // Rows that are gone by now were deleted after the change was written.
-    for (Entity entity : {Entity::forwarding, Entity::profile, Entity::tag}) {
-        const int e = int(entity);
-        for (qint64 id : std::as_const(changed[e])) {
-            if (!present[e].contains(id))
-                removed[e].append(id);
-        }
-        for (qint64 id : std::as_const(removed[e])) {
-            if (ManagedObject *gone = object(entity, id))
-                removeMergedObject(gone);
-        }
-    }
-
+void ObjectContext::announceMerge(MergeBatch &batch)
+{
     ObjectsDidChange change;
-    for (ManagedObject *object : std::as_const(inserted)) {
-        if (!object->m_deleted)
+    QSet<ManagedObject *> inserted;
+    for (ManagedObject *object : std::as_const(batch.inserted)) {
+        if (!object->m_deleted) {
             change.inserted.append(object);
+            inserted.insert(object);
+        }
     }
-    for (ManagedObject *object : std::as_const(refreshed)) {
-        if (!object->m_deleted && !change.refreshed.contains(object))
-            change.refreshed.append(object);
-    }
-    for (ManagedObject *object : std::exchange(d->notifyUpdated, {})) {
-        if (!object->m_deleted && !change.refreshed.contains(object) &&
-            !change.inserted.contains(object))
+    // Owners of moved or removed forwardings and tags count as refreshed too.
+    for (ManagedObject *object : std::exchange(d->notifyUpdated, {}))
+        appendOnce(batch.refreshed, batch.refreshedSeen, object);
+    for (ManagedObject *object : std::as_const(batch.refreshed)) {
+        if (!object->m_deleted && !inserted.contains(object))
             change.refreshed.append(object);
     }
     change.deleted = std::exchange(d->notifyDeleted, {});
@@ -949,5 +999,4 @@ Status ObjectContext::mergeChanges(const QList<ObjectChange> &changes)
     d->notified.clear();
     if (!change.isEmpty())
         Q_EMIT objectsDidChange(change);
-    return std::nullopt;
 }

@@ -91,6 +91,7 @@ private:
     friend class Forwarding;
     friend class Tag;
     struct Tracking;
+    struct MergeBatch;
 
     void willChange(ManagedObject *object);
     void didChange(ManagedObject *object);
@@ -99,6 +100,13 @@ private:
     void replay(bool undoing);
     Status writeChanges(QList<ObjectChange> &changes, QList<ManagedObject *> &assigned);
     void removeMergedObject(ManagedObject *object);
+    Status mergeRows(MergeBatch &batch);
+    Status mergeTagLinks(MergeBatch &batch);
+    void announceMerge(MergeBatch &batch);
+    template<class Object>
+    Object *mergedObject(MergeBatch &batch, Entity entity, qint64 id);
+    template<class Snapshot>
+    Snapshot *savedState(ManagedObject *object);
     void applySnapshot(ManagedObject *object, const void *snapshot, AttributeMask mask);
 
     // Relationship edits that keep both sides in step and record nothing; tracked edits call
