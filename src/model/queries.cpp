@@ -89,31 +89,59 @@ QList<Profile *> ProfileSearch::filter(const QList<Profile *> &profiles, const Q
     return found;
 }
 
+namespace {
+
+// Appends one field of the haystack; plain ASCII is lowered in place, the rest folded fully.
+void appendField(QString &haystack, const QString &field)
+{
+    bool ascii = true;
+    for (QChar c : field)
+        ascii = ascii && c.unicode() < 0x80;
+    if (!ascii) {
+        haystack += foldedForSearch(field);
+    } else {
+        for (QChar c : field)
+            haystack += c.unicode() >= u'A' && c.unicode() <= u'Z' ? QChar(c.unicode() + 32) : c;
+    }
+    haystack += u'\n';
+}
+
+void appendField(QString &haystack, const std::optional<QString> &field)
+{
+    if (field)
+        appendField(haystack, *field);
+}
+
+void appendField(QString &haystack, qint32 number)
+{
+    haystack += QString::number(number);
+    haystack += u'\n';
+}
+
+} // namespace
+
 const QString &ProfileSearch::haystack(Profile *profile)
 {
     auto it = m_haystacks.find(profile);
     if (it != m_haystacks.end())
         return *it;
-    QStringList fields;
-    auto add = [&](const std::optional<QString> &text) {
-        if (text)
-            fields.append(foldedForSearch(*text));
-    };
-    add(profile->name());
-    add(profile->address());
-    fields.append(QString::number(profile->port()));
-    add(profile->user());
-    add(profile->note());
+    QString text;
+    text.reserve(256);
+    appendField(text, profile->name());
+    appendField(text, profile->address());
+    appendField(text, profile->port());
+    appendField(text, profile->user());
+    appendField(text, profile->note());
     for (const Forwarding *forwarding : profile->forwardings()) {
-        add(forwarding->note());
-        add(forwarding->bindAddress());
-        add(forwarding->targetAddress());
-        fields.append(QString::number(forwarding->bindPort()));
-        fields.append(QString::number(forwarding->targetPort()));
+        appendField(text, forwarding->note());
+        appendField(text, forwarding->bindAddress());
+        appendField(text, forwarding->targetAddress());
+        appendField(text, forwarding->bindPort());
+        appendField(text, forwarding->targetPort());
     }
     for (const Tag *tag : profile->tags())
-        add(tag->name());
-    return *m_haystacks.insert(profile, fields.join(u'\n'));
+        appendField(text, tag->name());
+    return *m_haystacks.insert(profile, text);
 }
 
 void ProfileSearch::forget(const ObjectsDidChange &change)
