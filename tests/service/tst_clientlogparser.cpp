@@ -1,0 +1,200 @@
+#include "clientlogparser.h"
+#include "testenvironment.h"
+
+using namespace Qt::StringLiterals;
+namespace R = ClientReport;
+
+namespace {
+
+// The reports other than log lines, in order.
+QList<ClientReportItem> progress(const QList<ClientReportItem> &reports)
+{
+    QList<ClientReportItem> result;
+    for (const ClientReportItem &report : reports) {
+        if (!std::holds_alternative<R::Log>(report))
+            result.append(report);
+    }
+    return result;
+}
+
+// Feeds the lines as the client writes them (CR LF), in awkward chunks.
+QList<ClientReportItem> feedAll(const QStringList &lines)
+{
+    const QByteArray bytes = (lines.join(u"\r\n"_s) + u"\r\n"_s).toUtf8();
+    ClientLogParser parser;
+    QList<ClientReportItem> reports;
+    for (qsizetype i = 0; i < bytes.size(); i += 7)
+        reports += parser.feed(bytes.mid(i, 7));
+    reports += parser.finish();
+    return reports;
+}
+
+const QStringList goodTunnel = {
+    u"OpenSSH_9.2p1 Debian-2+deb12u10, OpenSSL 3.0.22 25 Aug 2026"_s,
+    u"debug1: Reading configuration data /tmp/t/ssh_config"_s,
+    u"debug1: Connecting to 127.0.0.1 [127.0.0.1] port 22022."_s,
+    u"debug1: Connection established."_s,
+    u"debug1: Authenticating to 127.0.0.1:22022 as 'root'"_s,
+    u"debug1: SSH2_MSG_KEXINIT sent"_s,
+    u"debug1: kex: algorithm: sntrup761x25519-sha512"_s,
+    u"debug1: kex: host key algorithm: ssh-ed25519"_s,
+    u"debug1: kex: server->client cipher: chacha20-poly1305@openssh.com MAC: <implicit> compression: none"_s,
+    u"debug1: kex: client->server cipher: aes128-ctr MAC: umac-64-etm@openssh.com compression: none"_s,
+    u"debug1: Server host key: ssh-ed25519 SHA256:t23PUQMJSko3sUcqhMU5Jh9lJvWP5NeB2nhZl8pwQtM"_s,
+    u"debug1: Host '[127.0.0.1]:22022' is known and matches the ED25519 host key."_s,
+    u"debug1: Authentications that can continue: publickey"_s,
+    u"debug1: Next authentication method: publickey"_s,
+    u"debug1: Offering public key: /tmp/t/id_good ED25519 SHA256:WfFx explicit"_s,
+    u"debug1: Server accepts key: /tmp/t/id_good ED25519 SHA256:WfFx explicit"_s,
+    u"Authenticated to 127.0.0.1 ([127.0.0.1]:22022) using \"publickey\"."_s,
+    u"debug1: Local forwarding listening on 127.0.0.1 port 23001."_s,
+    u"debug1: Entering interactive session."_s,
+    u"debug1: pledge: network"_s,
+    u"Transferred: sent 3512, received 3816 bytes, in 0.7 seconds"_s,
+    u"Bytes per second: sent 5162.9, received 5609.8"_s,
+    u"debug1: Exit status 0"_s,
+};
+
+} // namespace
+
+class ClientLogParserTest : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void aGoodTunnelReportsEveryStage()
+    {
+        const QList<ClientReportItem> reports = feedAll(goodTunnel);
+        QCOMPARE(reports.size(), goodTunnel.size() + 10);
+        const QList<ClientReportItem> expected = {
+            R::HostWithHost{u"127.0.0.1"_s, u"127.0.0.1"_s},
+            R::ConnectInfo{u"127.0.0.1"_s, 22022, u"root"_s},
+            R::Algorithm{u"sntrup761x25519-sha512"_s},
+            R::Cipher{u"chacha20-poly1305@openssh.com"_s, false},
+            R::Cipher{u"aes128-ctr"_s, true},
+            R::HostKey{u"ssh-ed25519 SHA256:t23PUQMJSko3sUcqhMU5Jh9lJvWP5NeB2nhZl8pwQtM"_s},
+            R::Authenticating{},
+            R::Identity{u"/tmp/t/id_good"_s},
+            R::AuthMethod{u"publickey"_s},
+            R::Connected{},
+        };
+        QCOMPARE(progress(reports), expected);
+        // Log lines come without their line ends, each with its level.
+        QCOMPARE(reports.first(), ClientReportItem(R::Log{OpenSSHLevel::info, goodTunnel.first()}));
+        QCOMPARE(std::get<R::Log>(reports.last()).level, OpenSSHLevel::debug1);
+    }
+
+    void aDropDuringKeyExchangeIsNotAnAuthenticationFailure()
+    {
+        const QStringList lines = {
+            u"debug1: Connecting to h [10.0.0.1] port 22."_s,
+            u"debug1: Authenticating to h:22 as 'me'"_s,
+            u"debug1: SSH2_MSG_KEXINIT sent"_s,
+            u"Connection closed by 10.0.0.1 port 22"_s,
+        };
+        const QList<ClientReportItem> reports = progress(feedAll(lines));
+        QCOMPARE(reports.size(), 2);
+        QVERIFY(std::holds_alternative<R::ConnectInfo>(reports.last()));
+        QCOMPARE(levelOfLine(lines.last()), OpenSSHLevel::error);
+    }
+
+    void aRefusedKeyFailsWhileAuthenticating()
+    {
+        const QList<ClientReportItem> reports = progress(feedAll({
+            u"debug1: Authenticating to h:22 as 'me'"_s,
+            u"debug1: Authentications that can continue: publickey"_s,
+            u"debug1: Offering public key: /k/id_wrong ED25519 SHA256:x explicit"_s,
+            u"debug1: Authentications that can continue: publickey"_s,
+            u"me@h: Permission denied (publickey)."_s,
+        }));
+        QCOMPARE(reports.size(), 2);
+        QCOMPARE(reports.last(), ClientReportItem(R::Authenticating{}));
+    }
+
+    void aJumpHostsLinesAreNotTheTargets()
+    {
+        const QList<ClientReportItem> reports = progress(feedAll({
+            u"debug1: Setting implicit ProxyCommand from ProxyJump: ssh -l root -p 22022 -v -W '[%h]:%p' localhost"_s,
+            u"debug1: Executing proxy command: exec ssh -l root -p 22022 -v -W '[127.0.0.1]:22022' localhost"_s,
+            u"OpenSSH_9.2p1 Debian-2+deb12u10, OpenSSL 3.0.22 25 Aug 2026"_s,
+            u"debug1: Connecting to localhost [127.0.0.1] port 22022."_s,
+            u"debug1: Authenticating to localhost:22022 as 'root'"_s,
+            u"debug1: kex: algorithm: curve25519-sha256"_s,
+            u"debug1: Authentications that can continue: publickey"_s,
+            u"debug1: Server accepts key: /k/jump ED25519 SHA256:j explicit"_s,
+            u"Authenticated to localhost ([127.0.0.1]:22022) using \"publickey\"."_s,
+            u"debug1: Entering interactive session."_s,
+            u"debug1: Authenticating to 127.0.0.1:22022 as 'deploy'"_s,
+            u"debug1: kex: algorithm: sntrup761x25519-sha512"_s,
+            u"debug1: Authentications that can continue: publickey,password"_s,
+            u"debug1: Server accepts key: /k/target ED25519 SHA256:t explicit"_s,
+            u"Authenticated to 127.0.0.1 (via proxy) using \"publickey\"."_s,
+            u"debug1: Entering interactive session."_s,
+        }));
+        const QList<ClientReportItem> expected = {
+            R::Jumping{},
+            R::Authenticating{},
+            R::ConnectInfo{u"127.0.0.1"_s, 22022, u"deploy"_s},
+            R::Algorithm{u"sntrup761x25519-sha512"_s},
+            R::Identity{u"/k/target"_s},
+            R::AuthMethod{u"publickey"_s},
+            R::Connected{},
+        };
+        QCOMPARE(reports, expected);
+    }
+
+    void aMultiplexedRunIsConnectedThroughItsMaster()
+    {
+        const QList<ClientReportItem> reports = progress(feedAll({
+            u"debug1: auto-mux: Trying existing master"_s,
+            u"debug1: Requesting forwarding of local forward LOCALHOST:23031 -> 127.0.0.1:23002"_s,
+            u"debug1: mux_client_request_session: master session id: 6"_s,
+        }));
+        QCOMPARE(reports, (QList<ClientReportItem>{R::Multiplexing{}, R::Connected{}}));
+    }
+
+    void levels_data()
+    {
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<int>("level");
+        const int error = int(OpenSSHLevel::error);
+        QTest::newRow("debug2") << u"debug2: channel 2: rcvd adjust 131072"_s << 6;
+        QTest::newRow("debug3") << u"debug3: send packet: type 80"_s << 7;
+        QTest::newRow("transferred")
+            << u"Transferred: sent 1, received 2 bytes, in 0.1 seconds"_s << 4;
+        QTest::newRow("bytes per second") << u"Bytes per second: sent 1.0, received 2.0"_s << 4;
+        QTest::newRow("authenticated")
+            << u"Authenticated to h ([1.2.3.4]:22) using \"password\"."_s << 4;
+        QTest::newRow("added host")
+            << u"Warning: Permanently added 'h' (ED25519) to the list of known hosts."_s << 3;
+        QTest::newRow("closed by remote") << u"Connection to h closed by remote host."_s << error;
+        QTest::newRow("refused") << u"ssh: connect to host h port 22: Connection refused"_s
+                                 << error;
+        QTest::newRow("timeout") << u"Timeout, server h not responding."_s << error;
+        QTest::newRow("forward failed")
+            << u"Warning: remote port forwarding failed for listen port 1"_s << error;
+        QTest::newRow("host key") << u"Host key verification failed."_s << error;
+        QTest::newRow("not a debug prefix") << u"debug4: nothing"_s << error;
+    }
+    void levels()
+    {
+        QFETCH(QString, line);
+        QFETCH(int, level);
+        QCOMPARE(int(levelOfLine(line)), level);
+    }
+
+    void partialLinesWaitForTheirEnd()
+    {
+        ClientLogParser parser;
+        QVERIFY(parser.feed("debug1: Entering interactive").isEmpty());
+        QCOMPARE(parser.feed(" session.\n").size(), 2);
+        QCOMPARE(parser.feed("Killed by signal 1.").size(), 0);
+        const QList<ClientReportItem> rest = parser.finish();
+        QCOMPARE(rest,
+                 (QList<ClientReportItem>{R::Log{OpenSSHLevel::error, u"Killed by signal 1."_s}}));
+        QVERIFY(parser.finish().isEmpty());
+    }
+};
+
+VELL_TEST_MAIN(ClientLogParserTest)
+#include "tst_clientlogparser.moc"
