@@ -1,0 +1,60 @@
+#include "authprompt.h"
+
+#include <QRegularExpression>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// User and host from the first blank-separated word holding "@", cut at any "'".
+std::pair<QString, QString> userAndHost(const QString &prompt)
+{
+    const QStringList words = prompt.split(u' ', Qt::SkipEmptyParts);
+    for (const QString &word : words) {
+        if (!word.contains(u'@'))
+            continue;
+        const QString account = word.section(u'\'', 0, 0);
+        return {account.section(u'@', 0, 0), account.section(u'@', 1)};
+    }
+    return {};
+}
+
+} // namespace
+
+AuthPromptType classifyPrompt(const QString &prompt)
+{
+    if (prompt.startsWith(u"Answer "_s)) {
+        const auto [user, host] = userAndHost(prompt);
+        const qsizetype at = prompt.indexOf(u" question - "_s, 0, Qt::CaseInsensitive);
+        const QString question = at < 0 ? QString() : prompt.mid(at + 12);
+        return AuthPrompt::Interactive{user, host, question};
+    }
+    if (prompt.endsWith(u"'s password: "_s)) {
+        const auto [user, host] = userAndHost(prompt);
+        return AuthPrompt::Password{user, host};
+    }
+    static const QString passphrase = u"Enter passphrase for key '"_s;
+    if (prompt.startsWith(u"Enter passphrase for key"_s)) {
+        // A prompt too short to hold a quoted path is still a passphrase, for an unnamed key.
+        if (prompt.startsWith(passphrase) && prompt.endsWith(u"': "_s) &&
+            prompt.size() >= passphrase.size() + 3)
+            return AuthPrompt::PublicKey{
+                prompt.mid(passphrase.size(), prompt.size() - passphrase.size() - 3)};
+        return AuthPrompt::PublicKey{QString()};
+    }
+    if (prompt.startsWith(u"Enter PIN "_s))
+        return AuthPrompt::Pkcs11{prompt};
+    if (prompt.contains(u"(yes/no"_s))
+        return AuthPrompt::Permission{prompt};
+    return AuthPrompt::Input{prompt};
+}
+
+QString relayedPrompt(const QString &clientPrompt)
+{
+    static const QRegularExpression interactive(u"^\\(([^()\\s]+@[^()\\s]+)\\) (.*)$"_s,
+                                                QRegularExpression::DotMatchesEverythingOption);
+    const QRegularExpressionMatch match = interactive.match(clientPrompt);
+    if (!match.hasMatch())
+        return clientPrompt;
+    return u"Answer "_s + match.captured(1) + u"'s question - "_s + match.captured(2);
+}

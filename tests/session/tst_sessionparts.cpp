@@ -1,0 +1,125 @@
+#include "authprompt.h"
+#include "sessionstate.h"
+#include "testenvironment.h"
+#include "textstorageloghandler.h"
+
+#include <QSignalSpy>
+
+using namespace Qt::StringLiterals;
+namespace P = AuthPrompt;
+
+class SessionPartsTest : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void statesAndTheirGroups()
+    {
+        QCOMPARE(sessionStateFromRaw(u"connected"_s), SessionState::connected);
+        QVERIFY(!sessionStateFromRaw(u"Connected"_s));
+        QCOMPARE(rawValue(SessionState::abnormalDisconnect), u"abnormalDisconnect"_s);
+        QCOMPARE(description(SessionState::retrying),
+                 u"Connection failed, Retrying in 3 seconds..."_s);
+        QCOMPARE(displayTitle(SessionState::abnormalDisconnect), u"Unexpectedly disconnected"_s);
+        QCOMPARE(displayTitle(SessionState::retrying), u"Retrying"_s);
+        int idle = 0;
+        int inProgress = 0;
+        for (SessionState state : allSessionStates) {
+            QCOMPARE(sessionStateFromRaw(rawValue(state)), state);
+            idle += isIdle(state);
+            inProgress += isInProgress(state);
+        }
+        QCOMPARE(idle, 3);
+        QCOMPARE(inProgress, 6);
+        QVERIFY(isIdle(SessionState::abnormalDisconnect));
+        QCOMPARE(logLevelOfChange(SessionState::abnormalDisconnect), Logger::Level::critical);
+        QCOMPARE(logLevelOfChange(SessionState::connected), Logger::Level::notice);
+        QCOMPARE(logLevelOfChange(SessionState::retrying), Logger::Level::warning);
+        QCOMPARE(logLevelOfChange(SessionState::jumping), Logger::Level::info);
+    }
+
+    void promptClassification_data()
+    {
+        QTest::addColumn<QString>("prompt");
+        QTest::addColumn<AuthPromptType>("type");
+        QTest::newRow("passphrase") << u"Enter passphrase for key '/home/me/.ssh/id ed': "_s
+                                    << AuthPromptType(P::PublicKey{u"/home/me/.ssh/id ed"_s});
+        QTest::newRow("short passphrase prompt")
+            << u"Enter passphrase for key"_s << AuthPromptType(P::PublicKey{QString()});
+        QTest::newRow("password") << u"labuser@127.0.0.1's password: "_s
+                                  << AuthPromptType(P::Password{u"labuser"_s, u"127.0.0.1"_s});
+        QTest::newRow("bare password request")
+            << u"Password: "_s << AuthPromptType(P::Input{u"Password: "_s});
+        QTest::newRow("interactive")
+            << u"Answer u@h's question - Verification code: "_s
+            << AuthPromptType(P::Interactive{u"u"_s, u"h"_s, u"Verification code: "_s});
+        QTest::newRow("host key")
+            << u"The authenticity of host 'h (1.2.3.4)' can't be established.\nAre you sure you "
+               "want to continue connecting (yes/no/[fingerprint])? "_s
+            << AuthPromptType(P::Permission{
+                   u"The authenticity of host 'h (1.2.3.4)' can't be established.\nAre you sure "
+                   "you want to continue connecting (yes/no/[fingerprint])? "_s});
+        QTest::newRow("pin") << u"Enter PIN for 'token': "_s
+                             << AuthPromptType(P::Pkcs11{u"Enter PIN for 'token': "_s});
+    }
+    void promptClassification()
+    {
+        QFETCH(QString, prompt);
+        QTEST(classifyPrompt(prompt), "type");
+    }
+
+    void keyboardInteractiveQuestionsAreRelayedAsInteractive()
+    {
+        const QString relayed = relayedPrompt(u"(labuser@127.0.0.1) Password: "_s);
+        QCOMPARE(relayed, u"Answer labuser@127.0.0.1's question - Password: "_s);
+        QCOMPARE(classifyPrompt(relayed),
+                 AuthPromptType(P::Interactive{u"labuser"_s, u"127.0.0.1"_s, u"Password: "_s}));
+        QCOMPARE(relayedPrompt(u"Enter passphrase for key '/k': "_s),
+                 u"Enter passphrase for key '/k': "_s);
+    }
+
+    void connectionLogLines()
+    {
+        ConnectionLog log;
+        auto handler = std::make_shared<TextStorageLogHandler>(&log);
+        handler->setLogLevel(Logger::Level::info);
+        Logger logger(handler);
+        logger.log(Logger::Level::debug, u"hidden"_s);
+        QVERIFY(log.lines().isEmpty());
+        logger.log(Logger::Level::notice, u"Connected"_s);
+        logger.log(Logger::Level::error, u"from the client"_s, Logger::standardError);
+        logger.log(Logger::Level::info, u"ignored text"_s, Logger::rule);
+        const QString text = log.toPlainText();
+        QVERIFY(!text.startsWith(u'\n'));
+        const QStringList lines = text.split(u'\n');
+        QCOMPARE(lines.size(), 3);
+        QVERIFY(
+            QRegularExpression(u"^\\d\\d:\\d\\d:\\d\\d Connected$"_s).match(lines[0]).hasMatch());
+        QCOMPARE(lines[1], u"from the client"_s);
+        QCOMPARE(lines[2], u"\u00a0 \t \u00a0"_s);
+        QVERIFY(log.lines()[2].isRule);
+        QCOMPARE(log.characterCount(), text.size());
+    }
+
+    void theLogDropsItsOlderHalfPastTheLimit()
+    {
+        ConnectionLog log;
+        QSignalSpy removed(&log, &ConnectionLog::linesRemoved);
+        const QString chunk(999, u'x');
+        int appended = 0;
+        while (log.characterCount() <= ConnectionLog::characterLimit) {
+            log.append({Logger::Level::info, std::nullopt, chunk + QString::number(appended % 10)});
+            ++appended;
+        }
+        QCOMPARE(removed.count(), 0);
+        log.append({Logger::Level::info, std::nullopt, u"last"_s});
+        QCOMPARE(removed.count(), 1);
+        QVERIFY(log.characterCount() <= ConnectionLog::characterLimit / 2 + 2000);
+        QCOMPARE(log.characterCount(), log.toPlainText().size());
+        QVERIFY(log.toPlainText().startsWith(chunk));
+        QCOMPARE(log.lines().last().message, u"last"_s);
+    }
+};
+
+VELL_TEST_MAIN(SessionPartsTest)
+#include "tst_sessionparts.moc"
