@@ -1,0 +1,220 @@
+#include "messagechannel.h"
+
+#include <QCborArray>
+#include <QCborValue>
+#include <QLoggingCategory>
+#include <QSocketNotifier>
+#include <QtEndian>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/socket.h>
+
+using namespace Qt::StringLiterals;
+
+Q_LOGGING_CATEGORY(lcXpc, "io.vellssh.xpc")
+
+namespace {
+
+constexpr auto opKey = "op";
+constexpr auto idKey = "id";
+constexpr auto argsKey = "args";
+constexpr auto fdsKey = "fds";
+
+// Writes the whole buffer; the descriptors go with its first byte. The socket is blocking for
+// writes only in the sense that a full buffer is waited out: frames are small.
+bool sendAll(int socket, const QByteArray &bytes, const std::vector<int> &fds)
+{
+    qsizetype sent = 0;
+    bool fdsSent = fds.empty();
+    while (sent < bytes.size()) {
+        iovec io{const_cast<char *>(bytes.constData() + sent), size_t(bytes.size() - sent)};
+        msghdr header{};
+        header.msg_iov = &io;
+        header.msg_iovlen = 1;
+        alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int) * MessageChannel::maxDescriptors)];
+        if (!fdsSent) {
+            const size_t size = sizeof(int) * fds.size();
+            header.msg_control = control;
+            header.msg_controllen = CMSG_SPACE(size);
+            cmsghdr *message = CMSG_FIRSTHDR(&header);
+            message->cmsg_level = SOL_SOCKET;
+            message->cmsg_type = SCM_RIGHTS;
+            message->cmsg_len = CMSG_LEN(size);
+            std::memcpy(CMSG_DATA(message), fds.data(), size);
+        }
+        const ssize_t written = ::sendmsg(socket, &header, MSG_NOSIGNAL);
+        if (written < 0) {
+            if (errno == EINTR)
+                continue;
+            if (errno == EAGAIN) {
+                pollfd waiting{socket, POLLOUT, 0};
+                ::poll(&waiting, 1, 1000);
+                continue;
+            }
+            return false;
+        }
+        fdsSent = true;
+        sent += written;
+    }
+    return true;
+}
+
+} // namespace
+
+MessageChannel::MessageChannel(UniqueFd socket, QObject *parent)
+    : QObject(parent), m_socket(std::move(socket))
+{
+    const int flags = ::fcntl(m_socket.get(), F_GETFL);
+    ::fcntl(m_socket.get(), F_SETFL, flags | O_NONBLOCK);
+    m_notifier = std::make_unique<QSocketNotifier>(m_socket.get(), QSocketNotifier::Read);
+    connect(m_notifier.get(), &QSocketNotifier::activated, this, &MessageChannel::readAvailable);
+}
+
+MessageChannel::~MessageChannel() = default;
+
+std::pair<UniqueFd, UniqueFd> MessageChannel::socketPair()
+{
+    int fds[2] = {-1, -1};
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds) != 0)
+        return {};
+    return {UniqueFd(fds[0]), UniqueFd(fds[1])};
+}
+
+bool MessageChannel::send(const QString &op, const QCborMap &args, const std::vector<int> &fds,
+                          quint64 id)
+{
+    Q_ASSERT(fds.size() <= size_t(maxDescriptors));
+    if (!isOpen())
+        return false;
+    QCborMap frame;
+    frame.insert(QLatin1StringView(opKey), op);
+    frame.insert(QLatin1StringView(idKey), qint64(id));
+    frame.insert(QLatin1StringView(argsKey), args);
+    frame.insert(QLatin1StringView(fdsKey), qint64(fds.size()));
+    const QByteArray body = frame.toCborValue().toCbor();
+    if (body.size() > qsizetype(maxFrameSize)) {
+        qCWarning(lcXpc) << "message too large to send:" << op << body.size();
+        return false;
+    }
+    QByteArray bytes(4, Qt::Uninitialized);
+    qToBigEndian(quint32(body.size()), bytes.data());
+    bytes += body;
+    if (!sendAll(m_socket.get(), bytes, fds)) {
+        close(u"sending failed: "_s + QString::fromLocal8Bit(std::strerror(errno)));
+        return false;
+    }
+    return true;
+}
+
+quint64 MessageChannel::request(const QString &op, const QCborMap &args, ReplyHandler onReply,
+                                const std::vector<int> &fds)
+{
+    const quint64 id = m_nextId++;
+    m_replies.insert(id, std::move(onReply));
+    if (!send(op, args, fds, id)) {
+        m_replies.remove(id);
+        return 0;
+    }
+    return id;
+}
+
+bool MessageChannel::reply(quint64 id, const QCborMap &args, const std::vector<int> &fds)
+{
+    return send(replyOp, args, fds, id);
+}
+
+void MessageChannel::close(const QString &reason)
+{
+    if (!isOpen())
+        return;
+    if (!reason.isEmpty())
+        qCWarning(lcXpc).noquote() << "connection closed:" << reason;
+    m_notifier.reset();
+    m_socket.reset();
+    m_buffer.clear();
+    m_pendingFds.clear();
+    m_replies.clear();
+    Q_EMIT closed(reason);
+}
+
+void MessageChannel::readAvailable()
+{
+    for (;;) {
+        char data[16384];
+        iovec io{data, sizeof data};
+        alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int) * 16)];
+        msghdr header{};
+        header.msg_iov = &io;
+        header.msg_iovlen = 1;
+        header.msg_control = control;
+        header.msg_controllen = sizeof control;
+        const ssize_t count = ::recvmsg(m_socket.get(), &header, MSG_CMSG_CLOEXEC);
+        if (count < 0 && errno == EINTR)
+            continue;
+        if (count < 0 && errno == EAGAIN)
+            return;
+        if (count <= 0) {
+            close(count == 0 && m_buffer.isEmpty() ? QString() : u"connection lost"_s);
+            return;
+        }
+        for (cmsghdr *c = CMSG_FIRSTHDR(&header); c; c = CMSG_NXTHDR(&header, c)) {
+            if (c->cmsg_level != SOL_SOCKET || c->cmsg_type != SCM_RIGHTS)
+                continue;
+            const size_t n = (c->cmsg_len - CMSG_LEN(0)) / sizeof(int);
+            for (size_t i = 0; i < n; ++i) {
+                int fd = -1;
+                std::memcpy(&fd, CMSG_DATA(c) + i * sizeof(int), sizeof(int));
+                m_pendingFds.emplace_back(fd);
+            }
+        }
+        if (header.msg_flags & MSG_CTRUNC) {
+            close(u"too many descriptors in one message"_s);
+            return;
+        }
+        m_buffer.append(data, count);
+        if (!takeFrames())
+            return;
+    }
+}
+
+bool MessageChannel::takeFrames()
+{
+    while (m_buffer.size() >= 4) {
+        const quint32 size = qFromBigEndian<quint32>(m_buffer.constData());
+        if (size > maxFrameSize) {
+            close(u"oversized message (%1 bytes)"_s.arg(size));
+            return false;
+        }
+        if (m_buffer.size() < qsizetype(4 + size))
+            return true;
+        const QCborValue value = QCborValue::fromCbor(m_buffer.mid(4, size));
+        m_buffer.remove(0, 4 + size);
+        const QCborMap frame = value.toMap();
+        const QCborValue op = frame.value(QLatin1StringView(opKey));
+        const QCborValue id = frame.value(QLatin1StringView(idKey));
+        const QCborValue args = frame.value(QLatin1StringView(argsKey));
+        const qint64 fdCount = frame.value(QLatin1StringView(fdsKey)).toInteger(-1);
+        if (!value.isMap() || !op.isString() || !id.isInteger() || !args.isMap() || fdCount < 0 ||
+            fdCount > maxDescriptors || size_t(fdCount) > m_pendingFds.size()) {
+            close(u"malformed message"_s);
+            return false;
+        }
+        Message message{op.toString(), quint64(id.toInteger()), args.toMap(), {}};
+        for (qint64 i = 0; i < fdCount; ++i)
+            message.fds.push_back(std::move(m_pendingFds[size_t(i)]));
+        m_pendingFds.erase(m_pendingFds.begin(), m_pendingFds.begin() + fdCount);
+
+        if (message.op == replyOp) {
+            if (auto handler = m_replies.take(message.id))
+                handler(message);
+        } else {
+            Q_EMIT received(message);
+        }
+        if (!isOpen())
+            return false;
+    }
+    return true;
+}

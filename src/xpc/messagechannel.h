@@ -1,0 +1,73 @@
+#pragma once
+
+#include "uniquefd.h"
+
+#include <QByteArray>
+#include <QCborMap>
+#include <QHash>
+#include <QObject>
+#include <QString>
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+class QSocketNotifier;
+
+// One message of the service protocol: an operation, a request id (0 for messages that want no
+// reply), arguments, and descriptors that travel beside it.
+struct Message
+{
+    QString op;
+    quint64 id = 0;
+    QCborMap args;
+    std::vector<UniqueFd> fds;
+};
+
+// Both ends of a service connection: length-prefixed CBOR frames over a Unix socket, with
+// descriptors passed by SCM_RIGHTS. Either side sends requests and replies; a reply carries the
+// id of its request. A malformed, truncated or oversized frame ends the connection with a
+// logged reason, never a crash.
+class MessageChannel : public QObject
+{
+    Q_OBJECT
+
+public:
+    static constexpr quint32 maxFrameSize = 1 << 20;
+    static constexpr int maxDescriptors = 3;
+    static inline const QString replyOp = QStringLiteral("reply");
+
+    using ReplyHandler = std::function<void(Message &reply)>;
+
+    explicit MessageChannel(UniqueFd socket, QObject *parent = nullptr);
+    ~MessageChannel() override;
+
+    // A connected pair of sockets, both ends close-on-exec.
+    static std::pair<UniqueFd, UniqueFd> socketPair();
+
+    bool isOpen() const { return m_socket.isValid(); }
+    int socketDescriptor() const { return m_socket.get(); }
+    // Sends and forgets; descriptors are duplicated by the kernel, the caller keeps its own.
+    bool send(const QString &op, const QCborMap &args = {}, const std::vector<int> &fds = {},
+              quint64 id = 0);
+    // Sends a request; the handler runs when its reply arrives (or never, if the channel closes).
+    quint64 request(const QString &op, const QCborMap &args, ReplyHandler onReply,
+                    const std::vector<int> &fds = {});
+    bool reply(quint64 id, const QCborMap &args, const std::vector<int> &fds = {});
+    void close(const QString &reason = {});
+
+Q_SIGNALS:
+    void received(Message &message);
+    void closed(const QString &reason);
+
+private:
+    void readAvailable();
+    bool takeFrames();
+
+    UniqueFd m_socket;
+    std::unique_ptr<QSocketNotifier> m_notifier;
+    QByteArray m_buffer;
+    std::vector<UniqueFd> m_pendingFds;
+    QHash<quint64, ReplyHandler> m_replies;
+    quint64 m_nextId = 1;
+};
