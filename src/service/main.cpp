@@ -1,0 +1,94 @@
+// vellssh-service: runs one OpenSSH client for the application that started it, on the socket
+// it was given as a descriptor, and reports the client's progress back.
+#include "clientrunner.h"
+#include "messagechannel.h"
+#include "reportmessages.h"
+#include "sshprotocol.h"
+
+#include <QCoreApplication>
+
+#include <csignal>
+#include <cstdio>
+#include <fcntl.h>
+#include <sys/prctl.h>
+#include <unistd.h>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+class Service : public QObject
+{
+public:
+    explicit Service(UniqueFd socket) : m_channel(std::move(socket))
+    {
+        connect(&m_channel, &MessageChannel::received, this, &Service::handle);
+        connect(&m_channel, &MessageChannel::closed, this, &Service::applicationGone);
+        connect(&m_runner, &ClientRunner::report, this, [this](const ClientReportItem &item) {
+            const auto [op, args] = reportMessage(item);
+            m_channel.send(op, args);
+        });
+        connect(&m_runner, &ClientRunner::finished, this, [this](int status) {
+            m_channel.send(SSHProtocol::reportExit, {{u"status"_s, status}});
+            QCoreApplication::exit(0);
+        });
+    }
+
+private:
+    void handle(Message &message)
+    {
+        if (message.op == SSHProtocol::runWith && !m_started) {
+            const auto request = SSHProtocol::decodeRunRequest(message.args);
+            std::array<UniqueFd, 3> handles;
+            for (size_t i = 0; i < message.fds.size() && i < handles.size(); ++i)
+                handles[i] = std::move(message.fds[i]);
+            m_started = request && m_runner.start(*request, std::move(handles));
+            if (!m_started) {
+                m_channel.send(
+                    SSHProtocol::reportLog,
+                    {{u"level"_s, 1}, {u"content"_s, u"The SSH client could not be started."_s}});
+                m_channel.send(SSHProtocol::reportExit, {{u"status"_s, 255}});
+                QCoreApplication::exit(1);
+            }
+        } else if (message.op == SSHProtocol::terminate) {
+            m_runner.terminate();
+            if (!m_started)
+                QCoreApplication::exit(0);
+        }
+    }
+
+    void applicationGone()
+    {
+        if (m_runner.isRunning())
+            m_runner.terminate();
+        else
+            QCoreApplication::exit(0);
+    }
+
+    MessageChannel m_channel;
+    ClientRunner m_runner;
+    bool m_started = false;
+};
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    const pid_t parent = ::getppid();
+    // The service goes when its application goes; the client follows the service.
+    ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+    if (::getppid() != parent)
+        return 1;
+    QCoreApplication app(argc, argv);
+    const QStringList arguments = QCoreApplication::arguments();
+    const qsizetype at = arguments.indexOf(u"--socket-fd"_s);
+    bool ok = false;
+    const int fd = at >= 0 ? arguments.value(at + 1).toInt(&ok) : -1;
+    if (!ok || ::fcntl(fd, F_GETFD) < 0) {
+        fprintf(stderr, "usage: vellssh-service --socket-fd N (started by VellSSH)\n");
+        return 2;
+    }
+    ::fcntl(fd, F_SETFD, FD_CLOEXEC);
+    Service service{UniqueFd(fd)};
+    return app.exec();
+}

@@ -1,0 +1,205 @@
+#include "messagechannel.h"
+#include "serviceprocess.h"
+#include "sshprotocol.h"
+#include "testenvironment.h"
+
+#include <QDir>
+#include <QSignalSpy>
+
+#include <arpa/inet.h>
+#include <csignal>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <sys/prctl.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// A loopback port with a listener that never accepts: a client's handshake waits forever.
+struct SilentServer
+{
+    UniqueFd socket;
+    quint16 port = 0;
+
+    explicit SilentServer(bool listening)
+    {
+        socket.reset(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ::bind(socket.get(), reinterpret_cast<sockaddr *>(&address), sizeof address);
+        socklen_t length = sizeof address;
+        ::getsockname(socket.get(), reinterpret_cast<sockaddr *>(&address), &length);
+        port = ntohs(address.sin_port);
+        if (listening)
+            ::listen(socket.get(), 4);
+        else
+            socket.reset();
+    }
+};
+
+struct Pipe
+{
+    UniqueFd read;
+    UniqueFd write;
+    Pipe()
+    {
+        int fds[2];
+        ::pipe2(fds, O_CLOEXEC);
+        read.reset(fds[0]);
+        write.reset(fds[1]);
+    }
+};
+
+SSHProtocol::RunRequest runTo(quint16 port)
+{
+    SSHProtocol::RunRequest request;
+    request.arguments = {u"-F"_s,
+                         u"/dev/null"_s,
+                         u"-o"_s,
+                         u"BatchMode=yes"_s,
+                         u"-o"_s,
+                         u"UserKnownHostsFile=/dev/null"_s,
+                         u"-N"_s,
+                         u"-p"_s,
+                         QString::number(port),
+                         u"127.0.0.1"_s};
+    request.environment = {{u"PATH"_s, qEnvironmentVariable("PATH")},
+                           {u"HOME"_s, QDir::homePath()}};
+    return request;
+}
+
+QList<pid_t> childrenOf(pid_t pid)
+{
+    QList<pid_t> children;
+    QFile file(u"/proc/%1/task/%1/children"_s.arg(pid));
+    if (file.open(QIODevice::ReadOnly)) {
+        for (const QByteArray &word : file.readAll().split(' ')) {
+            if (!word.trimmed().isEmpty())
+                children.append(word.trimmed().toInt());
+        }
+    }
+    return children;
+}
+
+} // namespace
+
+class ServiceTest : public QObject
+{
+    Q_OBJECT
+
+    struct Run
+    {
+        ServiceProcess service;
+        Pipe input;
+        Pipe output;
+        Pipe error;
+        QList<std::pair<QString, QCborMap>> reports;
+        std::optional<int> exitStatus;
+    };
+
+    void start(Run &run, quint16 port)
+    {
+        QVERIFY(run.service.start(QStringLiteral(VELLSSH_SERVICE)));
+        connect(run.service.channel(), &MessageChannel::received, this, [&run](Message &m) {
+            if (m.op == SSHProtocol::reportExit)
+                run.exitStatus = int(m.args.value(u"status"_s).toInteger());
+            run.reports.append({m.op, m.args});
+        });
+        QVERIFY(run.service.channel()->send(
+            SSHProtocol::runWith, SSHProtocol::encode(runTo(port)),
+            {run.input.read.get(), run.output.write.get(), run.error.write.get()}));
+        run.input.read.reset();
+        run.output.write.reset();
+        run.error.write.reset();
+    }
+
+    static QStringList ops(const Run &run)
+    {
+        QStringList result;
+        for (const auto &[op, args] : run.reports)
+            result.append(op);
+        return result;
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        // Orphans come to this process, so none can hide from the checks below.
+        ::prctl(PR_SET_CHILD_SUBREAPER, 1);
+    }
+
+    void aRefusedConnectionIsReportedAndItsErrorPassedOn()
+    {
+        SilentServer closed(false);
+        Run run;
+        start(run, closed.port);
+        QSignalSpy finished(&run.service, &ServiceProcess::finished);
+        QVERIFY(finished.wait(20000));
+        QCOMPARE(run.exitStatus, 255);
+        QCOMPARE(ops(run).last(), SSHProtocol::reportExit);
+        QVERIFY(ops(run).contains(SSHProtocol::reportHost));
+        // Only lines within the run's own level come as log reports: no debug lines.
+        for (const auto &[op, args] : std::as_const(run.reports)) {
+            if (op == SSHProtocol::reportLog)
+                QVERIFY(args.value(u"level"_s).toInteger() <= 3);
+        }
+        char buffer[4096] = {};
+        const ssize_t count = ::read(run.error.read.get(), buffer, sizeof buffer - 1);
+        QVERIFY(count > 0);
+        const QString errors = QString::fromUtf8(buffer);
+        QVERIFY2(errors.contains(u"Connection refused"_s), qPrintable(errors));
+        QVERIFY(!errors.contains(u"debug1"_s));
+        QCOMPARE(::read(run.error.read.get(), buffer, sizeof buffer), 0);
+    }
+
+    void terminateEndsAWaitingClient()
+    {
+        SilentServer silent(true);
+        Run run;
+        start(run, silent.port);
+        QTRY_VERIFY_WITH_TIMEOUT(ops(run).contains(SSHProtocol::reportHost), 20000);
+        QSignalSpy finished(&run.service, &ServiceProcess::finished);
+        QVERIFY(run.service.channel()->send(SSHProtocol::terminate));
+        QVERIFY(finished.wait(20000));
+        QVERIFY(run.exitStatus.has_value());
+        QVERIFY(childrenOf(::getpid()).isEmpty());
+    }
+
+    void theClientDiesWithItsService()
+    {
+        SilentServer silent(true);
+        Run run;
+        start(run, silent.port);
+        QTRY_VERIFY_WITH_TIMEOUT(ops(run).contains(SSHProtocol::reportHost), 20000);
+        const pid_t service = run.service.pid();
+        const QList<pid_t> clients = childrenOf(service);
+        QCOMPARE(clients.size(), 1);
+        ::kill(service, SIGKILL);
+        // The client comes to this process as an orphan and must end by itself.
+        int status = 0;
+        bool reaped = false;
+        auto reap = [&] {
+            return reaped = reaped || ::waitpid(clients.first(), &status, WNOHANG) > 0;
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(reap(), 20000);
+        QVERIFY(WIFSIGNALED(status) || WIFEXITED(status));
+    }
+
+    void aMissingOrBrokenStartIsRefused()
+    {
+        ServiceProcess service;
+        QVERIFY(service.start(QStringLiteral(VELLSSH_SERVICE)));
+        QSignalSpy finished(&service, &ServiceProcess::finished);
+        QSignalSpy closed(service.channel(), &MessageChannel::closed);
+        service.channel()->send(SSHProtocol::runWith, {{u"arguments"_s, 5}});
+        QVERIFY(finished.wait(20000));
+        QCOMPARE(finished.first().first().toInt(), 1);
+    }
+};
+
+VELL_TEST_MAIN(ServiceTest)
+#include "tst_service.moc"
