@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QString>
+
+// The desktop notices a session posts about its connection.
+enum class ConnectionNotice
+{
+    connected,
+    connectionRestored,
+    connectionInterrupted,
+    connectionFailed
+};
+
+QString title(ConnectionNotice notice);
+
+// Where sessions post their notices; the desktop's notification service sits behind it.
+class ConnectionNoticeSink
+{
+public:
+    virtual ~ConnectionNoticeSink() = default;
+    virtual void post(ConnectionNotice notice, const QString &profileName, const QString &body) = 0;
+};

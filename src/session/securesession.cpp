@@ -1,0 +1,316 @@
+#include "securesession.h"
+
+#include "connectionnotices.h"
+#include "homedirectory.h"
+#include "localized.h"
+#include "messagechannel.h"
+#include "serviceprocess.h"
+
+#include <fcntl.h>
+#include <QThread>
+#include <QTimer>
+
+using namespace Qt::StringLiterals;
+
+SecureSession::SecureSession(Config config, std::shared_ptr<Logger> logger, Services services,
+                             QObject *parent)
+    : QObject(parent), m_config(std::move(config)), m_logger(std::move(logger)),
+      m_services(std::move(services)), m_statusSummary(description(SessionState::notConnected))
+{
+    qRegisterMetaType<SessionState>();
+    m_retryRemains = m_config.retryAttempts;
+    updateDestination();
+}
+
+SecureSession::~SecureSession()
+{
+    // A released session takes its client with it: the service process is killed and reaped.
+    m_service.reset();
+}
+
+void SecureSession::setConfig(Config config)
+{
+    m_config = std::move(config);
+    updateDestination();
+    Q_EMIT changed();
+}
+
+void SecureSession::connect()
+{
+    Q_ASSERT(thread() == QThread::currentThread());
+    if (!canConnect())
+        return;
+    m_exitStatus.reset();
+    resetRetryBudget();
+    m_canRetry = true;
+    m_isRetrying = false;
+    launch();
+}
+
+void SecureSession::disconnect()
+{
+    if (canConnect())
+        return;
+    m_canRetry = false;
+    if (m_lastState == SessionState::retrying) {
+        setState(SessionState::disconnected);
+        return;
+    }
+    m_isRetrying = false;
+    if (m_service && m_service->channel())
+        m_service->channel()->send(SSHProtocol::terminate);
+}
+
+void SecureSession::reconnect()
+{
+    if (canConnect())
+        return;
+    m_reactivateAfterDisconnected = true;
+    disconnect();
+}
+
+void SecureSession::logMessage(Logger::Level level, const QString &text, const QString &source)
+{
+    if (m_logger)
+        m_logger->log(level, text, source);
+    if (level != Logger::Level::critical && level != Logger::Level::error)
+        return;
+    QString normalized = text;
+    normalized.replace(u"\r\n"_s, u" "_s).replace(u'\n', u' ');
+    normalized = normalized.trimmed();
+    if (normalized.isEmpty())
+        return;
+    if (level == Logger::Level::critical) {
+        if (!m_fatalMessage)
+            m_fatalMessage = normalized;
+    } else {
+        m_lastErrorMessage = normalized;
+    }
+    Q_EMIT changed();
+}
+
+void SecureSession::launch()
+{
+    setState(SessionState::connecting);
+    m_hostIP.reset();
+    updateDestination();
+    m_authMethods.clear();
+    m_identityPath.reset();
+    updateAuthInfo();
+    m_hostKey.reset();
+    m_algorithm.reset();
+    m_cipherStoC.reset();
+    m_cipherCtoS.reset();
+    m_lastErrorMessage.reset();
+    m_fatalMessage.reset();
+    m_exitStatus.reset();
+
+    ChildEnvironmentInputs inputs =
+        m_services.environment ? m_services.environment() : ChildEnvironmentInputs();
+    inputs.setLocale = m_config.setLocale;
+    inputs.terminalType = m_config.termInfo;
+    const SSHProtocol::RunRequest request{m_config.params, makeChildEnvironment(inputs),
+                                          m_config.gridSize};
+
+    std::array<UniqueFd, 3> handles;
+    preparePipes(handles);
+
+    m_service = std::make_unique<ServiceProcess>();
+    QObject::connect(m_service.get(), &ServiceProcess::finished, this, [this] {
+        // The run is over only here; whatever else happened led to this.
+        QMetaObject::invokeMethod(this, &SecureSession::didTerminate, Qt::QueuedConnection);
+    });
+    if (!m_service->start(m_services.serviceProgram)) {
+        logMessage(Logger::Level::critical, localized("The SSH service could not be started."));
+        QMetaObject::invokeMethod(this, &SecureSession::didTerminate, Qt::QueuedConnection);
+        return;
+    }
+    MessageChannel *channel = m_service->channel();
+    QObject::connect(channel, &MessageChannel::received, this,
+                     &SecureSession::handleServiceMessage);
+    // The client always gets three handles; a missing one is /dev/null.
+    std::vector<int> fds;
+    for (UniqueFd &fd : handles) {
+        if (!fd)
+            fd.reset(::open("/dev/null", O_RDWR | O_CLOEXEC));
+        fds.push_back(fd.get());
+    }
+    channel->send(SSHProtocol::runWith, SSHProtocol::encode(request), fds);
+}
+
+void SecureSession::handleServiceMessage(Message &message)
+{
+    using namespace SSHProtocol;
+    const QString &op = message.op;
+    const QCborMap &args = message.args;
+    auto text = [&](const char *key) { return args.value(QLatin1StringView(key)).toString(); };
+    if (op == reportLog) {
+        static const Logger::Level levels[] = {Logger::Level::debug, Logger::Level::critical,
+                                               Logger::Level::error, Logger::Level::info,
+                                               Logger::Level::info};
+        const qint64 level = args.value(u"level"_s).toInteger();
+        logMessage(level >= 0 && level <= 4 ? levels[level] : Logger::Level::debug,
+                   text("content").trimmed());
+    } else if (op == reportAuthenticating) {
+        setState(SessionState::authenticating);
+    } else if (op == reportMultiplexing) {
+        setState(SessionState::multiplexing);
+    } else if (op == reportJumping) {
+        setState(SessionState::jumping);
+    } else if (op == reportConnected) {
+        handleConnected();
+    } else if (op == reportHost) {
+        m_hostIP = text("ip");
+        updateDestination();
+    } else if (op == reportAuthMethod) {
+        m_authMethods.append(text("value"));
+        updateAuthInfo();
+    } else if (op == reportIdentity) {
+        m_identityPath = text("value");
+        updateAuthInfo();
+    } else if (op == reportHostKey) {
+        m_hostKey = text("value");
+    } else if (op == reportAlgorithm) {
+        m_algorithm = text("value");
+    } else if (op == reportCipher) {
+        (args.value(u"ctos"_s).toBool() ? m_cipherCtoS : m_cipherStoC) = text("name");
+    } else if (op == reportExit) {
+        m_exitStatus = int(args.value(u"status"_s).toInteger());
+        closeOutputs();
+    } else if (op == askPass && message.id) {
+        // Questions are answered by the prompt layer; without one, nobody can answer.
+        m_service->channel()->reply(message.id, {{u"cancelled"_s, true}});
+        return;
+    }
+    Q_EMIT changed();
+}
+
+void SecureSession::didTerminate()
+{
+    m_service.reset();
+    handleExit();
+}
+
+void SecureSession::handleExit()
+{
+    const bool abnormal = m_fatalMessage || !m_exitStatus || *m_exitStatus != 0;
+    if (m_lastState == SessionState::authenticating)
+        m_canRetry = false;
+    if (!m_exitStatus)
+        logMessage(Logger::Level::critical,
+                   localized("The OpenSSH process terminated unexpectedly."));
+    if (abnormal)
+        handleAbnormalExit();
+    else
+        handleNormalExit();
+}
+
+void SecureSession::handleNormalExit()
+{
+    setState(SessionState::disconnected);
+    if (std::exchange(m_reactivateAfterDisconnected, false))
+        connect();
+}
+
+void SecureSession::handleAbnormalExit()
+{
+    if (!m_isRetrying && m_config.allowUserNotification) {
+        post(m_lastState == SessionState::connected ? ConnectionNotice::connectionInterrupted
+                                                    : ConnectionNotice::connectionFailed);
+    }
+    setState(SessionState::abnormalDisconnect);
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            if (canRetry())
+                scheduleRetry();
+        },
+        Qt::QueuedConnection);
+}
+
+void SecureSession::scheduleRetry()
+{
+    setState(SessionState::retrying);
+    QTimer::singleShot(retryDelayMs, this, [this] {
+        if (!canRetry() || m_lastState != SessionState::retrying)
+            return;
+        --m_retryRemains;
+        m_isRetrying = true;
+        launch();
+    });
+}
+
+void SecureSession::handleConnected()
+{
+    setState(SessionState::connected);
+    m_canRetry = true;
+    resetRetryBudget();
+    if (m_config.allowUserNotification) {
+        post(m_isRetrying ? ConnectionNotice::connectionRestored : ConnectionNotice::connected);
+    }
+    m_isRetrying = false;
+}
+
+void SecureSession::post(ConnectionNotice notice)
+{
+    if (m_services.notices)
+        m_services.notices->post(notice, m_config.name, m_statusSummary);
+}
+
+void SecureSession::setState(SessionState state)
+{
+    Q_ASSERT(thread() == QThread::currentThread());
+    if (state == m_lastState)
+        return;
+    m_lastState = state;
+    updateStatusSummary(state);
+    logMessage(logLevelOfChange(state), description(state));
+    Q_EMIT changed();
+    Q_EMIT stateChanged(this, state);
+}
+
+void SecureSession::updateStatusSummary(SessionState state)
+{
+    const std::optional<QString> reason = m_fatalMessage ? m_fatalMessage : m_lastErrorMessage;
+    m_statusSummary =
+        state == SessionState::abnormalDisconnect && reason ? *reason : description(state);
+    if (state == SessionState::connecting) {
+        logMessage(Logger::Level::info, QString(), Logger::rule);
+        logMessage(Logger::Level::info, u"Equivalent Command: "_s + m_config.command);
+    }
+}
+
+void SecureSession::updateDestination()
+{
+    m_destination = m_hostIP && *m_hostIP != m_config.address
+                        ? m_config.address + u" ("_s + *m_hostIP + u')'
+                        : m_config.address;
+}
+
+void SecureSession::updateAuthInfo()
+{
+    if (m_authMethods.isEmpty() && !m_identityPath) {
+        m_authInfo.reset();
+        return;
+    }
+    QStringList methods = m_authMethods;
+    if (m_identityPath) {
+        QString path = *m_identityPath;
+        const QString home = realHomeDirectory();
+        if (path.startsWith(home + u'/'))
+            path = u'~' + path.mid(home.size());
+        for (QString &method : methods) {
+            if (method == u"publickey"_s)
+                method = u"publickey("_s + path + u')';
+        }
+    }
+    m_authInfo = methods.join(u", "_s);
+}
+
+void SecureSession::resetRetryBudget()
+{
+    if (m_retryRemains != m_config.retryAttempts)
+        m_retryRemains = m_config.retryAttempts;
+}
+
+void SecureSession::preparePipes(std::array<UniqueFd, 3> &) {}

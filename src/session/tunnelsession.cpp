@@ -1,0 +1,149 @@
+#include "tunnelsession.h"
+
+#include "profile.h"
+#include "quickoptions.h"
+
+#include <QSocketNotifier>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+using namespace Qt::StringLiterals;
+
+// One output pipe of the client: its read end, and the level and source its lines are logged
+// with.
+struct TunnelSession::Reader
+{
+    UniqueFd fd;
+    std::unique_ptr<QSocketNotifier> notifier;
+    Logger::Level level;
+    QString source;
+    QByteArray partial;
+};
+
+namespace {
+
+std::shared_ptr<Logger> makeLogger(ConnectionLog *log)
+{
+    auto handler = std::make_shared<TextStorageLogHandler>(log);
+    handler->setMetadata(u"label"_s, u"io.vellssh.tunnel-session"_s);
+    return std::make_shared<Logger>(handler);
+}
+
+} // namespace
+
+TunnelSession::TunnelSession(Profile *profile, InvocationSource invocation,
+                             QSet<QString> strictOptions, Services services, QObject *parent)
+    : SecureSession(configFor(*profile, invocation(), strictOptions), nullptr, std::move(services),
+                    parent),
+      m_profile(profile), m_invocation(std::move(invocation)),
+      m_strictOptions(std::move(strictOptions)), m_log(std::make_unique<ConnectionLog>())
+{
+    setLogger(makeLogger(m_log.get()));
+    logMessage(Logger::Level::info, u"## "_s + config().name + u" ##\n"_s);
+}
+
+TunnelSession::~TunnelSession() = default;
+
+SecureSession::Config TunnelSession::configFor(const Profile &profile,
+                                               const InvocationInputs &inputs,
+                                               const QSet<QString> &strictOptions)
+{
+    const SSHInvocation invocation = sshInvocation(profile, inputs);
+    Config config;
+    config.uuid = profile.uuid().value_or(QUuid::createUuid());
+    config.address = profile.address().value_or(QString());
+    config.name = profile.displayName();
+    config.retryAttempts = profile.retryAttempts();
+    config.allowUserNotification = userNotification(profile);
+    config.requirePrivilegedHelper = requirePrivilegedHelper(profile, strictOptions);
+    config.params = invocation.params;
+    config.command = invocation.command;
+    return config;
+}
+
+void TunnelSession::refreshConfig()
+{
+    if (m_profile)
+        setConfig(configFor(*m_profile, m_invocation(), m_strictOptions));
+}
+
+void TunnelSession::preparePipes(std::array<UniqueFd, 3> &handles)
+{
+    int input[2];
+    int output[2];
+    int error[2];
+    if (::pipe2(input, O_CLOEXEC) != 0)
+        return;
+    if (::pipe2(output, O_CLOEXEC) != 0) {
+        ::close(input[0]);
+        ::close(input[1]);
+        return;
+    }
+    if (::pipe2(error, O_CLOEXEC) != 0) {
+        for (int fd : {input[0], input[1], output[0], output[1]})
+            ::close(fd);
+        return;
+    }
+    handles[0].reset(input[0]);
+    handles[1].reset(output[1]);
+    handles[2].reset(error[1]);
+    m_stdinWrite.reset(input[1]);
+    auto reader = [this](int fd, Logger::Level level, const QString &source) {
+        auto r = std::make_unique<Reader>();
+        r->fd.reset(fd);
+        ::fcntl(fd, F_SETFL, O_NONBLOCK);
+        r->level = level;
+        r->source = source;
+        r->notifier = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
+        Reader *raw = r.get();
+        QObject::connect(raw->notifier.get(), &QSocketNotifier::activated, this,
+                         [this, raw] { readOutput(*raw); });
+        return r;
+    };
+    m_stdout = reader(output[0], Logger::Level::info, Logger::vanilla);
+    m_stderr = reader(error[0], Logger::Level::error, Logger::standardError);
+}
+
+void TunnelSession::readOutput(Reader &reader)
+{
+    char buffer[8192];
+    for (;;) {
+        const ssize_t count = ::read(reader.fd.get(), buffer, sizeof buffer);
+        if (count < 0 && errno == EINTR)
+            continue;
+        if (count > 0) {
+            reader.partial.append(buffer, count);
+            const qsizetype end = reader.partial.lastIndexOf('\n');
+            if (end < 0)
+                continue;
+            const QByteArray lines = reader.partial.left(end);
+            reader.partial.remove(0, end + 1);
+            for (const QByteArray &line : lines.split('\n')) {
+                const QString text = QString::fromUtf8(line).trimmed();
+                if (!text.isEmpty())
+                    logMessage(reader.level, text, reader.source);
+            }
+            continue;
+        }
+        if (count == 0) {
+            const QString rest = QString::fromUtf8(std::exchange(reader.partial, {})).trimmed();
+            if (!rest.isEmpty())
+                logMessage(reader.level, rest, reader.source);
+            reader.notifier.reset();
+            reader.fd.reset();
+        }
+        return;
+    }
+}
+
+void TunnelSession::didTerminate()
+{
+    m_stdinWrite.reset();
+    // Whatever the client wrote before it ended belongs to this run's summary.
+    for (Reader *reader : {m_stdout.get(), m_stderr.get()}) {
+        if (reader && reader->fd)
+            readOutput(*reader);
+    }
+    SecureSession::didTerminate();
+}
