@@ -1,0 +1,179 @@
+#include "connectionnotices.h"
+#include "forwarding.h"
+#include "objectcontext.h"
+#include "persistencecontroller.h"
+#include "profile.h"
+#include "sshclientconfig.h"
+#include "sshdfixture.h"
+#include "testenvironment.h"
+#include "tunnelsession.h"
+
+#include <QDeadlineTimer>
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTcpSocket>
+
+#include <csignal>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+class RecordedNotices : public ConnectionNoticeSink
+{
+public:
+    void post(ConnectionNotice notice, const QString &, const QString &) override
+    {
+        posted.append(notice);
+    }
+    QList<ConnectionNotice> posted;
+};
+
+// Sends every byte back.
+class EchoServer : public QTcpServer
+{
+public:
+    EchoServer()
+    {
+        listen(QHostAddress::LocalHost);
+        QObject::connect(this, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket *socket = nextPendingConnection()) {
+                QObject::connect(socket, &QTcpSocket::readyRead, socket,
+                                 [socket] { socket->write(socket->readAll()); });
+            }
+        });
+    }
+};
+
+// Sends the bytes through the port and collects what comes back, while the event loop runs
+// (the echo server lives on this thread too).
+QByteArray relay(quint16 port, const QByteArray &bytes)
+{
+    QTcpSocket socket;
+    QByteArray received;
+    QObject::connect(&socket, &QTcpSocket::readyRead, &socket,
+                     [&] { received += socket.readAll(); });
+    QObject::connect(&socket, &QTcpSocket::connected, &socket, [&] { socket.write(bytes); });
+    socket.connectToHost(QHostAddress::LocalHost, port);
+    QDeadlineTimer deadline(10000);
+    while (received.size() < bytes.size() && !deadline.hasExpired() &&
+           socket.state() != QAbstractSocket::UnconnectedState)
+        QTest::qWait(10);
+    return received;
+}
+
+} // namespace
+
+class TunnelsTest : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<SshdFixture> m_sshd;
+    std::unique_ptr<PersistenceController> m_store;
+    RecordedNotices m_notices;
+
+    std::unique_ptr<TunnelSession> session(Profile *profile)
+    {
+        const QString config = m_sshd->clientConfig();
+        auto invocation = [config] {
+            return InvocationInputs{SSHClientConfig::shared().knownOptionNameSet(),
+                                    QDir::homePath() + u"/.ssh"_s, config};
+        };
+        SecureSession::Services services{QStringLiteral(VELLSSH_SERVICE), {}, &m_notices};
+        return std::make_unique<TunnelSession>(
+            profile, invocation, SSHClientConfig::shared().strictOptionNames(), services);
+    }
+
+    Profile *profile(const QString &key)
+    {
+        Profile *p = m_store->mainContext()->insertProfile();
+        p->setName(u"e2e"_s);
+        p->setAddress(u"127.0.0.1"_s);
+        p->setUser(u"root"_s);
+        p->setPort(m_sshd->port());
+        p->setStringOption(key, u"IdentityFile"_s);
+        p->setYesNoOption(true, u"UserNotification"_s);
+        return p;
+    }
+
+    void addLocalForward(Profile *p, quint16 listen, quint16 target)
+    {
+        Forwarding *f = m_store->mainContext()->insertForwarding();
+        f->edit([&](ForwardingData &d) {
+            d.bindAddress = u"127.0.0.1"_s;
+            d.bindPort = listen;
+            d.targetAddress = u"127.0.0.1"_s;
+            d.targetPort = target;
+        });
+        f->setProfile(p);
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        m_sshd = std::make_unique<SshdFixture>(QDir::tempPath() + u"/sshd"_s);
+        const QString problem = m_sshd->start();
+        QVERIFY2(problem.isEmpty(), qPrintable(problem));
+    }
+
+    void cleanupTestCase() { m_sshd.reset(); }
+
+    void init()
+    {
+        m_store = std::move(PersistenceController::openInMemory()).value();
+        m_notices.posted.clear();
+    }
+
+    void aLocalForwardCarriesBytesAndComesBackAfterTheServerDrops()
+    {
+        EchoServer echo;
+        const quint16 listen = SshdFixture::freePort();
+        Profile *p = profile(m_sshd->clientKey());
+        addLocalForward(p, listen, echo.serverPort());
+        auto tunnel = session(p);
+        tunnel->connect();
+        QTRY_COMPARE_WITH_TIMEOUT(tunnel->lastState(), SessionState::connected, 30000);
+        QCOMPARE(relay(listen, "ping\n"), QByteArray("ping\n"));
+        QVERIFY(tunnel->hostKey()->startsWith(u"ssh-ed25519 SHA256:"_s));
+        QVERIFY(tunnel->cipherCtoS().has_value());
+        QCOMPARE(tunnel->authInfo(), u"publickey("_s + m_sshd->clientKey() + u')');
+        QCOMPARE(m_notices.posted, QList<ConnectionNotice>{ConnectionNotice::connected});
+
+        const QList<qint64> servers = m_sshd->connectionProcesses();
+        QVERIFY(!servers.isEmpty());
+        for (qint64 pid : servers)
+            ::kill(pid_t(pid), SIGKILL);
+        QTRY_COMPARE_WITH_TIMEOUT(tunnel->lastState(), SessionState::retrying, 30000);
+        QTRY_COMPARE_WITH_TIMEOUT(tunnel->lastState(), SessionState::connected, 30000);
+        QCOMPARE(m_notices.posted, (QList<ConnectionNotice>{ConnectionNotice::connected,
+                                                            ConnectionNotice::connectionInterrupted,
+                                                            ConnectionNotice::connectionRestored}));
+        QCOMPARE(relay(listen, "again\n"), QByteArray("again\n"));
+
+        tunnel->disconnect();
+        QTRY_COMPARE_WITH_TIMEOUT(tunnel->lastState(), SessionState::disconnected, 30000);
+        QCOMPARE(tunnel->exitStatus(), 0);
+        QCOMPARE(tunnel->statusSummary(), u"Disconnected"_s);
+    }
+
+    void aRefusedKeyFailsWithoutRetry()
+    {
+        auto tunnel = session(profile(m_sshd->otherKey()));
+        QSignalSpy changes(tunnel.get(), &SecureSession::stateChanged);
+        tunnel->connect();
+        QTRY_COMPARE_WITH_TIMEOUT(tunnel->lastState(), SessionState::abnormalDisconnect, 30000);
+        QVERIFY(!changes.wait(1000));
+        QList<SessionState> states;
+        for (const QList<QVariant> &arguments : std::as_const(changes))
+            states.append(arguments.at(1).value<SessionState>());
+        QCOMPARE(states,
+                 (QList<SessionState>{SessionState::connecting, SessionState::authenticating,
+                                      SessionState::abnormalDisconnect}));
+        QCOMPARE(tunnel->statusSummary(), u"root@127.0.0.1: Permission denied (publickey)."_s);
+        QVERIFY(!tunnel->canRetry());
+        QCOMPARE(m_notices.posted, QList<ConnectionNotice>{ConnectionNotice::connectionFailed});
+    }
+};
+
+VELL_TEST_MAIN(TunnelsTest)
+#include "tst_tunnels.moc"
