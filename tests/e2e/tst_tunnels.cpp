@@ -3,6 +3,8 @@
 #include "objectcontext.h"
 #include "persistencecontroller.h"
 #include "profile.h"
+#include "queries.h"
+#include "sessioncontainer.h"
 #include "sshclientconfig.h"
 #include "sshdfixture.h"
 #include "testenvironment.h"
@@ -154,6 +156,45 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(tunnel->lastState(), SessionState::disconnected, 30000);
         QCOMPARE(tunnel->exitStatus(), 0);
         QCOMPARE(tunnel->statusSummary(), u"Disconnected"_s);
+    }
+
+    void theContainerFollowsProfilesAndEndsTrashedTunnels()
+    {
+        const QString config = m_sshd->clientConfig();
+        auto invocation = [config] {
+            return InvocationInputs{SSHClientConfig::shared().knownOptionNameSet(),
+                                    QDir::homePath() + u"/.ssh"_s, config};
+        };
+        SessionContainer container(m_store->mainContext(), invocation,
+                                   SSHClientConfig::shared().strictOptionNames(),
+                                   {QStringLiteral(VELLSSH_SERVICE), {}, &m_notices});
+        Profile *p = profile(m_sshd->clientKey());
+        QVERIFY(!m_store->mainContext()->save());
+        QCOMPARE(container.textState(*p), QString());
+        QSignalSpy summary(&container, &SessionContainer::currentStateChanged);
+        container.connectAll({p});
+        TunnelSession *tunnel = container.existingSession(*p->uuid());
+        QVERIFY(tunnel);
+        QCOMPARE(container.session(*p->uuid()), tunnel);
+        QTRY_COMPARE_WITH_TIMEOUT(container.textState(*p), u"Connected"_s, 30000);
+        QTRY_COMPARE_WITH_TIMEOUT(container.currentState(),
+                                  SessionContainer::State::atLeastOneConnected, 5000);
+        // Connecting and connected came within half a second: one recomputation.
+        QCOMPARE(summary.count(), 1);
+        QVERIFY(!m_sshd->connectionProcesses().isEmpty());
+
+        p->setPort(2222);
+        m_store->mainContext()->processPendingChanges();
+        QVERIFY(tunnel->equivalentCommand().contains(u"-p 2222"_s));
+        QCOMPARE(tunnel->lastState(), SessionState::connected);
+
+        moveToTrash({p});
+        m_store->mainContext()->processPendingChanges();
+        QVERIFY(!container.existingSession(*p->uuid()));
+        QVERIFY(!container.session(*p->uuid()));
+        QTRY_VERIFY_WITH_TIMEOUT(m_sshd->connectionProcesses().isEmpty(), 30000);
+        QTRY_COMPARE_WITH_TIMEOUT(container.currentState(),
+                                  SessionContainer::State::allDisconnected, 5000);
     }
 
     void aRefusedKeyFailsWithoutRetry()
