@@ -1,5 +1,7 @@
 #include "cli.h"
 
+#include "daemoncommands.h"
+
 #include "forwarding.h"
 #include "forwardingspec.h"
 #include "identitykeymanager.h"
@@ -46,6 +48,12 @@ PROFILE is a profile's uuid or its exact name.
   tag add NAME PROFILE... | remove NAME PROFILE...
   settings [get KEY | set KEY VALUE]
 
+With a running VellSSH (vellssh --headless):
+  connect | disconnect PROFILE... | --tag NAME | --all [--no-wait]
+  reconnect PROFILE... [--no-wait]
+  status [--watch]
+  log PROFILE [--follow]
+
 Forwarding SPECs: -L [bind:]port:host:hostport, -R [bind:]port:host:hostport,
 -R [bind:]port (reverse dynamic), -D [bind:]port; a socket path may stand for host:port,
 IPv6 addresses go in brackets.
@@ -77,6 +85,8 @@ int Cli::run(const QStringList &arguments)
     }
     if (verb == u"settings"_s)
         return settings(rest);
+    if (DaemonCommands::handles(verb))
+        return DaemonCommands(m_out, m_err).run(verb, rest);
     static const QStringList storeVerbs = {u"list"_s,      u"show"_s,  u"add"_s,     u"edit"_s,
                                            u"command"_s,   u"trash"_s, u"recover"_s, u"delete"_s,
                                            u"duplicate"_s, u"pin"_s,   u"unpin"_s,   u"tag"_s};

@@ -1,0 +1,91 @@
+#include "vellappdelegate.h"
+
+#include "identitykeymanager.h"
+#include "localized.h"
+#include "objectcontext.h"
+#include "persistencecontroller.h"
+#include "profile.h"
+#include "queries.h"
+#include "serviceprocess.h"
+#include "sessioncontainer.h"
+#include "settings.h"
+#include "sshclientconfig.h"
+#include "systemconfig.h"
+
+#include <QLoggingCategory>
+
+using namespace Qt::StringLiterals;
+
+Q_LOGGING_CATEGORY(lcApp, "io.vellssh.app")
+
+VellAppDelegate::Options VellAppDelegate::defaultOptions()
+{
+    return {PersistenceController::defaultStorePath(),
+            Settings::defaultFilePath(),
+            ServiceProcess::defaultProgram(),
+            {},
+            true};
+}
+
+VellAppDelegate::~VellAppDelegate()
+{
+    // Tunnels end with the application: sessions go before the store they read.
+    m_container.reset();
+}
+
+Result<std::unique_ptr<VellAppDelegate>> VellAppDelegate::start(const Options &options)
+{
+    std::unique_ptr<VellAppDelegate> app(new VellAppDelegate);
+    app->m_settings = std::make_unique<Settings>(options.settingsPath);
+    auto store = PersistenceController::open(StoreLocation::file(options.storePath));
+    if (!store)
+        return Error(localized("Local Store Error") + u": "_s + store.error().message);
+    app->m_store = std::move(store).value();
+    app->m_tokens = std::make_unique<SettingsHistoryTokenStore>(*app->m_settings,
+                                                                PersistenceController::appAuthor);
+    app->m_store->startHistoryTracking(app->m_tokens.get());
+
+    ObjectContext &context = *app->m_store->mainContext();
+    for (const Status &error : {PersistenceController::purgeExpiredTrash(context),
+                                PersistenceController::purgeTagsWithoutUUID(context)}) {
+        if (error)
+            qCWarning(lcApp).noquote() << "start-up clean-up:" << error->message;
+    }
+    if (auto error = ensureSystemConfigFile())
+        qCWarning(lcApp).noquote() << error->message;
+
+    Settings *settings = app->m_settings.get();
+    auto invocation = [settings] {
+        return InvocationInputs{SSHClientConfig::shared().knownOptionNameSet(),
+                                IdentityKeyManager::defaultDirectory(),
+                                settings->get(SettingKeys::userConfigFilePath)};
+    };
+    const QString askPass = options.askPassProgram;
+    auto environment = [settings, askPass] {
+        ChildEnvironmentInputs inputs;
+        inputs.userVariables = settings->get(SettingKeys::environmentVariables);
+        inputs.authAgentSocket = settings->get(SettingKeys::authAgentUnixSock);
+        inputs.askPassProgram = askPass;
+        return inputs;
+    };
+    app->m_container = std::make_unique<SessionContainer>(
+        &context, invocation, SSHClientConfig::shared().strictOptionNames(),
+        SecureSession::Services{options.serviceProgram, environment, nullptr});
+    SessionContainer *container = app->m_container.get();
+    bool initial = true;
+    settings->updates<QString>(SettingKeys::userConfigFilePath, app.get(),
+                               [container, initial](const QString &) mutable {
+                                   if (!std::exchange(initial, false))
+                                       container->refreshAll();
+                               });
+    if (options.autoConnect)
+        app->autoConnect();
+    return app;
+}
+
+void VellAppDelegate::autoConnect()
+{
+    QList<Profile *> profiles = profilesIn(*m_store->mainContext(), SidebarItem::all());
+    profiles.removeIf([](const Profile *p) { return !p->autoConnect(); });
+    m_container->connectAll(profiles);
+}

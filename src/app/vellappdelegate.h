@@ -1,0 +1,49 @@
+#pragma once
+
+#include "result.h"
+
+#include <QObject>
+#include <QString>
+
+#include <memory>
+
+class PersistenceController;
+class SessionContainer;
+class Settings;
+class SettingsHistoryTokenStore;
+
+// The application core that the desktop application and the headless daemon share: the
+// settings, the store with its history service and start-up clean-ups, the client
+// configuration file, the session container, and the auto-connect pass.
+class VellAppDelegate : public QObject
+{
+    Q_OBJECT
+
+public:
+    struct Options
+    {
+        QString storePath;
+        QString settingsPath;
+        QString serviceProgram;
+        QString askPassProgram;
+        bool autoConnect = true;
+    };
+    static Options defaultOptions();
+
+    // Everything up and running, or the reason it could not start (the store's, most likely).
+    static Result<std::unique_ptr<VellAppDelegate>> start(const Options &options);
+    ~VellAppDelegate() override;
+
+    Settings &settings() const { return *m_settings; }
+    PersistenceController &store() const { return *m_store; }
+    SessionContainer &container() const { return *m_container; }
+
+private:
+    VellAppDelegate() = default;
+    void autoConnect();
+
+    std::unique_ptr<Settings> m_settings;
+    std::unique_ptr<SettingsHistoryTokenStore> m_tokens;
+    std::unique_ptr<PersistenceController> m_store;
+    std::unique_ptr<SessionContainer> m_container;
+};

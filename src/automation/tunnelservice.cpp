@@ -1,0 +1,233 @@
+#include "tunnelservice.h"
+
+#include "objectcontext.h"
+#include "profile.h"
+#include "queries.h"
+#include "sessioncontainer.h"
+#include "tag.h"
+#include "tunneladaptor.h"
+
+#include <QDBusConnection>
+#include <QDBusMetaType>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const QString notFoundError = u"io.vellssh.Error.NotFound"_s;
+const QString ambiguousError = u"io.vellssh.Error.Ambiguous"_s;
+
+QString uuidText(const Profile &profile)
+{
+    return profile.scriptUUID().value_or(QString());
+}
+
+} // namespace
+
+TunnelService::TunnelService(ObjectContext *context, SessionContainer *container, QObject *parent)
+    : QObject(parent), m_context(context), m_container(container)
+{
+    qDBusRegisterMetaType<QList<QVariantMap>>();
+    new TunnelAdaptor(this);
+    for (TunnelSession *session : container->sessions())
+        follow(session);
+    connect(container, &SessionContainer::sessionsChanged, this, [this] {
+        for (TunnelSession *session : m_container->sessions())
+            follow(session);
+    });
+}
+
+QString TunnelService::registerOn(QDBusConnection &bus)
+{
+    if (!bus.isConnected())
+        return u"There is no D-Bus session bus: %1"_s.arg(bus.lastError().message());
+    if (!bus.registerService(serviceName))
+        return u"Another VellSSH is already running on this session bus (%1 is taken)."_s.arg(
+            serviceName);
+    if (!bus.registerObject(objectPath, this))
+        return u"The object %1 could not be exported."_s.arg(objectPath);
+    return {};
+}
+
+void TunnelService::follow(TunnelSession *session)
+{
+    if (session->property("io.vellssh.followed").toBool())
+        return;
+    session->setProperty("io.vellssh.followed", true);
+    connect(session, &SecureSession::stateChanged, this,
+            [this](SecureSession *s, SessionState state) {
+                Q_EMIT StateChanged(s->config().uuid.toString(QUuid::WithoutBraces).toUpper(),
+                                    rawValue(state), s->statusSummary());
+            });
+    connect(session->connectionLog(), &ConnectionLog::lineAppended, this,
+            [this, session](const ConnectionLogLine &line) {
+                Q_EMIT LogLine(session->config().uuid.toString(QUuid::WithoutBraces).toUpper(),
+                               line.text());
+            });
+}
+
+QList<Profile *> TunnelService::liveProfiles() const
+{
+    return profilesIn(*m_context, SidebarItem::all());
+}
+
+std::optional<QList<Profile *>> TunnelService::resolve(const QStringList &references)
+{
+    QList<Profile *> resolved;
+    const QList<Profile *> live = liveProfiles();
+    for (const QString &reference : references) {
+        const QUuid uuid(reference);
+        QList<Profile *> matches;
+        for (Profile *profile : live) {
+            if ((!uuid.isNull() && profile->uuid() == uuid) || profile->name() == reference)
+                matches.append(profile);
+        }
+        if (matches.isEmpty()) {
+            sendErrorReply(notFoundError, u"No profile “%1”."_s.arg(reference));
+            return std::nullopt;
+        }
+        if (matches.size() > 1) {
+            QStringList lines;
+            for (const Profile *p : std::as_const(matches))
+                lines.append(u"  "_s + uuidText(*p) + u"  "_s + p->displayName());
+            sendErrorReply(ambiguousError,
+                           u"“%1” names %2 profiles; use a uuid:\n%3"_s.arg(reference)
+                               .arg(matches.size())
+                               .arg(lines.join(u'\n')));
+            return std::nullopt;
+        }
+        if (!resolved.contains(matches.first()))
+            resolved.append(matches.first());
+    }
+    return resolved;
+}
+
+QStringList TunnelService::uuids(const QList<Profile *> &profiles)
+{
+    QStringList result;
+    for (const Profile *profile : profiles)
+        result.append(uuidText(*profile));
+    return result;
+}
+
+QVariantMap TunnelService::describe(const Profile &profile) const
+{
+    QStringList tags;
+    for (const Tag *tag : profile.tags())
+        tags.append(tag->name().value_or(QString()));
+    QVariantMap map{{u"uuid"_s, uuidText(profile)},
+                    {u"name"_s, profile.displayName()},
+                    {u"tags"_s, tags},
+                    {u"textState"_s, m_container->textState(profile)}};
+    const TunnelSession *session =
+        profile.uuid() ? m_container->existingSession(*profile.uuid()) : nullptr;
+    map.insert(u"state"_s, session ? rawValue(session->lastState()) : QString());
+    map.insert(u"summary"_s, session ? session->statusSummary() : QString());
+    map.insert(u"destination"_s,
+               session ? session->destination() : profile.address().value_or(QString()));
+    return map;
+}
+
+QList<QVariantMap> TunnelService::ListProfiles()
+{
+    QList<QVariantMap> result;
+    for (const Profile *profile : liveProfiles())
+        result.append(describe(*profile));
+    return result;
+}
+
+QVariantMap TunnelService::Status(const QString &reference)
+{
+    const auto profiles = resolve({reference});
+    return profiles ? describe(*profiles->first()) : QVariantMap();
+}
+
+QStringList TunnelService::Connect(const QStringList &references)
+{
+    const auto profiles = resolve(references);
+    if (!profiles)
+        return {};
+    m_container->connectAll(*profiles);
+    return uuids(*profiles);
+}
+
+QStringList TunnelService::Disconnect(const QStringList &references)
+{
+    const auto profiles = resolve(references);
+    if (!profiles)
+        return {};
+    m_container->disconnectAll(*profiles);
+    return uuids(*profiles);
+}
+
+QStringList TunnelService::Reconnect(const QStringList &references)
+{
+    const auto profiles = resolve(references);
+    if (!profiles)
+        return {};
+    for (Profile *profile : *profiles) {
+        TunnelSession *session = m_container->session(*profile->uuid());
+        if (session && session->canConnect())
+            session->connect();
+        else if (session)
+            session->reconnect();
+    }
+    return uuids(*profiles);
+}
+
+QStringList TunnelService::ConnectByName(const QString &name)
+{
+    QList<Profile *> profiles = liveProfiles();
+    profiles.removeIf([&](const Profile *p) { return p->name() != name; });
+    m_container->connectAll(profiles);
+    return uuids(profiles);
+}
+
+QStringList TunnelService::DisconnectByName(const QString &name)
+{
+    QList<Profile *> profiles = liveProfiles();
+    profiles.removeIf([&](const Profile *p) { return p->name() != name; });
+    m_container->disconnectAll(profiles);
+    return uuids(profiles);
+}
+
+QStringList TunnelService::ConnectWithTag(const QString &name)
+{
+    Tag *tag = tagNamed(name.trimmed(), *m_context);
+    const QList<Profile *> profiles =
+        tag ? profilesIn(*m_context, SidebarItem::forTag(tag)) : QList<Profile *>();
+    m_container->connectAll(profiles);
+    return uuids(profiles);
+}
+
+QStringList TunnelService::DisconnectWithTag(const QString &name)
+{
+    Tag *tag = tagNamed(name.trimmed(), *m_context);
+    const QList<Profile *> profiles =
+        tag ? profilesIn(*m_context, SidebarItem::forTag(tag)) : QList<Profile *>();
+    m_container->disconnectAll(profiles);
+    return uuids(profiles);
+}
+
+QStringList TunnelService::ConnectAll()
+{
+    const QList<Profile *> profiles = liveProfiles();
+    m_container->connectAll(profiles);
+    return uuids(profiles);
+}
+
+QStringList TunnelService::DisconnectAll()
+{
+    const QList<Profile *> profiles = liveProfiles();
+    m_container->disconnectAll(profiles);
+    return uuids(profiles);
+}
+
+QString TunnelService::Log(const QString &reference)
+{
+    const auto profiles = resolve({reference});
+    if (!profiles)
+        return {};
+    const TunnelSession *session = m_container->existingSession(*profiles->first()->uuid());
+    return session ? session->connectionLog()->toPlainText() : QString();
+}

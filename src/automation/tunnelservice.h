@@ -1,0 +1,56 @@
+#pragma once
+
+#include <QDBusContext>
+#include <QObject>
+#include <QStringList>
+#include <QVariantMap>
+
+class Profile;
+class ObjectContext;
+class SessionContainer;
+class TunnelSession;
+
+// The io.vellssh.Tunnel interface: scripts and vellssh-cli list, connect and disconnect
+// profiles of the running application and follow their states and logs.
+class TunnelService : public QObject, protected QDBusContext
+{
+    Q_OBJECT
+
+public:
+    static inline const QString serviceName = QStringLiteral("io.vellssh.Tunnel");
+    static inline const QString objectPath = QStringLiteral("/io/vellssh/Tunnel");
+
+    TunnelService(ObjectContext *context, SessionContainer *container, QObject *parent = nullptr);
+
+    // Takes the bus name and exports the object; the reason when another instance holds it.
+    QString registerOn(class QDBusConnection &bus);
+
+public Q_SLOTS:
+    QList<QVariantMap> ListProfiles();
+    QVariantMap Status(const QString &profile);
+    QStringList Connect(const QStringList &profiles);
+    QStringList Disconnect(const QStringList &profiles);
+    QStringList Reconnect(const QStringList &profiles);
+    QStringList ConnectByName(const QString &name);
+    QStringList DisconnectByName(const QString &name);
+    QStringList ConnectWithTag(const QString &tag);
+    QStringList DisconnectWithTag(const QString &tag);
+    QStringList ConnectAll();
+    QStringList DisconnectAll();
+    QString Log(const QString &profile);
+
+Q_SIGNALS:
+    void StateChanged(const QString &uuid, const QString &state, const QString &summary);
+    void LogLine(const QString &uuid, const QString &line);
+
+private:
+    QList<Profile *> liveProfiles() const;
+    // Resolves references, or replies with an error naming the one that failed.
+    std::optional<QList<Profile *>> resolve(const QStringList &references);
+    QVariantMap describe(const Profile &profile) const;
+    void follow(TunnelSession *session);
+    static QStringList uuids(const QList<Profile *> &profiles);
+
+    ObjectContext *m_context;
+    SessionContainer *m_container;
+};

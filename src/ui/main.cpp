@@ -1,0 +1,70 @@
+// vellssh: the application. With --headless it runs without any window: the store, the
+// sessions and the D-Bus interface, until it is told to quit.
+#include "persistencecontroller.h"
+#include "tunnelservice.h"
+#include "vellappdelegate.h"
+
+#include <QCoreApplication>
+#include <QDBusConnection>
+#include <QSocketNotifier>
+
+#include <csignal>
+#include <cstdio>
+#include <sys/socket.h>
+#include <unistd.h>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+int signalPipe[2] = {-1, -1};
+
+void onSignal(int)
+{
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t written = ::write(signalPipe[1], &byte, 1);
+}
+
+// SIGTERM and SIGINT end the event loop, so that tunnels end with the application.
+void quitOnSignals()
+{
+    ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalPipe);
+    auto *notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, qApp);
+    QObject::connect(notifier, &QSocketNotifier::activated, qApp, [] { QCoreApplication::quit(); });
+    struct sigaction action
+    {
+    };
+    action.sa_handler = onSignal;
+    sigemptyset(&action.sa_mask);
+    ::sigaction(SIGTERM, &action, nullptr);
+    ::sigaction(SIGINT, &action, nullptr);
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(u"vellssh"_s);
+    QCoreApplication::setOrganizationName(u"VellSSH"_s);
+    if (!QCoreApplication::arguments().contains(u"--headless"_s)) {
+        fprintf(stderr,
+                "The desktop interface is not part of this build yet: run vellssh --headless.\n");
+        return 2;
+    }
+    quitOnSignals();
+    auto delegate = VellAppDelegate::start(VellAppDelegate::defaultOptions());
+    if (!delegate) {
+        fprintf(stderr, "%s\n", qPrintable(delegate.error().message));
+        return 1;
+    }
+    TunnelService service((*delegate)->store().mainContext(), &(*delegate)->container());
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (const QString problem = service.registerOn(bus); !problem.isEmpty()) {
+        fprintf(stderr, "%s\n", qPrintable(problem));
+        return 1;
+    }
+    const int code = app.exec();
+    bus.unregisterService(TunnelService::serviceName);
+    return code;
+}
