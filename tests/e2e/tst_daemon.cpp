@@ -1,0 +1,126 @@
+#include "sshdfixture.h"
+#include "testenvironment.h"
+
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QProcess>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+struct Run
+{
+    int code = -1;
+    QString out;
+    QString err;
+};
+
+Run cli(const QStringList &args)
+{
+    QProcess process;
+    process.start(QStringLiteral(VELLSSH_CLI), args);
+    process.closeWriteChannel();
+    if (!process.waitForFinished(60000))
+        return {};
+    return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
+            QString::fromUtf8(process.readAllStandardError())};
+}
+
+bool daemonOnBus()
+{
+    return QDBusConnection::sessionBus().interface()->isServiceRegistered(u"io.vellssh.Tunnel"_s);
+}
+
+} // namespace
+
+// The daemon and the command line together, on a private bus, against a private sshd.
+class DaemonTest : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<SshdFixture> m_sshd;
+    QProcess m_daemon;
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        m_sshd = std::make_unique<SshdFixture>(QDir::tempPath() + u"/sshd"_s);
+        const QString problem = m_sshd->start();
+        QVERIFY2(problem.isEmpty(), qPrintable(problem));
+        QCOMPARE(
+            cli({u"settings"_s, u"set"_s, u"user_config_file_path"_s, m_sshd->clientConfig()}).code,
+            0);
+    }
+
+    void cleanupTestCase()
+    {
+        m_daemon.terminate();
+        m_daemon.waitForFinished(30000);
+        m_sshd.reset();
+    }
+
+    void withoutTheDaemonTheCommandsSaySo()
+    {
+        const Run run = cli({u"connect"_s, u"--all"_s});
+        QCOMPARE(run.code, 1);
+        QVERIFY(run.err.contains(u"VellSSH is not running"_s));
+    }
+
+    void connectWaitsForTheTunnelAndTrashEndsIt()
+    {
+        QCOMPARE(cli({u"add"_s, u"--name"_s, u"db"_s, u"--host"_s, u"127.0.0.1"_s, u"--port"_s,
+                      QString::number(m_sshd->port()), u"--user"_s, u"root"_s, u"--option"_s,
+                      u"IdentityFile="_s + m_sshd->clientKey(), u"-D"_s,
+                      QString::number(SshdFixture::freePort())})
+                     .code,
+                 0);
+        QCOMPARE(cli({u"add"_s, u"--name"_s, u"wrong"_s, u"--host"_s, u"127.0.0.1"_s, u"--port"_s,
+                      QString::number(m_sshd->port()), u"--user"_s, u"root"_s, u"--option"_s,
+                      u"IdentityFile="_s + m_sshd->otherKey()})
+                     .code,
+                 0);
+
+        m_daemon.setProcessChannelMode(QProcess::ForwardedChannels);
+        m_daemon.start(QStringLiteral(VELLSSH), {u"--headless"_s});
+        QTRY_VERIFY_WITH_TIMEOUT(daemonOnBus(), 30000);
+        QProcess second;
+        second.start(QStringLiteral(VELLSSH), {u"--headless"_s});
+        QVERIFY(second.waitForFinished(30000));
+        QCOMPARE(second.exitCode(), 1);
+        QVERIFY(QString::fromUtf8(second.readAllStandardError()).contains(u"already running"_s));
+
+        const Run connected = cli({u"connect"_s, u"db"_s});
+        QCOMPARE(connected.code, 0);
+        QCOMPARE(connected.out, u"db: Connected\n"_s);
+        QVERIFY(!m_sshd->connectionProcesses().isEmpty());
+
+        const Run refused = cli({u"connect"_s, u"wrong"_s});
+        QCOMPARE(refused.code, 1);
+        QCOMPARE(refused.out, u"wrong: root@127.0.0.1: Permission denied (publickey).\n"_s);
+
+        const Run status = cli({u"status"_s});
+        QVERIFY(status.out.contains(u"db\tConnected\tConnected\n"_s));
+        QVERIFY(status.out.contains(u"wrong\tAbnormal Disconnect\t"_s));
+        QVERIFY(cli({u"log"_s, u"db"_s}).out.contains(u"Equivalent Command: ssh -N -F "_s));
+
+        // The command line writes the store; the daemon merges it and ends the tunnel.
+        QCOMPARE(cli({u"trash"_s, u"db"_s}).code, 0);
+        QTRY_VERIFY_WITH_TIMEOUT(m_sshd->connectionProcesses().isEmpty(), 30000);
+        QCOMPARE(cli({u"connect"_s, u"db"_s}).code, 1);
+    }
+
+    void theDaemonEndsItsTunnelsWhenItStops()
+    {
+        QCOMPARE(cli({u"recover"_s, u"db"_s}).code, 0);
+        QTRY_COMPARE_WITH_TIMEOUT(cli({u"connect"_s, u"db"_s}).code, 0, 30000);
+        QVERIFY(!m_sshd->connectionProcesses().isEmpty());
+        m_daemon.terminate();
+        QVERIFY(m_daemon.waitForFinished(30000));
+        QCOMPARE(m_daemon.exitCode(), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(m_sshd->connectionProcesses().isEmpty(), 30000);
+    }
+};
+
+VELL_TEST_MAIN(DaemonTest)
+#include "tst_daemon.moc"
