@@ -11,6 +11,7 @@
 #include "tunnelsession.h"
 
 #include <QDeadlineTimer>
+#include <QLocalSocket>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -64,6 +65,53 @@ QByteArray relay(quint16 port, const QByteArray &bytes)
     return received;
 }
 
+// The same through a SOCKS5 proxy on the port: no authentication, an IPv4 target.
+QByteArray relayThroughSocks(quint16 proxy, quint16 target, const QByteArray &bytes)
+{
+    QTcpSocket socket;
+    socket.connectToHost(QHostAddress::LocalHost, proxy);
+    QByteArray received;
+    int stage = 0;
+    QObject::connect(&socket, &QTcpSocket::connected, &socket,
+                     [&] { socket.write(QByteArray("\x05\x01\x00", 3)); });
+    QObject::connect(&socket, &QTcpSocket::readyRead, &socket, [&] {
+        received += socket.readAll();
+        if (stage == 0 && received.size() >= 2) {
+            received.remove(0, 2);
+            QByteArray request("\x05\x01\x00\x01\x7f\x00\x00\x01", 8);
+            request.append(char(target >> 8)).append(char(target & 0xff));
+            socket.write(request);
+            stage = 1;
+        }
+        if (stage == 1 && received.size() >= 10) {
+            received.remove(0, 10);
+            socket.write(bytes);
+            stage = 2;
+        }
+    });
+    QDeadlineTimer deadline(10000);
+    while ((stage < 2 || received.size() < bytes.size()) && !deadline.hasExpired() &&
+           socket.state() != QAbstractSocket::UnconnectedState)
+        QTest::qWait(10);
+    return stage == 2 ? received : QByteArray();
+}
+
+QByteArray relayThroughSocket(const QString &path, const QByteArray &bytes)
+{
+    QLocalSocket socket;
+    QByteArray received;
+    QObject::connect(&socket, &QLocalSocket::readyRead, &socket,
+                     [&] { received += socket.readAll(); });
+    socket.connectToServer(path);
+    if (!socket.waitForConnected(10000))
+        return {};
+    socket.write(bytes);
+    QDeadlineTimer deadline(10000);
+    while (received.size() < bytes.size() && !deadline.hasExpired())
+        QTest::qWait(10);
+    return received;
+}
+
 } // namespace
 
 class TunnelsTest : public QObject
@@ -98,16 +146,25 @@ class TunnelsTest : public QObject
         return p;
     }
 
-    void addLocalForward(Profile *p, quint16 listen, quint16 target)
+    void addForward(Profile *p, ForwardingType type, const QString &bind, quint16 listen,
+                    quint16 target = 0)
     {
         Forwarding *f = m_store->mainContext()->insertForwarding();
         f->edit([&](ForwardingData &d) {
-            d.bindAddress = u"127.0.0.1"_s;
+            d.type = qint16(type);
+            d.bindAddress = bind;
             d.bindPort = listen;
-            d.targetAddress = u"127.0.0.1"_s;
-            d.targetPort = target;
+            if (target) {
+                d.targetAddress = u"127.0.0.1"_s;
+                d.targetPort = target;
+            }
         });
         f->setProfile(p);
+    }
+
+    void addLocalForward(Profile *p, quint16 listen, quint16 target)
+    {
+        addForward(p, ForwardingType::local, u"127.0.0.1"_s, listen, target);
     }
 
 private Q_SLOTS:
@@ -156,6 +213,33 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(tunnel->lastState(), SessionState::disconnected, 30000);
         QCOMPARE(tunnel->exitStatus(), 0);
         QCOMPARE(tunnel->statusSummary(), u"Disconnected"_s);
+    }
+
+    void everyKindOfForwardingCarriesBytes()
+    {
+        EchoServer echo;
+        const quint16 remote = SshdFixture::freePort();
+        const quint16 dynamic = SshdFixture::freePort();
+        const quint16 reverseDynamic = SshdFixture::freePort();
+        const QString socketPath = QDir::tempPath() + u"/forward.sock"_s;
+        Profile *p = profile(m_sshd->clientKey());
+        addForward(p, ForwardingType::remote, u"127.0.0.1"_s, remote, echo.serverPort());
+        addForward(p, ForwardingType::dynamic, u"127.0.0.1"_s, dynamic);
+        addForward(p, ForwardingType::reverseDynamic, u"127.0.0.1"_s, reverseDynamic);
+        addForward(p, ForwardingType::local, socketPath, 0, echo.serverPort());
+        auto tunnel = session(p);
+        QVERIFY(tunnel->config().requirePrivilegedHelper);
+        tunnel->connect();
+        QTRY_COMPARE_WITH_TIMEOUT(tunnel->lastState(), SessionState::connected, 30000);
+        // Remote listeners are confirmed a moment after the session is up.
+        QTRY_COMPARE_WITH_TIMEOUT(relay(remote, "remote\n"), QByteArray("remote\n"), 10000);
+        QCOMPARE(relayThroughSocks(dynamic, echo.serverPort(), "dynamic\n"),
+                 QByteArray("dynamic\n"));
+        QTRY_COMPARE_WITH_TIMEOUT(relayThroughSocks(reverseDynamic, echo.serverPort(), "back\n"),
+                                  QByteArray("back\n"), 10000);
+        QCOMPARE(relayThroughSocket(socketPath, "socket\n"), QByteArray("socket\n"));
+        tunnel->disconnect();
+        QTRY_COMPARE_WITH_TIMEOUT(tunnel->lastState(), SessionState::disconnected, 30000);
     }
 
     void theContainerFollowsProfilesAndEndsTrashedTunnels()

@@ -89,24 +89,24 @@ QString SshdFixture::start(const QString &extraConfig)
                               "  StrictHostKeyChecking yes\n"
                               "  IdentitiesOnly yes\n"
                               "  BatchMode yes\n");
-    QByteArray config =
-        "Port " + QByteArray::number(m_port) +
-        "\nListenAddress 127.0.0.1\n"
-        "HostKey " +
-        m_dir.toUtf8() +
-        "/host_key\n"
-        "AuthorizedKeysFile " +
-        m_dir.toUtf8() +
-        "/authorized_keys\n"
-        "PidFile " +
-        m_dir.toUtf8() +
-        "/sshd.pid\n"
-        "StrictModes no\nPermitRootLogin yes\nUsePAM no\n"
-        "PasswordAuthentication no\nKbdInteractiveAuthentication no\n"
-        "PubkeyAuthentication yes\nAllowTcpForwarding yes\nAllowStreamLocalForwarding yes\n"
-        "X11Forwarding no\nPrintMotd no\nUseDNS no\nMaxStartups 500\n"
-        "MaxSessions 100\nLogLevel VERBOSE\n";
-    config += extraConfig.toUtf8();
+    // sshd keeps the first value of a keyword: the test's own lines come first.
+    QByteArray config = extraConfig.toUtf8() + '\n';
+    config += "Port " + QByteArray::number(m_port) +
+              "\nListenAddress 127.0.0.1\n"
+              "HostKey " +
+              m_dir.toUtf8() +
+              "/host_key\n"
+              "AuthorizedKeysFile " +
+              m_dir.toUtf8() +
+              "/authorized_keys\n"
+              "PidFile " +
+              m_dir.toUtf8() +
+              "/sshd.pid\n"
+              "StrictModes no\nPermitRootLogin yes\nUsePAM no\n"
+              "PasswordAuthentication no\nKbdInteractiveAuthentication no\n"
+              "PubkeyAuthentication yes\nAllowTcpForwarding yes\nAllowStreamLocalForwarding yes\n"
+              "X11Forwarding no\nPrintMotd no\nUseDNS no\nMaxStartups 500\n"
+              "MaxSessions 100\nLogLevel VERBOSE\n";
     write(m_dir + u"/sshd_config"_s, config);
 
     const QString sshd = u"exec /usr/sbin/sshd -D -e -f "_s + m_dir + u"/sshd_config"_s;

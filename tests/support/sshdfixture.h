@@ -19,6 +19,7 @@ public:
     void stop();
 
     quint16 port() const { return m_port; }
+    qint64 processId() const { return m_process ? m_process->processId() : 0; }
     QString clientKey() const { return m_dir + QStringLiteral("/id_client"); }
     QString otherKey() const { return m_dir + QStringLiteral("/id_other"); }
     // A client configuration that trusts this server's key and uses the client key.

@@ -1,0 +1,128 @@
+#include "objectcontext.h"
+#include "persistencecontroller.h"
+#include "profile.h"
+#include "queries.h"
+#include "sessioncontainer.h"
+#include "sshclientconfig.h"
+#include "sshdfixture.h"
+#include "testenvironment.h"
+
+#include <QDir>
+#include <QFile>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+qsizetype openDescriptors()
+{
+    return QDir(u"/proc/self/fd"_s).entryList(QDir::Files).size();
+}
+
+// This process's children but the server's own.
+QList<qint64> childProcesses(qint64 server)
+{
+    QList<qint64> result;
+    QFile file(u"/proc/%1/task/%1/children"_s.arg(::getpid()));
+    if (file.open(QIODevice::ReadOnly)) {
+        for (const QByteArray &word : file.readAll().split(' ')) {
+            const qint64 pid = word.trimmed().toLongLong();
+            if (pid && pid != server)
+                result.append(pid);
+        }
+    }
+    return result;
+}
+
+} // namespace
+
+// Many tunnels at once against a server with the stock start-up limit, and many runs of one.
+class ManyTunnelsTest : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<SshdFixture> m_sshd;
+    std::unique_ptr<PersistenceController> m_store;
+    std::unique_ptr<SessionContainer> m_container;
+
+    Profile *add(const QString &name)
+    {
+        Profile *p = m_store->mainContext()->insertProfile();
+        p->setName(name);
+        p->setAddress(u"127.0.0.1"_s);
+        p->setUser(u"root"_s);
+        p->setPort(m_sshd->port());
+        p->setStringOption(m_sshd->clientKey(), u"IdentityFile"_s);
+        return p;
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        m_sshd = std::make_unique<SshdFixture>(QDir::tempPath() + u"/sshd"_s);
+        // The stock limit: beyond 10 unauthenticated connections sshd starts dropping them.
+        const QString problem = m_sshd->start(u"MaxStartups 10:30:100"_s);
+        QVERIFY2(problem.isEmpty(), qPrintable(problem));
+        m_store = std::move(PersistenceController::openInMemory()).value();
+        const QString config = m_sshd->clientConfig();
+        auto invocation = [config] {
+            return InvocationInputs{SSHClientConfig::shared().knownOptionNameSet(),
+                                    QDir::homePath() + u"/.ssh"_s, config};
+        };
+        m_container = std::make_unique<SessionContainer>(
+            m_store->mainContext(), invocation, SSHClientConfig::shared().strictOptionNames(),
+            SecureSession::Services{QStringLiteral(VELLSSH_SERVICE), {}, nullptr});
+    }
+
+    void cleanupTestCase()
+    {
+        m_container.reset();
+        m_store.reset();
+        m_sshd.reset();
+    }
+
+    // Handshakes dropped by the server's start-up limit end before authentication, so the
+    // sessions retry them 3 seconds later until every one is in.
+    void fiftyAtOnceAllConnect()
+    {
+        QList<Profile *> profiles;
+        for (int i = 0; i < 50; ++i)
+            profiles.append(add(u"tunnel %1"_s.arg(i)));
+        m_container->connectAll(profiles);
+        auto connected = [&] {
+            return std::count_if(profiles.cbegin(), profiles.cend(), [&](const Profile *p) {
+                return m_container->textState(*p) == u"Connected"_s;
+            });
+        };
+        QTRY_COMPARE_WITH_TIMEOUT(connected(), 50, 120000);
+        m_container->disconnectAll(profiles);
+        QTRY_COMPARE_WITH_TIMEOUT(m_container->currentState(),
+                                  SessionContainer::State::allDisconnected, 60000);
+        (void)deletePermanently(profiles, *m_store->mainContext());
+        QTRY_VERIFY_WITH_TIMEOUT(childProcesses(m_sshd->processId()).isEmpty(), 30000);
+    }
+
+    void fiftyRunsLeaveNothingBehind()
+    {
+        Profile *p = add(u"cycles"_s);
+        TunnelSession *tunnel = m_container->session(*p->uuid());
+        // One run first, so that lazily made descriptors (the bus, notifiers) are counted.
+        tunnel->connect();
+        QTRY_COMPARE_WITH_TIMEOUT(tunnel->lastState(), SessionState::connected, 30000);
+        tunnel->disconnect();
+        QTRY_COMPARE_WITH_TIMEOUT(tunnel->lastState(), SessionState::disconnected, 30000);
+        const qsizetype descriptors = openDescriptors();
+        for (int cycle = 0; cycle < 50; ++cycle) {
+            tunnel->connect();
+            QTRY_COMPARE_WITH_TIMEOUT(tunnel->lastState(), SessionState::connected, 30000);
+            tunnel->disconnect();
+            QTRY_COMPARE_WITH_TIMEOUT(tunnel->lastState(), SessionState::disconnected, 30000);
+        }
+        QCOMPARE(openDescriptors(), descriptors);
+        QTRY_VERIFY_WITH_TIMEOUT(childProcesses(m_sshd->processId()).isEmpty(), 30000);
+        QVERIFY(m_sshd->connectionProcesses().isEmpty());
+    }
+};
+
+VELL_TEST_MAIN(ManyTunnelsTest)
+#include "tst_manytunnels.moc"
