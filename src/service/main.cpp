@@ -1,6 +1,7 @@
 // vellssh-service: runs one OpenSSH client for the application that started it, on the socket
 // it was given as a descriptor, and reports the client's progress back.
 #include "clientrunner.h"
+#include "knownhostsfile.h"
 #include "messagechannel.h"
 #include "reportmessages.h"
 #include "sshprotocol.h"
@@ -50,6 +51,19 @@ private:
                 m_channel.send(SSHProtocol::reportExit, {{u"status"_s, 255}});
                 QCoreApplication::exit(1);
             }
+        } else if (message.op == SSHProtocol::loadKnownHost) {
+            const auto entries = readKnownHostsFile(message.args.value(u"path"_s).toString());
+            if (entries)
+                m_channel.reply(message.id, {{u"data"_s, knownHostsJSON(*entries)}});
+            else
+                m_channel.reply(message.id, {{u"error"_s, entries.error().message}});
+        } else if (message.op == SSHProtocol::dumpKnownHost) {
+            const auto entries = knownHostsFromJSON(message.args.value(u"json"_s).toByteArray());
+            Status error =
+                entries ? writeKnownHostsFile(message.args.value(u"path"_s).toString(), *entries)
+                        : Status(entries.error());
+            m_channel.reply(message.id,
+                            error ? QCborMap{{u"error"_s, error->message}} : QCborMap());
         } else if (message.op == SSHProtocol::terminate) {
             m_runner.terminate();
             if (!m_started)

@@ -1,0 +1,8 @@
+#pragma once
+
+#include "knownhostentry.h"
+
+// The known_hosts file itself: read line by line (a missing file is an empty one), and
+// rewritten whole from the entries' lines, atomically.
+Result<QList<KnownHostEntry>> readKnownHostsFile(const QString &path);
+Status writeKnownHostsFile(const QString &path, const QList<KnownHostEntry> &entries);
