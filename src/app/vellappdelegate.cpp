@@ -6,6 +6,7 @@
 #include "persistencecontroller.h"
 #include "profile.h"
 #include "queries.h"
+#include "servicepool.h"
 #include "serviceprocess.h"
 #include "sessioncontainer.h"
 #include "settings.h"
@@ -36,6 +37,7 @@ VellAppDelegate::~VellAppDelegate()
 Result<std::unique_ptr<VellAppDelegate>> VellAppDelegate::start(const Options &options)
 {
     std::unique_ptr<VellAppDelegate> app(new VellAppDelegate);
+    ServicePool::setEnabled(true);
     app->m_settings = std::make_unique<Settings>(options.settingsPath);
     auto store = PersistenceController::open(StoreLocation::file(options.storePath));
     if (!store)

@@ -4,6 +4,7 @@
 #include "homedirectory.h"
 #include "localized.h"
 #include "messagechannel.h"
+#include "servicepool.h"
 #include "serviceprocess.h"
 
 #include <fcntl.h>
@@ -115,16 +116,16 @@ void SecureSession::launch()
     std::array<UniqueFd, 3> handles;
     preparePipes(handles);
 
-    m_service = std::make_unique<ServiceProcess>();
-    QObject::connect(m_service.get(), &ServiceProcess::finished, this, [this] {
-        // The run is over only here; whatever else happened led to this.
-        QMetaObject::invokeMethod(this, &SecureSession::didTerminate, Qt::QueuedConnection);
-    });
-    if (!m_service->start(m_services.serviceProgram)) {
+    m_service = ServicePool::take(m_services.serviceProgram);
+    if (!m_service) {
         logMessage(Logger::Level::critical, localized("The SSH service could not be started."));
         QMetaObject::invokeMethod(this, &SecureSession::didTerminate, Qt::QueuedConnection);
         return;
     }
+    QObject::connect(m_service.get(), &ServiceProcess::finished, this, [this] {
+        // The run is over only here; whatever else happened led to this.
+        QMetaObject::invokeMethod(this, &SecureSession::didTerminate, Qt::QueuedConnection);
+    });
     MessageChannel *channel = m_service->channel();
     QObject::connect(channel, &MessageChannel::received, this,
                      &SecureSession::handleServiceMessage);
