@@ -72,7 +72,7 @@ Result<std::unique_ptr<VellAppDelegate>> VellAppDelegate::start(const Options &o
     };
     app->m_container = std::make_unique<SessionContainer>(
         &context, invocation, SSHClientConfig::shared().strictOptionNames(),
-        SecureSession::Services{options.serviceProgram, environment, nullptr});
+        SecureSession::Services{options.serviceProgram, environment, nullptr, {}});
     SessionContainer *container = app->m_container.get();
     bool initial = true;
     settings->updates<QString>(SettingKeys::userConfigFilePath, app.get(),

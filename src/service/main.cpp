@@ -1,5 +1,6 @@
 // vellssh-service: runs one OpenSSH client for the application that started it, on the socket
 // it was given as a descriptor, and reports the client's progress back.
+#include "askpassserver.h"
 #include "clientrunner.h"
 #include "knownhostsfile.h"
 #include "messagechannel.h"
@@ -7,6 +8,7 @@
 #include "sshprotocol.h"
 
 #include <QCoreApplication>
+#include <QDir>
 
 #include <csignal>
 #include <cstdio>
@@ -29,6 +31,12 @@ public:
             const auto [op, args] = reportMessage(item);
             m_channel.send(op, args);
         });
+        connect(&m_askPass, &AskPassServer::secretRefused, this, [this] {
+            // Without an answer the client would send an empty one and ask again.
+            m_channel.send(SSHProtocol::reportLog,
+                           {{u"level"_s, 1}, {u"content"_s, u"Authentication cancelled."_s}});
+            m_runner.terminate();
+        });
         connect(&m_runner, &ClientRunner::finished, this, [this](int status) {
             m_channel.send(SSHProtocol::reportExit, {{u"status"_s, status}});
             QCoreApplication::exit(0);
@@ -39,7 +47,9 @@ private:
     void handle(Message &message)
     {
         if (message.op == SSHProtocol::runWith && !m_started) {
-            const auto request = SSHProtocol::decodeRunRequest(message.args);
+            auto request = SSHProtocol::decodeRunRequest(message.args);
+            if (request)
+                offerAskPass(*request);
             std::array<UniqueFd, 3> handles;
             for (size_t i = 0; i < message.fds.size() && i < handles.size(); ++i)
                 handles[i] = std::move(message.fds[i]);
@@ -71,6 +81,18 @@ private:
         }
     }
 
+    // The client's questions come to this run's own socket, whatever ask-pass program runs.
+    void offerAskPass(SSHProtocol::RunRequest &request)
+    {
+        const QString runtime = request.environment.value(u"XDG_RUNTIME_DIR"_s);
+        const QString folder =
+            runtime.isEmpty() ? QDir::tempPath() + u"/vellssh-%1"_s.arg(::getuid()) : runtime;
+        if (!m_askPass.listen(folder))
+            return;
+        request.environment.insert(u"VELLSSH_ASKPASS_SOCKET"_s, m_askPass.socketPath());
+        request.environment.insert(u"VELLSSH_ASKPASS_TOKEN"_s, m_askPass.token());
+    }
+
     void applicationGone()
     {
         if (m_runner.isRunning())
@@ -81,6 +103,7 @@ private:
 
     MessageChannel m_channel;
     ClientRunner m_runner;
+    AskPassServer m_askPass{&m_channel};
     bool m_started = false;
 };
 

@@ -1,5 +1,6 @@
 #include "securesession.h"
 
+#include "answercrypto.h"
 #include "connectionnotices.h"
 #include "homedirectory.h"
 #include "localized.h"
@@ -178,12 +179,41 @@ void SecureSession::handleServiceMessage(Message &message)
     } else if (op == reportExit) {
         m_exitStatus = int(args.value(u"status"_s).toInteger());
         closeOutputs();
+    } else if (op == reportConnectInfo) {
+        const qint64 port = args.value(u"port"_s).toInteger();
+        m_askInfo = text("user") + u'@' + text("host") + u':' + QString::number(port ? port : 22);
+    } else if (op == reportAttempt) {
+        m_attempt = args.value(u"attempt"_s).toInteger();
     } else if (op == askPass && message.id) {
-        // Questions are answered by the prompt layer; without one, nobody can answer.
-        m_service->channel()->reply(message.id, {{u"cancelled"_s, true}});
+        answerQuestion(message.id, text("prompt"),
+                       args.value(u"publicKeyPEM"_s).toString().toLatin1());
         return;
     }
     Q_EMIT changed();
+}
+
+void SecureSession::answerQuestion(quint64 id, const QString &prompt,
+                                   const QByteArray &publicKeyPEM)
+{
+    const QPointer<ServiceProcess> service(m_service.get());
+    const QPointer<SecureSession> self(this);
+    const AuthPromptType type = classifyPrompt(prompt);
+    const bool permission = std::holds_alternative<AuthPrompt::Permission>(type);
+    auto reply = [self, service, id, publicKeyPEM, permission](std::optional<QString> answer) {
+        // A user who refused a question is not asked it again by a retry.
+        if (self && (!answer || (permission && *answer != u"yes"_s)))
+            self->m_canRetry = false;
+        if (!service || !service->channel())
+            return;
+        const auto sealed = answer ? sealAnswer(publicKeyPEM, answer->toUtf8()) : std::nullopt;
+        service->channel()->reply(id, sealed ? QCborMap{{u"answer"_s, *sealed}}
+                                             : QCborMap{{u"cancelled"_s, true}});
+    };
+    if (!m_services.prompt) {
+        reply(std::nullopt);
+        return;
+    }
+    m_services.prompt({type, prompt, m_config.name, m_askInfo, m_attempt}, reply);
 }
 
 void SecureSession::didTerminate()

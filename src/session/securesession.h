@@ -2,6 +2,7 @@
 
 #include "childenvironment.h"
 #include "logger.h"
+#include "promptrequest.h"
 #include "sessionstate.h"
 #include "sshprotocol.h"
 #include "uniquefd.h"
@@ -51,6 +52,8 @@ public:
         QString serviceProgram;
         std::function<ChildEnvironmentInputs()> environment;
         ConnectionNoticeSink *notices = nullptr;
+        // Without one, every question is cancelled.
+        PromptPresenter prompt;
     };
 
     SecureSession(Config config, std::shared_ptr<Logger> logger, Services services,
@@ -118,6 +121,7 @@ private:
     void resetRetryBudget();
     void post(ConnectionNotice notice);
     void handleServiceMessage(Message &message);
+    void answerQuestion(quint64 id, const QString &prompt, const QByteArray &publicKeyPEM);
 
     Config m_config;
     std::shared_ptr<Logger> m_logger;
@@ -142,4 +146,6 @@ private:
     std::optional<QString> m_cipherCtoS;
     std::optional<QString> m_cipherStoC;
     SessionState m_lastState = SessionState::notConnected;
+    qint64 m_attempt = 0;
+    QString m_askInfo;
 };

@@ -71,7 +71,7 @@ private Q_SLOTS:
         };
         m_container = std::make_unique<SessionContainer>(
             m_store->mainContext(), invocation, SSHClientConfig::shared().strictOptionNames(),
-            SecureSession::Services{QStringLiteral(VELLSSH_SERVICE), {}, nullptr});
+            SecureSession::Services{QStringLiteral(VELLSSH_SERVICE), {}, nullptr, {}});
     }
 
     void cleanupTestCase()

@@ -1,3 +1,4 @@
+#include "authprompt.h"
 #include "connectionnotices.h"
 #include "forwarding.h"
 #include "objectcontext.h"
@@ -122,14 +123,22 @@ class TunnelsTest : public QObject
     std::unique_ptr<PersistenceController> m_store;
     RecordedNotices m_notices;
 
-    std::unique_ptr<TunnelSession> session(Profile *profile)
+    std::unique_ptr<TunnelSession> session(Profile *profile, QString config = {},
+                                           PromptPresenter presenter = {})
     {
-        const QString config = m_sshd->clientConfig();
+        if (config.isEmpty())
+            config = m_sshd->clientConfig();
         auto invocation = [config] {
             return InvocationInputs{SSHClientConfig::shared().knownOptionNameSet(),
                                     QDir::homePath() + u"/.ssh"_s, config};
         };
-        SecureSession::Services services{QStringLiteral(VELLSSH_SERVICE), {}, &m_notices};
+        auto environment = [] {
+            ChildEnvironmentInputs inputs;
+            inputs.askPassProgram = QStringLiteral(VELLSSH_ASKPASS);
+            return inputs;
+        };
+        SecureSession::Services services{QStringLiteral(VELLSSH_SERVICE), environment, &m_notices,
+                                         std::move(presenter)};
         return std::make_unique<TunnelSession>(
             profile, invocation, SSHClientConfig::shared().strictOptionNames(), services);
     }
@@ -251,7 +260,7 @@ private Q_SLOTS:
         };
         SessionContainer container(m_store->mainContext(), invocation,
                                    SSHClientConfig::shared().strictOptionNames(),
-                                   {QStringLiteral(VELLSSH_SERVICE), {}, &m_notices});
+                                   {QStringLiteral(VELLSSH_SERVICE), {}, &m_notices, {}});
         Profile *p = profile(m_sshd->clientKey());
         QVERIFY(!m_store->mainContext()->save());
         QCOMPARE(container.textState(*p), QString());
@@ -279,6 +288,66 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(m_sshd->connectionProcesses().isEmpty(), 30000);
         QTRY_COMPARE_WITH_TIMEOUT(container.currentState(),
                                   SessionContainer::State::allDisconnected, 5000);
+    }
+
+    void aPassphraseIsAskedUntilItIsRight()
+    {
+        QList<PromptRequest> asked;
+        const QStringList answers = {u"wrong"_s, u"labpass"_s};
+        auto presenter = [&](const PromptRequest &request, PromptAnswer answer) {
+            asked.append(request);
+            answer(answers.value(asked.size() - 1));
+        };
+        auto tunnel = session(profile(m_sshd->passphraseKey()), m_sshd->askingConfig(), presenter);
+        tunnel->connect();
+        QTRY_COMPARE_WITH_TIMEOUT(tunnel->lastState(), SessionState::connected, 30000);
+        QCOMPARE(asked.size(), 2);
+        QCOMPARE(asked[0].type, AuthPromptType(AuthPrompt::PublicKey{m_sshd->passphraseKey()}));
+        QCOMPARE(asked[0].attempt, 1);
+        QCOMPARE(asked[1].attempt, 2);
+        QCOMPARE(asked[0].info, u"root@127.0.0.1:%1"_s.arg(m_sshd->port()));
+        QCOMPARE(asked[0].sessionName, u"e2e"_s);
+        tunnel->disconnect();
+        QTRY_COMPARE_WITH_TIMEOUT(tunnel->lastState(), SessionState::disconnected, 30000);
+    }
+
+    void aCancelledPassphraseEndsTheRunWithoutRetry()
+    {
+        int asked = 0;
+        auto presenter = [&](const PromptRequest &, PromptAnswer answer) {
+            ++asked;
+            answer(std::nullopt);
+        };
+        auto tunnel = session(profile(m_sshd->passphraseKey()), m_sshd->askingConfig(), presenter);
+        tunnel->connect();
+        QTRY_COMPARE_WITH_TIMEOUT(tunnel->lastState(), SessionState::abnormalDisconnect, 30000);
+        QSignalSpy changes(tunnel.get(), &SecureSession::stateChanged);
+        QVERIFY(!changes.wait(1000));
+        QCOMPARE(asked, 1);
+        QCOMPARE(tunnel->statusSummary(), u"Authentication cancelled."_s);
+    }
+
+    void anUnknownHostKeyIsConfirmedOrRefused()
+    {
+        for (const QString &reply : {u"no"_s, u"yes"_s}) {
+            QList<PromptRequest> asked;
+            auto presenter = [&](const PromptRequest &request, PromptAnswer answer) {
+                asked.append(request);
+                answer(reply);
+            };
+            auto tunnel =
+                session(profile(m_sshd->clientKey()), m_sshd->unknownHostConfig(), presenter);
+            tunnel->connect();
+            const SessionState expected =
+                reply == u"yes"_s ? SessionState::connected : SessionState::abnormalDisconnect;
+            QTRY_COMPARE_WITH_TIMEOUT(tunnel->lastState(), expected, 30000);
+            QCOMPARE(asked.size(), 1);
+            QVERIFY(std::holds_alternative<AuthPrompt::Permission>(asked.first().type));
+            QVERIFY(asked.first().prompt.contains(u"can't be established"_s));
+            if (reply == u"no"_s)
+                QCOMPARE(tunnel->statusSummary(), u"Host key verification failed."_s);
+            tunnel->disconnect();
+        }
     }
 
     void aRefusedKeyFailsWithoutRetry()

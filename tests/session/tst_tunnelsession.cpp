@@ -57,7 +57,7 @@ class TunnelSessionTest : public QObject
             return InvocationInputs{SSHClientConfig::shared().knownOptionNameSet(),
                                     QDir::homePath() + u"/.ssh"_s, config};
         };
-        SecureSession::Services services{QStringLiteral(VELLSSH_SERVICE), {}, &m_notices};
+        SecureSession::Services services{QStringLiteral(VELLSSH_SERVICE), {}, &m_notices, {}};
         return std::make_unique<TunnelSession>(
             profile, invocation, SSHClientConfig::shared().strictOptionNames(), services);
     }

@@ -73,22 +73,28 @@ QString SshdFixture::start(const QString &extraConfig)
                  {u"-q"_s, u"-t"_s, u"ed25519"_s, u"-N"_s, u""_s, u"-f"_s, m_dir + key}))
             return u"ssh-keygen failed"_s;
     }
+    if (!QFile::exists(passphraseKey()) &&
+        !run(u"ssh-keygen"_s,
+             {u"-q"_s, u"-t"_s, u"ed25519"_s, u"-N"_s, u"labpass"_s, u"-f"_s, passphraseKey()}))
+        return u"ssh-keygen failed"_s;
     QFile clientPublic(clientKey() + u".pub"_s);
+    QFile passPublic(passphraseKey() + u".pub"_s);
     QFile hostPublic(m_dir + u"/host_key.pub"_s);
-    if (!clientPublic.open(QIODevice::ReadOnly) || !hostPublic.open(QIODevice::ReadOnly))
+    if (!clientPublic.open(QIODevice::ReadOnly) || !hostPublic.open(QIODevice::ReadOnly) ||
+        !passPublic.open(QIODevice::ReadOnly))
         return u"keys missing"_s;
     m_port = freePort();
     const QByteArray hostKey = hostPublic.readAll().trimmed().split(' ').mid(0, 2).join(' ');
-    write(m_dir + u"/authorized_keys"_s, clientPublic.readAll());
+    write(m_dir + u"/authorized_keys"_s, clientPublic.readAll() + passPublic.readAll());
     write(m_dir + u"/known_hosts"_s,
           "[127.0.0.1]:" + QByteArray::number(m_port) + ' ' + hostKey + '\n');
-    write(clientConfig(), "Host *\n"
-                          "  UserKnownHostsFile " +
-                              m_dir.toUtf8() +
-                              "/known_hosts\n"
-                              "  StrictHostKeyChecking yes\n"
-                              "  IdentitiesOnly yes\n"
-                              "  BatchMode yes\n");
+    const QByteArray common = "Host *\n  IdentitiesOnly yes\n";
+    const QByteArray known = "  UserKnownHostsFile " + m_dir.toUtf8() + "/known_hosts\n";
+    write(clientConfig(), common + known + "  StrictHostKeyChecking yes\n  BatchMode yes\n");
+    write(askingConfig(), common + known + "  StrictHostKeyChecking yes\n");
+    QFile::remove(m_dir + u"/unknown_hosts"_s);
+    write(unknownHostConfig(), common + "  UserKnownHostsFile " + m_dir.toUtf8() +
+                                   "/unknown_hosts\n  StrictHostKeyChecking ask\n");
     // sshd keeps the first value of a keyword: the test's own lines come first.
     QByteArray config = extraConfig.toUtf8() + '\n';
     config += "Port " + QByteArray::number(m_port) +

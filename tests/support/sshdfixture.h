@@ -22,8 +22,14 @@ public:
     qint64 processId() const { return m_process ? m_process->processId() : 0; }
     QString clientKey() const { return m_dir + QStringLiteral("/id_client"); }
     QString otherKey() const { return m_dir + QStringLiteral("/id_other"); }
+    // Authorized too, with the passphrase "labpass".
+    QString passphraseKey() const { return m_dir + QStringLiteral("/id_pass"); }
     // A client configuration that trusts this server's key and uses the client key.
     QString clientConfig() const { return m_dir + QStringLiteral("/ssh_config"); }
+    // The same, but the client may ask questions.
+    QString askingConfig() const { return m_dir + QStringLiteral("/ssh_config_asking"); }
+    // A client that knows no host key yet and asks about it.
+    QString unknownHostConfig() const { return m_dir + QStringLiteral("/ssh_config_unknown"); }
     // The per-connection server processes (children of the listener).
     QList<qint64> connectionProcesses() const;
 

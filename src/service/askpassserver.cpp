@@ -1,0 +1,120 @@
+#include "askpassserver.h"
+
+#include "answercrypto.h"
+#include "messagechannel.h"
+#include "sshprotocol.h"
+
+#include <QDir>
+#include <QPointer>
+#include <QRandomGenerator>
+#include <QRegularExpression>
+#include <QSocketNotifier>
+
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+using namespace Qt::StringLiterals;
+
+AskPassServer::AskPassServer(MessageChannel *application, QObject *parent)
+    : QObject(parent), m_application(application)
+{}
+
+AskPassServer::~AskPassServer()
+{
+    if (!m_path.isEmpty())
+        ::unlink(QFile::encodeName(m_path).constData());
+}
+
+QString AskPassServer::relayedPrompt(const QString &clientPrompt)
+{
+    static const QRegularExpression interactive(u"^\\(([^()\\s]+@[^()\\s]+)\\) (.*)$"_s,
+                                                QRegularExpression::DotMatchesEverythingOption);
+    const QRegularExpressionMatch match = interactive.match(clientPrompt);
+    if (!match.hasMatch())
+        return clientPrompt;
+    return u"Answer "_s + match.captured(1) + u"'s question - "_s + match.captured(2);
+}
+
+bool AskPassServer::listen(const QString &runtimeDirectory)
+{
+    const QString folder = runtimeDirectory + u"/vellssh"_s;
+    QDir().mkpath(folder);
+    ::chmod(QFile::encodeName(folder).constData(), 0700);
+    QByteArray random(16, Qt::Uninitialized);
+    QRandomGenerator::system()->fillRange(reinterpret_cast<quint32 *>(random.data()), 4);
+    m_token = QString::fromLatin1(random.toHex());
+    const QString path = folder + u"/askpass-"_s + m_token.left(12) + u".sock"_s;
+    const QByteArray encoded = QFile::encodeName(path);
+
+    UniqueFd listener(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    if (!listener || encoded.size() >= qsizetype(sizeof address.sun_path))
+        return false;
+    std::memcpy(address.sun_path, encoded.constData(), size_t(encoded.size()));
+    const mode_t previous = ::umask(0177);
+    const bool bound =
+        ::bind(listener.get(), reinterpret_cast<sockaddr *>(&address), sizeof address) == 0;
+    ::umask(previous);
+    if (!bound || ::listen(listener.get(), 4) != 0)
+        return false;
+    m_path = path;
+    m_listener = std::move(listener);
+    m_notifier = std::make_unique<QSocketNotifier>(m_listener.get(), QSocketNotifier::Read);
+    connect(m_notifier.get(), &QSocketNotifier::activated, this, &AskPassServer::accept);
+    return true;
+}
+
+void AskPassServer::accept()
+{
+    for (;;) {
+        UniqueFd client(::accept4(m_listener.get(), nullptr, nullptr, SOCK_CLOEXEC));
+        if (!client)
+            return;
+        ucred peer{};
+        socklen_t length = sizeof peer;
+        if (::getsockopt(client.get(), SOL_SOCKET, SO_PEERCRED, &peer, &length) != 0 ||
+            peer.uid != ::getuid())
+            continue;
+        auto *helper = new MessageChannel(std::move(client), this);
+        connect(helper, &MessageChannel::closed, helper, &QObject::deleteLater);
+        connect(helper, &MessageChannel::received, this, [this, helper](Message &message) {
+            if (message.op != u"ask"_s || message.args.value(u"token"_s).toString() != m_token) {
+                helper->close(u"ask-pass request refused"_s);
+                return;
+            }
+            ask(helper, message.id, message.args.value(u"prompt"_s).toString(),
+                message.args.value(u"confirm"_s).toBool());
+        });
+    }
+}
+
+void AskPassServer::ask(MessageChannel *helper, quint64 id, const QString &clientPrompt,
+                        bool confirm)
+{
+    if (!m_key)
+        m_key = AnswerKey::generate();
+    const QString prompt = relayedPrompt(clientPrompt);
+    const int attempt = ++m_attempts[prompt];
+    m_application->send(SSHProtocol::reportAttempt, {{u"attempt"_s, attempt}});
+    const bool secret = !confirm && !prompt.contains(u"(yes/no"_s);
+    const QPointer<MessageChannel> target(helper);
+    m_application->request(
+        SSHProtocol::askPass,
+        {{u"prompt"_s, prompt},
+         {u"echo"_s, false},
+         {u"publicKeyPEM"_s, QString::fromLatin1(m_key ? m_key->publicKeyPEM() : QByteArray())}},
+        [this, target, id, secret](Message &reply) {
+            const QCborValue sealed = reply.args.value(u"answer"_s);
+            const auto answer =
+                sealed.isByteArray() && m_key ? m_key->open(sealed.toByteArray()) : std::nullopt;
+            if (!answer && secret)
+                Q_EMIT secretRefused();
+            if (target) {
+                target->reply(id, answer ? QCborMap{{u"answer"_s, QString::fromUtf8(*answer)}}
+                                         : QCborMap{{u"cancelled"_s, true}});
+            }
+        });
+}

@@ -1,0 +1,51 @@
+#pragma once
+
+#include "uniquefd.h"
+
+#include <QHash>
+#include <QObject>
+#include <QString>
+
+#include <memory>
+
+class AnswerKey;
+class MessageChannel;
+class QSocketNotifier;
+
+// The end of the ask-pass helper's socket in the service: a 0600 socket in a 0700 folder of
+// the runtime directory, open to processes of this user that know the run's token. Each
+// question goes to the application as askPass with this run's public key; the sealed answer
+// comes back, is opened here, and goes to the helper.
+class AskPassServer : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit AskPassServer(MessageChannel *application, QObject *parent = nullptr);
+    ~AskPassServer() override;
+
+    bool listen(const QString &runtimeDirectory);
+    QString socketPath() const { return m_path; }
+    QString token() const { return m_token; }
+
+    // The client's keyboard-interactive question "(user@host) Question: " in the form the
+    // application reads as one: "Answer user@host's question - Question: ".
+    static QString relayedPrompt(const QString &clientPrompt);
+
+Q_SIGNALS:
+    // The user gave no answer to a password, passphrase or keyboard-interactive question; the
+    // client would otherwise send an empty answer and ask again.
+    void secretRefused();
+
+private:
+    void accept();
+    void ask(MessageChannel *helper, quint64 id, const QString &prompt, bool confirm);
+
+    MessageChannel *m_application;
+    UniqueFd m_listener;
+    std::unique_ptr<QSocketNotifier> m_notifier;
+    QString m_path;
+    QString m_token;
+    std::unique_ptr<AnswerKey> m_key;
+    QHash<QString, int> m_attempts;
+};
