@@ -114,7 +114,8 @@ int main(int argc, char *argv[])
     auto invocation = [config] {
         return InvocationInputs{SSHClientConfig::shared().knownOptionNameSet(), {}, config};
     };
-    TunnelSession tunnel(profile, invocation, {}, {QStringLiteral(VELLSSH_SERVICE), {}, nullptr, {}});
+    TunnelSession tunnel(profile, invocation, {},
+                         {QStringLiteral(VELLSSH_SERVICE), {}, nullptr, {}});
 
     QList<double> plain;
     QList<double> ours;

@@ -13,6 +13,7 @@
 #include "sshclientconfig.h"
 #include "systemconfig.h"
 
+#include <QFileInfo>
 #include <QLoggingCategory>
 
 using namespace Qt::StringLiterals;
@@ -21,11 +22,14 @@ Q_LOGGING_CATEGORY(lcApp, "io.vellssh.app")
 
 VellAppDelegate::Options VellAppDelegate::defaultOptions()
 {
-    return {PersistenceController::defaultStorePath(),
-            Settings::defaultFilePath(),
-            ServiceProcess::defaultProgram(),
-            {},
-            true};
+    const QString service = ServiceProcess::defaultProgram();
+    return {PersistenceController::defaultStorePath(), Settings::defaultFilePath(), service,
+            defaultAskPassProgram(service), true};
+}
+
+QString VellAppDelegate::defaultAskPassProgram(const QString &serviceProgram)
+{
+    return QFileInfo(serviceProgram).absolutePath() + u"/vellssh-askpass"_s;
 }
 
 VellAppDelegate::~VellAppDelegate()
@@ -72,7 +76,14 @@ Result<std::unique_ptr<VellAppDelegate>> VellAppDelegate::start(const Options &o
     };
     app->m_container = std::make_unique<SessionContainer>(
         &context, invocation, SSHClientConfig::shared().strictOptionNames(),
-        SecureSession::Services{options.serviceProgram, environment, nullptr, {}});
+        SecureSession::Services{
+            options.serviceProgram, environment, nullptr,
+            [delegate = app.get()](const PromptRequest &request, PromptAnswer answer) {
+                if (delegate->m_presenter)
+                    delegate->m_presenter(request, std::move(answer));
+                else
+                    answer(std::nullopt);
+            }});
     SessionContainer *container = app->m_container.get();
     bool initial = true;
     settings->updates<QString>(SettingKeys::userConfigFilePath, app.get(),

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "promptrequest.h"
 #include "result.h"
 
 #include <QObject>
@@ -29,6 +30,8 @@ public:
         bool autoConnect = true;
     };
     static Options defaultOptions();
+    // The helper beside the service program.
+    static QString defaultAskPassProgram(const QString &serviceProgram);
 
     // Everything up and running, or the reason it could not start (the store's, most likely).
     static Result<std::unique_ptr<VellAppDelegate>> start(const Options &options);
@@ -37,6 +40,8 @@ public:
     Settings &settings() const { return *m_settings; }
     PersistenceController &store() const { return *m_store; }
     SessionContainer &container() const { return *m_container; }
+    // Who answers the questions of client runs; without one they are cancelled.
+    void setPromptPresenter(PromptPresenter presenter) { m_presenter = std::move(presenter); }
 
 private:
     VellAppDelegate() = default;
@@ -46,4 +51,5 @@ private:
     std::unique_ptr<SettingsHistoryTokenStore> m_tokens;
     std::unique_ptr<PersistenceController> m_store;
     std::unique_ptr<SessionContainer> m_container;
+    PromptPresenter m_presenter;
 };

@@ -29,6 +29,9 @@ TunnelService::TunnelService(ObjectContext *context, SessionContainer *container
 {
     qDBusRegisterMetaType<QList<QVariantMap>>();
     new TunnelAdaptor(this);
+    m_watcher.setWatchMode(QDBusServiceWatcher::WatchForUnregistration);
+    connect(&m_watcher, &QDBusServiceWatcher::serviceUnregistered, this,
+            &TunnelService::requesterGone);
     for (TunnelSession *session : container->sessions())
         follow(session);
     connect(container, &SessionContainer::sessionsChanged, this, [this] {
@@ -46,7 +49,61 @@ QString TunnelService::registerOn(QDBusConnection &bus)
             serviceName);
     if (!bus.registerObject(objectPath, this))
         return u"The object %1 could not be exported."_s.arg(objectPath);
+    m_watcher.setConnection(bus);
     return {};
+}
+
+void TunnelService::rememberRequester(const QList<Profile *> &profiles)
+{
+    if (!calledFromDBus())
+        return;
+    const QString requester = message().service();
+    for (const Profile *profile : profiles)
+        m_requesters.insert(uuidText(*profile), requester);
+    if (!m_watcher.watchedServices().contains(requester))
+        m_watcher.addWatchedService(requester);
+}
+
+void TunnelService::requesterGone(const QString &name)
+{
+    m_watcher.removeWatchedService(name);
+    m_requesters.removeIf([&](const auto &entry) { return entry.value() == name; });
+    const QList<uint> ids = m_pending.keys();
+    for (uint id : ids) {
+        if (m_pending.value(id).requester == name)
+            m_pending.take(id).answer(std::nullopt);
+    }
+}
+
+void TunnelService::present(const PromptRequest &request, PromptAnswer answer)
+{
+    const QString uuid = request.sessionUUID.toString(QUuid::WithoutBraces).toUpper();
+    const QString requester = m_requesters.value(uuid);
+    if (requester.isEmpty()) {
+        answer(std::nullopt);
+        return;
+    }
+    const uint id = ++m_nextPrompt;
+    m_pending.insert(id, {std::move(answer), requester});
+    Q_EMIT PromptRequested(id, uuid, promptKind(request.type), promptMessage(request),
+                           isSecret(request.type));
+}
+
+void TunnelService::AnswerPrompt(uint id, const QString &answer, bool cancelled)
+{
+    auto it = m_pending.find(id);
+    if (it == m_pending.end()) {
+        sendErrorReply(notFoundError, u"No question %1 is waiting."_s.arg(id));
+        return;
+    }
+    if (calledFromDBus() && message().service() != it->requester) {
+        sendErrorReply(u"io.vellssh.Error.NotAllowed"_s,
+                       u"Only the client that started the connection may answer."_s);
+        return;
+    }
+    PromptAnswer reply = std::move(it->answer);
+    m_pending.erase(it);
+    reply(cancelled ? std::nullopt : std::optional(answer));
 }
 
 void TunnelService::follow(TunnelSession *session)
@@ -147,6 +204,7 @@ QStringList TunnelService::Connect(const QStringList &references)
     const auto profiles = resolve(references);
     if (!profiles)
         return {};
+    rememberRequester(*profiles);
     m_container->connectAll(*profiles);
     return uuids(*profiles);
 }
@@ -165,6 +223,7 @@ QStringList TunnelService::Reconnect(const QStringList &references)
     const auto profiles = resolve(references);
     if (!profiles)
         return {};
+    rememberRequester(*profiles);
     for (Profile *profile : *profiles) {
         TunnelSession *session = m_container->session(*profile->uuid());
         if (session && session->canConnect())
@@ -179,6 +238,7 @@ QStringList TunnelService::ConnectByName(const QString &name)
 {
     QList<Profile *> profiles = liveProfiles();
     profiles.removeIf([&](const Profile *p) { return p->name() != name; });
+    rememberRequester(profiles);
     m_container->connectAll(profiles);
     return uuids(profiles);
 }
@@ -196,6 +256,7 @@ QStringList TunnelService::ConnectWithTag(const QString &name)
     Tag *tag = tagNamed(name.trimmed(), *m_context);
     const QList<Profile *> profiles =
         tag ? profilesIn(*m_context, SidebarItem::forTag(tag)) : QList<Profile *>();
+    rememberRequester(profiles);
     m_container->connectAll(profiles);
     return uuids(profiles);
 }
@@ -212,6 +273,7 @@ QStringList TunnelService::DisconnectWithTag(const QString &name)
 QStringList TunnelService::ConnectAll()
 {
     const QList<Profile *> profiles = liveProfiles();
+    rememberRequester(profiles);
     m_container->connectAll(profiles);
     return uuids(profiles);
 }

@@ -1,6 +1,10 @@
 #pragma once
 
+#include "promptrequest.h"
+
 #include <QDBusContext>
+#include <QDBusServiceWatcher>
+#include <QHash>
 #include <QObject>
 #include <QStringList>
 #include <QVariantMap>
@@ -24,6 +28,8 @@ public:
 
     // Takes the bus name and exports the object; the reason when another instance holds it.
     QString registerOn(class QDBusConnection &bus);
+    // Relays a question to the bus client that started the run, or cancels it.
+    void present(const PromptRequest &request, PromptAnswer answer);
 
 public Q_SLOTS:
     QList<QVariantMap> ListProfiles();
@@ -38,10 +44,13 @@ public Q_SLOTS:
     QStringList ConnectAll();
     QStringList DisconnectAll();
     QString Log(const QString &profile);
+    void AnswerPrompt(uint id, const QString &answer, bool cancelled);
 
 Q_SIGNALS:
     void StateChanged(const QString &uuid, const QString &state, const QString &summary);
     void LogLine(const QString &uuid, const QString &line);
+    void PromptRequested(uint id, const QString &uuid, const QString &kind, const QString &message,
+                         bool secret);
 
 private:
     QList<Profile *> liveProfiles() const;
@@ -50,7 +59,20 @@ private:
     QVariantMap describe(const Profile &profile) const;
     void follow(TunnelSession *session);
     static QStringList uuids(const QList<Profile *> &profiles);
+    // The bus client that asked for these runs answers their questions.
+    void rememberRequester(const QList<Profile *> &profiles);
+    void requesterGone(const QString &name);
+
+    struct Pending
+    {
+        PromptAnswer answer;
+        QString requester;
+    };
 
     ObjectContext *m_context;
     SessionContainer *m_container;
+    QHash<QString, QString> m_requesters;
+    QHash<uint, Pending> m_pending;
+    uint m_nextPrompt = 0;
+    QDBusServiceWatcher m_watcher;
 };

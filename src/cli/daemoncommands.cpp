@@ -11,12 +11,53 @@
 #include <QEventLoop>
 #include <QHash>
 
+#include <fcntl.h>
+#include <termios.h>
+#include <unistd.h>
+
 using namespace Qt::StringLiterals;
 
 namespace {
 
 const QString serviceName = u"io.vellssh.Tunnel"_s;
 const QString objectPath = u"/io/vellssh/Tunnel"_s;
+
+// Asks on the terminal, without echo for secrets; with no terminal, the answer is the next
+// line of standard input. End of input cancels.
+std::optional<QString> askPerson(const QString &message, bool secret)
+{
+    const int tty = ::open("/dev/tty", O_RDWR | O_CLOEXEC);
+    const int in = tty >= 0 ? tty : STDIN_FILENO;
+    const QByteArray question = message.toUtf8() + ' ';
+    [[maybe_unused]] ssize_t written =
+        ::write(tty >= 0 ? tty : STDERR_FILENO, question.constData(), size_t(question.size()));
+    termios saved{};
+    const bool hide = secret && tty >= 0 && ::tcgetattr(tty, &saved) == 0;
+    if (hide) {
+        termios quiet = saved;
+        quiet.c_lflag &= ~tcflag_t(ECHO);
+        ::tcsetattr(tty, TCSAFLUSH, &quiet);
+    }
+    QByteArray line;
+    char byte = 0;
+    bool ended = true;
+    while (::read(in, &byte, 1) == 1) {
+        if (byte == '\n') {
+            ended = false;
+            break;
+        }
+        line += byte;
+    }
+    if (hide) {
+        ::tcsetattr(tty, TCSAFLUSH, &saved);
+        written = ::write(tty, "\n", 1);
+    }
+    if (tty >= 0)
+        ::close(tty);
+    if (ended && line.isEmpty())
+        return std::nullopt;
+    return QString::fromUtf8(line);
+}
 
 bool isSettled(const QString &state, bool connecting)
 {
@@ -74,6 +115,21 @@ int DaemonCommands::change(const QString &verb, const QStringList &arguments)
                          loop.quit();
                      });
 
+    struct Question
+    {
+        uint id;
+        QString uuid;
+        QString message;
+        bool secret;
+    };
+    QList<Question> questions;
+    QObject::connect(
+        &tunnel, &IoVellsshTunnelInterface::PromptRequested, &loop,
+        [&](uint id, const QString &uuid, const QString &, const QString &message, bool secret) {
+            questions.append({id, uuid, message, secret});
+            loop.quit();
+        });
+
     QDBusPendingReply<QStringList> reply;
     const bool all = flags->switches.contains(u"--all"_s);
     const QString tag = flags->values.value(u"--tag"_s);
@@ -119,8 +175,22 @@ int DaemonCommands::change(const QString &verb, const QStringList &arguments)
             return isSettled(state, connecting);
         });
     };
-    while (!settled())
+    // Questions of our own runs are answered here; others belong to other clients.
+    auto answerQuestions = [&] {
+        while (!questions.isEmpty()) {
+            const Question question = questions.takeFirst();
+            if (!uuids.contains(question.uuid))
+                continue;
+            const auto answer =
+                askPerson(names.value(question.uuid) + u": "_s + question.message, question.secret);
+            tunnel.AnswerPrompt(question.id, answer.value_or(QString()), !answer).waitForFinished();
+        }
+    };
+    answerQuestions();
+    while (!settled()) {
         loop.exec();
+        answerQuestions();
+    }
 
     int code = 0;
     for (const QString &uuid : uuids) {

@@ -1,5 +1,8 @@
 #include "authprompt.h"
 
+#include "localized.h"
+#include "promptrequest.h"
+
 #include <QRegularExpression>
 
 using namespace Qt::StringLiterals;
@@ -57,4 +60,44 @@ QString relayedPrompt(const QString &clientPrompt)
     if (!match.hasMatch())
         return clientPrompt;
     return u"Answer "_s + match.captured(1) + u"'s question - "_s + match.captured(2);
+}
+
+namespace {
+
+struct MessageOf
+{
+    QString operator()(const AuthPrompt::Permission &p) const { return p.prompt; }
+    QString operator()(const AuthPrompt::Input &p) const { return p.prompt; }
+    QString operator()(const AuthPrompt::Password &p) const
+    {
+        return localized("Enter %1@%2's password:").arg(p.user, p.host);
+    }
+    QString operator()(const AuthPrompt::Interactive &p) const
+    {
+        return localized("Answer %1@%2's question:").arg(p.user, p.host) + u' ' + p.question;
+    }
+    QString operator()(const AuthPrompt::PublicKey &p) const
+    {
+        return localized("Enter passphrase for key: ") + p.keyPath;
+    }
+    QString operator()(const AuthPrompt::Pkcs11 &p) const { return p.prompt; }
+};
+
+} // namespace
+
+QString promptMessage(const PromptRequest &request)
+{
+    return std::visit(MessageOf{}, request.type);
+}
+
+QString promptKind(const AuthPromptType &type)
+{
+    static const char *const kinds[] = {"permission",  "input",     "password",
+                                        "interactive", "publickey", "pkcs11"};
+    return QString::fromLatin1(kinds[type.index()]);
+}
+
+bool isSecret(const AuthPromptType &type)
+{
+    return !std::holds_alternative<AuthPrompt::Permission>(type);
 }

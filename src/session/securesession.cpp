@@ -213,7 +213,7 @@ void SecureSession::answerQuestion(quint64 id, const QString &prompt,
         reply(std::nullopt);
         return;
     }
-    m_services.prompt({type, prompt, m_config.name, m_askInfo, m_attempt}, reply);
+    m_services.prompt({type, prompt, m_config.name, m_askInfo, m_attempt, m_config.uuid}, reply);
 }
 
 void SecureSession::didTerminate()

@@ -59,6 +59,9 @@ int main(int argc, char *argv[])
         return 1;
     }
     TunnelService service((*delegate)->store().mainContext(), &(*delegate)->container());
+    (*delegate)->setPromptPresenter([&service](const PromptRequest &request, PromptAnswer answer) {
+        service.present(request, std::move(answer));
+    });
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (const QString problem = service.registerOn(bus); !problem.isEmpty()) {
         fprintf(stderr, "%s\n", qPrintable(problem));

@@ -5,6 +5,8 @@
 #include <QDBusConnectionInterface>
 #include <QProcess>
 
+#include <unistd.h>
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -16,10 +18,13 @@ struct Run
     QString err;
 };
 
-Run cli(const QStringList &args)
+// Without a controlling terminal, so that questions are answered from the given input.
+Run cli(const QStringList &args, const QByteArray &input = {})
 {
     QProcess process;
+    process.setChildProcessModifier([] { ::setsid(); });
     process.start(QStringLiteral(VELLSSH_CLI), args);
+    process.write(input);
     process.closeWriteChannel();
     if (!process.waitForFinished(60000))
         return {};
@@ -108,6 +113,27 @@ private Q_SLOTS:
         QCOMPARE(cli({u"trash"_s, u"db"_s}).code, 0);
         QTRY_VERIFY_WITH_TIMEOUT(m_sshd->connectionProcesses().isEmpty(), 30000);
         QCOMPARE(cli({u"connect"_s, u"db"_s}).code, 1);
+    }
+
+    void questionsGoToTheClientThatAskedForTheConnection()
+    {
+        QCOMPARE(cli({u"add"_s, u"--name"_s, u"locked"_s, u"--host"_s, u"127.0.0.1"_s, u"--port"_s,
+                      QString::number(m_sshd->port()), u"--user"_s, u"root"_s, u"--option"_s,
+                      u"IdentityFile="_s + m_sshd->passphraseKey(), u"--option"_s,
+                      u"BatchMode=no"_s, u"--retries"_s, u"0"_s})
+                     .code,
+                 0);
+        QTRY_VERIFY_WITH_TIMEOUT(cli({u"status"_s}).out.contains(u"locked"_s), 30000);
+        const Run cancelled = cli({u"connect"_s, u"locked"_s});
+        QCOMPARE(cancelled.code, 1);
+        QVERIFY2(cancelled.err.contains(u"Enter passphrase for key: "_s),
+                 qPrintable(cancelled.err + cancelled.out));
+        QCOMPARE(cancelled.out, u"locked: Authentication cancelled.\n"_s);
+
+        const Run answered = cli({u"connect"_s, u"locked"_s}, "labpass\n");
+        QCOMPARE(answered.code, 0);
+        QCOMPARE(answered.out, u"locked: Connected\n"_s);
+        QCOMPARE(cli({u"disconnect"_s, u"locked"_s}).code, 0);
     }
 
     void theDaemonEndsItsTunnelsWhenItStops()

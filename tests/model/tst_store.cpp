@@ -234,9 +234,11 @@ private Q_SLOTS:
 
     void anUnreachableFolderIsReported()
     {
-        auto store = PersistenceController::open(StoreLocation::file(u"/proc/none/VellSSH.sqlite"_s));
+        auto store =
+            PersistenceController::open(StoreLocation::file(u"/proc/none/VellSSH.sqlite"_s));
         QVERIFY(!store.ok());
-        QVERIFY2(store.error().message.contains(u"/proc/none"_s), qPrintable(store.error().message));
+        QVERIFY2(store.error().message.contains(u"/proc/none"_s),
+                 qPrintable(store.error().message));
     }
 
     void aStoreFromANewerVersionIsRefused()
