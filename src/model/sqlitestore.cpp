@@ -647,28 +647,26 @@ void bindIdOrNull(Statement *statement, int index, qint64 id)
 
 } // namespace
 
-Status StoreConnection::setForwardingProfile(qint64 id, qint64 profileId)
+Status StoreConnection::setReference(const char *table, const char *column, qint64 id,
+                                     qint64 target)
 {
-    auto statement = prepared(u"UPDATE forwarding SET profile = ? WHERE id = ?"_s);
+    auto statement = prepared(u"UPDATE "_s + QLatin1StringView(table) + u" SET "_s +
+                              QLatin1StringView(column) + u" = ? WHERE id = ?"_s);
     if (!statement)
         return statement.error();
-    bindIdOrNull(*statement, 1, profileId);
+    bindIdOrNull(*statement, 1, target);
     (*statement)->bind(2, id);
-    if (auto error = write(*statement))
-        return error;
-    return std::nullopt;
+    return write(*statement);
+}
+
+Status StoreConnection::setForwardingProfile(qint64 id, qint64 profileId)
+{
+    return setReference("forwarding", "profile", id, profileId);
 }
 
 Status StoreConnection::setTagParent(qint64 id, qint64 parentId)
 {
-    auto statement = prepared(u"UPDATE tag SET parent = ? WHERE id = ?"_s);
-    if (!statement)
-        return statement.error();
-    bindIdOrNull(*statement, 1, parentId);
-    (*statement)->bind(2, id);
-    if (auto error = write(*statement))
-        return error;
-    return std::nullopt;
+    return setReference("tag", "parent", id, parentId);
 }
 
 Status StoreConnection::setProfileTags(qint64 profileId, const QList<qint64> &tagIds)

@@ -119,6 +119,7 @@ private:
     Status migrate();
     Result<Statement *> prepared(const QString &sql);
     Result<qint64> singleInteger(const QString &sql);
+    Status setReference(const char *table, const char *column, qint64 id, qint64 target);
     // Runs a statement that changes the store.
     Status write(Statement *statement);
     template<class Data>

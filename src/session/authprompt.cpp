@@ -3,7 +3,7 @@
 #include "localized.h"
 #include "promptrequest.h"
 
-#include <QRegularExpression>
+#include <QStringList>
 
 using namespace Qt::StringLiterals;
 
@@ -50,16 +50,6 @@ AuthPromptType classifyPrompt(const QString &prompt)
     if (prompt.contains(u"(yes/no"_s))
         return AuthPrompt::Permission{prompt};
     return AuthPrompt::Input{prompt};
-}
-
-QString relayedPrompt(const QString &clientPrompt)
-{
-    static const QRegularExpression interactive(u"^\\(([^()\\s]+@[^()\\s]+)\\) (.*)$"_s,
-                                                QRegularExpression::DotMatchesEverythingOption);
-    const QRegularExpressionMatch match = interactive.match(clientPrompt);
-    if (!match.hasMatch())
-        return clientPrompt;
-    return u"Answer "_s + match.captured(1) + u"'s question - "_s + match.captured(2);
 }
 
 namespace {

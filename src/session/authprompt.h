@@ -47,7 +47,3 @@ using AuthPromptType =
                  AuthPrompt::Interactive, AuthPrompt::PublicKey, AuthPrompt::Pkcs11>;
 
 AuthPromptType classifyPrompt(const QString &prompt);
-
-// The client's own keyboard-interactive question, "(user@host) Question: ", in the form that
-// classifies as interactive: "Answer user@host's question - Question: ". Other prompts stay.
-QString relayedPrompt(const QString &clientPrompt);

@@ -23,64 +23,52 @@ QString KnownHostsParser::defaultFile()
     return realHomeDirectory() + u"/.ssh/known_hosts"_s;
 }
 
-bool KnownHostsParser::open(const std::function<void(const QString &)> &fail)
+void KnownHostsParser::exchange(const QString &op, const QCborMap &args, const char *logFormat,
+                                std::function<void(Result<QCborMap>)> done)
 {
+    auto fail = [done, logFormat](const QString &message) {
+        qCWarning(lcSettings, logFormat, qPrintable(message));
+        done(Error(message));
+    };
     m_service = std::make_unique<ServiceProcess>();
-    if (m_service->start(m_program))
-        return true;
-    m_service.reset();
-    fail(localized("The SSH service could not be started."));
-    return false;
+    if (!m_service->start(m_program)) {
+        m_service.reset();
+        fail(localized("The SSH service could not be started."));
+        return;
+    }
+    MessageChannel *channel = m_service->channel();
+    connect(channel, &MessageChannel::closed, this, [fail](const QString &reason) {
+        fail(reason.isEmpty() ? localized("The SSH service ended without an answer.") : reason);
+    });
+    channel->request(op, args, [this, done, fail](Message &reply) {
+        disconnect(m_service->channel(), nullptr, this, nullptr);
+        m_service->channel()->close();
+        const QString error = reply.args.value(u"error"_s).toString();
+        if (error.isEmpty())
+            done(reply.args);
+        else
+            fail(error);
+    });
 }
 
 void KnownHostsParser::load(const QString &path, Loaded done)
 {
-    auto fail = [done](const QString &message) {
-        qCWarning(lcSettings, "Load error: %s", qPrintable(message));
-        done(Error(message));
-    };
-    if (!open(fail))
-        return;
-    MessageChannel *channel = m_service->channel();
-    connect(channel, &MessageChannel::closed, this, [fail](const QString &reason) {
-        fail(reason.isEmpty() ? localized("The SSH service ended without an answer.") : reason);
-    });
-    channel->request(
-        SSHProtocol::loadKnownHost, {{u"path"_s, path}}, [this, done, fail](Message &reply) {
-            disconnect(m_service->channel(), nullptr, this, nullptr);
-            const QString error = reply.args.value(u"error"_s).toString();
-            auto entries = error.isEmpty()
-                               ? knownHostsFromJSON(reply.args.value(u"data"_s).toByteArray())
-                               : Result<QList<KnownHostEntry>>(Error(error));
-            m_service->channel()->close();
-            if (entries)
-                done(std::move(entries));
-            else
-                fail(entries.error().message);
-        });
+    exchange(SSHProtocol::loadKnownHost, {{u"path"_s, path}}, "Load error: %s",
+             [done](Result<QCborMap> reply) {
+                 if (!reply) {
+                     done(reply.error());
+                     return;
+                 }
+                 auto entries = knownHostsFromJSON(reply->value(u"data"_s).toByteArray());
+                 if (!entries)
+                     qCWarning(lcSettings, "Load error: %s", qPrintable(entries.error().message));
+                 done(std::move(entries));
+             });
 }
 
 void KnownHostsParser::dump(const QString &path, const QList<KnownHostEntry> &entries, Dumped done)
 {
-    auto fail = [done](const QString &message) {
-        qCWarning(lcSettings, "Dump error: %s", qPrintable(message));
-        done(Error(message));
-    };
-    if (!open(fail))
-        return;
-    MessageChannel *channel = m_service->channel();
-    connect(channel, &MessageChannel::closed, this, [fail](const QString &reason) {
-        fail(reason.isEmpty() ? localized("The SSH service ended without an answer.") : reason);
-    });
-    channel->request(SSHProtocol::dumpKnownHost,
-                     {{u"path"_s, path}, {u"json"_s, knownHostsJSON(entries)}},
-                     [this, done, fail](Message &reply) {
-                         disconnect(m_service->channel(), nullptr, this, nullptr);
-                         const QString error = reply.args.value(u"error"_s).toString();
-                         m_service->channel()->close();
-                         if (error.isEmpty())
-                             done(std::nullopt);
-                         else
-                             fail(error);
-                     });
+    exchange(SSHProtocol::dumpKnownHost, {{u"path"_s, path}, {u"json"_s, knownHostsJSON(entries)}},
+             "Dump error: %s",
+             [done](Result<QCborMap> reply) { done(reply ? Status() : Status(reply.error())); });
 }

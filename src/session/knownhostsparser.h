@@ -2,6 +2,8 @@
 
 #include "knownhostentry.h"
 
+#include <QCborMap>
+
 #include <QObject>
 
 #include <functional>
@@ -29,7 +31,9 @@ public:
     void dump(const QString &path, const QList<KnownHostEntry> &entries, Dumped done);
 
 private:
-    bool open(const std::function<void(const QString &)> &fail);
+    // One request to a fresh service process; the reply's "error" member, or the reply.
+    void exchange(const QString &op, const QCborMap &args, const char *logFormat,
+                  std::function<void(Result<QCborMap>)> done);
 
     QString m_program;
     std::unique_ptr<ServiceProcess> m_service;

@@ -1,3 +1,4 @@
+#include "askpassserver.h"
 #include "clientlogparser.h"
 #include "testenvironment.h"
 
@@ -181,6 +182,14 @@ private Q_SLOTS:
         QFETCH(QString, line);
         QFETCH(int, level);
         QCOMPARE(int(levelOfLine(line)), level);
+    }
+
+    void keyboardInteractiveQuestionsAreRelayedAsOnes()
+    {
+        QCOMPARE(AskPassServer::relayedPrompt(u"(labuser@127.0.0.1) Password: "_s),
+                 u"Answer labuser@127.0.0.1's question - Password: "_s);
+        QCOMPARE(AskPassServer::relayedPrompt(u"Enter passphrase for key '/k': "_s),
+                 u"Enter passphrase for key '/k': "_s);
     }
 
     void partialLinesWaitForTheirEnd()

@@ -68,16 +68,6 @@ private Q_SLOTS:
         QTEST(classifyPrompt(prompt), "type");
     }
 
-    void keyboardInteractiveQuestionsAreRelayedAsInteractive()
-    {
-        const QString relayed = relayedPrompt(u"(labuser@127.0.0.1) Password: "_s);
-        QCOMPARE(relayed, u"Answer labuser@127.0.0.1's question - Password: "_s);
-        QCOMPARE(classifyPrompt(relayed),
-                 AuthPromptType(P::Interactive{u"labuser"_s, u"127.0.0.1"_s, u"Password: "_s}));
-        QCOMPARE(relayedPrompt(u"Enter passphrase for key '/k': "_s),
-                 u"Enter passphrase for key '/k': "_s);
-    }
-
     void connectionLogLines()
     {
         ConnectionLog log;

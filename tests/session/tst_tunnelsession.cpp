@@ -3,32 +3,16 @@
 #include "persistencecontroller.h"
 #include "profile.h"
 #include "sshclientconfig.h"
+#include "sshdfixture.h"
 #include "testenvironment.h"
 #include "tunnelsession.h"
 
 #include <QFile>
 #include <QSignalSpy>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-
 using namespace Qt::StringLiterals;
 
 namespace {
-
-// A loopback port that nothing listens on.
-quint16 closedPort()
-{
-    UniqueFd socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(socket.get(), reinterpret_cast<sockaddr *>(&address), sizeof address);
-    socklen_t length = sizeof address;
-    ::getsockname(socket.get(), reinterpret_cast<sockaddr *>(&address), &length);
-    return ntohs(address.sin_port);
-}
 
 class RecordedNotices : public ConnectionNoticeSink
 {
@@ -101,7 +85,7 @@ private Q_SLOTS:
 
     void aRefusedConnectionFailsRetriesAndStopsOnDisconnect()
     {
-        const quint16 port = closedPort();
+        const quint16 port = SshdFixture::freePort();
         auto tunnel = session(profile(port, 5));
         QCOMPARE(tunnel->statusSummary(), u"Not Connected"_s);
         QSignalSpy changes(tunnel.get(), &SecureSession::stateChanged);
@@ -140,7 +124,7 @@ private Q_SLOTS:
 
     void noBudgetMeansNoRetry()
     {
-        auto tunnel = session(profile(closedPort(), 0));
+        auto tunnel = session(profile(SshdFixture::freePort(), 0));
         tunnel->connect();
         QTRY_COMPARE_WITH_TIMEOUT(tunnel->lastState(), SessionState::abnormalDisconnect, 20000);
         QSignalSpy changes(tunnel.get(), &SecureSession::stateChanged);
