@@ -32,6 +32,8 @@ QString VellAppDelegate::defaultAskPassProgram(const QString &serviceProgram)
     return QFileInfo(serviceProgram).absolutePath() + u"/vellssh-askpass"_s;
 }
 
+VellAppDelegate::VellAppDelegate(Key) {}
+
 VellAppDelegate::~VellAppDelegate()
 {
     // Tunnels end with the application: sessions go before the store they read.
@@ -40,7 +42,7 @@ VellAppDelegate::~VellAppDelegate()
 
 Result<std::unique_ptr<VellAppDelegate>> VellAppDelegate::start(const Options &options)
 {
-    std::unique_ptr<VellAppDelegate> app(new VellAppDelegate);
+    auto app = std::make_unique<VellAppDelegate>(Key());
     ServicePool::setEnabled(true);
     app->m_settings = std::make_unique<Settings>(options.settingsPath);
     auto store = PersistenceController::open(StoreLocation::file(options.storePath));

@@ -29,6 +29,14 @@ public:
         QString askPassProgram;
         bool autoConnect = true;
     };
+    // Made only by start(); the key keeps it so.
+    class Key
+    {
+        friend class VellAppDelegate;
+        Key() = default;
+    };
+    explicit VellAppDelegate(Key);
+
     static Options defaultOptions();
     // The helper beside the service program.
     static QString defaultAskPassProgram(const QString &serviceProgram);
@@ -44,7 +52,6 @@ public:
     void setPromptPresenter(PromptPresenter presenter) { m_presenter = std::move(presenter); }
 
 private:
-    VellAppDelegate() = default;
     void autoConnect();
 
     std::unique_ptr<Settings> m_settings;
