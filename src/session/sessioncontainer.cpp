@@ -1,35 +1,33 @@
 #include "sessioncontainer.h"
 
+#include "enumnames.h"
+
 #include "objectcontext.h"
 #include "profile.h"
 
 using namespace Qt::StringLiterals;
 
+namespace {
+
+// The state as scripts read it.
+constexpr auto scriptTexts = enumNames<SessionState>({
+    {SessionState::notConnected, "Not Connected"},
+    {SessionState::retrying, "Retrying"},
+    {SessionState::connecting, "Connecting"},
+    {SessionState::multiplexing, "Multiplexing"},
+    {SessionState::jumping, "Jumping"},
+    {SessionState::authenticating, "Authenticating"},
+    {SessionState::connected, "Connected"},
+    {SessionState::disconnecting, "Disconnecting"},
+    {SessionState::disconnected, "Disconnected"},
+    {SessionState::abnormalDisconnect, "Abnormal Disconnect"},
+});
+
+} // namespace
+
 QString textState(SessionState state)
 {
-    switch (state) {
-    case SessionState::notConnected:
-        return u"Not Connected"_s;
-    case SessionState::retrying:
-        return u"Retrying"_s;
-    case SessionState::connecting:
-        return u"Connecting"_s;
-    case SessionState::multiplexing:
-        return u"Multiplexing"_s;
-    case SessionState::jumping:
-        return u"Jumping"_s;
-    case SessionState::authenticating:
-        return u"Authenticating"_s;
-    case SessionState::connected:
-        return u"Connected"_s;
-    case SessionState::disconnecting:
-        return u"Disconnecting"_s;
-    case SessionState::disconnected:
-        return u"Disconnected"_s;
-    case SessionState::abnormalDisconnect:
-        return u"Abnormal Disconnect"_s;
-    }
-    return {};
+    return scriptTexts.name(state);
 }
 
 SessionContainer::SessionContainer(ObjectContext *context,
