@@ -1,5 +1,6 @@
 #include "vellappdelegate.h"
 
+#include "desktopnotifications.h"
 #include "identitykeymanager.h"
 #include "localized.h"
 #include "objectcontext.h"
@@ -62,6 +63,7 @@ Result<std::unique_ptr<VellAppDelegate>> VellAppDelegate::start(const Options &o
     if (auto error = ensureSystemConfigFile())
         qCWarning(lcApp).noquote() << error->message;
 
+    app->m_notifications = std::make_unique<DesktopNotifications>();
     Settings *settings = app->m_settings.get();
     auto invocation = [settings] {
         return InvocationInputs{SSHClientConfig::shared().knownOptionNameSet(),

@@ -11,6 +11,7 @@
 class PersistenceController;
 class SessionContainer;
 class Settings;
+class DesktopNotifications;
 class SettingsHistoryTokenStore;
 
 // The application core that the desktop application and the headless daemon share: the
@@ -48,6 +49,7 @@ public:
     Settings &settings() const { return *m_settings; }
     PersistenceController &store() const { return *m_store; }
     SessionContainer &container() const { return *m_container; }
+    DesktopNotifications &notifications() const { return *m_notifications; }
     // Who answers the questions of client runs; without one they are cancelled.
     void setPromptPresenter(PromptPresenter presenter) { m_presenter = std::move(presenter); }
 
@@ -57,6 +59,7 @@ private:
     std::unique_ptr<Settings> m_settings;
     std::unique_ptr<SettingsHistoryTokenStore> m_tokens;
     std::unique_ptr<PersistenceController> m_store;
+    std::unique_ptr<DesktopNotifications> m_notifications;
     std::unique_ptr<SessionContainer> m_container;
     PromptPresenter m_presenter;
 };

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QUuid>
 
 // The desktop notices a session posts about its connection.
 enum class ConnectionNotice
@@ -18,5 +19,7 @@ class ConnectionNoticeSink
 {
 public:
     virtual ~ConnectionNoticeSink() = default;
-    virtual void post(ConnectionNotice notice, const QString &profileName, const QString &body) = 0;
+    // The body is the reason of a failure or interruption, empty otherwise.
+    virtual void post(ConnectionNotice notice, const QString &profileName, const QUuid &profile,
+                      const QString &body) = 0;
 };

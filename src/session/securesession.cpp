@@ -284,8 +284,12 @@ void SecureSession::handleConnected()
 
 void SecureSession::post(ConnectionNotice notice)
 {
-    if (m_services.notices)
-        m_services.notices->post(notice, m_config.name, m_statusSummary);
+    if (!m_services.notices)
+        return;
+    const bool ended = notice == ConnectionNotice::connectionFailed ||
+                       notice == ConnectionNotice::connectionInterrupted;
+    const QString reason = m_fatalMessage.value_or(m_lastErrorMessage.value_or(QString()));
+    m_services.notices->post(notice, m_config.name, m_config.uuid, ended ? reason : QString());
 }
 
 void SecureSession::setState(SessionState state)

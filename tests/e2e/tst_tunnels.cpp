@@ -26,7 +26,7 @@ namespace {
 class RecordedNotices : public ConnectionNoticeSink
 {
 public:
-    void post(ConnectionNotice notice, const QString &, const QString &) override
+    void post(ConnectionNotice notice, const QString &, const QUuid &, const QString &) override
     {
         posted.append(notice);
     }

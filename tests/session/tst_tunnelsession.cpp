@@ -17,7 +17,7 @@ namespace {
 class RecordedNotices : public ConnectionNoticeSink
 {
 public:
-    void post(ConnectionNotice notice, const QString &name, const QString &) override
+    void post(ConnectionNotice notice, const QString &name, const QUuid &, const QString &) override
     {
         posted.append({notice, name});
     }
