@@ -13,6 +13,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -80,6 +81,38 @@ double waitForRelay(const QElapsedTimer &clock, quint16 port)
     return clock.nsecsElapsed() / 1e6;
 }
 
+// Proportional set size of a process, in kB.
+qint64 pssOf(qint64 pid)
+{
+    QFile file(u"/proc/%1/smaps_rollup"_s.arg(pid));
+    if (!file.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray &line : file.readAll().split('\n')) {
+        if (line.startsWith("Pss:"))
+            return line.mid(4).trimmed().split(' ').value(0).toLongLong();
+    }
+    return 0;
+}
+
+QList<qint64> childrenOf(qint64 pid)
+{
+    QList<qint64> result;
+    QFile file(u"/proc/%1/task/%1/children"_s.arg(pid));
+    if (file.open(QIODevice::ReadOnly)) {
+        for (const QByteArray &word : file.readAll().split(' ')) {
+            if (word.trimmed().toLongLong())
+                result.append(word.trimmed().toLongLong());
+        }
+    }
+    return result;
+}
+
+QByteArray nameOf(qint64 pid)
+{
+    QFile file(u"/proc/%1/comm"_s.arg(pid));
+    return file.open(QIODevice::ReadOnly) ? file.readAll().trimmed() : QByteArray();
+}
+
 double median(QList<double> values)
 {
     std::sort(values.begin(), values.end());
@@ -141,6 +174,18 @@ int main(int argc, char *argv[])
         clock.restart();
         tunnel.connect();
         ours.append(waitForRelay(clock, ourPort));
+        if (run == 0) {
+            for (qint64 child : childrenOf(::getpid())) {
+                if (nameOf(child) != "vellssh-service")
+                    continue;
+                for (qint64 client : childrenOf(child)) {
+                    if (nameOf(client) == "ssh")
+                        printf(
+                            "PSS of one connected tunnel: vellssh-service %lld kB, ssh %lld kB\n",
+                            pssOf(child), pssOf(client));
+                }
+            }
+        }
         tunnel.disconnect();
         while (!tunnel.canConnect())
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
