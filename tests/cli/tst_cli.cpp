@@ -2,6 +2,7 @@
 #include "objectcontext.h"
 #include "persistencecontroller.h"
 #include "profile.h"
+#include "programrun.h"
 #include "testenvironment.h"
 
 #include <QJsonArray>
@@ -13,23 +14,11 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-struct Run
-{
-    int code = -1;
-    QString out;
-    QString err;
-};
+using Run = ProgramRun;
 
 Run cli(const QStringList &args, const QByteArray &input = {})
 {
-    QProcess process;
-    process.start(QStringLiteral(VELLSSH_CLI), args);
-    process.write(input);
-    process.closeWriteChannel();
-    if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit)
-        return {};
-    return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
-            QString::fromUtf8(process.readAllStandardError())};
+    return runProgram(QStringLiteral(VELLSSH_CLI), args, input);
 }
 
 QJsonValue json(const QString &text)

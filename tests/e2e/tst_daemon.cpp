@@ -1,3 +1,4 @@
+#include "programrun.h"
 #include "sshdfixture.h"
 #include "testenvironment.h"
 
@@ -11,25 +12,11 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-struct Run
-{
-    int code = -1;
-    QString out;
-    QString err;
-};
+using Run = ProgramRun;
 
-// Without a controlling terminal, so that questions are answered from the given input.
 Run cli(const QStringList &args, const QByteArray &input = {})
 {
-    QProcess process;
-    process.setChildProcessModifier([] { ::setsid(); });
-    process.start(QStringLiteral(VELLSSH_CLI), args);
-    process.write(input);
-    process.closeWriteChannel();
-    if (!process.waitForFinished(60000))
-        return {};
-    return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
-            QString::fromUtf8(process.readAllStandardError())};
+    return runProgram(QStringLiteral(VELLSSH_CLI), args, input);
 }
 
 bool daemonOnBus()
