@@ -6,7 +6,6 @@
 #include <QDBusConnectionInterface>
 #include <QProcess>
 
-#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
