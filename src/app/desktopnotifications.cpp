@@ -30,22 +30,37 @@ void DesktopNotifications::post(ConnectionNotice notice, const QString &profileN
     // A reachable notification server counts as permission; without one, nothing goes out.
     if (!m_bus.isConnected() || !m_bus.interface()->isServiceRegistered(service))
         return;
+    const Notice next{notice, profileName, body};
+    if (m_waiting.contains(profile)) {
+        m_waiting[profile] = next;
+        return;
+    }
+    send(profile, next);
+}
+
+void DesktopNotifications::send(const QUuid &profile, const Notice &notice)
+{
+    m_waiting.insert(profile, std::nullopt);
     const QString uuid = profile.toString(QUuid::WithoutBraces).toUpper();
     QDBusMessage call = QDBusMessage::createMethodCall(service, path, service, u"Notify"_s);
-    const QString text = body.isEmpty() ? profileName : profileName + u'\n' + body;
-    call << u"VellSSH"_s << m_shown.value(profile, 0u) << QString() << title(notice) << text
+    const QString text =
+        notice.body.isEmpty() ? notice.profileName : notice.profileName + u'\n' + notice.body;
+    call << u"VellSSH"_s << m_shown.value(profile, 0u) << QString() << title(notice.notice) << text
          << QStringList{u"default"_s, u"Show"_s}
          << QVariantMap{{u"category"_s, categoryIdentifier}, {u"x-vellssh-profile"_s, uuid}} << -1;
     auto *watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(call), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this,
             [this, profile](QDBusPendingCallWatcher *finished) {
                 const QDBusPendingReply<uint> reply = *finished;
+                finished->deleteLater();
                 if (reply.isError())
                     qCWarning(lcNotifications, "Failed to add request: %s",
                               qPrintable(reply.error().message()));
                 else
                     m_shown.insert(profile, reply.value());
-                finished->deleteLater();
+                const std::optional<Notice> next = m_waiting.take(profile);
+                if (next)
+                    send(profile, *next);
             });
 }
 

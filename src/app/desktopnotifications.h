@@ -32,6 +32,16 @@ private Q_SLOTS:
     void actionInvoked(uint id, const QString &action);
 
 private:
+    struct Notice
+    {
+        ConnectionNotice notice;
+        QString profileName;
+        QString body;
+    };
+    void send(const QUuid &profile, const Notice &notice);
+
     QDBusConnection m_bus;
     QHash<QUuid, uint> m_shown;
+    // A profile's notice that waits for the one before it, so that it can replace it.
+    QHash<QUuid, std::optional<Notice>> m_waiting;
 };

@@ -67,17 +67,34 @@ private Q_SLOTS:
         QCOMPARE(server.calls[0].hints.value(u"category"_s).toString(),
                  DesktopNotifications::categoryIdentifier);
 
+        // Two quick ones: the second still replaces the first.
+        notifications.post(ConnectionNotice::connectionInterrupted, u"db"_s, db, u"first"_s);
         notifications.post(ConnectionNotice::connectionInterrupted, u"db"_s, db,
                            u"Connection to h closed by remote host."_s);
         notifications.post(ConnectionNotice::connectionFailed, u"web"_s, web, {});
-        QTRY_COMPARE_WITH_TIMEOUT(server.calls.size(), 3, 10000);
-        QCOMPARE(server.calls[1].summary, u"Connection Interrupted"_s);
-        QCOMPARE(server.calls[1].body, u"db\nConnection to h closed by remote host."_s);
-        QCOMPARE(server.calls[1].replaces, server.calls[0].id);
-        QCOMPARE(server.calls[2].replaces, 0u);
+        auto callsFor = [&](const QString &name) {
+            QList<FakeNotificationServer::Call> calls;
+            for (const auto &call : std::as_const(server.calls)) {
+                if (call.body.section(u'\n', 0, 0) == name)
+                    calls.append(call);
+            }
+            return calls;
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(callsFor(u"db"_s).last().body.endsWith(u"remote host."_s), 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(callsFor(u"web"_s).size(), 1, 10000);
+        // A notice that comes while the one before is on its way may be dropped for the next,
+        // but every later one replaces the first.
+        const auto forDb = callsFor(u"db"_s);
+        QVERIFY(forDb.size() == 2 || forDb.size() == 3);
+        for (qsizetype i = 1; i < forDb.size(); ++i)
+            QCOMPARE(forDb[i].replaces, forDb[0].id);
+        QCOMPARE(forDb.last().summary, u"Connection Interrupted"_s);
+        QCOMPARE(forDb.last().body, u"db\nConnection to h closed by remote host."_s);
+        const auto forWeb = callsFor(u"web"_s).first();
+        QCOMPARE(forWeb.replaces, 0u);
 
         QSignalSpy activated(&notifications, &DesktopNotifications::profileActivated);
-        Q_EMIT server.ActionInvoked(server.calls[2].id, u"default"_s);
+        Q_EMIT server.ActionInvoked(forWeb.id, u"default"_s);
         QVERIFY(activated.wait(10000));
         QCOMPARE(activated.first().first().toUuid(), web);
         bus.unregisterService(u"org.freedesktop.Notifications"_s);
