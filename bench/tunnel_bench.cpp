@@ -4,6 +4,7 @@
 #include "forwarding.h"
 #include "objectcontext.h"
 #include "persistencecontroller.h"
+#include "processes.h"
 #include "profile.h"
 #include "servicepool.h"
 #include "sshclientconfig.h"
@@ -94,19 +95,6 @@ qint64 pssOf(qint64 pid)
     return 0;
 }
 
-QList<qint64> childrenOf(qint64 pid)
-{
-    QList<qint64> result;
-    QFile file(u"/proc/%1/task/%1/children"_s.arg(pid));
-    if (file.open(QIODevice::ReadOnly)) {
-        for (const QByteArray &word : file.readAll().split(' ')) {
-            if (word.trimmed().toLongLong())
-                result.append(word.trimmed().toLongLong());
-        }
-    }
-    return result;
-}
-
 QByteArray nameOf(qint64 pid)
 {
     QFile file(u"/proc/%1/comm"_s.arg(pid));
@@ -175,10 +163,10 @@ int main(int argc, char *argv[])
         tunnel.connect();
         ours.append(waitForRelay(clock, ourPort));
         if (run == 0) {
-            for (qint64 child : childrenOf(::getpid())) {
+            for (qint64 child : childProcesses(::getpid())) {
                 if (nameOf(child) != "vellssh-service")
                     continue;
-                for (qint64 client : childrenOf(child)) {
+                for (qint64 client : childProcesses(child)) {
                     if (nameOf(client) == "ssh")
                         printf(
                             "PSS of one connected tunnel: vellssh-service %lld kB, ssh %lld kB\n",

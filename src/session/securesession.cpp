@@ -178,7 +178,6 @@ void SecureSession::handleServiceMessage(Message &message)
         (args.value(u"ctos"_s).toBool() ? m_cipherCtoS : m_cipherStoC) = text("name");
     } else if (op == reportExit) {
         m_exitStatus = int(args.value(u"status"_s).toInteger());
-        closeOutputs();
     } else if (op == reportConnectInfo) {
         const qint64 port = args.value(u"port"_s).toInteger();
         m_askInfo = text("user") + u'@' + text("host") + u':' + QString::number(port ? port : 22);

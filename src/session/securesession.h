@@ -102,8 +102,6 @@ protected:
     virtual void preparePipes(std::array<UniqueFd, 3> &handles);
     // The run is over: the service process has ended.
     virtual void didTerminate();
-    // The service reported the exit status: the client's output ends here.
-    virtual void closeOutputs() {}
 
 private:
     friend class SecureSessionResponder;

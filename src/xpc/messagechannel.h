@@ -46,7 +46,6 @@ public:
     static std::pair<UniqueFd, UniqueFd> socketPair();
 
     bool isOpen() const { return m_socket.isValid(); }
-    int socketDescriptor() const { return m_socket.get(); }
     // Sends and forgets; descriptors are duplicated by the kernel, the caller keeps its own.
     bool send(const QString &op, const QCborMap &args = {}, const std::vector<int> &fds = {},
               quint64 id = 0);

@@ -1,5 +1,6 @@
 #include "objectcontext.h"
 #include "persistencecontroller.h"
+#include "processes.h"
 #include "profile.h"
 #include "queries.h"
 #include "sessioncontainer.h"
@@ -20,17 +21,10 @@ qsizetype openDescriptors()
 }
 
 // This process's children but the server's own.
-QList<qint64> childProcesses(qint64 server)
+QList<qint64> clientProcesses(qint64 server)
 {
-    QList<qint64> result;
-    QFile file(u"/proc/%1/task/%1/children"_s.arg(::getpid()));
-    if (file.open(QIODevice::ReadOnly)) {
-        for (const QByteArray &word : file.readAll().split(' ')) {
-            const qint64 pid = word.trimmed().toLongLong();
-            if (pid && pid != server)
-                result.append(pid);
-        }
-    }
+    QList<qint64> result = childProcesses(::getpid());
+    result.removeAll(server);
     return result;
 }
 
@@ -99,7 +93,7 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(m_container->currentState(),
                                   SessionContainer::State::allDisconnected, 60000);
         (void)deletePermanently(profiles, *m_store->mainContext());
-        QTRY_VERIFY_WITH_TIMEOUT(childProcesses(m_sshd->processId()).isEmpty(), 30000);
+        QTRY_VERIFY_WITH_TIMEOUT(clientProcesses(m_sshd->processId()).isEmpty(), 30000);
     }
 
     void fiftyRunsLeaveNothingBehind()
@@ -119,7 +113,7 @@ private Q_SLOTS:
             QTRY_COMPARE_WITH_TIMEOUT(tunnel->lastState(), SessionState::disconnected, 30000);
         }
         QCOMPARE(openDescriptors(), descriptors);
-        QTRY_VERIFY_WITH_TIMEOUT(childProcesses(m_sshd->processId()).isEmpty(), 30000);
+        QTRY_VERIFY_WITH_TIMEOUT(clientProcesses(m_sshd->processId()).isEmpty(), 30000);
         QVERIFY(m_sshd->connectionProcesses().isEmpty());
     }
 };

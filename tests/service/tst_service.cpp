@@ -1,4 +1,5 @@
 #include "messagechannel.h"
+#include "processes.h"
 #include "serviceprocess.h"
 #include "sshprotocol.h"
 #include "testenvironment.h"
@@ -70,19 +71,6 @@ SSHProtocol::RunRequest runTo(quint16 port)
     request.environment = {{u"PATH"_s, qEnvironmentVariable("PATH")},
                            {u"HOME"_s, QDir::homePath()}};
     return request;
-}
-
-QList<pid_t> childrenOf(pid_t pid)
-{
-    QList<pid_t> children;
-    QFile file(u"/proc/%1/task/%1/children"_s.arg(pid));
-    if (file.open(QIODevice::ReadOnly)) {
-        for (const QByteArray &word : file.readAll().split(' ')) {
-            if (!word.trimmed().isEmpty())
-                children.append(word.trimmed().toInt());
-        }
-    }
-    return children;
 }
 
 } // namespace
@@ -166,7 +154,7 @@ private Q_SLOTS:
         QVERIFY(run.service.channel()->send(SSHProtocol::terminate));
         QVERIFY(finished.wait(20000));
         QVERIFY(run.exitStatus.has_value());
-        QVERIFY(childrenOf(::getpid()).isEmpty());
+        QVERIFY(childProcesses(::getpid()).isEmpty());
     }
 
     void theClientDiesWithItsService()
@@ -176,7 +164,7 @@ private Q_SLOTS:
         start(run, silent.port);
         QTRY_VERIFY_WITH_TIMEOUT(ops(run).contains(SSHProtocol::reportHost), 20000);
         const pid_t service = run.service.pid();
-        const QList<pid_t> clients = childrenOf(service);
+        const QList<qint64> clients = childProcesses(service);
         QCOMPARE(clients.size(), 1);
         ::kill(service, SIGKILL);
         // The client comes to this process as an orphan and must end by itself.

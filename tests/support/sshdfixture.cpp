@@ -1,5 +1,7 @@
 #include "sshdfixture.h"
 
+#include "processes.h"
+
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
@@ -165,13 +167,5 @@ QList<qint64> SshdFixture::connectionProcesses() const
     QFile pidFile(m_dir + u"/sshd.pid"_s);
     if (!pidFile.open(QIODevice::ReadOnly))
         return result;
-    const qint64 listener = pidFile.readAll().trimmed().toLongLong();
-    QFile children(u"/proc/%1/task/%1/children"_s.arg(listener));
-    if (children.open(QIODevice::ReadOnly)) {
-        for (const QByteArray &word : children.readAll().split(' ')) {
-            if (!word.trimmed().isEmpty())
-                result.append(word.trimmed().toLongLong());
-        }
-    }
-    return result;
+    return childProcesses(pidFile.readAll().trimmed().toLongLong());
 }
