@@ -2,6 +2,7 @@
 
 #include "desktopnotifications.h"
 #include "identitykeymanager.h"
+#include "keychainpromptpresenter.h"
 #include "localized.h"
 #include "objectcontext.h"
 #include "persistencecontroller.h"
@@ -78,15 +79,20 @@ Result<std::unique_ptr<VellAppDelegate>> VellAppDelegate::start(const Options &o
         inputs.askPassProgram = askPass;
         return inputs;
     };
+    app->m_keychain = std::make_unique<KeychainPromptPresenter>(
+        std::make_shared<Keychain>(),
+        [delegate = app.get()](const PromptRequest &request, PromptAnswer answer) {
+            if (delegate->m_presenter)
+                delegate->m_presenter(request, std::move(answer));
+            else
+                answer(std::nullopt);
+        });
     app->m_container = std::make_unique<SessionContainer>(
         &context, invocation, SSHClientConfig::shared().strictOptionNames(),
         SecureSession::Services{
             options.serviceProgram, environment, nullptr,
-            [delegate = app.get()](const PromptRequest &request, PromptAnswer answer) {
-                if (delegate->m_presenter)
-                    delegate->m_presenter(request, std::move(answer));
-                else
-                    answer(std::nullopt);
+            [keychain = app->m_keychain.get()](const PromptRequest &request, PromptAnswer answer) {
+                keychain->present(request, std::move(answer));
             }});
     SessionContainer *container = app->m_container.get();
     bool initial = true;

@@ -12,6 +12,7 @@ class PersistenceController;
 class SessionContainer;
 class Settings;
 class DesktopNotifications;
+class KeychainPromptPresenter;
 class SettingsHistoryTokenStore;
 
 // The application core that the desktop application and the headless daemon share: the
@@ -50,7 +51,8 @@ public:
     PersistenceController &store() const { return *m_store; }
     SessionContainer &container() const { return *m_container; }
     DesktopNotifications &notifications() const { return *m_notifications; }
-    // Who answers the questions of client runs; without one they are cancelled.
+    // Who answers the questions of client runs that the keychain cannot answer; without one
+    // they are cancelled.
     void setPromptPresenter(PromptPresenter presenter) { m_presenter = std::move(presenter); }
 
 private:
@@ -60,6 +62,7 @@ private:
     std::unique_ptr<SettingsHistoryTokenStore> m_tokens;
     std::unique_ptr<PersistenceController> m_store;
     std::unique_ptr<DesktopNotifications> m_notifications;
+    std::unique_ptr<KeychainPromptPresenter> m_keychain;
     std::unique_ptr<SessionContainer> m_container;
     PromptPresenter m_presenter;
 };

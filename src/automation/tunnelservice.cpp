@@ -86,10 +86,10 @@ void TunnelService::present(const PromptRequest &request, PromptAnswer answer)
     const uint id = ++m_nextPrompt;
     m_pending.insert(id, {std::move(answer), requester});
     Q_EMIT PromptRequested(id, uuid, promptKind(request.type), promptMessage(request),
-                           isSecret(request.type));
+                           isSecret(request.type), rememberText(request.type).value_or(QString()));
 }
 
-void TunnelService::AnswerPrompt(uint id, const QString &answer, bool cancelled)
+void TunnelService::AnswerPrompt(uint id, const QString &answer, bool cancelled, bool remember)
 {
     auto it = m_pending.find(id);
     if (it == m_pending.end()) {
@@ -103,7 +103,7 @@ void TunnelService::AnswerPrompt(uint id, const QString &answer, bool cancelled)
     }
     PromptAnswer reply = std::move(it->answer);
     m_pending.erase(it);
-    reply(cancelled ? std::nullopt : std::optional(answer));
+    reply(cancelled ? std::nullopt : std::optional(PromptReply(answer, remember)));
 }
 
 void TunnelService::follow(TunnelSession *session)

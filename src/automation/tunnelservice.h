@@ -44,13 +44,13 @@ public Q_SLOTS:
     QStringList ConnectAll();
     QStringList DisconnectAll();
     QString Log(const QString &profile);
-    void AnswerPrompt(uint id, const QString &answer, bool cancelled);
+    void AnswerPrompt(uint id, const QString &answer, bool cancelled, bool remember);
 
 Q_SIGNALS:
     void StateChanged(const QString &uuid, const QString &state, const QString &summary);
     void LogLine(const QString &uuid, const QString &line);
     void PromptRequested(uint id, const QString &uuid, const QString &kind, const QString &message,
-                         bool secret);
+                         bool secret, const QString &remember);
 
 private:
     QList<Profile *> liveProfiles() const;

@@ -121,14 +121,15 @@ int DaemonCommands::change(const QString &verb, const QStringList &arguments)
         QString uuid;
         QString message;
         bool secret;
+        QString remember;
     };
     QList<Question> questions;
-    QObject::connect(
-        &tunnel, &IoVellsshTunnelInterface::PromptRequested, &loop,
-        [&](uint id, const QString &uuid, const QString &, const QString &message, bool secret) {
-            questions.append({id, uuid, message, secret});
-            loop.quit();
-        });
+    QObject::connect(&tunnel, &IoVellsshTunnelInterface::PromptRequested, &loop,
+                     [&](uint id, const QString &uuid, const QString &, const QString &message,
+                         bool secret, const QString &remember) {
+                         questions.append({id, uuid, message, secret, remember});
+                         loop.quit();
+                     });
 
     QDBusPendingReply<QStringList> reply;
     const bool all = flags->switches.contains(u"--all"_s);
@@ -183,7 +184,13 @@ int DaemonCommands::change(const QString &verb, const QStringList &arguments)
                 continue;
             const auto answer =
                 askPerson(names.value(question.uuid) + u": "_s + question.message, question.secret);
-            tunnel.AnswerPrompt(question.id, answer.value_or(QString()), !answer).waitForFinished();
+            const bool remember = answer && !question.remember.isEmpty() &&
+                                  askPerson(question.remember + u"? [y/N]"_s, false)
+                                      .value_or(QString())
+                                      .trimmed()
+                                      .startsWith(u'y', Qt::CaseInsensitive);
+            tunnel.AnswerPrompt(question.id, answer.value_or(QString()), !answer, remember)
+                .waitForFinished();
         }
     };
     answerQuestions();

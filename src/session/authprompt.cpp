@@ -91,3 +91,14 @@ bool isSecret(const AuthPromptType &type)
 {
     return !std::holds_alternative<AuthPrompt::Permission>(type);
 }
+
+std::optional<QString> rememberText(const AuthPromptType &type)
+{
+    if (std::holds_alternative<AuthPrompt::Password>(type))
+        return localized("Remember the password in keychain");
+    if (std::holds_alternative<AuthPrompt::PublicKey>(type))
+        return localized("Remember the passphrase in keychain");
+    if (std::holds_alternative<AuthPrompt::Interactive>(type))
+        return localized("Remember the answer in keychain");
+    return std::nullopt;
+}

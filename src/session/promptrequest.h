@@ -16,6 +16,8 @@ struct PromptRequest
     // The session's name and "user@host:port", for the dialog's header.
     QString sessionName;
     QString info;
+    // The port the client reported, 22 until it has.
+    int port = 22;
     // How often the client has asked this question in this run (1 the first time).
     qint64 attempt = 1;
     QUuid sessionUUID;
@@ -27,6 +29,18 @@ QString promptMessage(const PromptRequest &request);
 QString promptKind(const AuthPromptType &type);
 bool isSecret(const AuthPromptType &type);
 
+// What a person answered, and whether the answer should be kept for the next time.
+struct PromptReply
+{
+    PromptReply(QString text, bool remember = false) : text(std::move(text)), remember(remember) {}
+    QString text;
+    bool remember = false;
+};
+
+// The text of the box that offers to keep the answer, for the questions whose answers can be
+// kept.
+std::optional<QString> rememberText(const AuthPromptType &type);
+
 // Answers a question later, or with no answer when the user cancels.
-using PromptAnswer = std::function<void(std::optional<QString>)>;
+using PromptAnswer = std::function<void(std::optional<PromptReply>)>;
 using PromptPresenter = std::function<void(const PromptRequest &, PromptAnswer)>;

@@ -180,7 +180,8 @@ void SecureSession::handleServiceMessage(Message &message)
         m_exitStatus = int(args.value(u"status"_s).toInteger());
     } else if (op == reportConnectInfo) {
         const qint64 port = args.value(u"port"_s).toInteger();
-        m_askInfo = text("user") + u'@' + text("host") + u':' + QString::number(port ? port : 22);
+        m_askPort = port ? int(port) : 22;
+        m_askInfo = text("user") + u'@' + text("host") + u':' + QString::number(m_askPort);
     } else if (op == reportAttempt) {
         m_attempt = args.value(u"attempt"_s).toInteger();
     } else if (op == askPass && message.id) {
@@ -198,13 +199,13 @@ void SecureSession::answerQuestion(quint64 id, const QString &prompt,
     const QPointer<SecureSession> self(this);
     const AuthPromptType type = classifyPrompt(prompt);
     const bool permission = std::holds_alternative<AuthPrompt::Permission>(type);
-    auto reply = [self, service, id, publicKeyPEM, permission](std::optional<QString> answer) {
+    auto reply = [self, service, id, publicKeyPEM, permission](std::optional<PromptReply> answer) {
         // A user who refused a question is not asked it again by a retry.
-        if (self && (!answer || (permission && *answer != u"yes"_s)))
+        if (self && (!answer || (permission && answer->text != u"yes"_s)))
             self->m_canRetry = false;
         if (!service || !service->channel())
             return;
-        const auto sealed = answer ? sealAnswer(publicKeyPEM, answer->toUtf8()) : std::nullopt;
+        const auto sealed = answer ? sealAnswer(publicKeyPEM, answer->text.toUtf8()) : std::nullopt;
         service->channel()->reply(id, sealed ? QCborMap{{u"answer"_s, *sealed}}
                                              : QCborMap{{u"cancelled"_s, true}});
     };
@@ -212,7 +213,8 @@ void SecureSession::answerQuestion(quint64 id, const QString &prompt,
         reply(std::nullopt);
         return;
     }
-    m_services.prompt({type, prompt, m_config.name, m_askInfo, m_attempt, m_config.uuid}, reply);
+    m_services.prompt({type, prompt, m_config.name, m_askInfo, m_askPort, m_attempt, m_config.uuid},
+                      reply);
 }
 
 void SecureSession::didTerminate()

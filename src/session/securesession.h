@@ -146,4 +146,5 @@ private:
     SessionState m_lastState = SessionState::notConnected;
     qint64 m_attempt = 0;
     QString m_askInfo;
+    int m_askPort = 22;
 };

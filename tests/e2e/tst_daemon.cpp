@@ -1,3 +1,4 @@
+#include "keychain.h"
 #include "programrun.h"
 #include "sshdfixture.h"
 #include "testenvironment.h"
@@ -5,7 +6,6 @@
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QProcess>
-
 
 using namespace Qt::StringLiterals;
 
@@ -119,6 +119,31 @@ private Q_SLOTS:
         const Run answered = cli({u"connect"_s, u"locked"_s}, "labpass\n");
         QCOMPARE(answered.code, 0);
         QCOMPARE(answered.out, u"locked: Connected\n"_s);
+        QCOMPARE(cli({u"disconnect"_s, u"locked"_s}).code, 0);
+    }
+
+    void aRememberedPassphraseIsUsedUntilItProvesWrong()
+    {
+        const Run remembered = cli({u"connect"_s, u"locked"_s}, "labpass\ny\n");
+        QCOMPARE(remembered.code, 0);
+        QVERIFY2(remembered.err.contains(u"Remember the passphrase in keychain? [y/N]"_s),
+                 qPrintable(remembered.err));
+        QCOMPARE(cli({u"disconnect"_s, u"locked"_s}).code, 0);
+
+        const Run silent = cli({u"connect"_s, u"locked"_s});
+        QCOMPARE(silent.code, 0);
+        QVERIFY2(!silent.err.contains(u"Enter passphrase"_s), qPrintable(silent.err));
+        QCOMPARE(cli({u"disconnect"_s, u"locked"_s}).code, 0);
+
+        const Keychain keychain;
+        PromptRequest question;
+        question.type = AuthPrompt::PublicKey{m_sshd->passphraseKey()};
+        const KeychainItem item = *keychainItem(question);
+        QCOMPARE(keychain.store(item, u"outdated"_s), std::nullopt);
+        const Run corrected = cli({u"connect"_s, u"locked"_s}, "labpass\nn\n");
+        QCOMPARE(corrected.code, 0);
+        QCOMPARE(corrected.err.count(u"Enter passphrase"_s), 1);
+        QCOMPARE(keychain.find(item), u"outdated"_s);
         QCOMPARE(cli({u"disconnect"_s, u"locked"_s}).code, 0);
     }
 
