@@ -27,6 +27,7 @@ public:
 };
 
 bool enabled = false;
+constexpr std::chrono::milliseconds refillDelay{1500};
 QPointer<Reserve> reserve;
 
 Reserve *theReserve()
@@ -60,7 +61,9 @@ std::unique_ptr<ServiceProcess> ServicePool::take(const QString &program)
     if (pool) {
         pool->program = program;
         pool->process.reset();
-        QTimer::singleShot(0, pool, [pool] { pool->refill(); });
+        // Not at once: a process starting now would take CPU from the key exchange of the run
+        // that just took the reserve.
+        QTimer::singleShot(refillDelay, pool, [pool] { pool->refill(); });
     }
     return process;
 }

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+#include <memory>
+
+class Forwarding;
+class PersistenceController;
+class Profile;
+class SshdFixture;
+
+// A blocking echo server on its own threads, so that a busy event loop never starves it.
+quint16 startEchoServer();
+
+// Connects to the port on loopback, sends a byte and waits (0.5 s at most) for it to come back.
+bool relaysAByte(quint16 port);
+
+// Proportional set size of a process, in kB (0 when it is gone).
+qint64 pssOf(qint64 pid);
+// User plus system CPU time of a process so far, in milliseconds.
+double cpuMillisecondsOf(qint64 pid);
+QByteArray nameOf(qint64 pid);
+// The descendants of a process that carry the name, children first.
+QList<qint64> descendantsNamed(qint64 root, const QByteArray &name);
+
+double median(QList<double> values);
+
+// Profiles for a private sshd, each with one local forward to the echo server.
+class BenchProfiles
+{
+public:
+    BenchProfiles(const SshdFixture &sshd, quint16 echoPort);
+    ~BenchProfiles();
+
+    // A new profile listening on a free port.
+    Profile *add(const QString &name);
+    static quint16 listenPort(const Profile *profile);
+    // Points the profile's forward at a new free port.
+    static void moveToFreePort(Profile *profile);
+
+private:
+    const SshdFixture &m_sshd;
+    quint16 m_echo;
+    std::unique_ptr<PersistenceController> m_store;
+};
