@@ -110,6 +110,29 @@ double median(QList<double> values)
     return values.isEmpty() ? 0 : values[values.size() / 2];
 }
 
+namespace {
+
+// Listening ports below the kernel's range for outgoing connections, so that none of the many
+// client connections of a run can take one before its tunnel listens on it.
+quint16 nextListenPort()
+{
+    static quint16 next = 20000;
+    for (;;) {
+        const quint16 port = next++;
+        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(port);
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        const bool free = ::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0;
+        ::close(fd);
+        if (free)
+            return port;
+    }
+}
+
+} // namespace
+
 BenchProfiles::BenchProfiles(const SshdFixture &sshd, quint16 echoPort)
     : m_sshd(sshd), m_echo(echoPort),
       m_store(std::move(PersistenceController::openInMemory()).value())
@@ -129,7 +152,7 @@ Profile *BenchProfiles::add(const QString &name)
     Forwarding *forwarding = context.insertForwarding();
     forwarding->setProfile(profile);
     forwarding->edit([&](ForwardingData &d) {
-        d.bindPort = SshdFixture::freePort();
+        d.bindPort = nextListenPort();
         d.targetAddress = u"127.0.0.1"_s;
         d.targetPort = m_echo;
     });
@@ -143,6 +166,5 @@ quint16 BenchProfiles::listenPort(const Profile *profile)
 
 void BenchProfiles::moveToFreePort(Profile *profile)
 {
-    profile->forwardings().value(0)->edit(
-        [](ForwardingData &d) { d.bindPort = SshdFixture::freePort(); });
+    profile->forwardings().value(0)->edit([](ForwardingData &d) { d.bindPort = nextListenPort(); });
 }

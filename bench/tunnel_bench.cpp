@@ -10,8 +10,8 @@
 #include "tunnelsession.h"
 
 #include <QCoreApplication>
-#include <QEventLoop>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTimer>

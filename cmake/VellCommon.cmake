@@ -10,3 +10,6 @@ target_compile_definitions(vell_common INTERFACE
     QT_NO_NARROWING_CONVERSIONS_IN_CONNECT
     QT_NO_FOREACH
     QT_NO_KEYWORDS)
+# Executables load only the shared libraries they use: the service, which runs once per
+# tunnel, must not pay for the crypto library that the protocol library brings along.
+target_link_options(vell_common INTERFACE -Wl,--as-needed)

@@ -31,8 +31,8 @@ void DesktopNotifications::post(ConnectionNotice notice, const QString &profileN
     if (!m_bus.isConnected() || !m_bus.interface()->isServiceRegistered(service))
         return;
     const Notice next{notice, profileName, body};
-    if (m_waiting.contains(profile)) {
-        m_waiting[profile] = next;
+    if (m_inFlight.contains(profile)) {
+        m_waiting.insert(profile, next);
         return;
     }
     send(profile, next);
@@ -40,7 +40,7 @@ void DesktopNotifications::post(ConnectionNotice notice, const QString &profileN
 
 void DesktopNotifications::send(const QUuid &profile, const Notice &notice)
 {
-    m_waiting.insert(profile, std::nullopt);
+    m_inFlight.insert(profile);
     const QString uuid = profile.toString(QUuid::WithoutBraces).toUpper();
     QDBusMessage call = QDBusMessage::createMethodCall(service, path, service, u"Notify"_s);
     const QString text =
@@ -58,9 +58,9 @@ void DesktopNotifications::send(const QUuid &profile, const Notice &notice)
                               qPrintable(reply.error().message()));
                 else
                     m_shown.insert(profile, reply.value());
-                const std::optional<Notice> next = m_waiting.take(profile);
-                if (next)
-                    send(profile, *next);
+                m_inFlight.remove(profile);
+                if (m_waiting.contains(profile))
+                    send(profile, m_waiting.take(profile));
             });
 }
 

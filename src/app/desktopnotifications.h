@@ -5,6 +5,7 @@
 #include <QDBusConnection>
 #include <QHash>
 #include <QObject>
+#include <QSet>
 #include <QUuid>
 
 // Connection notices on the desktop through org.freedesktop.Notifications: one notification per
@@ -42,6 +43,8 @@ private:
 
     QDBusConnection m_bus;
     QHash<QUuid, uint> m_shown;
-    // A profile's notice that waits for the one before it, so that it can replace it.
-    QHash<QUuid, std::optional<Notice>> m_waiting;
+    // Profiles whose last notice is on its way, and the notice that waits for it, so that it
+    // can replace it.
+    QSet<QUuid> m_inFlight;
+    QHash<QUuid, Notice> m_waiting;
 };

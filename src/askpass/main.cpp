@@ -1,6 +1,8 @@
 // vellssh-askpass: the program SSH_ASKPASS names. It hands the client's one question to the
 // service that started the client, over the socket and with the token the service put into
-// the environment, prints the answer, and exits non-zero when there is none.
+// the environment, together with a public key of its own; the answer comes back sealed for
+// that key. It prints the answer, and exits non-zero when there is none.
+#include "answercrypto.h"
 #include "messagechannel.h"
 
 #include <QCoreApplication>
@@ -38,7 +40,8 @@ int main(int argc, char *argv[])
         return 2;
     }
     UniqueFd socket = connectTo(path);
-    if (!socket)
+    const std::unique_ptr<AnswerKey> key = AnswerKey::generate();
+    if (!socket || !key)
         return 1;
     MessageChannel channel(std::move(socket));
     int code = 1;
@@ -46,11 +49,13 @@ int main(int argc, char *argv[])
     channel.request(u"ask"_s,
                     {{u"token"_s, QString::fromLatin1(token)},
                      {u"prompt"_s, QString::fromLocal8Bit(argv[1])},
-                     {u"confirm"_s, qgetenv("SSH_ASKPASS_PROMPT") == "confirm"}},
-                    [&code](Message &reply) {
-                        const QCborValue answer = reply.args.value(u"answer"_s);
-                        if (answer.isString()) {
-                            printf("%s\n", answer.toString().toUtf8().constData());
+                     {u"confirm"_s, qgetenv("SSH_ASKPASS_PROMPT") == "confirm"},
+                     {u"publicKeyPEM"_s, QString::fromLatin1(key->publicKeyPEM())}},
+                    [&code, &key](Message &reply) {
+                        const std::optional<QByteArray> answer =
+                            key->open(reply.args.value(u"sealed"_s).toByteArray());
+                        if (answer) {
+                            printf("%s\n", answer->constData());
                             code = 0;
                         }
                         QCoreApplication::exit(code);

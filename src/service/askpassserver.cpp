@@ -1,6 +1,5 @@
 #include "askpassserver.h"
 
-#include "answercrypto.h"
 #include "messagechannel.h"
 #include "sshprotocol.h"
 
@@ -86,16 +85,15 @@ void AskPassServer::accept()
                 return;
             }
             ask(helper, message.id, message.args.value(u"prompt"_s).toString(),
-                message.args.value(u"confirm"_s).toBool());
+                message.args.value(u"confirm"_s).toBool(),
+                message.args.value(u"publicKeyPEM"_s).toString());
         });
     }
 }
 
 void AskPassServer::ask(MessageChannel *helper, quint64 id, const QString &clientPrompt,
-                        bool confirm)
+                        bool confirm, const QString &publicKeyPEM)
 {
-    if (!m_key)
-        m_key = AnswerKey::generate();
     const QString prompt = relayedPrompt(clientPrompt);
     const int attempt = ++m_attempts[prompt];
     m_application->send(SSHProtocol::reportAttempt, {{u"attempt"_s, attempt}});
@@ -103,18 +101,14 @@ void AskPassServer::ask(MessageChannel *helper, quint64 id, const QString &clien
     const QPointer<MessageChannel> target(helper);
     m_application->request(
         SSHProtocol::askPass,
-        {{u"prompt"_s, prompt},
-         {u"echo"_s, false},
-         {u"publicKeyPEM"_s, QString::fromLatin1(m_key ? m_key->publicKeyPEM() : QByteArray())}},
+        {{u"prompt"_s, prompt}, {u"echo"_s, false}, {u"publicKeyPEM"_s, publicKeyPEM}},
         [this, target, id, secret](Message &reply) {
             const QCborValue sealed = reply.args.value(u"answer"_s);
-            const auto answer =
-                sealed.isByteArray() && m_key ? m_key->open(sealed.toByteArray()) : std::nullopt;
-            if (!answer && secret)
+            if (!sealed.isByteArray() && secret)
                 Q_EMIT secretRefused();
             if (target) {
-                target->reply(id, answer ? QCborMap{{u"answer"_s, QString::fromUtf8(*answer)}}
-                                         : QCborMap{{u"cancelled"_s, true}});
+                target->reply(id, sealed.isByteArray() ? QCborMap{{u"sealed"_s, sealed}}
+                                                       : QCborMap{{u"cancelled"_s, true}});
             }
         });
 }

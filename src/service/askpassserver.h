@@ -8,14 +8,14 @@
 
 #include <memory>
 
-class AnswerKey;
 class MessageChannel;
 class QSocketNotifier;
 
 // The end of the ask-pass helper's socket in the service: a 0600 socket in a 0700 folder of
 // the runtime directory, open to processes of this user that know the run's token. Each
-// question goes to the application as askPass with this run's public key; the sealed answer
-// comes back, is opened here, and goes to the helper.
+// question goes to the application as askPass with the helper's one-time public key, and the
+// sealed answer goes back to the helper, which alone can open it: the service never holds an
+// answer in the clear, and never loads a crypto library (it runs once per tunnel).
 class AskPassServer : public QObject
 {
     Q_OBJECT
@@ -39,13 +39,13 @@ Q_SIGNALS:
 
 private:
     void accept();
-    void ask(MessageChannel *helper, quint64 id, const QString &prompt, bool confirm);
+    void ask(MessageChannel *helper, quint64 id, const QString &prompt, bool confirm,
+             const QString &publicKeyPEM);
 
     MessageChannel *m_application;
     UniqueFd m_listener;
     std::unique_ptr<QSocketNotifier> m_notifier;
     QString m_path;
     QString m_token;
-    std::unique_ptr<AnswerKey> m_key;
     QHash<QString, int> m_attempts;
 };

@@ -2,6 +2,7 @@
 
 #include "answercrypto.h"
 #include "connectionnotices.h"
+#include "handshakegate.h"
 #include "homedirectory.h"
 #include "localized.h"
 #include "messagechannel.h"
@@ -58,6 +59,12 @@ void SecureSession::disconnect()
         setState(SessionState::disconnected);
         return;
     }
+    if (!m_service) {
+        // Still waiting for its turn at the server: nothing runs yet.
+        leaveGate();
+        handleNormalExit();
+        return;
+    }
     m_isRetrying = false;
     if (m_service && m_service->channel())
         m_service->channel()->send(SSHProtocol::terminate);
@@ -107,6 +114,21 @@ void SecureSession::launch()
     m_fatalMessage.reset();
     m_exitStatus.reset();
 
+    const quint64 run = ++m_runNumber;
+    m_gatePass = HandshakeGate::shared().enter(m_config.address, this, [this, run] {
+        if (run == m_runNumber)
+            startRun();
+    });
+}
+
+void SecureSession::leaveGate()
+{
+    ++m_runNumber;
+    m_gatePass.reset();
+}
+
+void SecureSession::startRun()
+{
     ChildEnvironmentInputs inputs =
         m_services.environment ? m_services.environment() : ChildEnvironmentInputs();
     inputs.setLocale = m_config.setLocale;
@@ -219,6 +241,7 @@ void SecureSession::answerQuestion(quint64 id, const QString &prompt,
 
 void SecureSession::didTerminate()
 {
+    leaveGate();
     m_service.reset();
     handleExit();
 }
@@ -274,6 +297,7 @@ void SecureSession::scheduleRetry()
 
 void SecureSession::handleConnected()
 {
+    m_gatePass.reset();
     setState(SessionState::connected);
     m_canRetry = true;
     resetRetryBudget();

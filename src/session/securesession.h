@@ -1,6 +1,7 @@
 #pragma once
 
 #include "childenvironment.h"
+#include "handshakegate.h"
 #include "logger.h"
 #include "promptrequest.h"
 #include "sessionstate.h"
@@ -106,7 +107,10 @@ protected:
 private:
     friend class SecureSessionResponder;
 
+    // A run: its turn at the server first (HandshakeGate), then the service and the client.
     void launch();
+    void startRun();
+    void leaveGate();
     void setState(SessionState state);
     void handleConnected();
     void handleExit();
@@ -126,6 +130,9 @@ private:
     Services m_services;
     QUuid m_sessionUUID = QUuid::createUuid();
     std::unique_ptr<ServiceProcess> m_service;
+    std::unique_ptr<HandshakeGate::Pass> m_gatePass;
+    // Tells a turn that comes after its run was given up from the current one.
+    quint64 m_runNumber = 0;
     std::optional<QString> m_lastErrorMessage;
     std::optional<QString> m_fatalMessage;
     std::optional<int> m_exitStatus;

@@ -8,7 +8,8 @@ class ServiceProcess;
 
 // Keeps one started service process in reserve, so that a launch does not wait for a process
 // to start: each run still gets a process of its own, and a new reserve is started a moment
-// after one is taken. Off unless the application turns it on; the reserve ends with the application.
+// after one is taken. Off unless the application turns it on; the reserve ends with the
+// application.
 class ServicePool
 {
 public:

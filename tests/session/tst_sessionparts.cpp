@@ -1,4 +1,5 @@
 #include "authprompt.h"
+#include "handshakegate.h"
 #include "sessionstate.h"
 #include "testenvironment.h"
 #include "textstorageloghandler.h"
@@ -89,6 +90,27 @@ private Q_SLOTS:
         QCOMPARE(lines[2], u"\u00a0 \t \u00a0"_s);
         QVERIFY(log.lines()[2].isRule);
         QCOMPARE(log.characterCount(), text.size());
+    }
+
+    void theGateAdmitsAFewPerServerInTheirOrder()
+    {
+        HandshakeGate gate;
+        QList<int> admitted;
+        std::vector<std::unique_ptr<HandshakeGate::Pass>> passes;
+        for (int i = 0; i < HandshakeGate::perServer + 3; ++i)
+            passes.push_back(gate.enter(u"a"_s, this, [&admitted, i] { admitted.append(i); }));
+        auto elsewhere = gate.enter(u"b"_s, this, [&admitted] { admitted.append(-1); });
+        QCOMPARE(admitted.size(), HandshakeGate::perServer + 1);
+        QCOMPARE(admitted.last(), -1);
+
+        // A waiting pass given up never gets in; the next in line does, once a place frees.
+        passes[HandshakeGate::perServer].reset();
+        passes[0].reset();
+        QTRY_COMPARE(admitted.last(), HandshakeGate::perServer + 1);
+        passes[1].reset();
+        QTRY_COMPARE(admitted.last(), HandshakeGate::perServer + 2);
+        QCOMPARE(admitted.size(), HandshakeGate::perServer + 3);
+        QVERIFY(!admitted.contains(HandshakeGate::perServer));
     }
 
     void theLogDropsItsOlderHalfPastTheLimit()

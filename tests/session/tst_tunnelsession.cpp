@@ -1,4 +1,5 @@
 #include "connectionnotices.h"
+#include "handshakegate.h"
 #include "objectcontext.h"
 #include "persistencecontroller.h"
 #include "profile.h"
@@ -120,6 +121,27 @@ private Q_SLOTS:
         changes.clear();
         QVERIFY(!changes.wait(SecureSession::retryDelayMs + 1000));
         QVERIFY(tunnel->canConnect());
+    }
+
+    void aRunWaitsForItsTurnAtTheServer()
+    {
+        std::vector<std::unique_ptr<HandshakeGate::Pass>> others;
+        for (int i = 0; i < HandshakeGate::perServer; ++i)
+            others.push_back(HandshakeGate::shared().enter(u"127.0.0.1"_s, this, [] {}));
+        auto tunnel = session(profile(SshdFixture::freePort(), 0));
+        tunnel->connect();
+        QCOMPARE(tunnel->lastState(), SessionState::connecting);
+        // Given up before its turn: nothing ran, and its turn never comes.
+        tunnel->disconnect();
+        QCOMPARE(tunnel->lastState(), SessionState::disconnected);
+        QVERIFY(tunnel->canConnect());
+
+        tunnel->connect();
+        QSignalSpy changes(tunnel.get(), &SecureSession::stateChanged);
+        QVERIFY(!changes.wait(500));
+        others.pop_back();
+        QTRY_COMPARE_WITH_TIMEOUT(tunnel->lastState(), SessionState::abnormalDisconnect, 20000);
+        QCOMPARE(tunnel->exitStatus(), 255);
     }
 
     void noBudgetMeansNoRetry()
