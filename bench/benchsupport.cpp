@@ -73,9 +73,11 @@ qint64 pssOf(qint64 pid)
     return 0;
 }
 
-double cpuMillisecondsOf(qint64 pid)
+namespace {
+
+double cpuMillisecondsIn(const QString &statPath)
 {
-    QFile file(u"/proc/%1/stat"_s.arg(pid));
+    QFile file(statPath);
     if (!file.open(QIODevice::ReadOnly))
         return 0;
     // Fields 14 and 15 (utime, stime) follow the command name, which may hold blanks.
@@ -83,6 +85,18 @@ double cpuMillisecondsOf(qint64 pid)
     const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
     const double ticks = fields.value(11).toDouble() + fields.value(12).toDouble();
     return ticks * 1000.0 / double(::sysconf(_SC_CLK_TCK));
+}
+
+} // namespace
+
+double cpuMillisecondsOf(qint64 pid)
+{
+    return cpuMillisecondsIn(u"/proc/%1/stat"_s.arg(pid));
+}
+
+double mainThreadCpuMilliseconds()
+{
+    return cpuMillisecondsIn(u"/proc/self/task/%1/stat"_s.arg(::getpid()));
 }
 
 QByteArray nameOf(qint64 pid)

@@ -21,6 +21,9 @@ bool relaysAByte(quint16 port);
 qint64 pssOf(qint64 pid);
 // User plus system CPU time of a process so far, in milliseconds.
 double cpuMillisecondsOf(qint64 pid);
+// The same for this process's main thread, where the application's work happens (the echo
+// server and the traffic of a benchmark run on other threads).
+double mainThreadCpuMilliseconds();
 QByteArray nameOf(qint64 pid);
 // The descendants of a process that carry the name, children first.
 QList<qint64> descendantsNamed(qint64 root, const QByteArray &name);

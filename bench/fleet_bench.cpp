@@ -110,7 +110,7 @@ int main(int argc, char *argv[])
     plain.clear();
     pause(1000);
 
-    const double ownCpuAtConnect = cpuMillisecondsOf(::getpid());
+    const double ownCpuAtConnect = mainThreadCpuMilliseconds();
     clock.restart();
     for (const auto &tunnel : tunnels)
         tunnel->connect();
@@ -118,13 +118,13 @@ int main(int argc, char *argv[])
     const int connected = int(std::count_if(tunnels.begin(), tunnels.end(), [](const auto &t) {
         return t->lastState() == SessionState::connected;
     }));
-    const double ownConnectCpu = cpuMillisecondsOf(::getpid()) - ownCpuAtConnect;
+    const double ownConnectCpu = mainThreadCpuMilliseconds() - ownCpuAtConnect;
     pause(2000);
 
-    const double ownCpuBefore = cpuMillisecondsOf(::getpid());
+    const double ownCpuBefore = mainThreadCpuMilliseconds();
     const Usage servicesBefore = usageOf(descendantsNamed(::getpid(), "vellssh-service"));
     pause(10000);
-    const double ownIdleCpu = cpuMillisecondsOf(::getpid()) - ownCpuBefore;
+    const double ownIdleCpu = mainThreadCpuMilliseconds() - ownCpuBefore;
     const Usage services = usageOf(descendantsNamed(::getpid(), "vellssh-service"));
     const Usage clients = usageOf(descendantsNamed(::getpid(), "ssh"));
     const qint64 ownGrowth = pssOf(::getpid()) - ownBefore;

@@ -35,10 +35,13 @@ OpenSSHLevel levelOfLine(const QString &line)
     if (debugLevel > 0)
         return OpenSSHLevel(int(OpenSSHLevel::debug1) + debugLevel - 1);
     for (const QString &prefix : informationalPrefixes) {
-        if (line.startsWith(prefix))
-            return line.startsWith(u"Warning: "_s) || line.startsWith(u"OpenSSH_"_s)
-                       ? OpenSSHLevel::info
-                       : OpenSSHLevel::verbose;
+        if (!line.startsWith(prefix))
+            continue;
+        // The version banner comes only with -v, so only a run that asked for debug lines
+        // shows it.
+        if (prefix == u"OpenSSH_"_s)
+            return OpenSSHLevel::debug1;
+        return line.startsWith(u"Warning: "_s) ? OpenSSHLevel::info : OpenSSHLevel::verbose;
     }
     return OpenSSHLevel::error;
 }

@@ -27,6 +27,9 @@ std::shared_ptr<Logger> makeLogger(ConnectionLog *log)
 {
     auto handler = std::make_shared<TextStorageLogHandler>(log);
     handler->setMetadata(u"label"_s, u"io.vellssh.tunnel-session"_s);
+    // The service reports the client's debug lines only when the profile's log level asks for
+    // them, so the log keeps every line it is given.
+    handler->setLogLevel(Logger::Level::debug);
     return std::make_shared<Logger>(handler);
 }
 

@@ -5,6 +5,7 @@
 #include "persistencecontroller.h"
 #include "profile.h"
 #include "queries.h"
+#include "quickoptions.h"
 #include "sessioncontainer.h"
 #include "sshclientconfig.h"
 #include "sshdfixture.h"
@@ -347,6 +348,23 @@ private Q_SLOTS:
             if (reply == u"no"_s)
                 QCOMPARE(tunnel->statusSummary(), u"Host key verification failed."_s);
             tunnel->disconnect();
+        }
+    }
+
+    void theProfilesLogLevelDecidesWhatTheLogKeeps()
+    {
+        for (const auto level : {std::optional<LogLevel>(), std::optional(LogLevel::debug2)}) {
+            Profile *p = profile(m_sshd->clientKey());
+            setLogLevel(*p, level);
+            auto tunnel = session(p);
+            tunnel->connect();
+            QTRY_COMPARE_WITH_TIMEOUT(tunnel->lastState(), SessionState::connected, 30000);
+            const QString log = tunnel->connectionLog()->toPlainText();
+            QCOMPARE(log.contains(u"Server accepts key: "_s), bool(level));
+            QCOMPARE(log.contains(u"KEX algorithms: "_s), bool(level));
+            QCOMPARE(log.contains(u"OpenSSH_"_s), bool(level));
+            tunnel->disconnect();
+            QTRY_COMPARE_WITH_TIMEOUT(tunnel->lastState(), SessionState::disconnected, 30000);
         }
     }
 

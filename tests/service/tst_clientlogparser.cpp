@@ -81,7 +81,8 @@ private Q_SLOTS:
         };
         QCOMPARE(progress(reports), expected);
         // Log lines come without their line ends, each with its level.
-        QCOMPARE(reports.first(), ClientReportItem(R::Log{OpenSSHLevel::info, goodTunnel.first()}));
+        QCOMPARE(reports.first(),
+                 ClientReportItem(R::Log{OpenSSHLevel::debug1, goodTunnel.first()}));
         QCOMPARE(std::get<R::Log>(reports.last()).level, OpenSSHLevel::debug1);
     }
 
@@ -168,6 +169,8 @@ private Q_SLOTS:
             << u"Authenticated to h ([1.2.3.4]:22) using \"password\"."_s << 4;
         QTest::newRow("added host")
             << u"Warning: Permanently added 'h' (ED25519) to the list of known hosts."_s << 3;
+        QTest::newRow("version banner")
+            << u"OpenSSH_9.2p1 Debian-2+deb12u10, OpenSSL 3.0.22 25 Aug 2026"_s << 5;
         QTest::newRow("closed by remote") << u"Connection to h closed by remote host."_s << error;
         QTest::newRow("refused") << u"ssh: connect to host h port 22: Connection refused"_s
                                  << error;
