@@ -8,6 +8,7 @@
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMetaType>
+#include <QDBusServiceWatcher>
 #include <QEventLoop>
 #include <QHash>
 
@@ -67,6 +68,28 @@ bool isSettled(const QString &state, bool connecting)
     return state == u"disconnected"_s || state == u"abnormalDisconnect"_s ||
            state == u"notConnected"_s || state.isEmpty();
 }
+
+// Notices the application leaving the bus while a command waits for it.
+class DaemonExit
+{
+public:
+    DaemonExit(QTextStream &err, std::function<void()> stop)
+        : m_watcher(serviceName, QDBusConnection::sessionBus(),
+                    QDBusServiceWatcher::WatchForUnregistration)
+    {
+        QObject::connect(&m_watcher, &QDBusServiceWatcher::serviceUnregistered, &m_watcher,
+                         [this, &err, stop = std::move(stop)] {
+                             m_gone = true;
+                             err << localized("VellSSH stopped.") << Qt::endl;
+                             stop();
+                         });
+    }
+    bool gone() const { return m_gone; }
+
+private:
+    QDBusServiceWatcher m_watcher;
+    bool m_gone = false;
+};
 
 } // namespace
 
@@ -193,9 +216,12 @@ int DaemonCommands::change(const QString &verb, const QStringList &arguments)
                 .waitForFinished();
         }
     };
+    const DaemonExit exit(m_err, [&loop] { loop.quit(); });
     answerQuestions();
     while (!settled()) {
         loop.exec();
+        if (exit.gone())
+            return 1;
         answerQuestions();
     }
 
@@ -240,6 +266,7 @@ int DaemonCommands::status(const QStringList &arguments)
                          m_out << names.value(uuid, uuid) << u'\t' << state << u'\t' << summary
                                << Qt::endl;
                      });
+    const DaemonExit exit(m_err, [] { QCoreApplication::exit(1); });
     return QCoreApplication::exec();
 }
 
@@ -269,5 +296,6 @@ int DaemonCommands::log(const QStringList &arguments)
         m_out << text.value() << Qt::endl;
     if (!flags->switches.contains(u"--follow"_s))
         return 0;
+    const DaemonExit exit(m_err, [] { QCoreApplication::exit(1); });
     return QCoreApplication::exec();
 }

@@ -32,6 +32,15 @@ class DaemonTest : public QObject
 
     std::unique_ptr<SshdFixture> m_sshd;
     QProcess m_daemon;
+    QProcess m_watch;
+    QProcess m_follow;
+    QString m_watched;
+    QString m_followed;
+
+    static void startCli(QProcess &process, const QStringList &arguments)
+    {
+        process.start(QStringLiteral(VELLSSH_CLI), arguments);
+    }
 
 private Q_SLOTS:
     void initTestCase()
@@ -147,6 +156,35 @@ private Q_SLOTS:
         QCOMPARE(cli({u"disconnect"_s, u"locked"_s}).code, 0);
     }
 
+    void watchersSeeStatesAndLogLinesAsTheyCome()
+    {
+        QCOMPARE(cli({u"add"_s, u"--name"_s, u"watched"_s, u"--host"_s, u"127.0.0.1"_s, u"--port"_s,
+                      QString::number(m_sshd->port()), u"--user"_s, u"root"_s, u"--option"_s,
+                      u"IdentityFile="_s + m_sshd->clientKey()})
+                     .code,
+                 0);
+        QTRY_VERIFY_WITH_TIMEOUT(cli({u"status"_s}).out.contains(u"watched"_s), 30000);
+        QCOMPARE(cli({u"connect"_s, u"watched"_s}).code, 0);
+        QCOMPARE(cli({u"disconnect"_s, u"watched"_s}).code, 0);
+
+        startCli(m_watch, {u"status"_s, u"--watch"_s});
+        startCli(m_follow, {u"log"_s, u"watched"_s, u"--follow"_s});
+        auto readInto = [](QProcess &process, QString &text) {
+            text += QString::fromUtf8(process.readAllStandardOutput());
+            return text;
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(readInto(m_watch, m_watched).contains(u"watched\t"_s), 30000);
+        QTRY_VERIFY_WITH_TIMEOUT(readInto(m_follow, m_followed).count(u"Equivalent Command"_s) == 1,
+                                 30000);
+
+        QCOMPARE(cli({u"connect"_s, u"watched"_s}).code, 0);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            readInto(m_watch, m_watched).contains(u"watched\tconnected\tConnected\n"_s), 30000);
+        QTRY_VERIFY_WITH_TIMEOUT(readInto(m_follow, m_followed).count(u"Equivalent Command"_s) == 2,
+                                 30000);
+        QCOMPARE(m_watch.state(), QProcess::Running);
+    }
+
     void theDaemonEndsItsTunnelsWhenItStops()
     {
         QCOMPARE(cli({u"recover"_s, u"db"_s}).code, 0);
@@ -156,6 +194,12 @@ private Q_SLOTS:
         QVERIFY(m_daemon.waitForFinished(30000));
         QCOMPARE(m_daemon.exitCode(), 0);
         QTRY_VERIFY_WITH_TIMEOUT(m_sshd->connectionProcesses().isEmpty(), 30000);
+        // Whoever was watching hears that it stopped.
+        for (QProcess *watcher : {&m_watch, &m_follow}) {
+            QVERIFY(watcher->waitForFinished(30000));
+            QCOMPARE(watcher->exitCode(), 1);
+            QVERIFY(watcher->readAllStandardError().contains("VellSSH stopped."));
+        }
     }
 };
 

@@ -252,6 +252,63 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(tunnel->lastState(), SessionState::disconnected, 30000);
     }
 
+    void aJumpHostAndASharedConnectionCarryBytes()
+    {
+        // The jump's own client reads only the configuration file, so the key goes there. The
+        // jump host is the same server under another name (ssh refuses a jump to itself).
+        const QString config = QDir::tempPath() + u"/ssh_config_jump"_s;
+        QFile file(config);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("Host localhost\n  HostKeyAlias [127.0.0.1]:" +
+                   QByteArray::number(m_sshd->port()) + "\nHost *\n  IdentityFile " +
+                   m_sshd->clientKey().toUtf8() + "\n  ControlPath " + QDir::tempPath().toUtf8() +
+                   "/cm-%C\nInclude " + m_sshd->clientConfig().toUtf8() + "\n");
+        file.close();
+        auto states = [](const QSignalSpy &spy) {
+            QList<SessionState> result;
+            for (const QList<QVariant> &arguments : spy)
+                result.append(arguments.at(1).value<SessionState>());
+            return result;
+        };
+        EchoServer echo;
+
+        const quint16 jumpedPort = SshdFixture::freePort();
+        Profile *jumped = profile(m_sshd->clientKey());
+        jumped->setStringOption(u"root@localhost:%1"_s.arg(m_sshd->port()), u"ProxyJump"_s);
+        addLocalForward(jumped, jumpedPort, echo.serverPort());
+        auto jump = session(jumped, config);
+        QSignalSpy jumpChanges(jump.get(), &SecureSession::stateChanged);
+        jump->connect();
+        QTRY_COMPARE_WITH_TIMEOUT(jump->lastState(), SessionState::connected, 30000);
+        QVERIFY(states(jumpChanges).contains(SessionState::jumping));
+        QCOMPARE(relay(jumpedPort, "jumped\n"), QByteArray("jumped\n"));
+
+        const quint16 masterPort = SshdFixture::freePort();
+        const quint16 sharedPort = SshdFixture::freePort();
+        Profile *master = profile(m_sshd->clientKey());
+        master->setStringOption(u"auto"_s, u"ControlMaster"_s);
+        addLocalForward(master, masterPort, echo.serverPort());
+        Profile *shared = profile(m_sshd->clientKey());
+        shared->setStringOption(u"auto"_s, u"ControlMaster"_s);
+        addLocalForward(shared, sharedPort, echo.serverPort());
+        auto first = session(master, config);
+        first->connect();
+        QTRY_COMPARE_WITH_TIMEOUT(first->lastState(), SessionState::connected, 30000);
+        auto second = session(shared, config);
+        QSignalSpy sharedChanges(second.get(), &SecureSession::stateChanged);
+        second->connect();
+        QTRY_COMPARE_WITH_TIMEOUT(second->lastState(), SessionState::connected, 30000);
+        QVERIFY(states(sharedChanges).contains(SessionState::multiplexing));
+        QVERIFY(!states(sharedChanges).contains(SessionState::authenticating));
+        QCOMPARE(relay(sharedPort, "shared\n"), QByteArray("shared\n"));
+        QCOMPARE(relay(masterPort, "master\n"), QByteArray("master\n"));
+
+        for (SecureSession *tunnel : {jump.get(), second.get(), first.get()}) {
+            tunnel->disconnect();
+            QTRY_VERIFY_WITH_TIMEOUT(tunnel->canConnect(), 30000);
+        }
+    }
+
     void theContainerFollowsProfilesAndEndsTrashedTunnels()
     {
         const QString config = m_sshd->clientConfig();
