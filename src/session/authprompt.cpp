@@ -102,3 +102,36 @@ std::optional<QString> rememberText(const AuthPromptType &type)
         return localized("Remember the answer in keychain");
     return std::nullopt;
 }
+
+PromptDialog promptDialog(const PromptRequest &request)
+{
+    PromptDialog dialog;
+    dialog.message = promptMessage(request);
+    dialog.rememberBox = rememberText(request.type);
+    dialog.defaultButton = localized("OK");
+    dialog.alternateButton = localized("Cancel");
+    if (std::holds_alternative<AuthPrompt::Password>(request.type)) {
+        dialog.title = localized("Authentication");
+        dialog.field = localized("Password");
+    } else if (std::holds_alternative<AuthPrompt::PublicKey>(request.type)) {
+        dialog.title = localized("Authentication");
+        dialog.field = localized("Passphrase");
+    } else if (const auto *question = std::get_if<AuthPrompt::Interactive>(&request.type)) {
+        dialog.title = localized("Authentication");
+        dialog.message = localized("Answer %1@%2's question:").arg(question->user, question->host);
+        dialog.field = question->question;
+    } else if (std::holds_alternative<AuthPrompt::Permission>(request.type)) {
+        dialog.title = localized("Confirmation");
+        dialog.defaultButton = localized("No");
+        dialog.alternateButton = localized("Yes");
+    } else {
+        dialog.title = localized("Input Required");
+        dialog.field = localized("Input");
+    }
+    dialog.header = dialog.title;
+    for (const QString &part : {request.sessionName, request.info}) {
+        if (!part.isEmpty())
+            dialog.header += u" — "_s + part;
+    }
+    return dialog;
+}

@@ -23,8 +23,27 @@ struct PromptRequest
     QUuid sessionUUID;
 };
 
-// What a person is asked, in the words of the prompt dialogs.
+// What a person is asked, in the words of the prompt dialogs; a keyboard-interactive question
+// is followed by the question itself.
 QString promptMessage(const PromptRequest &request);
+
+// Every word of the dialog that asks the question.
+struct PromptDialog
+{
+    QString title;
+    // The title, then " — " and the session's name, then " — " and user@host:port, each only
+    // when known.
+    QString header;
+    QString message;
+    // The label of the one text field; none for a yes/no question.
+    std::optional<QString> field;
+    std::optional<QString> rememberBox;
+    QString defaultButton;
+    QString alternateButton;
+
+    friend bool operator==(const PromptDialog &, const PromptDialog &) = default;
+};
+PromptDialog promptDialog(const PromptRequest &request);
 // "permission", "input", "password", "interactive", "publickey" or "pkcs11".
 QString promptKind(const AuthPromptType &type);
 bool isSecret(const AuthPromptType &type);

@@ -1,5 +1,6 @@
 #include "authprompt.h"
 #include "handshakegate.h"
+#include "promptrequest.h"
 #include "sessionstate.h"
 #include "testenvironment.h"
 #include "textstorageloghandler.h"
@@ -90,6 +91,37 @@ private Q_SLOTS:
         QCOMPARE(lines[2], u"\u00a0 \t \u00a0"_s);
         QVERIFY(log.lines()[2].isRule);
         QCOMPARE(log.characterCount(), text.size());
+    }
+
+    void dialogsSpeakThePromptsWords()
+    {
+        PromptRequest request;
+        request.type = P::Password{u"u"_s, u"h"_s};
+        request.sessionName = u"db"_s;
+        request.info = u"u@h:22"_s;
+        QCOMPARE(promptDialog(request),
+                 (PromptDialog{u"Authentication"_s, u"Authentication — db — u@h:22"_s,
+                               u"Enter u@h's password:"_s, u"Password"_s,
+                               u"Remember the password in keychain"_s, u"OK"_s, u"Cancel"_s}));
+        request.type = P::PublicKey{u"/k/id"_s};
+        request.info.clear();
+        QCOMPARE(promptDialog(request),
+                 (PromptDialog{u"Authentication"_s, u"Authentication — db"_s,
+                               u"Enter passphrase for key: /k/id"_s, u"Passphrase"_s,
+                               u"Remember the passphrase in keychain"_s, u"OK"_s, u"Cancel"_s}));
+        request.type = P::Interactive{u"u"_s, u"h"_s, u"Code: "_s};
+        QCOMPARE(promptDialog(request).message, u"Answer u@h's question:"_s);
+        QCOMPARE(promptDialog(request).field, u"Code: "_s);
+        QCOMPARE(promptDialog(request).rememberBox, u"Remember the answer in keychain"_s);
+        request.type = P::Permission{u"Continue (yes/no)? "_s};
+        request.sessionName.clear();
+        QCOMPARE(promptDialog(request),
+                 (PromptDialog{u"Confirmation"_s, u"Confirmation"_s, u"Continue (yes/no)? "_s,
+                               std::nullopt, std::nullopt, u"No"_s, u"Yes"_s}));
+        request.type = P::Pkcs11{u"Enter PIN for 't': "_s};
+        QCOMPARE(promptDialog(request),
+                 (PromptDialog{u"Input Required"_s, u"Input Required"_s, u"Enter PIN for 't': "_s,
+                               u"Input"_s, std::nullopt, u"OK"_s, u"Cancel"_s}));
     }
 
     void theGateAdmitsAFewPerServerInTheirOrder()
