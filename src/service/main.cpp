@@ -116,6 +116,9 @@ int main(int argc, char *argv[])
     ::prctl(PR_SET_PDEATHSIG, SIGTERM);
     if (::getppid() != parent)
         return 1;
+    // A run parses a few dozen lines: compiling the patterns to machine code would cost more
+    // than it saves.
+    qputenv("QT_ENABLE_REGEXP_JIT", "0");
     QCoreApplication app(argc, argv);
     const QStringList arguments = QCoreApplication::arguments();
     const qsizetype at = arguments.indexOf(u"--socket-fd"_s);
