@@ -3,6 +3,7 @@
 #include "forwarding.h"
 #include "objectcontext.h"
 #include "persistencecontroller.h"
+#include "processes.h"
 #include "profile.h"
 #include "queries.h"
 #include "quickoptions.h"
@@ -223,6 +224,35 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(tunnel->lastState(), SessionState::disconnected, 30000);
         QCOMPARE(tunnel->exitStatus(), 0);
         QCOMPARE(tunnel->statusSummary(), u"Disconnected"_s);
+    }
+
+    void aVanishedServiceTakesItsClientAlongAndTheTunnelComesBack()
+    {
+        EchoServer echo;
+        const quint16 listen = SshdFixture::freePort();
+        Profile *p = profile(m_sshd->clientKey());
+        addLocalForward(p, listen, echo.serverPort());
+        auto tunnel = session(p);
+        tunnel->connect();
+        QTRY_COMPARE_WITH_TIMEOUT(tunnel->lastState(), SessionState::connected, 30000);
+        QList<qint64> services = childProcesses(::getpid());
+        services.removeIf([](qint64 pid) {
+            QFile name(u"/proc/%1/comm"_s.arg(pid));
+            return !name.open(QIODevice::ReadOnly) || name.readAll().trimmed() != "vellssh-service";
+        });
+        QCOMPARE(services.size(), 1);
+        const QList<qint64> clients = childProcesses(services.first());
+        QCOMPARE(clients.size(), 1);
+
+        ::kill(pid_t(services.first()), SIGKILL);
+        QTRY_COMPARE_WITH_TIMEOUT(tunnel->lastState(), SessionState::retrying, 30000);
+        QVERIFY(tunnel->connectionLog()->toPlainText().contains(
+            u"The OpenSSH process terminated unexpectedly."_s));
+        QTRY_VERIFY_WITH_TIMEOUT(!QFile::exists(u"/proc/%1"_s.arg(clients.first())), 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(tunnel->lastState(), SessionState::connected, 30000);
+        QCOMPARE(relay(listen, "back\n"), QByteArray("back\n"));
+        tunnel->disconnect();
+        QTRY_COMPARE_WITH_TIMEOUT(tunnel->lastState(), SessionState::disconnected, 30000);
     }
 
     void everyKindOfForwardingCarriesBytes()
