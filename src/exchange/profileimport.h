@@ -1,0 +1,60 @@
+#pragma once
+
+#include "result.h"
+
+#include <QByteArray>
+#include <QJsonArray>
+#include <QList>
+#include <QString>
+
+#include <functional>
+
+class ObjectContext;
+class Profile;
+
+// How many profiles an import added, replaced and skipped.
+struct ProfileImportResult
+{
+    qint64 added = 0;
+    qint64 replaced = 0;
+    qint64 skipped = 0;
+
+    // "2 items was added, 3 items were skipped."
+    QString message() const;
+
+    friend bool operator==(const ProfileImportResult &, const ProfileImportResult &) = default;
+};
+
+enum class ConflictPolicy
+{
+    ask,
+    replaceAll,
+    skipAll
+};
+
+// What the person chose for a profile that is already there, and whether the choice holds for
+// the rest of the import.
+struct ConflictDecision
+{
+    bool replace = false;
+    bool applyToAll = false;
+};
+// Asked with the imported profile's name, and whether "Apply to All" may be offered.
+using ConflictQuestion = std::function<ConflictDecision(const QString &name, bool offerApplyToAll)>;
+
+// "An item named “NAME” already exists. Do you want to replace it with the one you’re importing?"
+QString conflictText(const QString &name);
+
+// The export document: {"appID", "appVersion", "profiles": [...]}.
+QByteArray exportDocument(const QList<const Profile *> &profiles);
+
+// The profile objects of an interchange file: the root array itself, or the array under
+// "hosts" or under "profiles".
+Result<QJsonArray> importableProfiles(const QByteArray &bytes);
+
+// Imports the file's profiles by uuid into the context: new ones are added, existing ones
+// replaced (everything the file lacks is cleared) or skipped as the policy says, invalid ones
+// skipped. One undo group named "Import from " + file name; saved when anything changed. A file
+// that cannot be read or holds no profiles changes nothing.
+Result<ProfileImportResult> importProfiles(const QString &path, ObjectContext &context,
+                                           ConflictPolicy policy, ConflictQuestion ask = {});
