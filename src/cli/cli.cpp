@@ -47,6 +47,8 @@ PROFILE is a profile's uuid or its exact name.
   tag list | create NAME | rename OLD NEW | delete NAME
   tag add NAME PROFILE... | remove NAME PROFILE...
   settings [get KEY | set KEY VALUE]
+  export PROFILE... | --all -o FILE
+  import FILE [--replace | --skip]
 
 With a running VellSSH (vellssh --headless):
   connect | disconnect PROFILE... | --tag NAME | --all [--no-wait]
@@ -87,9 +89,9 @@ int Cli::run(const QStringList &arguments)
         return settings(rest);
     if (DaemonCommands::handles(verb))
         return DaemonCommands(m_out, m_err).run(verb, rest);
-    static const QStringList storeVerbs = {u"list"_s,      u"show"_s,  u"add"_s,     u"edit"_s,
-                                           u"command"_s,   u"trash"_s, u"recover"_s, u"delete"_s,
-                                           u"duplicate"_s, u"pin"_s,   u"unpin"_s,   u"tag"_s};
+    static const QStringList storeVerbs = {
+        u"list"_s,   u"show"_s,      u"add"_s, u"edit"_s,  u"command"_s, u"trash"_s,  u"recover"_s,
+        u"delete"_s, u"duplicate"_s, u"pin"_s, u"unpin"_s, u"tag"_s,     u"export"_s, u"import"_s};
     if (!storeVerbs.contains(verb))
         return usageFailure(localized("Unknown command “%1”.").arg(verb));
     if (!openStore())
@@ -106,6 +108,10 @@ int Cli::run(const QStringList &arguments)
         return command(rest);
     if (verb == u"tag"_s)
         return tag(rest);
+    if (verb == u"export"_s)
+        return exportProfiles(rest);
+    if (verb == u"import"_s)
+        return importFile(rest);
     return manyProfiles(verb, rest);
 }
 

@@ -47,6 +47,8 @@ private:
     int manyProfiles(const QString &verb, const QStringList &arguments);
     int tag(const QStringList &arguments);
     int settings(const QStringList &arguments);
+    int exportProfiles(const QStringList &arguments);
+    int importFile(const QStringList &arguments);
 
     bool openStore();
     ObjectContext &context();

@@ -5,6 +5,8 @@
 #include "programrun.h"
 #include "testenvironment.h"
 
+#include <QDir>
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -255,6 +257,37 @@ private Q_SLOTS:
                      u"/cfg -o ExitOnForwardFailure=yes -o ServerAliveCountMax=3 -o "
                      "ServerAliveInterval=15 u@h\n"_s);
         QCOMPARE(cli({u"settings"_s, u"set"_s, u"user_config_file_path"_s, u""_s}).code, 0);
+    }
+
+    void exportAndImportAskPerConflict()
+    {
+        QCOMPARE(cli(m_db).code, 0);
+        QCOMPARE(
+            cli({u"add"_s, u"--name"_s, u"web"_s, u"--host"_s, u"w"_s, u"--user"_s, u"u"_s}).code,
+            0);
+        const QString file = QDir::tempPath() + u"/library.velltunnel"_s;
+        const Run exported = cli({u"export"_s, u"--all"_s, u"-o"_s, file});
+        QCOMPARE(exported.code, 0);
+        QCOMPARE(exported.out, u"2 profiles exported to %1.\n"_s.arg(file));
+        QCOMPARE(cli({u"export"_s, u"db"_s}).code, 2);
+
+        QCOMPARE(cli({u"edit"_s, u"db"_s, u"--note"_s, u"changed"_s}).code, 0);
+        const Run asked = cli({u"import"_s, file}, "replace\nskip\n");
+        QCOMPARE(asked.code, 0);
+        QCOMPARE(asked.out.count(u"already exists"_s), 2);
+        QVERIFY(asked.out.endsWith(u"0 items was added, 1 items were replaced, 1 items were "
+                                   "skipped.\n"_s));
+        QVERIFY(cli({u"show"_s, u"db"_s}).out.contains(u"primary database"_s));
+
+        QCOMPARE(cli({u"import"_s, file, u"--skip"_s}).out,
+                 u"0 items was added, 2 items were skipped.\n"_s);
+        QFile broken(QDir::tempPath() + u"/broken.velltunnel"_s);
+        QVERIFY(broken.open(QIODevice::WriteOnly));
+        broken.write("[{\"name\": ");
+        broken.close();
+        const Run refused = cli({u"import"_s, broken.fileName(), u"--replace"_s});
+        QCOMPARE(refused.code, 1);
+        QVERIFY(refused.err.startsWith(u"broken.velltunnel: The file is not JSON"_s));
     }
 
     void aRunningApplicationSeesTheChanges()

@@ -1,0 +1,72 @@
+// vellssh-cli export and import: interchange files of profiles.
+#include "cli.h"
+
+#include "localized.h"
+#include "objectcontext.h"
+#include "profile.h"
+#include "profileflags.h"
+#include "profileimport.h"
+#include "queries.h"
+
+#include <QSaveFile>
+
+using namespace Qt::StringLiterals;
+
+int Cli::exportProfiles(const QStringList &arguments)
+{
+    auto flags = parseSimpleFlags(arguments, {u"-o"_s}, {u"--all"_s});
+    if (!flags)
+        return usageFailure(flags.error().message);
+    const bool all = flags->switches.contains(u"--all"_s);
+    const QString path = flags->values.value(u"-o"_s);
+    if (path.isEmpty() || all == !flags->positionals.isEmpty())
+        return usageFailure(localized("export takes PROFILE... or --all, and -o FILE."));
+    QList<Profile *> profiles;
+    if (all) {
+        profiles = profilesIn(context(), SidebarItem::all());
+    } else {
+        auto named = resolveAll(flags->positionals, Scope::live);
+        if (!named)
+            return fail(named.error().message);
+        profiles = *named;
+    }
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) ||
+        file.write(exportDocument({profiles.cbegin(), profiles.cend()})) < 0 || !file.commit())
+        return fail(localized("“%1” could not be written: %2").arg(path, file.errorString()));
+    m_out << localized("%1 profiles exported to %2.").arg(profiles.size()).arg(path) << Qt::endl;
+    return success;
+}
+
+int Cli::importFile(const QStringList &arguments)
+{
+    auto flags = parseSimpleFlags(arguments, {}, {u"--replace"_s, u"--skip"_s});
+    if (!flags)
+        return usageFailure(flags.error().message);
+    const bool replace = flags->switches.contains(u"--replace"_s);
+    const bool skip = flags->switches.contains(u"--skip"_s);
+    if (flags->positionals.size() != 1 || (replace && skip))
+        return usageFailure(localized("import takes one FILE and at most one of --replace and "
+                                      "--skip."));
+    const ConflictPolicy policy = replace ? ConflictPolicy::replaceAll
+                                  : skip  ? ConflictPolicy::skipAll
+                                          : ConflictPolicy::ask;
+    auto ask = [this](const QString &name, bool offerApplyToAll) {
+        m_out << conflictText(name) << u' '
+              << (offerApplyToAll ? localized("[Replace / Skip / Apply to All: replace all, "
+                                              "skip all]")
+                                  : localized("[Replace / Skip]"))
+              << u' ';
+        m_out.flush();
+        const QString answer = m_in.readLine().trimmed().toLower();
+        ConflictDecision decision;
+        decision.replace = answer.startsWith(u'r');
+        decision.applyToAll = answer.endsWith(u" all"_s);
+        return decision;
+    };
+    const auto result = importProfiles(flags->positionals.first(), context(), policy, ask);
+    if (!result)
+        return fail(result.error().message);
+    m_out << result->message() << Qt::endl;
+    return success;
+}
