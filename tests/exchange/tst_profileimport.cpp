@@ -7,12 +7,14 @@
 #include "profilejson.h"
 #include "tag.h"
 #include "testenvironment.h"
+#include "transferableprofile.h"
 #include "undostack.h"
 
 #include <QDir>
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QMimeData>
 
 using namespace Qt::StringLiterals;
 
@@ -143,6 +145,50 @@ private Q_SLOTS:
         context().undo();
         QCOMPARE(context().profiles().size(), 5);
         QCOMPARE(existing[2]->note(), u"kept here"_s);
+    }
+
+    void pastedProfilesAreCopiesOrImports()
+    {
+        Profile *db = add(u"db"_s);
+        QCOMPARE(context().save(), std::nullopt);
+        const TransferableProfile own = TransferableProfile::from(*db, {});
+        QCOMPARE(own.json.value(u"transferId"_s).toString(), transferId());
+        QVERIFY(own.profileCommand.startsWith(u"ssh "_s));
+        const auto data = mimeData({own});
+        QCOMPARE(data->text(), own.profileCommand);
+        QCOMPARE(transferables(*data), QList<TransferableProfile>{own});
+
+        // From this run and still here: a copy.
+        QCOMPARE(importTransferables({own}, context()), std::nullopt);
+        QCOMPARE(context().profiles().size(), 2);
+        QCOMPARE(context().undoStack()->undoActionName(), u"Paste “db Copy”"_s);
+
+        // From elsewhere: imported by uuid, onto the tag it was dropped on; one already here is
+        // skipped unless the question says otherwise.
+        Tag *tag = context().insertTag();
+        tag->edit([](TagData &d) { d.name = u"dropped"_s; });
+        TransferableProfile foreign = own;
+        foreign.json.insert(u"transferId"_s, u"another run"_s);
+        TransferableProfile fresh = foreign;
+        fresh.json.insert(u"uuid"_s, QUuid::createUuid().toString());
+        fresh.json.insert(u"name"_s, u"web"_s);
+        QCOMPARE(importTransferables({foreign, fresh}, context(), tag), std::nullopt);
+        QCOMPARE(context().profiles().size(), 3);
+        QCOMPARE(context().undoStack()->undoActionName(), u"Paste “web”"_s);
+        QVERIFY(!db->hasTag(tag));
+        QCOMPARE(context().profiles().last()->tags(), QList<Tag *>{tag});
+
+        int asked = 0;
+        foreign.json.insert(u"note"_s, u"from afar"_s);
+        QCOMPARE(importTransferables({foreign, fresh}, context(), nullptr,
+                                     [&](const QString &, bool offered) {
+                                         ++asked;
+                                         return ConflictDecision{true, offered};
+                                     }),
+                 std::nullopt);
+        QCOMPARE(asked, 1);
+        QCOMPARE(db->note(), u"from afar"_s);
+        QCOMPARE(context().undoStack()->undoActionName(), u"Paste Profiles"_s);
     }
 
     void aBrokenFileChangesNothing_data()

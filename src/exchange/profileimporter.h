@@ -1,0 +1,42 @@
+#pragma once
+
+#include "profileimport.h"
+
+#include <QHash>
+#include <QJsonObject>
+#include <QUuid>
+
+class Forwarding;
+class ObjectContext;
+class Profile;
+class Tag;
+
+// One import run: the existing records by uuid, the counters and the conflict answers. Profile
+// objects are matched by "uuid" (a missing or broken one gives a new record); forwardings and
+// tags likewise, taken or dropped by their validity alone.
+class ProfileImporter
+{
+public:
+    ProfileImporter(ObjectContext &context, ConflictPolicy policy, ConflictQuestion ask,
+                    qsizetype count);
+
+    // The imported or replaced profile, or none when it was skipped.
+    Profile *importProfile(const QJsonObject &object);
+    ProfileImportResult result() const { return m_result; }
+
+private:
+    bool shouldReplace(const QString &name);
+    void update(Profile *profile, const QJsonObject &object);
+    Forwarding *importForwarding(const QJsonObject &object);
+    Tag *importTag(const QJsonObject &object);
+
+    ObjectContext &m_context;
+    ConflictQuestion m_ask;
+    bool m_offerApplyToAll;
+    bool m_applyToAll;
+    bool m_replace;
+    QHash<QUuid, Profile *> m_profiles;
+    QHash<QUuid, Forwarding *> m_forwardings;
+    QHash<QUuid, Tag *> m_tags;
+    ProfileImportResult m_result;
+};
