@@ -1,5 +1,6 @@
 #include "vellappdelegate.h"
 
+#include "backups.h"
 #include "desktopnotifications.h"
 #include "identitykeymanager.h"
 #include "keychainpromptpresenter.h"
@@ -56,11 +57,8 @@ Result<std::unique_ptr<VellAppDelegate>> VellAppDelegate::start(const Options &o
     app->m_store->startHistoryTracking(app->m_tokens.get());
 
     ObjectContext &context = *app->m_store->mainContext();
-    for (const Status &error : {PersistenceController::purgeExpiredTrash(context),
-                                PersistenceController::purgeTagsWithoutUUID(context)}) {
-        if (error)
-            qCWarning(lcApp).noquote() << "start-up clean-up:" << error->message;
-    }
+    app->startMaintenance();
+    app->startBackups();
     if (auto error = ensureSystemConfigFile())
         qCWarning(lcApp).noquote() << error->message;
 
@@ -104,6 +102,51 @@ Result<std::unique_ptr<VellAppDelegate>> VellAppDelegate::start(const Options &o
     if (options.autoConnect)
         app->autoConnect();
     return app;
+}
+
+void VellAppDelegate::runMaintenance()
+{
+    ObjectContext &context = *m_store->mainContext();
+    for (const Status &error : {PersistenceController::purgeExpiredTrash(context),
+                                PersistenceController::purgeTagsWithoutUUID(context)}) {
+        if (error)
+            qCWarning(lcApp).noquote() << "store maintenance:" << error->message;
+    }
+}
+
+// Once at start and once a day after: the trash past its time, tags without uuid.
+void VellAppDelegate::startMaintenance()
+{
+    runMaintenance();
+    auto *daily = new QTimer(this);
+    daily->setInterval(std::chrono::hours(24));
+    connect(daily, &QTimer::timeout, this, &VellAppDelegate::runMaintenance);
+    daily->start();
+}
+
+// Every change to the library, whether made here or merged from another process, is followed
+// by one backup once things have been quiet for a moment.
+void VellAppDelegate::startBackups()
+{
+    Settings *settings = m_settings.get();
+    m_backups = std::make_unique<BackupModule>(
+        [settings] { return settings->get(SettingKeys::syncFolderBookmark); },
+        [settings](const std::optional<QString> &folder) {
+            settings->set(SettingKeys::syncFolderBookmark, folder);
+        });
+    settings->updates<std::optional<QString>>(
+        SettingKeys::syncFolderBookmark, this,
+        [this](const std::optional<QString> &) { m_backups->reload(); });
+    m_backupTimer = new QTimer(this);
+    m_backupTimer->setSingleShot(true);
+    m_backupTimer->setInterval(backupDelayMs);
+    connect(m_backupTimer, &QTimer::timeout, this, [this] {
+        const auto written = m_backups->backUp(*m_store->mainContext());
+        if (!written)
+            qCWarning(lcApp).noquote() << localized("Auto Backup Error") << written.error().message;
+    });
+    connect(m_store->mainContext(), &ObjectContext::objectsDidChange, m_backupTimer,
+            qOverload<>(&QTimer::start));
 }
 
 void VellAppDelegate::autoConnect()

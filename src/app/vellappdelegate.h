@@ -5,12 +5,14 @@
 
 #include <QObject>
 #include <QString>
+#include <QTimer>
 
 #include <memory>
 
 class PersistenceController;
 class SessionContainer;
 class Settings;
+class BackupModule;
 class DesktopNotifications;
 class KeychainPromptPresenter;
 class SettingsHistoryTokenStore;
@@ -51,17 +53,26 @@ public:
     PersistenceController &store() const { return *m_store; }
     SessionContainer &container() const { return *m_container; }
     DesktopNotifications &notifications() const { return *m_notifications; }
+    BackupModule &backups() const { return *m_backups; }
+
+    // A backup follows the last change after this long a quiet time.
+    static constexpr int backupDelayMs = 5000;
     // Who answers the questions of client runs that the keychain cannot answer; without one
     // they are cancelled.
     void setPromptPresenter(PromptPresenter presenter) { m_presenter = std::move(presenter); }
 
 private:
     void autoConnect();
+    void startBackups();
+    void startMaintenance();
+    void runMaintenance();
 
     std::unique_ptr<Settings> m_settings;
     std::unique_ptr<SettingsHistoryTokenStore> m_tokens;
     std::unique_ptr<PersistenceController> m_store;
     std::unique_ptr<DesktopNotifications> m_notifications;
+    std::unique_ptr<BackupModule> m_backups;
+    QTimer *m_backupTimer = nullptr;
     std::unique_ptr<KeychainPromptPresenter> m_keychain;
     std::unique_ptr<SessionContainer> m_container;
     PromptPresenter m_presenter;

@@ -49,6 +49,7 @@ PROFILE is a profile's uuid or its exact name.
   settings [get KEY | set KEY VALUE]
   export PROFILE... | --all -o FILE
   import FILE [--replace | --skip]
+  backup folder [PATH | --off] | now | list
 
 With a running VellSSH (vellssh --headless):
   connect | disconnect PROFILE... | --tag NAME | --all [--no-wait]
@@ -89,9 +90,10 @@ int Cli::run(const QStringList &arguments)
         return settings(rest);
     if (DaemonCommands::handles(verb))
         return DaemonCommands(m_out, m_err).run(verb, rest);
-    static const QStringList storeVerbs = {
-        u"list"_s,   u"show"_s,      u"add"_s, u"edit"_s,  u"command"_s, u"trash"_s,  u"recover"_s,
-        u"delete"_s, u"duplicate"_s, u"pin"_s, u"unpin"_s, u"tag"_s,     u"export"_s, u"import"_s};
+    static const QStringList storeVerbs = {u"list"_s,      u"show"_s,   u"add"_s,     u"edit"_s,
+                                           u"command"_s,   u"trash"_s,  u"recover"_s, u"delete"_s,
+                                           u"duplicate"_s, u"pin"_s,    u"unpin"_s,   u"tag"_s,
+                                           u"export"_s,    u"import"_s, u"backup"_s};
     if (!storeVerbs.contains(verb))
         return usageFailure(localized("Unknown command “%1”.").arg(verb));
     if (!openStore())
@@ -112,6 +114,8 @@ int Cli::run(const QStringList &arguments)
         return exportProfiles(rest);
     if (verb == u"import"_s)
         return importFile(rest);
+    if (verb == u"backup"_s)
+        return backup(rest);
     return manyProfiles(verb, rest);
 }
 

@@ -49,6 +49,7 @@ private:
     int settings(const QStringList &arguments);
     int exportProfiles(const QStringList &arguments);
     int importFile(const QStringList &arguments);
+    int backup(const QStringList &arguments);
 
     bool openStore();
     ObjectContext &context();

@@ -1,12 +1,14 @@
-// vellssh-cli export and import: interchange files of profiles.
+// vellssh-cli export, import and backup: interchange files of profiles.
 #include "cli.h"
 
+#include "backups.h"
 #include "localized.h"
 #include "objectcontext.h"
 #include "profile.h"
 #include "profileflags.h"
 #include "profileimport.h"
 #include "queries.h"
+#include "settings.h"
 
 #include <QSaveFile>
 
@@ -69,4 +71,48 @@ int Cli::importFile(const QStringList &arguments)
         return fail(result.error().message);
     m_out << result->message() << Qt::endl;
     return success;
+}
+
+int Cli::backup(const QStringList &arguments)
+{
+    Settings &settings = settingsStore();
+    BackupModule backups([&settings] { return settings.get(SettingKeys::syncFolderBookmark); },
+                         [&settings](const std::optional<QString> &folder) {
+                             settings.set(SettingKeys::syncFolderBookmark, folder);
+                         });
+    const QString sub = arguments.value(0);
+    if (sub == u"folder"_s && arguments.size() <= 2) {
+        if (arguments.size() == 1) {
+            m_out << backups.directory().value_or(localized("Automatic backups are off."))
+                  << Qt::endl;
+            return success;
+        }
+        const QString value = arguments.at(1);
+        if (Status error =
+                backups.setDirectory(value == u"--off"_s ? std::nullopt : std::optional(value)))
+            return fail(error->message);
+        return success;
+    }
+    if (!backups.manager() && (sub == u"now"_s || sub == u"list"_s))
+        return fail(localized("Automatic backups are off: choose a folder with "
+                              "vellssh-cli backup folder PATH."));
+    if (sub == u"now"_s && arguments.size() == 1) {
+        const auto written = backups.backUp(context());
+        if (!written)
+            return fail(written.error().message);
+        backups.manager()->waitForDone();
+        m_out << written->value_or(localized("The library is empty: nothing was written."))
+              << Qt::endl;
+        return success;
+    }
+    if (sub == u"list"_s && arguments.size() == 1) {
+        const auto infos = backups.manager()->sortedBackupFileInfos();
+        if (!infos)
+            return fail(infos.error().message);
+        for (const BackupFileInfo &info : *infos)
+            m_out << info.backupDate.toString(Qt::ISODate) << u'\t' << info.size << u'\t'
+                  << info.path << Qt::endl;
+        return success;
+    }
+    return usageFailure(localized("backup takes folder [PATH | --off], now or list."));
 }

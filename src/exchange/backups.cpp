@@ -130,12 +130,27 @@ Result<std::optional<QString>> performBackup(const ObjectContext &context,
 }
 
 BackupModule::BackupModule(Load load, Store store, QObject *parent)
-    : QObject(parent), m_store(std::move(store))
+    : QObject(parent), m_load(std::move(load)), m_store(std::move(store))
 {
-    if (const std::optional<QString> folder = load(); folder && QFileInfo(*folder).isDir())
+    open(m_load());
+}
+
+void BackupModule::open(const std::optional<QString> &folder)
+{
+    m_manager.reset();
+    if (folder && QFileInfo(*folder).isDir())
         m_manager = std::make_unique<BackupFileManager>(*folder);
     else if (folder)
         qCCritical(lcBackup).noquote() << "The backup folder" << *folder << "is gone.";
+}
+
+void BackupModule::reload()
+{
+    const std::optional<QString> folder = m_load();
+    if (folder == directory())
+        return;
+    open(folder);
+    Q_EMIT changed();
 }
 
 BackupModule::~BackupModule() = default;

@@ -74,6 +74,8 @@ public:
     ~BackupModule() override;
 
     std::optional<QString> directory() const;
+    // Follows a folder chosen elsewhere (another process wrote the setting).
+    void reload();
     // A folder that does not exist or cannot be written is refused with the reason; backups
     // then stay as they were.
     Status setDirectory(const std::optional<QString> &directory);
@@ -87,6 +89,9 @@ Q_SIGNALS:
     void changed();
 
 private:
+    void open(const std::optional<QString> &folder);
+
+    Load m_load;
     Store m_store;
     std::unique_ptr<BackupFileManager> m_manager;
     std::optional<QDateTime> m_lastBackup;

@@ -290,6 +290,29 @@ private Q_SLOTS:
         QVERIFY(refused.err.startsWith(u"broken.velltunnel: The file is not JSON"_s));
     }
 
+    void backupsGoToTheChosenFolder()
+    {
+        QCOMPARE(cli({u"backup"_s, u"now"_s}).code, 1);
+        const QString folder = QDir::tempPath() + u"/backups"_s;
+        QCOMPARE(cli({u"backup"_s, u"folder"_s, folder}).code, 1);
+        QVERIFY(QDir().mkpath(folder));
+        QCOMPARE(cli({u"backup"_s, u"folder"_s, folder}).code, 0);
+        QCOMPARE(cli({u"backup"_s, u"folder"_s}).out, folder + u'\n');
+        QCOMPARE(cli({u"backup"_s, u"now"_s}).out,
+                 u"The library is empty: nothing was written.\n"_s);
+        QCOMPARE(cli(m_db).code, 0);
+        const Run written = cli({u"backup"_s, u"now"_s});
+        QCOMPARE(written.code, 0);
+        QVERIFY(written.out.startsWith(folder + u'/'));
+        QVERIFY(written.out.endsWith(u".velltunnel\n"_s));
+        const QStringList listed =
+            cli({u"backup"_s, u"list"_s}).out.split(u'\n', Qt::SkipEmptyParts);
+        QCOMPARE(listed.size(), 1);
+        QVERIFY(listed.first().endsWith(written.out.trimmed()));
+        QCOMPARE(cli({u"backup"_s, u"folder"_s, u"--off"_s}).code, 0);
+        QCOMPARE(cli({u"backup"_s, u"folder"_s}).out, u"Automatic backups are off.\n"_s);
+    }
+
     void aRunningApplicationSeesTheChanges()
     {
         QCOMPARE(cli({u"list"_s}).code, 0);

@@ -5,6 +5,8 @@
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
+#include <QDir>
+#include <QFile>
 #include <QProcess>
 
 using namespace Qt::StringLiterals;
@@ -108,6 +110,23 @@ private Q_SLOTS:
         QCOMPARE(cli({u"trash"_s, u"db"_s}).code, 0);
         QTRY_VERIFY_WITH_TIMEOUT(m_sshd->connectionProcesses().isEmpty(), 30000);
         QCOMPARE(cli({u"connect"_s, u"db"_s}).code, 1);
+    }
+
+    void changesAreBackedUpAfterAQuietMoment()
+    {
+        const QString folder = QDir::tempPath() + u"/daemon-backups"_s;
+        QVERIFY(QDir().mkpath(folder));
+        QCOMPARE(cli({u"backup"_s, u"folder"_s, folder}).code, 0);
+        QCOMPARE(
+            cli({u"add"_s, u"--name"_s, u"backed up"_s, u"--host"_s, u"h"_s, u"--user"_s, u"u"_s})
+                .code,
+            0);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            !QDir(folder).entryList({u"*.velltunnel"_s}, QDir::Files).isEmpty(), 30000);
+        const QString first = QDir(folder).entryList({u"*.velltunnel"_s}, QDir::Files).first();
+        QFile backup(folder + u'/' + first);
+        QVERIFY(backup.open(QIODevice::ReadOnly));
+        QVERIFY(backup.readAll().contains("\"backed up\""));
     }
 
     void questionsGoToTheClientThatAskedForTheConnection()
