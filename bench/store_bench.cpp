@@ -1,6 +1,7 @@
 // Store figures on a library of 10,000 profiles with 5 forwardings and 2 tags each:
 // open and load, a two-term search, saving one edit, duplicating a profile, and merging
 // 1,000 changes written by another connection.
+#include "benchlibrary.h"
 #include "forwarding.h"
 #include "historytokenstore.h"
 #include "objectcontext.h"
@@ -20,60 +21,15 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-constexpr int profileCount = 10000;
-
-QString libraryPath()
-{
-    static QTemporaryDir dir;
-    static const QString path = dir.path() + u"/VellSSH.sqlite"_s;
-    static bool made = false;
-    if (made)
-        return path;
-    made = true;
-    auto store = std::move(PersistenceController::open(StoreLocation::file(path))).value();
-    ObjectContext *ctx = store->mainContext();
-    ctx->setUndoEnabled(false);
-    QList<Tag *> tags;
-    for (int t = 0; t < 50; ++t) {
-        tags.append(ctx->insertTag());
-        tags.last()->setName(u"tag %1"_s.arg(t));
-    }
-    for (int i = 0; i < profileCount; ++i) {
-        Profile *profile = ctx->insertProfile();
-        profile->edit([i](ProfileData &d) {
-            d.name = u"server %1 %2"_s.arg(i).arg(i % 7 ? u"api"_s : u"database"_s);
-            d.address = u"host-%1.example.net"_s.arg(i);
-            d.user = u"deploy"_s;
-            d.port = 22 + i % 100;
-            d.note = u"rack %1, owned by team %2"_s.arg(i % 40).arg(i % 13);
-        });
-        profile->addTag(tags[i % 50]);
-        profile->addTag(tags[(i + 7) % 50]);
-        for (int f = 0; f < 5; ++f) {
-            Forwarding *forwarding = ctx->insertForwarding();
-            forwarding->edit([&](ForwardingData &d) {
-                d.bindPort = 10000 + f;
-                d.targetAddress = u"10.%1.%2.%3"_s.arg(f).arg(i / 250).arg(i % 250);
-                d.targetPort = 5432 + f;
-                d.priority = qint16(f);
-            });
-            forwarding->setProfile(profile);
-        }
-    }
-    if (auto error = ctx->save())
-        qFatal("%s", qPrintable(error->message));
-    return path;
-}
-
 std::unique_ptr<PersistenceController> open(const QString &author = u"app"_s)
 {
-    return std::move(PersistenceController::open(StoreLocation::file(libraryPath()), author))
+    return std::move(PersistenceController::open(StoreLocation::file(benchLibraryPath()), author))
         .value();
 }
 
 void OpenAndLoad(benchmark::State &state)
 {
-    libraryPath();
+    benchLibraryPath();
     for (auto _ : state) {
         auto store = open();
         benchmark::DoNotOptimize(store->mainContext()->profiles().size());
