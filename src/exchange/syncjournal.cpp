@@ -1,0 +1,158 @@
+#include "syncjournal.h"
+
+#include "localized.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QRegularExpression>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const QRegularExpression journalName(u"^journal-(\\d+)\\.jsonl$"_s);
+
+} // namespace
+
+QString HybridTimestamp::text() const
+{
+    return u"%1-%2-%3"_s.arg(milliseconds, 16, 10, QChar(u'0'))
+        .arg(counter, 4, 10, QChar(u'0'))
+        .arg(device);
+}
+
+std::optional<HybridTimestamp> HybridTimestamp::fromText(const QString &text)
+{
+    static const QRegularExpression pattern(u"^(\\d{16})-(\\d{4,})-(.+)$"_s);
+    const QRegularExpressionMatch match = pattern.match(text);
+    if (!match.hasMatch())
+        return std::nullopt;
+    return HybridTimestamp{match.captured(1).toLongLong(), match.captured(2).toInt(),
+                           match.captured(3)};
+}
+
+HybridTimestamp HybridLogicalClock::now(qint64 wallMilliseconds)
+{
+    if (wallMilliseconds > m_last.milliseconds) {
+        m_last.milliseconds = wallMilliseconds;
+        m_last.counter = 0;
+    } else {
+        ++m_last.counter;
+    }
+    return m_last;
+}
+
+void HybridLogicalClock::observe(const HybridTimestamp &seen)
+{
+    if (seen.milliseconds > m_last.milliseconds) {
+        m_last.milliseconds = seen.milliseconds;
+        m_last.counter = seen.counter;
+    } else if (seen.milliseconds == m_last.milliseconds) {
+        m_last.counter = std::max(m_last.counter, seen.counter);
+    }
+}
+
+QByteArray JournalRecord::line() const
+{
+    QJsonObject object{{u"at"_s, stamp.text()},
+                       {u"entity"_s, entity},
+                       {u"uuid"_s, uuid.toString(QUuid::WithoutBraces).toUpper()}};
+    if (deleted)
+        object.insert(u"deleted"_s, true);
+    else
+        object.insert(u"record"_s, snapshot);
+    return QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n';
+}
+
+std::optional<JournalRecord> JournalRecord::fromLine(const QByteArray &line)
+{
+    const QJsonObject object = QJsonDocument::fromJson(line).object();
+    const auto stamp = HybridTimestamp::fromText(object.value(u"at"_s).toString());
+    const QUuid uuid(object.value(u"uuid"_s).toString());
+    const QString entity = object.value(u"entity"_s).toString();
+    const bool deleted = object.value(u"deleted"_s).toBool();
+    if (!stamp || uuid.isNull() || (entity != u"profile"_s && entity != u"tag"_s) ||
+        (!deleted && !object.value(u"record"_s).isObject()))
+        return std::nullopt;
+    return JournalRecord{*stamp, entity, uuid, deleted, object.value(u"record"_s).toObject()};
+}
+
+DeviceJournal::DeviceJournal(QString syncFolder, QString device)
+    : m_folder(syncFolder + u"/devices/"_s + device)
+{}
+
+QString DeviceJournal::fileName(int number)
+{
+    return u"journal-%1.jsonl"_s.arg(number);
+}
+
+int DeviceJournal::lastFileNumber() const
+{
+    int last = 1;
+    const QStringList names = QDir(m_folder).entryList(QDir::Files);
+    for (const QString &name : names) {
+        const QRegularExpressionMatch match = journalName.match(name);
+        if (match.hasMatch())
+            last = std::max(last, match.captured(1).toInt());
+    }
+    return last;
+}
+
+Result<QString> DeviceJournal::append(const QList<JournalRecord> &records) const
+{
+    if (!QDir().mkpath(m_folder))
+        return Error(localized("The sync folder “%1” cannot be written.").arg(m_folder));
+    int number = lastFileNumber();
+    if (QFileInfo(m_folder + u'/' + fileName(number)).size() >= rotationBytes)
+        ++number;
+    QByteArray lines;
+    for (const JournalRecord &record : records)
+        lines += record.line();
+    QFile file(m_folder + u'/' + fileName(number));
+    // One write of whole lines: a reader sees a line whole or not yet.
+    if (!file.open(QIODevice::Append) || file.write(lines) != lines.size() || !file.flush())
+        return Error(localized("The journal “%1” could not be written: %2")
+                         .arg(file.fileName(), file.errorString()));
+    return file.fileName();
+}
+
+JournalRead DeviceJournal::readFrom(JournalPosition position) const
+{
+    JournalRead read{{}, position, {}};
+    const QStringList names = QDir(m_folder).entryList(QDir::Files, QDir::Name);
+    for (const QString &name : names) {
+        if (!journalName.match(name).hasMatch() && name.contains(u"journal"_s))
+            read.problems.append(localized("Ignored “%1”: a copy the sync engine made.")
+                                     .arg(m_folder + u'/' + name));
+    }
+    for (int number = position.file;; ++number) {
+        QFile file(m_folder + u'/' + fileName(number));
+        if (!file.open(QIODevice::ReadOnly))
+            break;
+        const qint64 start = number == position.file ? position.offset : 0;
+        file.seek(start);
+        const QByteArray bytes = file.readAll();
+        const qsizetype complete = bytes.lastIndexOf('\n') + 1;
+        for (const QByteArray &line : bytes.left(complete).split('\n')) {
+            if (line.trimmed().isEmpty())
+                continue;
+            if (auto record = JournalRecord::fromLine(line))
+                read.records.append(*record);
+            else
+                read.problems.append(
+                    localized("Skipped a line of “%1” that is not a record.").arg(file.fileName()));
+        }
+        read.position = {number, start + complete};
+        // The rest of this file may arrive after the next one does: wait for it.
+        if (complete < bytes.size())
+            break;
+    }
+    return read;
+}
+
+QStringList journalDevices(const QString &syncFolder)
+{
+    return QDir(syncFolder + u"/devices"_s).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+}

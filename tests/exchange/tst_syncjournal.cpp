@@ -1,0 +1,93 @@
+#include "syncjournal.h"
+#include "testenvironment.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+JournalRecord record(HybridTimestamp stamp, const QString &name)
+{
+    return {stamp, u"profile"_s, QUuid::createUuid(), false, {{u"name"_s, name}}};
+}
+
+} // namespace
+
+// The per-device journals of a sync folder and the clock that orders their lines.
+class SyncJournalTest : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void theClockNeverRunsBackward()
+    {
+        HybridLogicalClock clock(u"A"_s);
+        const HybridTimestamp first = clock.now(1000);
+        const HybridTimestamp same = clock.now(1000);
+        const HybridTimestamp slow = clock.now(900);
+        QVERIFY(first < same && same < slow);
+        // A device whose clock runs ahead pulls this one along.
+        clock.observe({5000, 7, u"B"_s});
+        const HybridTimestamp after = clock.now(1001);
+        QCOMPARE(after.milliseconds, 5000);
+        QCOMPARE(after.counter, 8);
+        QVERIFY(first.text() < same.text() && same.text() < after.text());
+        QCOMPARE(HybridTimestamp::fromText(after.text()), after);
+        QVERIFY(!HybridTimestamp::fromText(u"yesterday"_s));
+    }
+
+    void linesRoundTripAndTombstonesCarryNoRecord()
+    {
+        const JournalRecord kept = record({1, 0, u"A"_s}, u"db"_s);
+        QCOMPARE(JournalRecord::fromLine(kept.line()), kept);
+        const JournalRecord gone{{2, 0, u"A"_s}, u"tag"_s, QUuid::createUuid(), true, {}};
+        QVERIFY(!gone.line().contains("record"));
+        QCOMPARE(JournalRecord::fromLine(gone.line()), gone);
+        QVERIFY(!JournalRecord::fromLine("{\"at\": \"x\"}"));
+    }
+
+    void readersTakeWholeLinesInOrderAcrossFiles()
+    {
+        QTemporaryDir folder;
+        const DeviceJournal journal(folder.path(), u"A"_s);
+        HybridLogicalClock clock(u"A"_s);
+        QVERIFY(journal.append({record(clock.now(1), u"one"_s), record(clock.now(2), u"two"_s)}));
+        JournalRead read = journal.readFrom({});
+        QCOMPARE(read.records.size(), 2);
+        QCOMPARE(read.records[1].snapshot.value(u"name"_s).toString(), u"two"_s);
+
+        // Half a line (the engine is still copying it) waits; the next pass gets it whole.
+        QFile file(journal.folder() + u'/' + DeviceJournal::fileName(1));
+        QVERIFY(file.open(QIODevice::Append));
+        const QByteArray line = record(clock.now(3), u"three"_s).line();
+        file.write(line.left(10));
+        file.flush();
+        read = journal.readFrom(read.position);
+        QVERIFY(read.records.isEmpty());
+        file.write(line.mid(10) + "not a record\n");
+        file.close();
+        read = journal.readFrom(read.position);
+        QCOMPARE(read.records.size(), 1);
+        QCOMPARE(read.problems.size(), 1);
+
+        // A later file is read after the current one; a copy the engine made is reported.
+        QFile next(journal.folder() + u'/' + DeviceJournal::fileName(2));
+        QVERIFY(next.open(QIODevice::WriteOnly));
+        next.write(record(clock.now(4), u"four"_s).line());
+        next.close();
+        QFile conflict(journal.folder() + u"/journal-1.sync-conflict-20261206.jsonl"_s);
+        QVERIFY(conflict.open(QIODevice::WriteOnly));
+        read = journal.readFrom(read.position);
+        QCOMPARE(read.records.size(), 1);
+        QCOMPARE(read.position.file, 2);
+        QCOMPARE(read.problems.size(), 1);
+        QVERIFY(read.problems.first().contains(u"sync-conflict"_s));
+        QCOMPARE(journalDevices(folder.path()), QStringList{u"A"_s});
+    }
+};
+
+VELL_TEST_MAIN(SyncJournalTest)
+#include "tst_syncjournal.moc"
