@@ -5,9 +5,14 @@
 #include "persistencecontroller.h"
 #include "processes.h"
 #include "profile.h"
+#include "servicepool.h"
+#include "sshclientconfig.h"
 #include "sshdfixture.h"
+#include "tunnelsession.h"
 
+#include <QEventLoop>
 #include <QFile>
+#include <QTimer>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -181,4 +186,32 @@ quint16 BenchProfiles::listenPort(const Profile *profile)
 void BenchProfiles::moveToFreePort(Profile *profile)
 {
     profile->forwardings().value(0)->edit([](ForwardingData &d) { d.bindPort = nextListenPort(); });
+}
+
+BenchServer::BenchServer(QString serviceProgram)
+    : m_sshd(m_dir.path() + u"/sshd"_s), m_serviceProgram(std::move(serviceProgram))
+{
+    ServicePool::setEnabled(true);
+    qputenv("VELLSSH_TEST_REAL_HOME", m_dir.path().toLocal8Bit());
+    m_problem = m_sshd.start();
+    m_profiles = std::make_unique<BenchProfiles>(m_sshd, startEchoServer());
+}
+
+BenchServer::~BenchServer() = default;
+
+std::unique_ptr<TunnelSession> BenchServer::session(Profile *profile) const
+{
+    auto invocation = [config = m_sshd.clientConfig()] {
+        return InvocationInputs{SSHClientConfig::shared().knownOptionNameSet(), {}, config};
+    };
+    return std::make_unique<TunnelSession>(
+        profile, invocation, QSet<QString>{},
+        SecureSession::Services{m_serviceProgram, {}, nullptr, {}});
+}
+
+void pause(int milliseconds)
+{
+    QEventLoop loop;
+    QTimer::singleShot(milliseconds, &loop, &QEventLoop::quit);
+    loop.exec();
 }

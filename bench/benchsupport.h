@@ -1,15 +1,17 @@
 #pragma once
 
+#include "sshdfixture.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
+#include <QTemporaryDir>
 
 #include <memory>
 
-class Forwarding;
 class PersistenceController;
 class Profile;
-class SshdFixture;
+class TunnelSession;
 
 // A blocking echo server on its own threads, so that a busy event loop never starves it.
 quint16 startEchoServer();
@@ -48,3 +50,29 @@ private:
     quint16 m_echo;
     std::unique_ptr<PersistenceController> m_store;
 };
+
+// What every tunnel benchmark starts with: a temporary folder standing in for the real home,
+// a private sshd in it, an echo server, and profiles for them; sessions run the service at
+// the given path.
+class BenchServer
+{
+public:
+    explicit BenchServer(QString serviceProgram);
+    ~BenchServer();
+
+    // Empty once the server is up.
+    QString problem() const { return m_problem; }
+    const SshdFixture &sshd() const { return m_sshd; }
+    BenchProfiles &profiles() { return *m_profiles; }
+    std::unique_ptr<TunnelSession> session(Profile *profile) const;
+
+private:
+    QTemporaryDir m_dir;
+    SshdFixture m_sshd;
+    QString m_problem;
+    QString m_serviceProgram;
+    std::unique_ptr<BenchProfiles> m_profiles;
+};
+
+// Runs the event loop for a while.
+void pause(int milliseconds);

@@ -6,17 +6,11 @@
 #include "benchsupport.h"
 #include "profile.h"
 #include "quickoptions.h"
-#include "servicepool.h"
-#include "sshclientconfig.h"
-#include "sshdfixture.h"
 #include "textstorageloghandler.h"
 #include "tunnelsession.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QEventLoop>
-#include <QTemporaryDir>
-#include <QTimer>
 
 #include <arpa/inet.h>
 #include <atomic>
@@ -89,36 +83,22 @@ struct Phase
     const char *unit;
 };
 
-void pause(int milliseconds)
-{
-    QEventLoop loop;
-    QTimer::singleShot(milliseconds, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
 } // namespace
 
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
-    ServicePool::setEnabled(true);
     const int seconds = argc > 1 ? std::max(1, atoi(argv[1])) : 5;
-    QTemporaryDir dir;
-    qputenv("VELLSSH_TEST_REAL_HOME", dir.path().toLocal8Bit());
-    SshdFixture sshd(dir.path() + u"/sshd"_s);
-    if (const QString problem = sshd.start(); !problem.isEmpty()) {
-        fprintf(stderr, "sshd: %s\n", qPrintable(problem));
+    BenchServer server(QStringLiteral(VELLSSH_SERVICE));
+    if (!server.problem().isEmpty()) {
+        fprintf(stderr, "sshd: %s\n", qPrintable(server.problem()));
         return 1;
     }
-    BenchProfiles profiles(sshd, startEchoServer());
+    BenchProfiles &profiles = server.profiles();
     Profile *profile = profiles.add(u"chatty"_s);
     setLogLevel(*profile, LogLevel::debug3);
-    const QString config = sshd.clientConfig();
-    auto invocation = [config] {
-        return InvocationInputs{SSHClientConfig::shared().knownOptionNameSet(), {}, config};
-    };
-    TunnelSession tunnel(profile, invocation, {},
-                         {QStringLiteral(VELLSSH_SERVICE), {}, nullptr, {}});
+    const std::unique_ptr<TunnelSession> session = server.session(profile);
+    TunnelSession &tunnel = *session;
     qint64 lines = 0;
     QElapsedTimer sinceLastLine;
     QObject::connect(tunnel.connectionLog(), &ConnectionLog::lineAppended, &app, [&] {

@@ -5,30 +5,17 @@
 //   bench_fleet [tunnels]
 #include "benchsupport.h"
 #include "profile.h"
-#include "servicepool.h"
-#include "sshclientconfig.h"
-#include "sshdfixture.h"
 #include "tunnelsession.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QEventLoop>
 #include <QProcess>
-#include <QTemporaryDir>
-#include <QTimer>
 
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
 namespace {
-
-void pause(int milliseconds)
-{
-    QEventLoop loop;
-    QTimer::singleShot(milliseconds, &loop, &QEventLoop::quit);
-    loop.exec();
-}
 
 // Seconds until every port relays (tried in turn, each pass 5 ms apart), or -1 after 5 minutes.
 double waitForAll(const QElapsedTimer &clock, QList<quint16> ports)
@@ -65,28 +52,19 @@ Usage usageOf(const QList<qint64> &pids)
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
-    ServicePool::setEnabled(true);
     const int count = argc > 1 ? std::max(1, atoi(argv[1])) : 200;
-    QTemporaryDir dir;
-    qputenv("VELLSSH_TEST_REAL_HOME", dir.path().toLocal8Bit());
-    SshdFixture sshd(dir.path() + u"/sshd"_s);
-    if (const QString problem = sshd.start(); !problem.isEmpty()) {
-        fprintf(stderr, "sshd: %s\n", qPrintable(problem));
+    BenchServer server(QStringLiteral(VELLSSH_SERVICE));
+    if (!server.problem().isEmpty()) {
+        fprintf(stderr, "sshd: %s\n", qPrintable(server.problem()));
         return 1;
     }
     const qint64 ownBefore = pssOf(::getpid());
-    BenchProfiles profiles(sshd, startEchoServer());
-    const QString config = sshd.clientConfig();
-    auto invocation = [config] {
-        return InvocationInputs{SSHClientConfig::shared().knownOptionNameSet(), {}, config};
-    };
+    BenchProfiles &profiles = server.profiles();
     std::vector<std::unique_ptr<TunnelSession>> tunnels;
     QList<quint16> ports;
     for (int i = 0; i < count; ++i) {
         Profile *profile = profiles.add(u"fleet %1"_s.arg(i));
-        tunnels.push_back(std::make_unique<TunnelSession>(
-            profile, invocation, QSet<QString>{},
-            SecureSession::Services{QStringLiteral(VELLSSH_SERVICE), {}, nullptr, {}}));
+        tunnels.push_back(server.session(profile));
         ports.append(BenchProfiles::listenPort(profile));
     }
 

@@ -4,17 +4,11 @@
 //   bench_tunnel [runs]
 #include "benchsupport.h"
 #include "profile.h"
-#include "servicepool.h"
-#include "sshclientconfig.h"
-#include "sshdfixture.h"
 #include "tunnelsession.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QEventLoop>
 #include <QProcess>
-#include <QTemporaryDir>
-#include <QTimer>
 
 #include <unistd.h>
 
@@ -27,9 +21,7 @@ namespace {
 double waitForRelay(const QElapsedTimer &clock, quint16 port)
 {
     while (!relaysAByte(port)) {
-        QEventLoop pause;
-        QTimer::singleShot(5, &pause, &QEventLoop::quit);
-        pause.exec();
+        pause(5);
         if (clock.elapsed() > 30000)
             return -1;
     }
@@ -41,23 +33,16 @@ double waitForRelay(const QElapsedTimer &clock, quint16 port)
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
-    ServicePool::setEnabled(true);
     const int runs = argc > 1 ? std::max(1, atoi(argv[1])) : 15;
-    QTemporaryDir dir;
-    qputenv("VELLSSH_TEST_REAL_HOME", dir.path().toLocal8Bit());
-    SshdFixture sshd(dir.path() + u"/sshd"_s);
-    if (const QString problem = sshd.start(); !problem.isEmpty()) {
-        fprintf(stderr, "sshd: %s\n", qPrintable(problem));
+    BenchServer server(QStringLiteral(VELLSSH_SERVICE));
+    if (!server.problem().isEmpty()) {
+        fprintf(stderr, "sshd: %s\n", qPrintable(server.problem()));
         return 1;
     }
-    BenchProfiles profiles(sshd, startEchoServer());
+    BenchProfiles &profiles = server.profiles();
     Profile *profile = profiles.add(u"bench"_s);
-    const QString config = sshd.clientConfig();
-    auto invocation = [config] {
-        return InvocationInputs{SSHClientConfig::shared().knownOptionNameSet(), {}, config};
-    };
-    TunnelSession tunnel(profile, invocation, {},
-                         {QStringLiteral(VELLSSH_SERVICE), {}, nullptr, {}});
+    const std::unique_ptr<TunnelSession> session = server.session(profile);
+    TunnelSession &tunnel = *session;
 
     QList<double> plain;
     QList<double> ours;
