@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QCoreApplication>
 #include <QString>
 
 class ObjectContext;
@@ -11,3 +12,14 @@ inline constexpr int benchProfileCount = 10000;
 void fillBenchLibrary(ObjectContext &context);
 // A store file holding the library, made once per process.
 QString benchLibraryPath();
+
+// The main() of a Google Benchmark program whose code needs a Qt application object.
+#define VELL_BENCHMARK_MAIN()                                                                      \
+    int main(int argc, char **argv)                                                                \
+    {                                                                                              \
+        QCoreApplication app(argc, argv);                                                          \
+        benchmark::Initialize(&argc, argv);                                                        \
+        benchmark::RunSpecifiedBenchmarks();                                                       \
+        benchmark::Shutdown();                                                                     \
+        return 0;                                                                                  \
+    }

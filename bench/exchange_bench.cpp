@@ -7,7 +7,6 @@
 #include "profile.h"
 #include "profileimport.h"
 
-#include <QCoreApplication>
 #include <QFile>
 #include <QTemporaryDir>
 
@@ -84,11 +83,4 @@ BENCHMARK(ReimportSkippingAll)->Unit(benchmark::kMillisecond);
 
 } // namespace
 
-int main(int argc, char **argv)
-{
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
+VELL_BENCHMARK_MAIN()

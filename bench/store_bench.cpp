@@ -11,7 +11,6 @@
 #include "queries.h"
 #include "tag.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QTemporaryDir>
 
@@ -159,11 +158,4 @@ BENCHMARK(MergeThousandOutsideInserts)->Unit(benchmark::kMillisecond);
 
 } // namespace
 
-int main(int argc, char **argv)
-{
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
+VELL_BENCHMARK_MAIN()
