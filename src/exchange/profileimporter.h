@@ -22,13 +22,14 @@ public:
 
     // The imported or replaced profile, or none when it was skipped.
     Profile *importProfile(const QJsonObject &object);
+    // The tag with the object's uuid, made or updated from it; none when it is invalid.
+    Tag *importTag(const QJsonObject &object);
     ProfileImportResult result() const { return m_result; }
 
 private:
     bool shouldReplace(const QString &name);
     void update(Profile *profile, const QJsonObject &object);
     Forwarding *importForwarding(const QJsonObject &object);
-    Tag *importTag(const QJsonObject &object);
 
     ObjectContext &m_context;
     ConflictQuestion m_ask;

@@ -1,0 +1,201 @@
+#include "syncmirror.h"
+
+#include "localized.h"
+#include "objectcontext.h"
+#include "profile.h"
+#include "profileimporter.h"
+#include "profilejson.h"
+#include "queries.h"
+#include "tag.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QSaveFile>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const QString profileEntity = u"profile"_s;
+const QString tagEntity = u"tag"_s;
+
+QByteArray digestOf(const QJsonObject &snapshot)
+{
+    return QCryptographicHash::hash(QJsonDocument(snapshot).toJson(QJsonDocument::Compact),
+                                    QCryptographicHash::Sha1);
+}
+
+// Every record this device shares, by uuid: valid profiles (trashed ones too) and tags.
+QHash<QUuid, std::pair<QString, QJsonObject>> snapshots(const ObjectContext &context)
+{
+    QHash<QUuid, std::pair<QString, QJsonObject>> all;
+    for (const Profile *profile : validProfiles(context, false))
+        all.insert(*profile->uuid(), {profileEntity, profileJSON(*profile)});
+    for (const Tag *tag : context.tags()) {
+        if (tag->data().uuid)
+            all.insert(*tag->data().uuid, {tagEntity, tagJSON(*tag)});
+    }
+    return all;
+}
+
+template<class Object>
+Object *withUUID(const QList<Object *> &objects, const QUuid &uuid)
+{
+    for (Object *object : objects) {
+        if (object->data().uuid == uuid)
+            return object;
+    }
+    return nullptr;
+}
+
+} // namespace
+
+SyncMirror::SyncMirror(QString folder, QString statePath, QString device)
+    : m_folder(std::move(folder)), m_statePath(std::move(statePath)), m_device(device),
+      m_clock(device)
+{
+    loadState();
+}
+
+QString SyncMirror::newDeviceId()
+{
+    return QUuid::createUuid().toString(QUuid::Id128).left(16).toUpper();
+}
+
+void SyncMirror::loadState()
+{
+    QFile file(m_statePath);
+    if (!file.open(QIODevice::ReadOnly))
+        return;
+    const QJsonObject state = QJsonDocument::fromJson(file.readAll()).object();
+    if (auto clock = HybridTimestamp::fromText(state.value(u"clock"_s).toString()))
+        m_clock.observe(*clock);
+    const QJsonObject positions = state.value(u"positions"_s).toObject();
+    for (auto it = positions.begin(); it != positions.end(); ++it) {
+        const QJsonArray at = it.value().toArray();
+        m_positions.insert(it.key(), {at.at(0).toInt(1), at.at(1).toInteger()});
+    }
+    const QJsonObject records = state.value(u"records"_s).toObject();
+    for (auto it = records.begin(); it != records.end(); ++it) {
+        const QJsonArray r = it.value().toArray();
+        if (auto stamp = HybridTimestamp::fromText(r.at(0).toString()))
+            m_records.insert(QUuid(it.key()), {*stamp, r.at(1).toString(), r.at(2).toBool(),
+                                               QByteArray::fromHex(r.at(3).toString().toLatin1())});
+    }
+}
+
+Status SyncMirror::saveState() const
+{
+    QJsonObject positions;
+    for (auto it = m_positions.begin(); it != m_positions.end(); ++it)
+        positions.insert(it.key(), QJsonArray{it->file, it->offset});
+    QJsonObject records;
+    for (auto it = m_records.begin(); it != m_records.end(); ++it)
+        records.insert(it.key().toString(QUuid::WithoutBraces),
+                       QJsonArray{it->stamp.text(), it->entity, it->deleted,
+                                  QString::fromLatin1(it->digest.toHex())});
+    HybridLogicalClock copy = m_clock;
+    const QJsonObject state{{u"device"_s, m_device},
+                            {u"clock"_s, copy.now(0).text()},
+                            {u"positions"_s, positions},
+                            {u"records"_s, records}};
+    QDir().mkpath(QFileInfo(m_statePath).absolutePath());
+    QSaveFile file(m_statePath);
+    if (!file.open(QIODevice::WriteOnly) ||
+        file.write(QJsonDocument(state).toJson(QJsonDocument::Compact)) < 0 || !file.commit())
+        return Error(localized("The sync state “%1” could not be written: %2")
+                         .arg(m_statePath, file.errorString()));
+    return std::nullopt;
+}
+
+QList<JournalRecord> SyncMirror::pendingChanges(const ObjectContext &context, qint64 now)
+{
+    QList<JournalRecord> changes;
+    const auto current = snapshots(context);
+    for (auto it = current.begin(); it != current.end(); ++it) {
+        const QByteArray digest = digestOf(it->second);
+        const RecordState known = m_records.value(it.key());
+        if (!known.deleted && known.digest == digest)
+            continue;
+        const HybridTimestamp stamp = m_clock.now(now);
+        changes.append({stamp, it->first, it.key(), false, it->second});
+        m_records.insert(it.key(), {stamp, it->first, false, digest});
+    }
+    for (auto it = m_records.begin(); it != m_records.end(); ++it) {
+        if (it->deleted || current.contains(it.key()))
+            continue;
+        const HybridTimestamp stamp = m_clock.now(now);
+        changes.append({stamp, it->entity, it.key(), true, {}});
+        *it = {stamp, it->entity, true, {}};
+    }
+    return changes;
+}
+
+int SyncMirror::apply(const JournalRecord &record, ObjectContext &context,
+                      ProfileImporter &importer)
+{
+    m_clock.observe(record.stamp);
+    const RecordState known = m_records.value(record.uuid);
+    if (!known.entity.isEmpty() && record.stamp <= known.stamp)
+        return 0;
+    QByteArray digest;
+    if (record.entity == profileEntity) {
+        Profile *existing = withUUID(context.profiles(), record.uuid);
+        if (record.deleted && existing)
+            context.deleteObject(existing);
+        else if (!record.deleted)
+            importer.importProfile(record.snapshot);
+        existing = withUUID(context.profiles(), record.uuid);
+        digest = existing ? digestOf(profileJSON(*existing)) : QByteArray();
+    } else {
+        Tag *existing = withUUID(context.tags(), record.uuid);
+        if (record.deleted && existing)
+            context.deleteObject(existing);
+        else if (!record.deleted)
+            existing = importer.importTag(record.snapshot);
+        digest = existing && !record.deleted ? digestOf(tagJSON(*existing)) : QByteArray();
+    }
+    m_records.insert(record.uuid, {record.stamp, record.entity, record.deleted, digest});
+    return 1;
+}
+
+Result<SyncReport> SyncMirror::pass(ObjectContext &context, qint64 now)
+{
+    if (!QFileInfo(m_folder).isDir())
+        return Error(localized("The sync folder “%1” is not there: sync is paused until it "
+                               "is back.")
+                         .arg(m_folder));
+    SyncReport report;
+    const QList<JournalRecord> changes = pendingChanges(context, now);
+    if (!changes.isEmpty()) {
+        const auto written = DeviceJournal(m_folder, m_device).append(changes);
+        if (!written)
+            return written.error();
+        report.written = int(changes.size());
+    }
+
+    ProfileImporter importer(context, ConflictPolicy::replaceAll, {}, 2);
+    for (const QString &device : journalDevices(m_folder)) {
+        if (device == m_device)
+            continue;
+        report.devicesSeen.append(device);
+        const JournalRead read =
+            DeviceJournal(m_folder, device).readFrom(m_positions.value(device));
+        for (const JournalRecord &record : read.records)
+            report.applied += apply(record, context, importer);
+        report.problems += read.problems;
+        m_positions.insert(device, read.position);
+    }
+    const QString previous = context.transactionAuthor();
+    context.setTransactionAuthor(author);
+    const Status saved = context.saveIfChanged();
+    context.setTransactionAuthor(previous);
+    if (saved)
+        return *saved;
+    if (Status error = saveState())
+        return *error;
+    return report;
+}

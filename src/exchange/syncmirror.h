@@ -1,0 +1,63 @@
+#pragma once
+
+#include "result.h"
+#include "syncjournal.h"
+
+#include <QDateTime>
+#include <QHash>
+#include <QString>
+#include <QStringList>
+
+class ObjectContext;
+class ProfileImporter;
+
+// What one pass over the sync folder did.
+struct SyncReport
+{
+    int written = 0;
+    int applied = 0;
+    QStringList devicesSeen;
+    QStringList problems;
+};
+
+// Keeps a store in step with the other devices of a sync folder. Each pass writes what changed
+// here since the last pass into this device's journal (whole records, deletions as tombstones)
+// and applies the other devices' newer records. A record's last writer wins by the hybrid
+// clock: a deletion beats an older edit, and an edit newer than a deletion brings the record
+// back. What this device has read and written is kept in a state file of its own.
+class SyncMirror
+{
+public:
+    // The author of the transactions that apply other devices' changes.
+    static inline const QString author = QStringLiteral("cloud");
+
+    SyncMirror(QString folder, QString statePath, QString device);
+
+    QString device() const { return m_device; }
+    // A folder that is not there pauses sync: nothing is read, written or lost.
+    Result<SyncReport> pass(ObjectContext &context,
+                            qint64 nowMilliseconds = QDateTime::currentMSecsSinceEpoch());
+
+    static QString newDeviceId();
+
+private:
+    struct RecordState
+    {
+        HybridTimestamp stamp;
+        QString entity;
+        bool deleted = false;
+        QByteArray digest;
+    };
+
+    void loadState();
+    Status saveState() const;
+    QList<JournalRecord> pendingChanges(const ObjectContext &context, qint64 now);
+    int apply(const JournalRecord &record, ObjectContext &context, ProfileImporter &importer);
+
+    QString m_folder;
+    QString m_statePath;
+    QString m_device;
+    HybridLogicalClock m_clock;
+    QHash<QString, JournalPosition> m_positions;
+    QHash<QUuid, RecordState> m_records;
+};

@@ -1,0 +1,161 @@
+#include "objectcontext.h"
+#include "persistencecontroller.h"
+#include "profile.h"
+#include "syncmirror.h"
+#include "tag.h"
+#include "testenvironment.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// One device: its own store, its own state file, the shared folder.
+struct Device
+{
+    Device(const QString &folder, const QString &id)
+        : store(std::move(PersistenceController::openInMemory()).value()),
+          mirror(folder, local.filePath(u"sync-state.json"_s), id)
+    {}
+
+    ObjectContext &context() { return *store->mainContext(); }
+    SyncReport pass(qint64 now)
+    {
+        auto report = mirror.pass(context(), now);
+        if (!report)
+            qFatal("%s", qPrintable(report.error().message));
+        return *report;
+    }
+    Profile *profile(const QString &name)
+    {
+        for (Profile *p : context().profiles()) {
+            if (p->name() == name)
+                return p;
+        }
+        return nullptr;
+    }
+
+    QTemporaryDir local;
+    std::unique_ptr<PersistenceController> store;
+    SyncMirror mirror;
+};
+
+} // namespace
+
+// Two stores kept in step through one folder.
+class SyncMirrorTest : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<QTemporaryDir> m_folder;
+
+private Q_SLOTS:
+    void init() { m_folder = std::make_unique<QTemporaryDir>(); }
+
+    void recordsTravelBothWays()
+    {
+        Device a(m_folder->path(), u"A"_s);
+        Device b(m_folder->path(), u"B"_s);
+        Profile *db = a.context().insertProfile();
+        db->setName(u"db"_s);
+        db->setAddress(u"h"_s);
+        Tag *tag = a.context().insertTag();
+        tag->edit([](TagData &d) { d.name = u"prod"_s; });
+        db->addTag(tag);
+        QCOMPARE(a.context().save(), std::nullopt);
+
+        QCOMPARE(a.pass(1000).written, 2);
+        QCOMPARE(a.pass(1001).written, 0);
+        const SyncReport received = b.pass(1002);
+        QCOMPARE(received.applied, 2);
+        QCOMPARE(received.devicesSeen, QStringList{u"A"_s});
+        QVERIFY(b.profile(u"db"_s));
+        QCOMPARE(b.profile(u"db"_s)->tags().first()->data().name, u"prod"_s);
+        // What came in is not sent back out.
+        QCOMPARE(b.pass(1003).written, 0);
+
+        b.profile(u"db"_s)->setNote(u"from B"_s);
+        QCOMPARE(b.context().save(), std::nullopt);
+        QCOMPARE(b.pass(1004).written, 1);
+        QCOMPARE(a.pass(1005).applied, 1);
+        QCOMPARE(db->note(), u"from B"_s);
+
+        // A restart picks up where the last pass ended.
+        SyncMirror restarted(m_folder->path(), a.local.filePath(u"sync-state.json"_s), u"A"_s);
+        const auto again = restarted.pass(a.context(), 1006);
+        QCOMPARE(again->written, 0);
+        QCOMPARE(again->applied, 0);
+    }
+
+    void theLastWriterWinsAndDeletionsAreRecordsToo()
+    {
+        Device a(m_folder->path(), u"A"_s);
+        Device b(m_folder->path(), u"B"_s);
+        Profile *db = a.context().insertProfile();
+        db->setName(u"db"_s);
+        db->setAddress(u"h"_s);
+        QCOMPARE(a.context().save(), std::nullopt);
+        a.pass(1000);
+        b.pass(1001);
+
+        // Both edit before they hear of each other: the later edit is the record everywhere.
+        db->setNote(u"older"_s);
+        b.profile(u"db"_s)->setNote(u"newer"_s);
+        QCOMPARE(a.context().save(), std::nullopt);
+        QCOMPARE(b.context().save(), std::nullopt);
+        a.pass(2000);
+        b.pass(3000);
+        a.pass(3001);
+        QCOMPARE(db->note(), u"newer"_s);
+        QCOMPARE(b.profile(u"db"_s)->note(), u"newer"_s);
+
+        // A deletion beats an edit made before it...
+        b.profile(u"db"_s)->setNote(u"before the deletion"_s);
+        QCOMPARE(b.context().save(), std::nullopt);
+        b.pass(4000);
+        a.context().deleteObject(db);
+        QCOMPARE(a.context().save(), std::nullopt);
+        a.pass(5000);
+        b.pass(5001);
+        QVERIFY(!b.profile(u"db"_s));
+
+        // ...and an edit made after a deletion keeps the record alive.
+        Device c(m_folder->path(), u"C"_s);
+        c.pass(1);
+        QVERIFY(!c.profile(u"db"_s));
+        Profile *again = b.context().insertProfile();
+        again->setName(u"again"_s);
+        again->setAddress(u"h"_s);
+        QCOMPARE(b.context().save(), std::nullopt);
+        b.pass(6000);
+        a.pass(6001);
+        a.profile(u"again"_s)->setNote(u"edited"_s);
+        QCOMPARE(a.context().save(), std::nullopt);
+        b.context().deleteObject(b.profile(u"again"_s));
+        QCOMPARE(b.context().save(), std::nullopt);
+        b.pass(7000);
+        a.pass(8000);
+        b.pass(8001);
+        QCOMPARE(b.profile(u"again"_s)->note(), u"edited"_s);
+        QVERIFY(a.profile(u"again"_s));
+    }
+
+    void aMissingFolderPausesAndLosesNothing()
+    {
+        Device a(m_folder->path() + u"/gone"_s, u"A"_s);
+        Profile *db = a.context().insertProfile();
+        db->setName(u"db"_s);
+        db->setAddress(u"h"_s);
+        QCOMPARE(a.context().save(), std::nullopt);
+        const auto paused = a.mirror.pass(a.context(), 1000);
+        QVERIFY(!paused);
+        QVERIFY(paused.error().message.contains(u"sync is paused"_s));
+        QVERIFY(QDir().mkpath(m_folder->path() + u"/gone"_s));
+        QCOMPARE(a.pass(2000).written, 1);
+    }
+};
+
+VELL_TEST_MAIN(SyncMirrorTest)
+#include "tst_syncmirror.moc"
