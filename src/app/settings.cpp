@@ -271,6 +271,20 @@ QString identity(const QString &text)
 {
     return text;
 }
+namespace {
+
+// An optional text: the empty text removes it.
+SettingText optionalText(const SettingKey<std::optional<QString>> &key)
+{
+    return SettingText{key.name,
+                       [key](const Settings &s) { return s.get(key).value_or(QString()); },
+                       [key](Settings &s, const QString &text) -> Status {
+                           s.set(key, text.isEmpty() ? std::nullopt : std::optional(text));
+                           return std::nullopt;
+                       }};
+}
+
+} // namespace
 
 } // namespace
 
@@ -299,13 +313,9 @@ const QList<SettingText> &settingTexts()
                 return EnvironmentVariables::fromData(t.toUtf8());
             },
             u"a JSON array of {\"key\", \"value\", \"enabled\"} objects"_s),
-        SettingText{syncFolderBookmark.name,
-                    [](const Settings &s) { return s.get(syncFolderBookmark).value_or(QString()); },
-                    [](Settings &s, const QString &text) -> Status {
-                        s.set(syncFolderBookmark,
-                              text.isEmpty() ? std::nullopt : std::optional(text));
-                        return std::nullopt;
-                    }},
+        optionalText(syncFolderBookmark),
+        optionalText(syncFolderPath),
+        optionalText(syncDeviceID),
         textOf<double>(
             profileAdvancedOptionsSplitFraction, [](const double &d) { return QString::number(d); },
             [](const QString &t) -> std::optional<double> {

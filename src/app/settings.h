@@ -62,6 +62,12 @@ inline const SettingKey<EnvironmentVariables> environmentVariables{
 // The backup folder, kept as an absolute path.
 inline const SettingKey<std::optional<QString>> syncFolderBookmark{
     QStringLiteral("sync_folder_bookmark"), std::nullopt};
+// The folder that the sync engine of the user's choice keeps in step across machines, and this
+// device's name in it (made once, on first use).
+inline const SettingKey<std::optional<QString>> syncFolderPath{QStringLiteral("sync_folder_path"),
+                                                               std::nullopt};
+inline const SettingKey<std::optional<QString>> syncDeviceID{QStringLiteral("sync_device_id"),
+                                                             std::nullopt};
 inline const SettingKey<double> profileAdvancedOptionsSplitFraction{
     QStringLiteral("profile_advanced_options_split_fraction"), 0.7};
 } // namespace SettingKeys

@@ -50,6 +50,7 @@ PROFILE is a profile's uuid or its exact name.
   export PROFILE... | --all -o FILE
   import FILE [--replace | --skip]
   backup folder [PATH | --off] | now | list
+  sync folder [PATH | --off] | now | status
 
 With a running VellSSH (vellssh --headless):
   connect | disconnect PROFILE... | --tag NAME | --all [--no-wait]
@@ -93,7 +94,7 @@ int Cli::run(const QStringList &arguments)
     static const QStringList storeVerbs = {u"list"_s,      u"show"_s,   u"add"_s,     u"edit"_s,
                                            u"command"_s,   u"trash"_s,  u"recover"_s, u"delete"_s,
                                            u"duplicate"_s, u"pin"_s,    u"unpin"_s,   u"tag"_s,
-                                           u"export"_s,    u"import"_s, u"backup"_s};
+                                           u"export"_s,    u"import"_s, u"backup"_s,  u"sync"_s};
     if (!storeVerbs.contains(verb))
         return usageFailure(localized("Unknown command “%1”.").arg(verb));
     if (!openStore())
@@ -116,6 +117,8 @@ int Cli::run(const QStringList &arguments)
         return importFile(rest);
     if (verb == u"backup"_s)
         return backup(rest);
+    if (verb == u"sync"_s)
+        return sync(rest);
     return manyProfiles(verb, rest);
 }
 

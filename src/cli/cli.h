@@ -50,6 +50,7 @@ private:
     int exportProfiles(const QStringList &arguments);
     int importFile(const QStringList &arguments);
     int backup(const QStringList &arguments);
+    int sync(const QStringList &arguments);
 
     bool openStore();
     ObjectContext &context();

@@ -1,7 +1,8 @@
-// vellssh-cli export, import and backup: interchange files of profiles.
+// vellssh-cli export, import, backup and sync: profiles in files and folders.
 #include "cli.h"
 
 #include "backups.h"
+#include "foldersync.h"
 #include "localized.h"
 #include "objectcontext.h"
 #include "profile.h"
@@ -9,6 +10,7 @@
 #include "profileimport.h"
 #include "queries.h"
 #include "settings.h"
+#include "syncmirror.h"
 
 #include <QSaveFile>
 
@@ -115,4 +117,56 @@ int Cli::backup(const QStringList &arguments)
         return success;
     }
     return usageFailure(localized("backup takes folder [PATH | --off], now or list."));
+}
+
+int Cli::sync(const QStringList &arguments)
+{
+    Settings &settings = settingsStore();
+    const QString sub = arguments.value(0);
+    if (sub == u"folder"_s && arguments.size() == 2) {
+        if (arguments.at(1) == u"--off"_s) {
+            settings.set(SettingKeys::iCloudSync, false);
+            return success;
+        }
+        if (Status problem = turnSyncOn(settings, arguments.at(1)))
+            return fail(problem->message);
+        return success;
+    }
+    if (sub == u"folder"_s && arguments.size() == 1) {
+        m_out << (settings.get(SettingKeys::iCloudSync)
+                      ? settings.get(SettingKeys::syncFolderPath).value_or(QString())
+                      : localized("Sync is off."))
+              << Qt::endl;
+        return success;
+    }
+    if ((sub != u"now"_s && sub != u"status"_s) || arguments.size() != 1)
+        return usageFailure(localized("sync takes folder [PATH | --off], now or status."));
+    auto mirror = syncMirror(settings);
+    if (!mirror)
+        return fail(mirror.error().message);
+    if (sub == u"now"_s) {
+        const auto report = (*mirror)->pass(context());
+        if (!report)
+            return fail(report.error().message);
+        m_out << localized("%1 records written, %2 applied.")
+                     .arg(report->written)
+                     .arg(report->applied)
+              << Qt::endl;
+        for (const QString &problem : report->problems)
+            m_err << problem << Qt::endl;
+        return success;
+    }
+    const QString folder = settings.get(SettingKeys::syncFolderPath).value_or(QString());
+    QStringList others = journalDevices(folder);
+    others.removeAll((*mirror)->device());
+    m_out << localized("Device: ") << (*mirror)->device() << Qt::endl
+          << localized("Folder: ") << folder << Qt::endl
+          << localized("Other devices: ") << others.join(u", "_s) << Qt::endl
+          << localized("Last pass: ")
+          << ((*mirror)->lastPass() ? (*mirror)->lastPass()->toString(Qt::ISODate)
+                                    : localized("never"))
+          << Qt::endl;
+    for (const QString &problem : (*mirror)->lastProblems())
+        m_out << localized("Problem: ") << problem << Qt::endl;
+    return success;
 }

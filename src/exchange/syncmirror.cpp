@@ -73,6 +73,10 @@ void SyncMirror::loadState()
     const QJsonObject state = QJsonDocument::fromJson(file.readAll()).object();
     if (auto clock = HybridTimestamp::fromText(state.value(u"clock"_s).toString()))
         m_clock.observe(*clock);
+    if (state.value(u"lastPass"_s).isDouble())
+        m_lastPass = QDateTime::fromMSecsSinceEpoch(state.value(u"lastPass"_s).toInteger());
+    for (const QJsonValue &problem : state.value(u"problems"_s).toArray())
+        m_lastProblems.append(problem.toString());
     const QJsonObject positions = state.value(u"positions"_s).toObject();
     for (auto it = positions.begin(); it != positions.end(); ++it) {
         const QJsonArray at = it.value().toArray();
@@ -98,10 +102,13 @@ Status SyncMirror::saveState() const
                        QJsonArray{it->stamp.text(), it->entity, it->deleted,
                                   QString::fromLatin1(it->digest.toHex())});
     HybridLogicalClock copy = m_clock;
-    const QJsonObject state{{u"device"_s, m_device},
-                            {u"clock"_s, copy.now(0).text()},
-                            {u"positions"_s, positions},
-                            {u"records"_s, records}};
+    QJsonObject state{{u"device"_s, m_device},
+                      {u"clock"_s, copy.now(0).text()},
+                      {u"positions"_s, positions},
+                      {u"records"_s, records},
+                      {u"problems"_s, QJsonArray::fromStringList(m_lastProblems)}};
+    if (m_lastPass)
+        state.insert(u"lastPass"_s, m_lastPass->toMSecsSinceEpoch());
     QDir().mkpath(QFileInfo(m_statePath).absolutePath());
     QSaveFile file(m_statePath);
     if (!file.open(QIODevice::WriteOnly) ||
@@ -195,6 +202,8 @@ Result<SyncReport> SyncMirror::pass(ObjectContext &context, qint64 now)
     context.setTransactionAuthor(previous);
     if (saved)
         return *saved;
+    m_lastPass = QDateTime::currentDateTime();
+    m_lastProblems = report.problems;
     if (Status error = saveState())
         return *error;
     return report;

@@ -39,6 +39,9 @@ public:
                             qint64 nowMilliseconds = QDateTime::currentMSecsSinceEpoch());
 
     static QString newDeviceId();
+    // When the last pass ended, and what it found wrong, as the state file remembers them.
+    std::optional<QDateTime> lastPass() const { return m_lastPass; }
+    QStringList lastProblems() const { return m_lastProblems; }
 
 private:
     struct RecordState
@@ -60,4 +63,6 @@ private:
     HybridLogicalClock m_clock;
     QHash<QString, JournalPosition> m_positions;
     QHash<QUuid, RecordState> m_records;
+    std::optional<QDateTime> m_lastPass;
+    QStringList m_lastProblems;
 };

@@ -114,7 +114,7 @@ private Q_SLOTS:
     {
         Settings settings(m_path);
         const QList<SettingText> &texts = settingTexts();
-        QCOMPARE(texts.size(), 9);
+        QCOMPARE(texts.size(), 11);
         for (const SettingText &text : texts) {
             if (text.name == u"update_channel"_s) {
                 QVERIFY(text.write(settings, u"nightly"_s));

@@ -313,6 +313,45 @@ private Q_SLOTS:
         QCOMPARE(cli({u"backup"_s, u"folder"_s}).out, u"Automatic backups are off.\n"_s);
     }
 
+    void twoDevicesShareASyncFolder()
+    {
+        // The second device is the same program with other data and configuration folders.
+        auto second = [](const QStringList &args) {
+            const QByteArray data = qgetenv("XDG_DATA_HOME");
+            const QByteArray config = qgetenv("XDG_CONFIG_HOME");
+            qputenv("XDG_DATA_HOME", data + "/second");
+            qputenv("XDG_CONFIG_HOME", config + "/second");
+            const Run run = cli(args);
+            qputenv("XDG_DATA_HOME", data);
+            qputenv("XDG_CONFIG_HOME", config);
+            return run;
+        };
+        QVERIFY(cli({u"sync"_s, u"now"_s}).err.startsWith(u"Sync is off."_s));
+        const QString folder = QDir::tempPath() + u"/shared"_s;
+        const Run refused = cli({u"sync"_s, u"folder"_s, folder});
+        QCOMPARE(refused.code, 1);
+        QVERIFY(refused.err.startsWith(u"Not signed in to a sync folder"_s));
+        QCOMPARE(cli({u"sync"_s, u"folder"_s}).out, u"Sync is off.\n"_s);
+
+        QVERIFY(QDir().mkpath(folder));
+        QCOMPARE(cli({u"sync"_s, u"folder"_s, folder}).code, 0);
+        QCOMPARE(second({u"sync"_s, u"folder"_s, folder}).code, 0);
+        QCOMPARE(
+            cli({u"add"_s, u"--name"_s, u"web"_s, u"--host"_s, u"w"_s, u"--user"_s, u"u"_s}).code,
+            0);
+        QCOMPARE(cli({u"sync"_s, u"now"_s}).out, u"1 records written, 0 applied.\n"_s);
+        QCOMPARE(second({u"sync"_s, u"now"_s}).out, u"0 records written, 1 applied.\n"_s);
+        QCOMPARE(second({u"edit"_s, u"web"_s, u"--note"_s, u"from the second"_s}).code, 0);
+        QCOMPARE(second({u"sync"_s, u"now"_s}).out, u"1 records written, 0 applied.\n"_s);
+        QCOMPARE(cli({u"sync"_s, u"now"_s}).out, u"0 records written, 1 applied.\n"_s);
+        QVERIFY(cli({u"show"_s, u"web"_s}).out.contains(u"from the second"_s));
+
+        const QString status = cli({u"sync"_s, u"status"_s}).out;
+        QVERIFY2(status.contains(u"Folder: "_s + folder), qPrintable(status));
+        QVERIFY(!status.contains(u"Other devices: \n"_s));
+        QVERIFY(!status.contains(u"Last pass: never"_s));
+    }
+
     void aRunningApplicationSeesTheChanges()
     {
         QCOMPARE(cli({u"list"_s}).code, 0);
