@@ -104,25 +104,6 @@ double mainThreadCpuMilliseconds()
     return cpuMillisecondsIn(u"/proc/self/task/%1/stat"_s.arg(::getpid()));
 }
 
-QByteArray nameOf(qint64 pid)
-{
-    QFile file(u"/proc/%1/comm"_s.arg(pid));
-    return file.open(QIODevice::ReadOnly) ? file.readAll().trimmed() : QByteArray();
-}
-
-QList<qint64> descendantsNamed(qint64 root, const QByteArray &name)
-{
-    QList<qint64> found;
-    QList<qint64> pending = childProcesses(root);
-    while (!pending.isEmpty()) {
-        const qint64 pid = pending.takeFirst();
-        if (nameOf(pid) == name)
-            found.append(pid);
-        pending.append(childProcesses(pid));
-    }
-    return found;
-}
-
 double median(QList<double> values)
 {
     std::sort(values.begin(), values.end());

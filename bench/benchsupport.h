@@ -1,5 +1,6 @@
 #pragma once
 
+#include "processes.h"
 #include "sshdfixture.h"
 
 #include <QByteArray>
@@ -26,9 +27,6 @@ double cpuMillisecondsOf(qint64 pid);
 // The same for this process's main thread, where the application's work happens (the echo
 // server and the traffic of a benchmark run on other threads).
 double mainThreadCpuMilliseconds();
-QByteArray nameOf(qint64 pid);
-// The descendants of a process that carry the name, children first.
-QList<qint64> descendantsNamed(qint64 root, const QByteArray &name);
 
 double median(QList<double> values);
 

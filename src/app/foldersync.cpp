@@ -1,5 +1,6 @@
 #include "foldersync.h"
 
+#include "backups.h"
 #include "localized.h"
 #include "persistencecontroller.h"
 #include "settings.h"
@@ -22,6 +23,15 @@ Status usableFolder(const QString &folder)
 }
 
 } // namespace
+
+std::unique_ptr<BackupModule> backupModule(Settings &settings)
+{
+    return std::make_unique<BackupModule>(
+        [&settings] { return settings.get(SettingKeys::syncFolderBookmark); },
+        [&settings](const std::optional<QString> &folder) {
+            settings.set(SettingKeys::syncFolderBookmark, folder);
+        });
+}
 
 QString syncStatePath()
 {

@@ -6,8 +6,12 @@
 
 #include <memory>
 
+class BackupModule;
 class Settings;
 class SyncMirror;
+
+// The backup module with its folder kept in the settings ("sync_folder_bookmark").
+std::unique_ptr<BackupModule> backupModule(Settings &settings);
 
 // The sync mirror that the settings ask for: on ("icloud_sync"), a folder that is there
 // ("sync_folder_path"), this device's id ("sync_device_id", made on first use) and the state

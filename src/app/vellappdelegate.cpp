@@ -2,6 +2,7 @@
 
 #include "backups.h"
 #include "desktopnotifications.h"
+#include "foldersync.h"
 #include "identitykeymanager.h"
 #include "keychainpromptpresenter.h"
 #include "localized.h"
@@ -129,11 +130,7 @@ void VellAppDelegate::startMaintenance()
 void VellAppDelegate::startBackups()
 {
     Settings *settings = m_settings.get();
-    m_backups = std::make_unique<BackupModule>(
-        [settings] { return settings->get(SettingKeys::syncFolderBookmark); },
-        [settings](const std::optional<QString> &folder) {
-            settings->set(SettingKeys::syncFolderBookmark, folder);
-        });
+    m_backups = backupModule(*settings);
     settings->updates<std::optional<QString>>(
         SettingKeys::syncFolderBookmark, this,
         [this](const std::optional<QString> &) { m_backups->reload(); });

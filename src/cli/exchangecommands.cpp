@@ -12,8 +12,6 @@
 #include "settings.h"
 #include "syncmirror.h"
 
-#include <QSaveFile>
-
 using namespace Qt::StringLiterals;
 
 int Cli::exportProfiles(const QStringList &arguments)
@@ -34,10 +32,8 @@ int Cli::exportProfiles(const QStringList &arguments)
             return fail(named.error().message);
         profiles = *named;
     }
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) ||
-        file.write(exportDocument({profiles.cbegin(), profiles.cend()})) < 0 || !file.commit())
-        return fail(localized("“%1” could not be written: %2").arg(path, file.errorString()));
+    if (Status error = writeExportFile(path, profiles))
+        return fail(localized("“%1” could not be written: %2").arg(path, error->message));
     m_out << localized("%1 profiles exported to %2.").arg(profiles.size()).arg(path) << Qt::endl;
     return success;
 }
@@ -77,11 +73,8 @@ int Cli::importFile(const QStringList &arguments)
 
 int Cli::backup(const QStringList &arguments)
 {
-    Settings &settings = settingsStore();
-    BackupModule backups([&settings] { return settings.get(SettingKeys::syncFolderBookmark); },
-                         [&settings](const std::optional<QString> &folder) {
-                             settings.set(SettingKeys::syncFolderBookmark, folder);
-                         });
+    const std::unique_ptr<BackupModule> module = backupModule(settingsStore());
+    BackupModule &backups = *module;
     const QString sub = arguments.value(0);
     if (sub == u"folder"_s && arguments.size() <= 2) {
         if (arguments.size() == 1) {

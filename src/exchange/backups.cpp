@@ -10,7 +10,6 @@
 #include <QFileInfo>
 #include <QLoggingCategory>
 #include <QRegularExpression>
-#include <QSaveFile>
 
 using namespace Qt::StringLiterals;
 
@@ -118,12 +117,10 @@ Result<std::optional<QString>> performBackup(const ObjectContext &context,
     if (profiles.isEmpty())
         return std::optional<QString>();
     const QString path = manager.backupDirectory() + u'/' + backupFileName(now);
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) ||
-        file.write(exportDocument({profiles.cbegin(), profiles.cend()})) < 0 || !file.commit()) {
-        qCCritical(lcBackup).noquote() << u"Failed to write "_s + path << file.errorString();
+    if (Status error = writeExportFile(path, profiles)) {
+        qCCritical(lcBackup).noquote() << u"Failed to write "_s + path << error->message;
         return Error(
-            localized("The backup “%1” could not be written: %2").arg(path, file.errorString()));
+            localized("The backup “%1” could not be written: %2").arg(path, error->message));
     }
     manager.deleteOldBackupFiles();
     return std::optional(path);

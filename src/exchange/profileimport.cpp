@@ -12,6 +12,7 @@
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QSaveFile>
 
 using namespace Qt::StringLiterals;
 
@@ -41,6 +42,15 @@ QByteArray exportDocument(const QList<const Profile *> &profiles)
                                {u"appVersion"_s, QCoreApplication::applicationVersion()},
                                {u"profiles"_s, array}};
     return QJsonDocument(document).toJson(QJsonDocument::Indented);
+}
+
+Status writeExportFile(const QString &path, const QList<Profile *> &profiles)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) ||
+        file.write(exportDocument({profiles.cbegin(), profiles.cend()})) < 0 || !file.commit())
+        return Error(file.errorString());
+    return std::nullopt;
 }
 
 Result<QJsonArray> importableProfiles(const QByteArray &bytes)

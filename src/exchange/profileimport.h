@@ -47,6 +47,8 @@ QString conflictText(const QString &name);
 
 // The export document: {"appID", "appVersion", "profiles": [...]}.
 QByteArray exportDocument(const QList<const Profile *> &profiles);
+// Writes the export document to the file, whole or not at all; the error is the file's own.
+Status writeExportFile(const QString &path, const QList<Profile *> &profiles);
 
 // The profile objects of an interchange file: the root array itself, or the array under
 // "hosts" or under "profiles".

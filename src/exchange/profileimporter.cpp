@@ -210,3 +210,19 @@ Tag *ProfileImporter::importTag(const QJsonObject &object)
     tag->edit([&](TagData &d) { updateAttributes(d, object); });
     return tag;
 }
+
+void ProfileImporter::deleteProfile(const QUuid &uuid)
+{
+    Profile *profile = m_profiles.take(uuid);
+    if (!profile)
+        return;
+    for (const Forwarding *forwarding : profile->forwardings())
+        m_forwardings.remove(forwarding->data().uuid.value_or(QUuid()));
+    m_context.deleteObject(profile);
+}
+
+void ProfileImporter::deleteTag(const QUuid &uuid)
+{
+    if (Tag *tag = m_tags.take(uuid))
+        m_context.deleteObject(tag);
+}

@@ -25,6 +25,9 @@ public:
     // The tag with the object's uuid, made or updated from it; none when it is invalid.
     Tag *importTag(const QJsonObject &object);
     ProfileImportResult result() const { return m_result; }
+    // Deletes the record with the uuid, when there is one; a profile takes its forwardings.
+    void deleteProfile(const QUuid &uuid);
+    void deleteTag(const QUuid &uuid);
 
 private:
     bool shouldReplace(const QString &name);

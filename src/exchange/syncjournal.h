@@ -38,6 +38,8 @@ public:
     HybridTimestamp now(qint64 wallMilliseconds);
     // Takes note of a stamp read from another device.
     void observe(const HybridTimestamp &seen);
+    // The newest stamp issued or seen.
+    const HybridTimestamp &last() const { return m_last; }
 
 private:
     HybridTimestamp m_last;

@@ -41,16 +41,6 @@ QHash<QUuid, std::pair<QString, QJsonObject>> snapshots(const ObjectContext &con
     return all;
 }
 
-template<class Object>
-Object *withUUID(const QList<Object *> &objects, const QUuid &uuid)
-{
-    for (Object *object : objects) {
-        if (object->data().uuid == uuid)
-            return object;
-    }
-    return nullptr;
-}
-
 } // namespace
 
 SyncMirror::SyncMirror(QString folder, QString statePath, QString device)
@@ -101,9 +91,8 @@ Status SyncMirror::saveState() const
         records.insert(it.key().toString(QUuid::WithoutBraces),
                        QJsonArray{it->stamp.text(), it->entity, it->deleted,
                                   QString::fromLatin1(it->digest.toHex())});
-    HybridLogicalClock copy = m_clock;
     QJsonObject state{{u"device"_s, m_device},
-                      {u"clock"_s, copy.now(0).text()},
+                      {u"clock"_s, m_clock.last().text()},
                       {u"positions"_s, positions},
                       {u"records"_s, records},
                       {u"problems"_s, QJsonArray::fromStringList(m_lastProblems)}};
@@ -141,29 +130,23 @@ QList<JournalRecord> SyncMirror::pendingChanges(const ObjectContext &context, qi
     return changes;
 }
 
-int SyncMirror::apply(const JournalRecord &record, ObjectContext &context,
-                      ProfileImporter &importer)
+int SyncMirror::apply(const JournalRecord &record, ProfileImporter &importer)
 {
     m_clock.observe(record.stamp);
     const RecordState known = m_records.value(record.uuid);
     if (!known.entity.isEmpty() && record.stamp <= known.stamp)
         return 0;
     QByteArray digest;
-    if (record.entity == profileEntity) {
-        Profile *existing = withUUID(context.profiles(), record.uuid);
-        if (record.deleted && existing)
-            context.deleteObject(existing);
-        else if (!record.deleted)
-            importer.importProfile(record.snapshot);
-        existing = withUUID(context.profiles(), record.uuid);
-        digest = existing ? digestOf(profileJSON(*existing)) : QByteArray();
+    if (record.entity == profileEntity && record.deleted) {
+        importer.deleteProfile(record.uuid);
+    } else if (record.entity == profileEntity) {
+        const Profile *profile = importer.importProfile(record.snapshot);
+        digest = profile ? digestOf(profileJSON(*profile)) : QByteArray();
+    } else if (record.deleted) {
+        importer.deleteTag(record.uuid);
     } else {
-        Tag *existing = withUUID(context.tags(), record.uuid);
-        if (record.deleted && existing)
-            context.deleteObject(existing);
-        else if (!record.deleted)
-            existing = importer.importTag(record.snapshot);
-        digest = existing && !record.deleted ? digestOf(tagJSON(*existing)) : QByteArray();
+        const Tag *tag = importer.importTag(record.snapshot);
+        digest = tag ? digestOf(tagJSON(*tag)) : QByteArray();
     }
     m_records.insert(record.uuid, {record.stamp, record.entity, record.deleted, digest});
     return 1;
@@ -192,7 +175,7 @@ Result<SyncReport> SyncMirror::pass(ObjectContext &context, qint64 now)
         const JournalRead read =
             DeviceJournal(m_folder, device).readFrom(m_positions.value(device));
         for (const JournalRecord &record : read.records)
-            report.applied += apply(record, context, importer);
+            report.applied += apply(record, importer);
         report.problems += read.problems;
         m_positions.insert(device, read.position);
     }

@@ -55,7 +55,7 @@ private:
     void loadState();
     Status saveState() const;
     QList<JournalRecord> pendingChanges(const ObjectContext &context, qint64 now);
-    int apply(const JournalRecord &record, ObjectContext &context, ProfileImporter &importer);
+    int apply(const JournalRecord &record, ProfileImporter &importer);
 
     QString m_folder;
     QString m_statePath;

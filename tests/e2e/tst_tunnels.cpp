@@ -216,11 +216,7 @@ private Q_SLOTS:
         QCOMPARE(tunnel->authInfo(), u"publickey("_s + m_sshd->clientKey() + u')');
         QCOMPARE(m_notices.posted, QList<ConnectionNotice>{ConnectionNotice::connected});
 
-        QList<qint64> services = childProcesses(::getpid());
-        services.removeIf([](qint64 pid) {
-            QFile name(u"/proc/%1/comm"_s.arg(pid));
-            return !name.open(QIODevice::ReadOnly) || name.readAll().trimmed() != "vellssh-service";
-        });
+        const QList<qint64> services = descendantsNamed(::getpid(), "vellssh-service");
         QCOMPARE(services.size(), 1);
         const QList<qint64> clients = childProcesses(services.first());
         QCOMPARE(clients.size(), 1);

@@ -14,3 +14,22 @@ QList<qint64> childProcesses(qint64 parent)
     }
     return result;
 }
+
+QByteArray nameOf(qint64 pid)
+{
+    QFile file(QStringLiteral("/proc/%1/comm").arg(pid));
+    return file.open(QIODevice::ReadOnly) ? file.readAll().trimmed() : QByteArray();
+}
+
+QList<qint64> descendantsNamed(qint64 root, const QByteArray &name)
+{
+    QList<qint64> found;
+    QList<qint64> pending = childProcesses(root);
+    while (!pending.isEmpty()) {
+        const qint64 pid = pending.takeFirst();
+        if (nameOf(pid) == name)
+            found.append(pid);
+        pending.append(childProcesses(pid));
+    }
+    return found;
+}
