@@ -2,13 +2,19 @@
 
 #include "backups.h"
 #include "localized.h"
+#include "objectcontext.h"
 #include "persistencecontroller.h"
+#include "persistenthistorykit.h"
 #include "settings.h"
 #include "syncmirror.h"
 
+#include <QDir>
 #include <QFileInfo>
+#include <QLoggingCategory>
 
 using namespace Qt::StringLiterals;
+
+Q_LOGGING_CATEGORY(lcSync, "io.vellssh.sync")
 
 namespace {
 
@@ -62,4 +68,136 @@ Status turnSyncOn(Settings &settings, const QString &folder)
     settings.set(SettingKeys::syncFolderPath, std::optional(absolute));
     settings.set(SettingKeys::iCloudSync, true);
     return std::nullopt;
+}
+
+FolderSync::FolderSync(Settings &settings, PersistenceController &store, QObject *parent)
+    : QObject(parent), m_settings(settings), m_store(store), m_worker(std::make_unique<QObject>())
+{
+    m_thread.setObjectName(u"io.vellssh.sync"_s);
+    m_worker->moveToThread(&m_thread);
+    m_thread.start();
+
+    m_quiet.setSingleShot(true);
+    m_quiet.setInterval(quietMs);
+    connect(&m_quiet, &QTimer::timeout, this, &FolderSync::startPass);
+    m_sweep.setInterval(sweepMs);
+    connect(&m_sweep, &QTimer::timeout, this, &FolderSync::passSoon);
+    connect(&m_watcher, &QFileSystemWatcher::directoryChanged, this, &FolderSync::passSoon);
+    connect(&m_watcher, &QFileSystemWatcher::fileChanged, this, &FolderSync::passSoon);
+
+    connect(store.mainContext(), &ObjectContext::didSave, this, &FolderSync::passSoon);
+    if (PersistentHistoryKit *history = store.historyKit()) {
+        // What the command line saved goes out; what the passes applied came in.
+        connect(history, &PersistentHistoryKit::transactionsMerged, this,
+                [this](const QList<HistoryTransaction> &transactions) {
+                    for (const HistoryTransaction &transaction : transactions) {
+                        if (transaction.author != SyncMirror::author)
+                            return passSoon();
+                    }
+                });
+    }
+    settings.updates<bool>(SettingKeys::iCloudSync, this, [this](bool) { followSettings(); });
+    settings.updates<std::optional<QString>>(SettingKeys::syncFolderPath, this,
+                                             [this](const auto &) { followSettings(); });
+}
+
+FolderSync::~FolderSync()
+{
+    // A pass under way finishes first; the worker then goes with its ended thread.
+    m_thread.quit();
+    m_thread.wait();
+}
+
+void FolderSync::followSettings()
+{
+    const bool on = m_settings.get(SettingKeys::iCloudSync);
+    const QString folder = m_settings.get(SettingKeys::syncFolderPath).value_or(QString());
+    if (on == isOn() && folder == m_folder)
+        return;
+    m_folder = folder;
+    m_lastFailure.clear();
+    if (!m_watcher.files().isEmpty())
+        m_watcher.removePaths(m_watcher.files());
+    if (!m_watcher.directories().isEmpty())
+        m_watcher.removePaths(m_watcher.directories());
+    if (!on) {
+        m_sweep.stop();
+        m_quiet.stop();
+        return;
+    }
+    m_sweep.start();
+    passSoon();
+}
+
+void FolderSync::passSoon()
+{
+    if (isOn())
+        m_quiet.start();
+}
+
+void FolderSync::startPass()
+{
+    if (m_passing) {
+        m_again = true;
+        return;
+    }
+    auto made = syncMirror(m_settings);
+    if (!made)
+        return passEnded(made.error());
+    std::shared_ptr<SyncMirror> mirror = std::move(made).value();
+    m_device = mirror->device();
+    m_passing = true;
+    PersistenceController *store = &m_store;
+    QMetaObject::invokeMethod(m_worker.get(), [this, mirror, store] {
+        auto context = store->newContext();
+        Result<SyncReport> report =
+            context ? mirror->pass(**context) : Result<SyncReport>(context.error());
+        QMetaObject::invokeMethod(this, [this, report] { passEnded(report); });
+    });
+}
+
+void FolderSync::passEnded(const Result<SyncReport> &report)
+{
+    m_passing = false;
+    watchJournals();
+    if (!report) {
+        // Said once, not once a minute while the folder stays away.
+        if (report.error().message != std::exchange(m_lastFailure, report.error().message))
+            qCWarning(lcSync).noquote() << report.error().message;
+        Q_EMIT failed(report.error().message);
+    } else {
+        if (!m_lastFailure.isEmpty())
+            qCInfo(lcSync).noquote() << "the sync folder is usable again";
+        m_lastFailure.clear();
+        for (const QString &problem : report->problems)
+            qCWarning(lcSync).noquote() << problem;
+        Q_EMIT passed(report->written, report->applied);
+    }
+    if (std::exchange(m_again, false))
+        passSoon();
+}
+
+// The folder, its device folders and the other devices' journals: a sync engine renames a
+// finished file into place (a folder change), a folder shared directly sees appends (a file
+// change). This device's own journal is left out, or each pass would call the next one.
+void FolderSync::watchJournals()
+{
+    const QString devices = m_folder + u"/devices"_s;
+    QStringList paths{m_folder, devices};
+    for (const QFileInfo &device : QDir(devices).entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        if (device.fileName() == m_device)
+            continue;
+        paths.append(device.filePath());
+        for (const QFileInfo &journal : QDir(device.filePath()).entryInfoList(QDir::Files))
+            paths.append(journal.filePath());
+    }
+    paths.removeIf([](const QString &path) { return !QFileInfo::exists(path); });
+    const QStringList watched = m_watcher.files() + m_watcher.directories();
+    QStringList added;
+    for (const QString &path : std::as_const(paths)) {
+        if (!watched.contains(path))
+            added.append(path);
+    }
+    if (!added.isEmpty())
+        m_watcher.addPaths(added);
 }

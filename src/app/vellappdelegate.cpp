@@ -60,6 +60,7 @@ Result<std::unique_ptr<VellAppDelegate>> VellAppDelegate::start(const Options &o
     ObjectContext &context = *app->m_store->mainContext();
     app->startMaintenance();
     app->startBackups();
+    app->m_folderSync = std::make_unique<FolderSync>(*app->m_settings, *app->m_store);
     if (auto error = ensureSystemConfigFile())
         qCWarning(lcApp).noquote() << error->message;
 

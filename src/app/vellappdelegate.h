@@ -14,11 +14,12 @@ class SessionContainer;
 class Settings;
 class BackupModule;
 class DesktopNotifications;
+class FolderSync;
 class KeychainPromptPresenter;
 class SettingsHistoryTokenStore;
 
 // The application core that the desktop application and the headless daemon share: the
-// settings, the store with its history service and start-up clean-ups, the client
+// settings, the store with its history service, clean-ups, backups and folder sync, the client
 // configuration file, the session container, and the auto-connect pass.
 class VellAppDelegate : public QObject
 {
@@ -54,6 +55,7 @@ public:
     SessionContainer &container() const { return *m_container; }
     DesktopNotifications &notifications() const { return *m_notifications; }
     BackupModule &backups() const { return *m_backups; }
+    FolderSync &folderSync() const { return *m_folderSync; }
 
     // A backup follows the last change after this long a quiet time.
     static constexpr int backupDelayMs = 5000;
@@ -73,6 +75,7 @@ private:
     std::unique_ptr<DesktopNotifications> m_notifications;
     std::unique_ptr<BackupModule> m_backups;
     QTimer *m_backupTimer = nullptr;
+    std::unique_ptr<FolderSync> m_folderSync;
     std::unique_ptr<KeychainPromptPresenter> m_keychain;
     std::unique_ptr<SessionContainer> m_container;
     PromptPresenter m_presenter;

@@ -13,6 +13,7 @@
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QLockFile>
 #include <QSaveFile>
 
 using namespace Qt::StringLiterals;
@@ -21,6 +22,7 @@ namespace {
 
 const QString profileEntity = u"profile"_s;
 const QString tagEntity = u"tag"_s;
+constexpr int lockWaitMs = 30000;
 
 QByteArray digestOf(const QJsonObject &snapshot)
 {
@@ -57,6 +59,9 @@ QString SyncMirror::newDeviceId()
 
 void SyncMirror::loadState()
 {
+    m_positions.clear();
+    m_records.clear();
+    m_lastProblems.clear();
     QFile file(m_statePath);
     if (!file.open(QIODevice::ReadOnly))
         return;
@@ -158,6 +163,13 @@ Result<SyncReport> SyncMirror::pass(ObjectContext &context, qint64 now)
         return Error(localized("The sync folder “%1” is not there: sync is paused until it "
                                "is back.")
                          .arg(m_folder));
+    // The application and the command line may both run passes; they take turns, and each
+    // starts from what the other one left in the state file.
+    QDir().mkpath(QFileInfo(m_statePath).absolutePath());
+    QLockFile lock(m_statePath + u".lock"_s);
+    if (!lock.tryLock(lockWaitMs))
+        return Error(localized("Another sync pass is still running."));
+    loadState();
     SyncReport report;
     const QList<JournalRecord> changes = pendingChanges(context, now);
     if (!changes.isEmpty()) {

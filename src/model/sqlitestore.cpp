@@ -215,18 +215,22 @@ QString idArray(const QList<qint64> &ids)
 }
 
 // The file is made by us, not by SQLite, so that it never exists with a wider mode.
+// Only a file that is not there yet is opened here: closing a descriptor of a file drops every
+// lock this process holds on it, and the store's other connections would lose theirs.
 Status createPrivateFile(const QString &path)
 {
     const QFileInfo info(path);
     if (!QDir().mkpath(info.absolutePath())) {
         return Error{localized("The folder “%1” cannot be created.").arg(info.absolutePath())};
     }
-    const int fd = ::open(QFile::encodeName(path).constData(), O_CREAT | O_RDWR | O_CLOEXEC, 0600);
-    if (fd < 0) {
+    const int fd =
+        ::open(QFile::encodeName(path).constData(), O_CREAT | O_EXCL | O_RDWR | O_CLOEXEC, 0600);
+    if (fd < 0 && errno != EEXIST) {
         return Error{localized("The profile store “%1” cannot be opened: %2")
                          .arg(path, QString::fromLocal8Bit(strerror(errno)))};
     }
-    ::close(fd);
+    if (fd >= 0)
+        ::close(fd);
     return std::nullopt;
 }
 

@@ -315,16 +315,8 @@ private Q_SLOTS:
 
     void twoDevicesShareASyncFolder()
     {
-        // The second device is the same program with other data and configuration folders.
         auto second = [](const QStringList &args) {
-            const QByteArray data = qgetenv("XDG_DATA_HOME");
-            const QByteArray config = qgetenv("XDG_CONFIG_HOME");
-            qputenv("XDG_DATA_HOME", data + "/second");
-            qputenv("XDG_CONFIG_HOME", config + "/second");
-            const Run run = cli(args);
-            qputenv("XDG_DATA_HOME", data);
-            qputenv("XDG_CONFIG_HOME", config);
-            return run;
+            return runProgramAsSecondDevice(QStringLiteral(VELLSSH_CLI), args);
         };
         QVERIFY(cli({u"sync"_s, u"now"_s}).err.startsWith(u"Sync is off."_s));
         const QString folder = QDir::tempPath() + u"/shared"_s;

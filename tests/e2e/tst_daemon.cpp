@@ -20,6 +20,11 @@ Run cli(const QStringList &args, const QByteArray &input = {})
     return runProgram(QStringLiteral(VELLSSH_CLI), args, input);
 }
 
+Run secondDevice(const QStringList &args)
+{
+    return runProgramAsSecondDevice(QStringLiteral(VELLSSH_CLI), args);
+}
+
 bool daemonOnBus()
 {
     return QDBusConnection::sessionBus().interface()->isServiceRegistered(u"io.vellssh.Tunnel"_s);
@@ -202,6 +207,38 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(readInto(m_follow, m_followed).count(u"Equivalent Command"_s) == 2,
                                  30000);
         QCOMPARE(m_watch.state(), QProcess::Running);
+    }
+
+    // The daemon is one device, the command line with other folders the second one.
+    void theDaemonKeepsTheSyncFolderInStep()
+    {
+        const QString folder = QDir::tempPath() + u"/daemon-sync"_s;
+        QVERIFY(QDir().mkpath(folder));
+        QCOMPARE(secondDevice({u"sync"_s, u"folder"_s, folder}).code, 0);
+        QCOMPARE(secondDevice({u"add"_s, u"--name"_s, u"from afar"_s, u"--host"_s, u"far"_s,
+                               u"--user"_s, u"u"_s})
+                     .code,
+                 0);
+        QCOMPARE(secondDevice({u"sync"_s, u"now"_s}).out, u"1 records written, 0 applied.\n"_s);
+
+        QCOMPARE(cli({u"sync"_s, u"folder"_s, folder}).code, 0);
+        QTRY_VERIFY_WITH_TIMEOUT(cli({u"status"_s}).out.contains(u"from afar\t"_s), 30000);
+        QTRY_COMPARE_WITH_TIMEOUT(
+            secondDevice({u"sync"_s, u"status"_s}).out.count(u"Other devices: \n"_s), 0, 30000);
+
+        // Each side's later changes cross while the daemon keeps running.
+        for (const QString &name : {u"made here"_s, u"made here later"_s}) {
+            QCOMPARE(
+                cli({u"add"_s, u"--name"_s, name, u"--host"_s, u"h"_s, u"--user"_s, u"u"_s}).code,
+                0);
+            QTRY_VERIFY_WITH_TIMEOUT(cli({u"status"_s}).out.contains(name + u'\t'), 30000);
+            QTRY_VERIFY_WITH_TIMEOUT(
+                (secondDevice({u"sync"_s, u"now"_s}), secondDevice({u"show"_s, name}).code == 0),
+                30000);
+        }
+        QCOMPARE(secondDevice({u"edit"_s, u"from afar"_s, u"--host"_s, u"moved"_s}).code, 0);
+        QCOMPARE(secondDevice({u"sync"_s, u"now"_s}).out, u"1 records written, 0 applied.\n"_s);
+        QTRY_VERIFY_WITH_TIMEOUT(cli({u"show"_s, u"from afar"_s}).out.contains(u"moved"_s), 30000);
     }
 
     void theDaemonEndsItsTunnelsWhenItStops()

@@ -157,6 +157,23 @@ private Q_SLOTS:
         QCOMPARE(*m_tokens.token, *context()->connection().lastHistoryToken());
     }
 
+    // Connections that come and go beside the main one (background and sync passes) must not
+    // take the main connection's view of the file with them.
+    void connectionsOpenedAndClosedBesideDoNotBlindTheMainOne()
+    {
+        openApp(50);
+        for (int i = 0; i < 3; ++i) {
+            auto side = std::move(m_app->newContext()).value();
+            if (i == 0) {
+                side->insertProfile()->setName(u"side"_s);
+                QVERIFY(!side->save());
+            }
+            side.reset();
+            runHelper({u"insert"_s, u"late %1"_s.arg(i)});
+            QTRY_VERIFY_WITH_TIMEOUT(named(u"late %1"_s.arg(i)), 10000);
+        }
+    }
+
     void theSameProfileFromTwoPlacesBecomesOne()
     {
         openApp(50);

@@ -16,3 +16,8 @@ struct ProgramRun
 // so that anything it would ask a person comes from that input.
 ProgramRun runProgram(const QString &program, const QStringList &arguments,
                       const QByteArray &input = {});
+
+// The same run as another machine would make it: the data and configuration folders are
+// "second" folders inside this process's own.
+ProgramRun runProgramAsSecondDevice(const QString &program, const QStringList &arguments,
+                                    const QByteArray &input = {});
