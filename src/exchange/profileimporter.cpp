@@ -167,9 +167,16 @@ void ProfileImporter::update(Profile *profile, const QJsonObject &object)
         }
     }
     if (object.value(u"tags"_s).isArray()) {
-        QList<Tag *> tags;
+        QList<Tag *> imported;
         for (const QJsonValue &value : object.value(u"tags"_s).toArray()) {
-            if (Tag *tag = importTag(value.toObject()); tag && !tags.contains(tag))
+            if (Tag *tag = importTag(value.toObject()))
+                imported.append(tag);
+        }
+        // A tag that a later one of the same name replaced on the way is that one now.
+        QList<Tag *> tags;
+        for (Tag *tag : std::as_const(imported)) {
+            tag = m_tagAliases.value(*tag->data().uuid, tag);
+            if (!tags.contains(tag))
                 tags.append(tag);
         }
         profile->setTags(tags);
@@ -202,13 +209,47 @@ Tag *ProfileImporter::importTag(const QJsonObject &object)
     if (!validTag(object))
         return nullptr;
     const QUuid uuid = uniqueID(object);
+    if (Tag *kept = m_tagAliases.value(uuid))
+        return kept;
     Tag *tag = m_tags.value(uuid);
     if (!tag) {
         tag = m_context.insertTag(withUUID<TagData>(uuid));
         m_tags.insert(uuid, tag);
     }
     tag->edit([&](TagData &d) { updateAttributes(d, object); });
-    return tag;
+    return m_mergeTagsByName ? keepOneTagNamed(tag) : tag;
+}
+
+void ProfileImporter::mergeTagsByName()
+{
+    m_mergeTagsByName = true;
+    const QList<Tag *> tags = m_tags.values();
+    for (Tag *tag : tags) {
+        if (m_tags.contains(*tag->data().uuid))
+            keepOneTagNamed(tag);
+    }
+}
+
+Tag *ProfileImporter::keepOneTagNamed(Tag *tag)
+{
+    const QString name = tag->data().name.value_or(QString());
+    Tag *other = m_tagNames.value(name);
+    // An entry can be left behind by a rename.
+    if (!other || other == tag || other->data().name != tag->data().name) {
+        m_tagNames.insert(name, tag);
+        return tag;
+    }
+    auto [kept, gone] =
+        *other->data().uuid < *tag->data().uuid ? std::pair(other, tag) : std::pair(tag, other);
+    const QList<Profile *> profiles = gone->profiles();
+    for (Profile *profile : profiles)
+        profile->addTag(kept);
+    const QUuid goneUUID = *gone->data().uuid;
+    m_tags.remove(goneUUID);
+    m_tagAliases.insert(goneUUID, kept);
+    m_tagNames.insert(name, kept);
+    m_context.deleteObject(gone);
+    return kept;
 }
 
 void ProfileImporter::deleteProfile(const QUuid &uuid)

@@ -28,11 +28,18 @@ public:
     // Deletes the record with the uuid, when there is one; a profile takes its forwardings.
     void deleteProfile(const QUuid &uuid);
     void deleteTag(const QUuid &uuid);
+    Profile *profile(const QUuid &uuid) const { return m_profiles.value(uuid); }
+
+    // From now on tags of one name are one tag, as tags made on several machines must be: the
+    // one whose uuid sorts first, carrying the profiles of all; the others are deleted and
+    // their uuids lead to it for the rest of the run.
+    void mergeTagsByName();
 
 private:
     bool shouldReplace(const QString &name);
     void update(Profile *profile, const QJsonObject &object);
     Forwarding *importForwarding(const QJsonObject &object);
+    Tag *keepOneTagNamed(Tag *tag);
 
     ObjectContext &m_context;
     ConflictQuestion m_ask;
@@ -42,5 +49,8 @@ private:
     QHash<QUuid, Profile *> m_profiles;
     QHash<QUuid, Forwarding *> m_forwardings;
     QHash<QUuid, Tag *> m_tags;
+    bool m_mergeTagsByName = false;
+    QHash<QString, Tag *> m_tagNames;
+    QHash<QUuid, Tag *> m_tagAliases;
     ProfileImportResult m_result;
 };

@@ -58,7 +58,10 @@ QByteArray JournalRecord::line() const
 {
     QJsonObject object{{u"at"_s, stamp.text()},
                        {u"entity"_s, entity},
-                       {u"uuid"_s, uuid.toString(QUuid::WithoutBraces).toUpper()}};
+                       {u"uuid"_s, uuid.toString(QUuid::WithoutBraces).toUpper()},
+                       {u"origin"_s, origin}};
+    if (created)
+        object.insert(u"created"_s, true);
     if (deleted)
         object.insert(u"deleted"_s, true);
     else
@@ -76,7 +79,14 @@ std::optional<JournalRecord> JournalRecord::fromLine(const QByteArray &line)
     if (!stamp || uuid.isNull() || (entity != u"profile"_s && entity != u"tag"_s) ||
         (!deleted && !object.value(u"record"_s).isObject()))
         return std::nullopt;
-    return JournalRecord{*stamp, entity, uuid, deleted, object.value(u"record"_s).toObject()};
+    const QString origin = object.value(u"origin"_s).toString(stamp->device);
+    return JournalRecord{*stamp,
+                         entity,
+                         uuid,
+                         deleted,
+                         object.value(u"record"_s).toObject(),
+                         origin,
+                         object.value(u"created"_s).toBool()};
 }
 
 DeviceJournal::DeviceJournal(QString syncFolder, QString device)

@@ -54,6 +54,10 @@ struct JournalRecord
     QUuid uuid;
     bool deleted = false;
     QJsonObject snapshot;
+    // The device that made the record first, and whether this is that first record: a profile
+    // made on two devices independently is told apart from an edit of one made elsewhere.
+    QString origin;
+    bool created = false;
 
     QByteArray line() const;
     static std::optional<JournalRecord> fromLine(const QByteArray &line);

@@ -82,7 +82,8 @@ void SyncMirror::loadState()
         const QJsonArray r = it.value().toArray();
         if (auto stamp = HybridTimestamp::fromText(r.at(0).toString()))
             m_records.insert(QUuid(it.key()), {*stamp, r.at(1).toString(), r.at(2).toBool(),
-                                               QByteArray::fromHex(r.at(3).toString().toLatin1())});
+                                               QByteArray::fromHex(r.at(3).toString().toLatin1()),
+                                               r.at(4).toString(stamp->device)});
     }
 }
 
@@ -95,7 +96,7 @@ Status SyncMirror::saveState() const
     for (auto it = m_records.begin(); it != m_records.end(); ++it)
         records.insert(it.key().toString(QUuid::WithoutBraces),
                        QJsonArray{it->stamp.text(), it->entity, it->deleted,
-                                  QString::fromLatin1(it->digest.toHex())});
+                                  QString::fromLatin1(it->digest.toHex()), it->origin});
     QJsonObject state{{u"device"_s, m_device},
                       {u"clock"_s, m_clock.last().text()},
                       {u"positions"_s, positions},
@@ -122,15 +123,17 @@ QList<JournalRecord> SyncMirror::pendingChanges(const ObjectContext &context, qi
         if (!known.deleted && known.digest == digest)
             continue;
         const HybridTimestamp stamp = m_clock.now(now);
-        changes.append({stamp, it->first, it.key(), false, it->second});
-        m_records.insert(it.key(), {stamp, it->first, false, digest});
+        const bool created = known.entity.isEmpty();
+        const QString origin = created ? m_device : known.origin;
+        changes.append({stamp, it->first, it.key(), false, it->second, origin, created});
+        m_records.insert(it.key(), {stamp, it->first, false, digest, origin});
     }
     for (auto it = m_records.begin(); it != m_records.end(); ++it) {
         if (it->deleted || current.contains(it.key()))
             continue;
         const HybridTimestamp stamp = m_clock.now(now);
-        changes.append({stamp, it->entity, it.key(), true, {}});
-        *it = {stamp, it->entity, true, {}};
+        changes.append({stamp, it->entity, it.key(), true, {}, it->origin});
+        *it = {stamp, it->entity, true, {}, it->origin};
     }
     return changes;
 }
@@ -139,6 +142,8 @@ int SyncMirror::apply(const JournalRecord &record, ProfileImporter &importer)
 {
     m_clock.observe(record.stamp);
     const RecordState known = m_records.value(record.uuid);
+    if (isTwin(record, known, importer))
+        return applyTwin(record, known, importer);
     if (!known.entity.isEmpty() && record.stamp <= known.stamp)
         return 0;
     QByteArray digest;
@@ -153,7 +158,37 @@ int SyncMirror::apply(const JournalRecord &record, ProfileImporter &importer)
         const Tag *tag = importer.importTag(record.snapshot);
         digest = tag ? digestOf(tagJSON(*tag)) : QByteArray();
     }
-    m_records.insert(record.uuid, {record.stamp, record.entity, record.deleted, digest});
+    m_records.insert(record.uuid,
+                     {record.stamp, record.entity, record.deleted, digest, record.origin});
+    return 1;
+}
+
+// The first record of a profile that this device already has from elsewhere: both devices
+// made it (an edit of this device's copy would carry its origin).
+bool SyncMirror::isTwin(const JournalRecord &record, const RecordState &known,
+                        const ProfileImporter &importer) const
+{
+    return record.entity == profileEntity && record.created && !record.deleted && !known.deleted &&
+           known.origin != record.origin && importer.profile(record.uuid);
+}
+
+// One profile from the two copies: the newer copy's values and forwardings, the tags of both.
+// The other device does the same with the same two records and comes to the same profile.
+int SyncMirror::applyTwin(const JournalRecord &record, const RecordState &known,
+                          ProfileImporter &importer)
+{
+    const QJsonObject mine = profileJSON(*importer.profile(record.uuid));
+    QJsonObject merged = record.stamp > known.stamp ? record.snapshot : mine;
+    QJsonArray tags = mine.value(u"tags"_s).toArray();
+    for (const QJsonValue &tag : record.snapshot.value(u"tags"_s).toArray()) {
+        if (!tags.contains(tag))
+            tags.append(tag);
+    }
+    merged.insert(u"tags"_s, tags);
+    const Profile *profile = importer.importProfile(merged);
+    m_records.insert(record.uuid, {std::max(record.stamp, known.stamp), profileEntity, false,
+                                   profile ? digestOf(profileJSON(*profile)) : QByteArray(),
+                                   std::min(record.origin, known.origin)});
     return 1;
 }
 
@@ -180,6 +215,7 @@ Result<SyncReport> SyncMirror::pass(ObjectContext &context, qint64 now)
     }
 
     ProfileImporter importer(context, ConflictPolicy::replaceAll, {}, 2);
+    importer.mergeTagsByName();
     for (const QString &device : journalDevices(m_folder)) {
         if (device == m_device)
             continue;

@@ -24,7 +24,10 @@ struct SyncReport
 // here since the last pass into this device's journal (whole records, deletions as tombstones)
 // and applies the other devices' newer records. A record's last writer wins by the hybrid
 // clock: a deletion beats an older edit, and an edit newer than a deletion brings the record
-// back. What this device has read and written is kept in a state file of its own.
+// back. A profile made on two devices independently (one file imported on both) becomes one
+// with the tags of both copies, and tags of one name become one tag, as the history's
+// de-duplication does for the store's own processes. What this device has read and written is
+// kept in a state file of its own.
 class SyncMirror
 {
 public:
@@ -50,12 +53,16 @@ private:
         QString entity;
         bool deleted = false;
         QByteArray digest;
+        QString origin;
     };
 
     void loadState();
     Status saveState() const;
     QList<JournalRecord> pendingChanges(const ObjectContext &context, qint64 now);
     int apply(const JournalRecord &record, ProfileImporter &importer);
+    bool isTwin(const JournalRecord &record, const RecordState &known,
+                const ProfileImporter &importer) const;
+    int applyTwin(const JournalRecord &record, const RecordState &known, ProfileImporter &importer);
 
     QString m_folder;
     QString m_statePath;

@@ -342,6 +342,30 @@ private Q_SLOTS:
         QVERIFY2(status.contains(u"Folder: "_s + folder), qPrintable(status));
         QVERIFY(!status.contains(u"Other devices: \n"_s));
         QVERIFY(!status.contains(u"Last pass: never"_s));
+
+        // One file imported on both before either synced it, tagged on each: one profile with
+        // every tag, and one "work" tag.
+        QCOMPARE(
+            cli({u"add"_s, u"--name"_s, u"both"_s, u"--host"_s, u"b"_s, u"--user"_s, u"u"_s}).code,
+            0);
+        const QString file = QDir::tempPath() + u"/both.velltunnel"_s;
+        QCOMPARE(cli({u"export"_s, u"both"_s, u"-o"_s, file}).code, 0);
+        QCOMPARE(second({u"import"_s, file}).code, 0);
+        const std::function<Run(const QStringList &)> devices[] = {
+            [](const QStringList &args) { return cli(args); }, second};
+        for (const auto &device : devices) {
+            QCOMPARE(device({u"tag"_s, u"create"_s, u"work"_s}).code, 0);
+            QCOMPARE(device({u"tag"_s, u"add"_s, u"work"_s, u"both"_s}).code, 0);
+        }
+        QCOMPARE(cli({u"tag"_s, u"create"_s, u"here"_s}).code, 0);
+        QCOMPARE(cli({u"tag"_s, u"add"_s, u"here"_s, u"both"_s}).code, 0);
+        for (int round = 0; round < 2; ++round) {
+            QCOMPARE(cli({u"sync"_s, u"now"_s}).code, 0);
+            QCOMPARE(second({u"sync"_s, u"now"_s}).code, 0);
+        }
+        QCOMPARE(cli({u"tag"_s, u"list"_s}).out, u"here\t1\nwork\t1\n"_s);
+        QCOMPARE(second({u"tag"_s, u"list"_s}).out, u"here\t1\nwork\t1\n"_s);
+        QCOMPARE(second({u"list"_s}).out.count(u"both\t"_s), 1);
     }
 
     void aRunningApplicationSeesTheChanges()

@@ -11,7 +11,7 @@ namespace {
 
 JournalRecord record(HybridTimestamp stamp, const QString &name)
 {
-    return {stamp, u"profile"_s, QUuid::createUuid(), false, {{u"name"_s, name}}};
+    return {stamp, u"profile"_s, QUuid::createUuid(), false, {{u"name"_s, name}}, stamp.device};
 }
 
 } // namespace
@@ -43,7 +43,7 @@ private Q_SLOTS:
     {
         const JournalRecord kept = record({1, 0, u"A"_s}, u"db"_s);
         QCOMPARE(JournalRecord::fromLine(kept.line()), kept);
-        const JournalRecord gone{{2, 0, u"A"_s}, u"tag"_s, QUuid::createUuid(), true, {}};
+        const JournalRecord gone{{2, 0, u"A"_s}, u"tag"_s, QUuid::createUuid(), true, {}, u"A"_s};
         QVERIFY(!gone.line().contains("record"));
         QCOMPARE(JournalRecord::fromLine(gone.line()), gone);
         QVERIFY(!JournalRecord::fromLine("{\"at\": \"x\"}"));

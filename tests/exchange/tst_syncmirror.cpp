@@ -142,6 +142,63 @@ private Q_SLOTS:
         QVERIFY(a.profile(u"again"_s));
     }
 
+    // One file imported on both devices, each copy tagged there, with tags named alike made on
+    // each: one profile with every tag, one tag of each name.
+    void copiesMadeOnTwoDevicesBecomeOne()
+    {
+        Device a(m_folder->path(), u"A"_s);
+        Device b(m_folder->path(), u"B"_s);
+        ProfileData shared;
+        shared.uuid = QUuid::createUuid();
+        auto makeCopy = [&](Device &device, const QString &address, const QString &own) {
+            Profile *copy = device.context().insertProfile(shared);
+            copy->setName(u"db"_s);
+            copy->setAddress(address);
+            for (const QString &name : {u"work"_s, own}) {
+                Tag *tag = device.context().insertTag();
+                tag->edit([&](TagData &d) { d.name = name; });
+                copy->addTag(tag);
+            }
+            QCOMPARE(device.context().save(), std::nullopt);
+        };
+        makeCopy(a, u"older.example"_s, u"a-only"_s);
+        makeCopy(b, u"newer.example"_s, u"b-only"_s);
+        QList<QUuid> workUUIDs;
+        for (Device *device : {&a, &b})
+            workUUIDs.append(*device->profile(u"db"_s)->tags().first()->data().uuid);
+        const QUuid keptWork = std::min(workUUIDs[0], workUUIDs[1]);
+
+        a.pass(1000);
+        b.pass(2000);
+        for (qint64 now = 3000; now < 3010; now += 2) {
+            a.pass(now);
+            b.pass(now + 1);
+        }
+        for (Device *device : {&a, &b}) {
+            QCOMPARE(device->context().profiles().size(), 1);
+            const Profile *db = device->profile(u"db"_s);
+            QCOMPARE(db->address(), u"newer.example"_s);
+            QStringList names;
+            for (const Tag *tag : db->tags())
+                names.append(*tag->data().name);
+            names.sort();
+            QCOMPARE(names, (QStringList{u"a-only"_s, u"b-only"_s, u"work"_s}));
+            QCOMPARE(device->context().tags().size(), 3);
+            for (const Tag *tag : device->context().tags()) {
+                if (tag->data().name == u"work"_s)
+                    QCOMPARE(*tag->data().uuid, keptWork);
+            }
+        }
+        QCOMPARE(a.pass(4000).written + b.pass(4001).written, 0);
+
+        // Afterwards an edit on either side is an ordinary edit, not another copy.
+        b.profile(u"db"_s)->setTags({});
+        QCOMPARE(b.context().save(), std::nullopt);
+        b.pass(5000);
+        a.pass(5001);
+        QVERIFY(a.profile(u"db"_s)->tags().isEmpty());
+    }
+
     void aMissingFolderPausesAndLosesNothing()
     {
         Device a(m_folder->path() + u"/gone"_s, u"A"_s);
