@@ -146,6 +146,8 @@ void FolderSync::startPass()
         return passEnded(made.error());
     std::shared_ptr<SyncMirror> mirror = std::move(made).value();
     m_device = mirror->device();
+    // Watched before the pass reads: whatever lands while it runs calls the next one.
+    watchJournals();
     m_passing = true;
     PersistenceController *store = &m_store;
     QMetaObject::invokeMethod(m_worker.get(), [this, mirror, store] {

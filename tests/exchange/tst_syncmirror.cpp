@@ -1,3 +1,4 @@
+#include "forwarding.h"
 #include "objectcontext.h"
 #include "persistencecontroller.h"
 #include "profile.h"
@@ -15,11 +16,27 @@ namespace {
 // One device: its own store, its own state file, the shared folder.
 struct Device
 {
-    Device(const QString &folder, const QString &id)
-        : store(std::move(PersistenceController::openInMemory()).value()),
-          mirror(folder, local.filePath(u"sync-state.json"_s), id)
-    {}
+    enum Storage
+    {
+        inMemory,
+        onDisk
+    };
+    Device(const QString &folder, const QString &id, Storage storage = inMemory)
+        : mirror(folder, local.filePath(u"sync-state.json"_s), id)
+    {
+        if (storage == inMemory)
+            store = std::move(PersistenceController::openInMemory()).value();
+        else
+            reopen();
+    }
 
+    void reopen()
+    {
+        store.reset();
+        store = std::move(PersistenceController::open(
+                              StoreLocation::file(local.filePath(u"VellSSH.sqlite"_s))))
+                    .value();
+    }
     ObjectContext &context() { return *store->mainContext(); }
     SyncReport pass(qint64 now)
     {
@@ -38,8 +55,8 @@ struct Device
     }
 
     QTemporaryDir local;
-    std::unique_ptr<PersistenceController> store;
     SyncMirror mirror;
+    std::unique_ptr<PersistenceController> store;
 };
 
 } // namespace
@@ -197,6 +214,50 @@ private Q_SLOTS:
         b.pass(5000);
         a.pass(5001);
         QVERIFY(a.profile(u"db"_s)->tags().isEmpty());
+    }
+
+    void manyTagsOfOneNameBecomeOne()
+    {
+        Device a(m_folder->path(), u"A"_s);
+        Device b(m_folder->path(), u"B"_s);
+        for (int i = 0; i < 12; ++i) {
+            Profile *profile = a.context().insertProfile();
+            profile->setName(u"p%1"_s.arg(i));
+            profile->setAddress(u"h"_s);
+            Tag *tag = a.context().insertTag();
+            tag->edit([](TagData &d) { d.name = u"team"_s; });
+            profile->addTag(tag);
+        }
+        QCOMPARE(a.context().save(), std::nullopt);
+        a.pass(1000);
+        b.pass(2000);
+        QCOMPARE(b.context().tags().size(), 1);
+        QCOMPARE(b.context().tags().first()->profiles().size(), 12);
+    }
+
+    // What a pass applied is what the store gives back later, whatever order the relations
+    // load in: nothing goes out again (it would overwrite newer edits made elsewhere).
+    void appliedRecordsAreNotSentBackAfterARestart()
+    {
+        Device a(m_folder->path(), u"A"_s);
+        Device b(m_folder->path(), u"B"_s, Device::onDisk);
+        for (int i = 0; i < 20; ++i) {
+            Profile *profile = a.context().insertProfile();
+            profile->setName(u"p%1"_s.arg(i));
+            profile->setAddress(u"h"_s);
+            for (const QString &name : {u"z%1"_s.arg(i), u"a%1"_s.arg(i), u"m%1"_s.arg(i)}) {
+                Tag *tag = a.context().insertTag();
+                tag->edit([&](TagData &d) { d.name = name; });
+                profile->addTag(tag);
+            }
+            for (int f = 0; f < 3; ++f)
+                a.context().insertForwarding()->setProfile(profile);
+        }
+        QCOMPARE(a.context().save(), std::nullopt);
+        a.pass(1000);
+        QVERIFY(b.pass(2000).applied > 0);
+        b.reopen();
+        QCOMPARE(b.pass(3000).written, 0);
     }
 
     void aMissingFolderPausesAndLosesNothing()
