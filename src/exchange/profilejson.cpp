@@ -73,26 +73,34 @@ QJsonObject tagJSON(const Tag &tag)
     return attributesJSON(tag.data());
 }
 
-// Forwardings by priority, tags by name, and uuids where those tie: a profile reads back from
-// the store the same as it was written, whatever order its relations were loaded in.
-QJsonObject profileJSON(const Profile &profile)
+QList<const Forwarding *> forwardingsInOrder(const Profile &profile)
 {
-    QJsonObject object = attributesJSON(profile.data());
-    QList<Forwarding *> sorted = profile.forwardings();
+    QList<const Forwarding *> sorted(profile.forwardings().cbegin(), profile.forwardings().cend());
     std::sort(sorted.begin(), sorted.end(), [](const Forwarding *a, const Forwarding *b) {
         return std::pair(a->priority(), a->data().uuid) < std::pair(b->priority(), b->data().uuid);
     });
-    QJsonArray forwardings;
-    for (const Forwarding *forwarding : std::as_const(sorted))
-        forwardings.append(forwardingJSON(*forwarding));
-    object.insert(u"forwardings"_s, forwardings);
-    QList<Tag *> tagged = profile.tags();
-    std::sort(tagged.begin(), tagged.end(), [](const Tag *a, const Tag *b) {
+    return sorted;
+}
+
+QList<const Tag *> tagsInOrder(const Profile &profile)
+{
+    QList<const Tag *> sorted(profile.tags().cbegin(), profile.tags().cend());
+    std::sort(sorted.begin(), sorted.end(), [](const Tag *a, const Tag *b) {
         return std::pair(a->data().name, a->data().uuid) <
                std::pair(b->data().name, b->data().uuid);
     });
+    return sorted;
+}
+
+QJsonObject profileJSON(const Profile &profile)
+{
+    QJsonObject object = attributesJSON(profile.data());
+    QJsonArray forwardings;
+    for (const Forwarding *forwarding : forwardingsInOrder(profile))
+        forwardings.append(forwardingJSON(*forwarding));
+    object.insert(u"forwardings"_s, forwardings);
     QJsonArray tags;
-    for (const Tag *tag : std::as_const(tagged))
+    for (const Tag *tag : tagsInOrder(profile))
         tags.append(tagJSON(*tag));
     object.insert(u"tags"_s, tags);
     return object;

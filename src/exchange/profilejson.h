@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QJsonObject>
+#include <QList>
 
 class Profile;
 class Forwarding;
@@ -12,3 +13,9 @@ class Tag;
 QJsonObject profileJSON(const Profile &profile);
 QJsonObject forwardingJSON(const Forwarding &forwarding);
 QJsonObject tagJSON(const Tag &tag);
+
+// The order in which a profile's relations are written: forwardings by priority, tags by name,
+// and uuids where those tie, so that a profile reads back the same whatever order its
+// relations were loaded in.
+QList<const Forwarding *> forwardingsInOrder(const Profile &profile);
+QList<const Tag *> tagsInOrder(const Profile &profile);

@@ -1,5 +1,6 @@
 #include "syncmirror.h"
 
+#include "forwarding.h"
 #include "localized.h"
 #include "objectcontext.h"
 #include "profile.h"
@@ -9,6 +10,7 @@
 #include "tag.h"
 
 #include <QCryptographicHash>
+#include <QDataStream>
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
@@ -24,21 +26,69 @@ const QString profileEntity = u"profile"_s;
 const QString tagEntity = u"tag"_s;
 constexpr int lockWaitMs = 30000;
 
-QByteArray digestOf(const QJsonObject &snapshot)
+template<class T>
+constexpr bool isOptional = false;
+template<class T>
+constexpr bool isOptional<std::optional<T>> = true;
+
+template<class Data>
+void writeAttributes(QDataStream &out, const Data &data)
 {
-    return QCryptographicHash::hash(QJsonDocument(snapshot).toJson(QJsonDocument::Compact),
-                                    QCryptographicHash::Sha1);
+    forEachMember<Data>([&](int, auto member) {
+        const auto &field = data.*member.pointer;
+        if constexpr (isOptional<std::decay_t<decltype(field)>>) {
+            out << field.has_value();
+            if (field)
+                out << *field;
+        } else {
+            out << field;
+        }
+    });
 }
 
-// Every record this device shares, by uuid: valid profiles (trashed ones too) and tags.
-QHash<QUuid, std::pair<QString, QJsonObject>> snapshots(const ObjectContext &context)
+// What a record's journal line would hold, hashed from the record itself: a pass compares
+// every record of the library, and building their JSON only to hash it took most of its time.
+QByteArray digestOf(const Profile &profile)
 {
-    QHash<QUuid, std::pair<QString, QJsonObject>> all;
+    QByteArray bytes;
+    QDataStream out(&bytes, QIODevice::WriteOnly);
+    writeAttributes(out, profile.data());
+    const QList<const Forwarding *> forwardings = forwardingsInOrder(profile);
+    out << qint32(forwardings.size());
+    for (const Forwarding *forwarding : forwardings)
+        writeAttributes(out, forwarding->data());
+    for (const Tag *tag : tagsInOrder(profile))
+        writeAttributes(out, tag->data());
+    return QCryptographicHash::hash(bytes, QCryptographicHash::Sha1);
+}
+
+QByteArray digestOf(const Tag &tag)
+{
+    QByteArray bytes;
+    QDataStream out(&bytes, QIODevice::WriteOnly);
+    writeAttributes(out, tag.data());
+    return QCryptographicHash::hash(bytes, QCryptographicHash::Sha1);
+}
+
+// A record this device shares: a valid profile (trashed ones too) or a tag.
+struct SharedRecord
+{
+    QString entity;
+    const Profile *profile = nullptr;
+    const Tag *tag = nullptr;
+
+    QByteArray digest() const { return profile ? digestOf(*profile) : digestOf(*tag); }
+    QJsonObject snapshot() const { return profile ? profileJSON(*profile) : tagJSON(*tag); }
+};
+
+QHash<QUuid, SharedRecord> sharedRecords(const ObjectContext &context)
+{
+    QHash<QUuid, SharedRecord> all;
     for (const Profile *profile : validProfiles(context, false))
-        all.insert(*profile->uuid(), {profileEntity, profileJSON(*profile)});
+        all.insert(*profile->uuid(), {profileEntity, profile, nullptr});
     for (const Tag *tag : context.tags()) {
         if (tag->data().uuid)
-            all.insert(*tag->data().uuid, {tagEntity, tagJSON(*tag)});
+            all.insert(*tag->data().uuid, {tagEntity, nullptr, tag});
     }
     return all;
 }
@@ -116,17 +166,17 @@ Status SyncMirror::saveState() const
 QList<JournalRecord> SyncMirror::pendingChanges(const ObjectContext &context, qint64 now)
 {
     QList<JournalRecord> changes;
-    const auto current = snapshots(context);
+    const auto current = sharedRecords(context);
     for (auto it = current.begin(); it != current.end(); ++it) {
-        const QByteArray digest = digestOf(it->second);
+        const QByteArray digest = it->digest();
         const RecordState known = m_records.value(it.key());
         if (!known.deleted && known.digest == digest)
             continue;
         const HybridTimestamp stamp = m_clock.now(now);
         const bool created = known.entity.isEmpty();
         const QString origin = created ? m_device : known.origin;
-        changes.append({stamp, it->first, it.key(), false, it->second, origin, created});
-        m_records.insert(it.key(), {stamp, it->first, false, digest, origin});
+        changes.append({stamp, it->entity, it.key(), false, it->snapshot(), origin, created});
+        m_records.insert(it.key(), {stamp, it->entity, false, digest, origin});
     }
     for (auto it = m_records.begin(); it != m_records.end(); ++it) {
         if (it->deleted || current.contains(it.key()))
@@ -151,12 +201,12 @@ int SyncMirror::apply(const JournalRecord &record, ProfileImporter &importer)
         importer.deleteProfile(record.uuid);
     } else if (record.entity == profileEntity) {
         const Profile *profile = importer.importProfile(record.snapshot);
-        digest = profile ? digestOf(profileJSON(*profile)) : QByteArray();
+        digest = profile ? digestOf(*profile) : QByteArray();
     } else if (record.deleted) {
         importer.deleteTag(record.uuid);
     } else {
         const Tag *tag = importer.importTag(record.snapshot);
-        digest = tag ? digestOf(tagJSON(*tag)) : QByteArray();
+        digest = tag ? digestOf(*tag) : QByteArray();
     }
     m_records.insert(record.uuid,
                      {record.stamp, record.entity, record.deleted, digest, record.origin});
@@ -187,7 +237,7 @@ int SyncMirror::applyTwin(const JournalRecord &record, const RecordState &known,
     merged.insert(u"tags"_s, tags);
     const Profile *profile = importer.importProfile(merged);
     m_records.insert(record.uuid, {std::max(record.stamp, known.stamp), profileEntity, false,
-                                   profile ? digestOf(profileJSON(*profile)) : QByteArray(),
+                                   profile ? digestOf(*profile) : QByteArray(),
                                    std::min(record.origin, known.origin)});
     return 1;
 }
