@@ -49,9 +49,10 @@ Result<std::unique_ptr<SyncMirror>> syncMirror(Settings &settings)
 {
     if (!settings.get(SettingKeys::iCloudSync))
         return Error(localized("Sync is off. Turn it on with: vellssh-cli sync folder PATH"));
+    // A folder that was usable once and is gone now pauses sync; the passes say so.
     const QString folder = settings.get(SettingKeys::syncFolderPath).value_or(QString());
-    if (Status problem = usableFolder(folder))
-        return *problem;
+    if (folder.isEmpty())
+        return *usableFolder(folder);
     std::optional<QString> device = settings.get(SettingKeys::syncDeviceID);
     if (!device) {
         device = SyncMirror::newDeviceId();

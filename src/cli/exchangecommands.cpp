@@ -12,6 +12,8 @@
 #include "settings.h"
 #include "syncmirror.h"
 
+#include <QFileInfo>
+
 using namespace Qt::StringLiterals;
 
 int Cli::exportProfiles(const QStringList &arguments)
@@ -159,6 +161,8 @@ int Cli::sync(const QStringList &arguments)
           << ((*mirror)->lastPass() ? (*mirror)->lastPass()->toString(Qt::ISODate)
                                     : localized("never"))
           << Qt::endl;
+    if (!QFileInfo(folder).isDir())
+        m_out << localized("Paused: the folder is not there.") << Qt::endl;
     for (const QString &problem : (*mirror)->lastProblems())
         m_out << localized("Problem: ") << problem << Qt::endl;
     return success;

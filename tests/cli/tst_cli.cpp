@@ -366,6 +366,27 @@ private Q_SLOTS:
         QCOMPARE(cli({u"tag"_s, u"list"_s}).out, u"here\t1\nwork\t1\n"_s);
         QCOMPARE(second({u"tag"_s, u"list"_s}).out, u"here\t1\nwork\t1\n"_s);
         QCOMPARE(second({u"list"_s}).out.count(u"both\t"_s), 1);
+
+        // Edits made on both before either syncs: the later one wins on both.
+        QCOMPARE(cli({u"edit"_s, u"web"_s, u"--note"_s, u"first's"_s}).code, 0);
+        QCOMPARE(second({u"edit"_s, u"web"_s, u"--note"_s, u"second's"_s}).code, 0);
+        auto syncBoth = [&] {
+            for (int round = 0; round < 2; ++round) {
+                QCOMPARE(cli({u"sync"_s, u"now"_s}).code, 0);
+                QCOMPARE(second({u"sync"_s, u"now"_s}).code, 0);
+            }
+        };
+        syncBoth();
+        QVERIFY(cli({u"show"_s, u"web"_s}).out.contains(u"second's"_s));
+        QVERIFY(second({u"show"_s, u"web"_s}).out.contains(u"second's"_s));
+
+        // The trash travels, and so does a deletion.
+        QCOMPARE(second({u"trash"_s, u"web"_s}).code, 0);
+        syncBoth();
+        QVERIFY(cli({u"list"_s, u"--trash"_s}).out.contains(u"web\t"_s));
+        QCOMPARE(cli({u"delete"_s, u"web"_s, u"--yes"_s}).code, 0);
+        syncBoth();
+        QCOMPARE(second({u"show"_s, u"web"_s}).code, 1);
     }
 
     void aRunningApplicationSeesTheChanges()

@@ -260,6 +260,44 @@ private Q_SLOTS:
         QCOMPARE(b.pass(3000).written, 0);
     }
 
+    void aLibraryOfTenThousandProfilesArrivesWhole()
+    {
+        Device a(m_folder->path(), u"A"_s);
+        Device b(m_folder->path(), u"B"_s);
+        QList<Tag *> tags;
+        for (int t = 0; t < 50; ++t) {
+            tags.append(a.context().insertTag());
+            tags.last()->edit([t](TagData &d) { d.name = u"tag %1"_s.arg(t); });
+        }
+        for (int i = 0; i < 10000; ++i) {
+            Profile *profile = a.context().insertProfile();
+            profile->setName(u"server %1"_s.arg(i));
+            profile->setAddress(u"host-%1.example"_s.arg(i));
+            profile->addTag(tags[i % 50]);
+            profile->addTag(tags[(i + 7) % 50]);
+            for (qint16 f = 0; f < 5; ++f) {
+                Forwarding *forwarding = a.context().insertForwarding();
+                forwarding->edit([&](ForwardingData &d) {
+                    d.bindPort = 10000 + f;
+                    d.targetAddress = u"db-%1"_s.arg(i);
+                    d.targetPort = 5432;
+                    d.priority = f;
+                });
+                forwarding->setProfile(profile);
+            }
+        }
+        QCOMPARE(a.context().save(), std::nullopt);
+        QCOMPARE(a.pass(1000).written, 10050);
+        QCOMPARE(b.pass(2000).applied, 10050);
+        QCOMPARE(b.context().profiles().size(), 10000);
+        QCOMPARE(b.context().forwardings().size(), 50000);
+        QCOMPARE(b.context().tags().size(), 50);
+        const Profile *last = b.profile(u"server 9999"_s);
+        QCOMPARE(last->forwardings().size(), 5);
+        QCOMPARE(last->tags().size(), 2);
+        QCOMPARE(b.pass(3000).written, 0);
+    }
+
     void aMissingFolderPausesAndLosesNothing()
     {
         Device a(m_folder->path() + u"/gone"_s, u"A"_s);
