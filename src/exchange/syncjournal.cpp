@@ -14,6 +14,9 @@ namespace {
 
 const QRegularExpression journalName(u"^journal-(\\d+)\\.jsonl$"_s);
 
+// The last line of a full file: the device has gone on to the next one.
+const QByteArray endLine = "{\"end\":true}\n";
+
 } // namespace
 
 QString HybridTimestamp::text() const
@@ -115,8 +118,13 @@ Result<QString> DeviceJournal::append(const QList<JournalRecord> &records) const
     if (!QDir().mkpath(m_folder))
         return Error(localized("The sync folder “%1” cannot be written.").arg(m_folder));
     int number = lastFileNumber();
-    if (QFileInfo(m_folder + u'/' + fileName(number)).size() >= rotationBytes)
+    if (QFileInfo(m_folder + u'/' + fileName(number)).size() >= rotationBytes) {
+        QFile full(m_folder + u'/' + fileName(number));
+        if (!full.open(QIODevice::Append) || full.write(endLine) != endLine.size() || !full.flush())
+            return Error(localized("The journal “%1” could not be written: %2")
+                             .arg(full.fileName(), full.errorString()));
         ++number;
+    }
     QByteArray lines;
     for (const JournalRecord &record : records)
         lines += record.line();
@@ -145,19 +153,25 @@ JournalRead DeviceJournal::readFrom(JournalPosition position) const
         file.seek(start);
         const QByteArray bytes = file.readAll();
         const qsizetype complete = bytes.lastIndexOf('\n') + 1;
+        bool ended = false;
         for (const QByteArray &line : bytes.left(complete).split('\n')) {
             if (line.trimmed().isEmpty())
                 continue;
-            if (auto record = JournalRecord::fromLine(line))
+            if (line + '\n' == endLine)
+                ended = true;
+            else if (auto record = JournalRecord::fromLine(line))
                 read.records.append(*record);
             else
                 read.problems.append(
                     localized("Skipped a line of “%1” that is not a record.").arg(file.fileName()));
         }
-        read.position = {number, start + complete};
-        // The rest of this file may arrive after the next one does: wait for it.
-        if (complete < bytes.size())
+        // Until its end line is there, the rest of this file may still come, even after the
+        // next file has (sync engines copy files in any order).
+        if (!ended) {
+            read.position = {number, start + complete};
             break;
+        }
+        read.position = {number + 1, 0};
     }
     return read;
 }

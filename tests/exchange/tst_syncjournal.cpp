@@ -73,19 +73,53 @@ private Q_SLOTS:
         QCOMPARE(read.records.size(), 1);
         QCOMPARE(read.problems.size(), 1);
 
-        // A later file is read after the current one; a copy the engine made is reported.
-        QFile next(journal.folder() + u'/' + DeviceJournal::fileName(2));
-        QVERIFY(next.open(QIODevice::WriteOnly));
-        next.write(record(clock.now(4), u"four"_s).line());
-        next.close();
+        // A copy the engine made is reported, never read.
         QFile conflict(journal.folder() + u"/journal-1.sync-conflict-20261206.jsonl"_s);
         QVERIFY(conflict.open(QIODevice::WriteOnly));
-        read = journal.readFrom(read.position);
-        QCOMPARE(read.records.size(), 1);
-        QCOMPARE(read.position.file, 2);
-        QCOMPARE(read.problems.size(), 1);
-        QVERIFY(read.problems.first().contains(u"sync-conflict"_s));
+        QVERIFY(journal.readFrom(read.position).problems.first().contains(u"sync-conflict"_s));
         QCOMPARE(journalDevices(folder.path()), QStringList{u"A"_s});
+    }
+
+    // A full file ends and the next one starts; an engine that brings the next file before
+    // the last lines of the full one loses nothing.
+    void filesThatArriveOutOfOrderWaitForEachOther()
+    {
+        QTemporaryDir written;
+        QTemporaryDir synced;
+        const DeviceJournal journal(written.path(), u"A"_s);
+        const DeviceJournal copy(synced.path(), u"A"_s);
+        HybridLogicalClock clock(u"A"_s);
+        JournalRecord big = record(clock.now(1), u"big"_s);
+        big.snapshot.insert(u"note"_s, QString(DeviceJournal::rotationBytes, u'x'));
+        QVERIFY(journal.append({big}));
+        auto copyOf = [&](int number) {
+            QFile file(journal.folder() + u'/' + DeviceJournal::fileName(number));
+            return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        };
+        const QByteArray firstBefore = copyOf(1);
+        QVERIFY(journal.append({record(clock.now(2), u"last of the first"_s)}));
+        QVERIFY(journal.append({record(clock.now(3), u"second"_s)}));
+        QVERIFY(copyOf(1).endsWith("{\"end\":true}\n"));
+        QVERIFY(!copyOf(2).isEmpty());
+
+        auto put = [&](int number, const QByteArray &bytes) {
+            QVERIFY(QDir().mkpath(copy.folder()));
+            QFile file(copy.folder() + u'/' + DeviceJournal::fileName(number));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(bytes);
+        };
+        put(2, copyOf(2));
+        put(1, firstBefore);
+        JournalRead read = copy.readFrom({});
+        QCOMPARE(read.records.size(), 1);
+        QCOMPARE(read.position.file, 1);
+        put(1, copyOf(1));
+        read = copy.readFrom(read.position);
+        QCOMPARE(read.records.size(), 2);
+        QCOMPARE(read.records[0].snapshot.value(u"name"_s).toString(), u"last of the first"_s);
+        QCOMPARE(read.records[1].snapshot.value(u"name"_s).toString(), u"second"_s);
+        QVERIFY(read.problems.isEmpty());
+        QCOMPARE(copy.readFrom(read.position).records.size(), 0);
     }
 };
 
