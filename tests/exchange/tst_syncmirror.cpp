@@ -298,6 +298,24 @@ private Q_SLOTS:
         QCOMPARE(b.pass(3000).written, 0);
     }
 
+    // A device whose clock runs an hour slow still edits after what it has seen.
+    void anEditAfterWhatADeviceSawWinsWhateverItsClockSays()
+    {
+        Device a(m_folder->path(), u"A"_s);
+        Device b(m_folder->path(), u"B"_s);
+        Profile *db = a.context().insertProfile();
+        db->setName(u"db"_s);
+        db->setAddress(u"h"_s);
+        QCOMPARE(a.context().save(), std::nullopt);
+        a.pass(3'600'000);
+        b.pass(1000);
+        b.profile(u"db"_s)->setNote(u"from the slow clock"_s);
+        QCOMPARE(b.context().save(), std::nullopt);
+        b.pass(2000);
+        a.pass(3'600'001);
+        QCOMPARE(db->note(), u"from the slow clock"_s);
+    }
+
     void aMissingFolderPausesAndLosesNothing()
     {
         Device a(m_folder->path() + u"/gone"_s, u"A"_s);
