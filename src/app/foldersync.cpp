@@ -82,7 +82,12 @@ FolderSync::FolderSync(Settings &settings, PersistenceController &store, QObject
     m_quiet.setInterval(quietMs);
     connect(&m_quiet, &QTimer::timeout, this, &FolderSync::startPass);
     m_sweep.setInterval(sweepMs);
-    connect(&m_sweep, &QTimer::timeout, this, &FolderSync::passSoon);
+    // Local changes always call a pass; the sweep looks for journals that changed unseen, and
+    // retries while the folder is away.
+    connect(&m_sweep, &QTimer::timeout, this, [this] {
+        if (!m_lastFailure.isEmpty() || journalsSeen() != m_seen)
+            passSoon();
+    });
     connect(&m_watcher, &QFileSystemWatcher::directoryChanged, this, &FolderSync::passSoon);
     connect(&m_watcher, &QFileSystemWatcher::fileChanged, this, &FolderSync::passSoon);
 
@@ -149,6 +154,7 @@ void FolderSync::startPass()
     m_device = mirror->device();
     // Watched before the pass reads: whatever lands while it runs calls the next one.
     watchJournals();
+    m_seen = journalsSeen();
     m_passing = true;
     PersistenceController *store = &m_store;
     QMetaObject::invokeMethod(m_worker.get(), [this, mirror, store] {
@@ -178,6 +184,24 @@ void FolderSync::passEnded(const Result<SyncReport> &report)
     }
     if (std::exchange(m_again, false))
         passSoon();
+}
+
+// The other devices' journals with their sizes and times.
+QStringList FolderSync::journalsSeen() const
+{
+    QStringList seen;
+    const QString devices = m_folder + u"/devices"_s;
+    for (const QFileInfo &device :
+         QDir(devices).entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name)) {
+        if (device.fileName() == m_device)
+            continue;
+        for (const QFileInfo &journal :
+             QDir(device.filePath()).entryInfoList(QDir::Files, QDir::Name))
+            seen.append(u"%1 %2 %3"_s.arg(journal.filePath())
+                            .arg(journal.size())
+                            .arg(journal.lastModified().toMSecsSinceEpoch()));
+    }
+    return seen;
 }
 
 // The folder, its device folders and the other devices' journals: a sync engine renames a

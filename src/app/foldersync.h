@@ -31,10 +31,10 @@ Status turnSyncOn(Settings &settings, const QString &folder);
 
 // Keeps the library in step with the sync folder while the application runs. A pass follows
 // shortly after each change made on this machine and each change that the folder watcher
-// sees in the other devices' journals, and one runs every minute for what a watcher misses
-// (folders on network file systems). Passes run one at a time on a thread of their own, each
-// on a freshly loaded context; what they apply reaches the main context through the store's
-// history like any other process's changes.
+// sees in the other devices' journals, and every minute one more when their journals changed
+// without the watcher noticing (folders on network file systems). Passes run one at a time on a
+// thread of their own, each on a freshly loaded context; what they apply reaches the main context
+// through the store's history like any other process's changes.
 class FolderSync : public QObject
 {
     Q_OBJECT
@@ -59,6 +59,7 @@ private:
     void startPass();
     void passEnded(const Result<SyncReport> &report);
     void watchJournals();
+    QStringList journalsSeen() const;
 
     Settings &m_settings;
     PersistenceController &m_store;
@@ -72,4 +73,5 @@ private:
     bool m_passing = false;
     bool m_again = false;
     QString m_lastFailure;
+    QStringList m_seen;
 };
