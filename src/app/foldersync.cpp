@@ -116,23 +116,37 @@ FolderSync::~FolderSync()
 
 void FolderSync::followSettings()
 {
-    const bool on = m_settings.get(SettingKeys::iCloudSync);
     const QString folder = m_settings.get(SettingKeys::syncFolderPath).value_or(QString());
-    if (on == isOn() && folder == m_folder)
+    if (folder != m_folder) {
+        m_folder = folder;
+        m_lastFailure.clear();
+        unwatch();
+        passSoon();
+    }
+    setCloudSyncEnabled(m_settings.get(SettingKeys::iCloudSync));
+}
+
+void FolderSync::setCloudSyncEnabled(bool enabled)
+{
+    if (enabled == isOn())
         return;
-    m_folder = folder;
+    if (!enabled) {
+        m_sweep.stop();
+        m_quiet.stop();
+        unwatch();
+        return;
+    }
     m_lastFailure.clear();
+    m_sweep.start();
+    passSoon();
+}
+
+void FolderSync::unwatch()
+{
     if (!m_watcher.files().isEmpty())
         m_watcher.removePaths(m_watcher.files());
     if (!m_watcher.directories().isEmpty())
         m_watcher.removePaths(m_watcher.directories());
-    if (!on) {
-        m_sweep.stop();
-        m_quiet.stop();
-        return;
-    }
-    m_sweep.start();
-    passSoon();
 }
 
 void FolderSync::passSoon()

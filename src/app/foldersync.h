@@ -47,6 +47,9 @@ public:
     ~FolderSync() override;
 
     bool isOn() const { return m_sweep.isActive(); }
+    // Follows "icloud_sync", at start and on every change; on without a folder, the passes
+    // say "not signed in" and the store is left as it is.
+    void setCloudSyncEnabled(bool enabled);
     void passSoon();
 
 Q_SIGNALS:
@@ -56,6 +59,7 @@ Q_SIGNALS:
 
 private:
     void followSettings();
+    void unwatch();
     void startPass();
     void passEnded(const Result<SyncReport> &report);
     void watchJournals();
