@@ -77,7 +77,8 @@ QList<const Forwarding *> forwardingsInOrder(const Profile &profile)
 {
     QList<const Forwarding *> sorted(profile.forwardings().cbegin(), profile.forwardings().cend());
     std::sort(sorted.begin(), sorted.end(), [](const Forwarding *a, const Forwarding *b) {
-        return std::pair(a->priority(), a->data().uuid) < std::pair(b->priority(), b->data().uuid);
+        return std::tie(a->data().priority, a->data().uuid) <
+               std::tie(b->data().priority, b->data().uuid);
     });
     return sorted;
 }
@@ -86,8 +87,9 @@ QList<const Tag *> tagsInOrder(const Profile &profile)
 {
     QList<const Tag *> sorted(profile.tags().cbegin(), profile.tags().cend());
     std::sort(sorted.begin(), sorted.end(), [](const Tag *a, const Tag *b) {
-        return std::pair(a->data().name, a->data().uuid) <
-               std::pair(b->data().name, b->data().uuid);
+        const int byName = QString::compare(a->data().name.value_or(QString()),
+                                            b->data().name.value_or(QString()));
+        return byName != 0 ? byName < 0 : a->data().uuid < b->data().uuid;
     });
     return sorted;
 }
