@@ -38,6 +38,13 @@ struct Device
                     .value();
     }
     ObjectContext &context() { return *store->mainContext(); }
+    Profile *add(const QString &name, const QString &address)
+    {
+        Profile *profile = context().insertProfile();
+        profile->setName(name);
+        profile->setAddress(address);
+        return profile;
+    }
     SyncReport pass(qint64 now)
     {
         auto report = mirror.pass(context(), now);
@@ -75,9 +82,7 @@ private Q_SLOTS:
     {
         Device a(m_folder->path(), u"A"_s);
         Device b(m_folder->path(), u"B"_s);
-        Profile *db = a.context().insertProfile();
-        db->setName(u"db"_s);
-        db->setAddress(u"h"_s);
+        Profile *db = a.add(u"db"_s, u"h"_s);
         Tag *tag = a.context().insertTag();
         tag->edit([](TagData &d) { d.name = u"prod"_s; });
         db->addTag(tag);
@@ -110,9 +115,7 @@ private Q_SLOTS:
     {
         Device a(m_folder->path(), u"A"_s);
         Device b(m_folder->path(), u"B"_s);
-        Profile *db = a.context().insertProfile();
-        db->setName(u"db"_s);
-        db->setAddress(u"h"_s);
+        Profile *db = a.add(u"db"_s, u"h"_s);
         QCOMPARE(a.context().save(), std::nullopt);
         a.pass(1000);
         b.pass(1001);
@@ -142,9 +145,7 @@ private Q_SLOTS:
         Device c(m_folder->path(), u"C"_s);
         c.pass(1);
         QVERIFY(!c.profile(u"db"_s));
-        Profile *again = b.context().insertProfile();
-        again->setName(u"again"_s);
-        again->setAddress(u"h"_s);
+        b.add(u"again"_s, u"h"_s);
         QCOMPARE(b.context().save(), std::nullopt);
         b.pass(6000);
         a.pass(6001);
@@ -221,9 +222,7 @@ private Q_SLOTS:
         Device a(m_folder->path(), u"A"_s);
         Device b(m_folder->path(), u"B"_s);
         for (int i = 0; i < 12; ++i) {
-            Profile *profile = a.context().insertProfile();
-            profile->setName(u"p%1"_s.arg(i));
-            profile->setAddress(u"h"_s);
+            Profile *profile = a.add(u"p%1"_s.arg(i), u"h"_s);
             Tag *tag = a.context().insertTag();
             tag->edit([](TagData &d) { d.name = u"team"_s; });
             profile->addTag(tag);
@@ -242,9 +241,7 @@ private Q_SLOTS:
         Device a(m_folder->path(), u"A"_s);
         Device b(m_folder->path(), u"B"_s, Device::onDisk);
         for (int i = 0; i < 20; ++i) {
-            Profile *profile = a.context().insertProfile();
-            profile->setName(u"p%1"_s.arg(i));
-            profile->setAddress(u"h"_s);
+            Profile *profile = a.add(u"p%1"_s.arg(i), u"h"_s);
             for (const QString &name : {u"z%1"_s.arg(i), u"a%1"_s.arg(i), u"m%1"_s.arg(i)}) {
                 Tag *tag = a.context().insertTag();
                 tag->edit([&](TagData &d) { d.name = name; });
@@ -270,9 +267,7 @@ private Q_SLOTS:
             tags.last()->edit([t](TagData &d) { d.name = u"tag %1"_s.arg(t); });
         }
         for (int i = 0; i < 10000; ++i) {
-            Profile *profile = a.context().insertProfile();
-            profile->setName(u"server %1"_s.arg(i));
-            profile->setAddress(u"host-%1.example"_s.arg(i));
+            Profile *profile = a.add(u"server %1"_s.arg(i), u"host-%1.example"_s.arg(i));
             profile->addTag(tags[i % 50]);
             profile->addTag(tags[(i + 7) % 50]);
             for (qint16 f = 0; f < 5; ++f) {
@@ -303,9 +298,7 @@ private Q_SLOTS:
     {
         Device a(m_folder->path(), u"A"_s);
         Device b(m_folder->path(), u"B"_s);
-        Profile *db = a.context().insertProfile();
-        db->setName(u"db"_s);
-        db->setAddress(u"h"_s);
+        Profile *db = a.add(u"db"_s, u"h"_s);
         QCOMPARE(a.context().save(), std::nullopt);
         a.pass(3'600'000);
         b.pass(1000);
@@ -319,9 +312,7 @@ private Q_SLOTS:
     void aMissingFolderPausesAndLosesNothing()
     {
         Device a(m_folder->path() + u"/gone"_s, u"A"_s);
-        Profile *db = a.context().insertProfile();
-        db->setName(u"db"_s);
-        db->setAddress(u"h"_s);
+        a.add(u"db"_s, u"h"_s);
         QCOMPARE(a.context().save(), std::nullopt);
         const auto paused = a.mirror.pass(a.context(), 1000);
         QVERIFY(!paused);
