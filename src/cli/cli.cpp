@@ -19,6 +19,7 @@
 #include "tag.h"
 
 #include <QFileInfo>
+#include <QHash>
 #include <QJsonArray>
 #include <QJsonDocument>
 
@@ -91,35 +92,25 @@ int Cli::run(const QStringList &arguments)
         return settings(rest);
     if (DaemonCommands::handles(verb))
         return DaemonCommands(m_out, m_err).run(verb, rest);
-    static const QStringList storeVerbs = {u"list"_s,      u"show"_s,   u"add"_s,     u"edit"_s,
-                                           u"command"_s,   u"trash"_s,  u"recover"_s, u"delete"_s,
-                                           u"duplicate"_s, u"pin"_s,    u"unpin"_s,   u"tag"_s,
-                                           u"export"_s,    u"import"_s, u"backup"_s,  u"sync"_s};
-    if (!storeVerbs.contains(verb))
+    using Command = int (Cli::*)(const QStringList &);
+    static const QHash<QString, Command> commands{{u"list"_s, &Cli::list},
+                                                  {u"show"_s, &Cli::show},
+                                                  {u"add"_s, &Cli::add},
+                                                  {u"edit"_s, &Cli::edit},
+                                                  {u"command"_s, &Cli::command},
+                                                  {u"tag"_s, &Cli::tag},
+                                                  {u"export"_s, &Cli::exportProfiles},
+                                                  {u"import"_s, &Cli::importFile},
+                                                  {u"backup"_s, &Cli::backup},
+                                                  {u"sync"_s, &Cli::sync}};
+    static const QStringList profileVerbs = {u"trash"_s,     u"recover"_s, u"delete"_s,
+                                             u"duplicate"_s, u"pin"_s,     u"unpin"_s};
+    const Command command = commands.value(verb);
+    if (!command && !profileVerbs.contains(verb))
         return usageFailure(localized("Unknown command “%1”.").arg(verb));
     if (!openStore())
         return failure;
-    if (verb == u"list"_s)
-        return list(rest);
-    if (verb == u"show"_s)
-        return show(rest);
-    if (verb == u"add"_s)
-        return add(rest);
-    if (verb == u"edit"_s)
-        return edit(rest);
-    if (verb == u"command"_s)
-        return command(rest);
-    if (verb == u"tag"_s)
-        return tag(rest);
-    if (verb == u"export"_s)
-        return exportProfiles(rest);
-    if (verb == u"import"_s)
-        return importFile(rest);
-    if (verb == u"backup"_s)
-        return backup(rest);
-    if (verb == u"sync"_s)
-        return sync(rest);
-    return manyProfiles(verb, rest);
+    return command ? (this->*command)(rest) : manyProfiles(verb, rest);
 }
 
 bool Cli::openStore()
