@@ -151,6 +151,7 @@ int Cli::sync(const QStringList &arguments)
             m_err << problem << Qt::endl;
         return success;
     }
+    (*mirror)->readState();
     const QString folder = settings.get(SettingKeys::syncFolderPath).value_or(QString());
     QStringList others = journalDevices(folder);
     others.removeAll((*mirror)->device());

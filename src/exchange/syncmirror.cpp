@@ -98,20 +98,19 @@ QHash<QUuid, SharedRecord> sharedRecords(const ObjectContext &context)
 SyncMirror::SyncMirror(QString folder, QString statePath, QString device)
     : m_folder(std::move(folder)), m_statePath(std::move(statePath)), m_device(device),
       m_clock(device)
-{
-    loadState();
-}
+{}
 
 QString SyncMirror::newDeviceId()
 {
     return QUuid::createUuid().toString(QUuid::Id128).left(16).toUpper();
 }
 
-void SyncMirror::loadState()
+void SyncMirror::readState()
 {
     m_positions.clear();
     m_records.clear();
     m_lastProblems.clear();
+    m_lastPass.reset();
     QFile file(m_statePath);
     if (!file.open(QIODevice::ReadOnly))
         return;
@@ -254,7 +253,7 @@ Result<SyncReport> SyncMirror::pass(ObjectContext &context, qint64 now)
     QLockFile lock(m_statePath + u".lock"_s);
     if (!lock.tryLock(lockWaitMs))
         return Error(localized("Another sync pass is still running."));
-    loadState();
+    readState();
     SyncReport report;
     const QList<JournalRecord> changes = pendingChanges(context, now);
     if (!changes.isEmpty()) {

@@ -42,7 +42,9 @@ public:
                             qint64 nowMilliseconds = QDateTime::currentMSecsSinceEpoch());
 
     static QString newDeviceId();
-    // When the last pass ended, and what it found wrong, as the state file remembers them.
+    // What the state file remembers: when the last pass ended, and what it found wrong. Each
+    // pass reads the file itself.
+    void readState();
     std::optional<QDateTime> lastPass() const { return m_lastPass; }
     QStringList lastProblems() const { return m_lastProblems; }
 
@@ -56,7 +58,6 @@ private:
         QString origin;
     };
 
-    void loadState();
     Status saveState() const;
     QList<JournalRecord> pendingChanges(const ObjectContext &context, qint64 now);
     int apply(const JournalRecord &record, ProfileImporter &importer);
