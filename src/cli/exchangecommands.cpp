@@ -151,7 +151,7 @@ int Cli::sync(const QStringList &arguments)
             m_err << problem << Qt::endl;
         return success;
     }
-    (*mirror)->readState();
+    const Status unreadable = (*mirror)->readState();
     const QString folder = settings.get(SettingKeys::syncFolderPath).value_or(QString());
     QStringList others = journalDevices(folder);
     others.removeAll((*mirror)->device());
@@ -164,6 +164,8 @@ int Cli::sync(const QStringList &arguments)
           << Qt::endl;
     if (!QFileInfo(folder).isDir())
         m_out << localized("Paused: the folder is not there.") << Qt::endl;
+    if (unreadable)
+        m_out << localized("Problem: ") << unreadable->message << Qt::endl;
     for (const QString &problem : (*mirror)->lastProblems())
         m_out << localized("Problem: ") << problem << Qt::endl;
     return success;

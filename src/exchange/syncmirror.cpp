@@ -105,7 +105,7 @@ QString SyncMirror::newDeviceId()
     return QUuid::createUuid().toString(QUuid::Id128).left(16).toUpper();
 }
 
-void SyncMirror::readState()
+Status SyncMirror::readState()
 {
     m_positions.clear();
     m_records.clear();
@@ -113,8 +113,14 @@ void SyncMirror::readState()
     m_lastPass.reset();
     QFile file(m_statePath);
     if (!file.open(QIODevice::ReadOnly))
-        return;
-    const QJsonObject state = QJsonDocument::fromJson(file.readAll()).object();
+        return std::nullopt;
+    const QJsonDocument document = QJsonDocument::fromJson(file.readAll());
+    // Starting afresh loses nothing: every record here is journaled again as of now, and the
+    // other devices' journals are read again from their start.
+    if (!document.isObject())
+        return Error(localized("The sync state “%1” could not be read; sync starts afresh.")
+                         .arg(m_statePath));
+    const QJsonObject state = document.object();
     if (auto clock = HybridTimestamp::fromText(state.value(u"clock"_s).toString()))
         m_clock.observe(*clock);
     if (state.value(u"lastPass"_s).isDouble())
@@ -134,6 +140,7 @@ void SyncMirror::readState()
                                                QByteArray::fromHex(r.at(3).toString().toLatin1()),
                                                r.at(4).toString(stamp->device)});
     }
+    return std::nullopt;
 }
 
 Status SyncMirror::saveState() const
@@ -253,8 +260,9 @@ Result<SyncReport> SyncMirror::pass(ObjectContext &context, qint64 now)
     QLockFile lock(m_statePath + u".lock"_s);
     if (!lock.tryLock(lockWaitMs))
         return Error(localized("Another sync pass is still running."));
-    readState();
     SyncReport report;
+    if (Status unreadable = readState())
+        report.problems.append(unreadable->message);
     const QList<JournalRecord> changes = pendingChanges(context, now);
     if (!changes.isEmpty()) {
         const auto written = DeviceJournal(m_folder, m_device).append(changes);

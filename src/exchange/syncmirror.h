@@ -44,7 +44,7 @@ public:
     static QString newDeviceId();
     // What the state file remembers: when the last pass ended, and what it found wrong. Each
     // pass reads the file itself.
-    void readState();
+    Status readState();
     std::optional<QDateTime> lastPass() const { return m_lastPass; }
     QStringList lastProblems() const { return m_lastProblems; }
 

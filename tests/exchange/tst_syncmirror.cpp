@@ -7,6 +7,7 @@
 #include "testenvironment.h"
 
 #include <QDir>
+#include <QFile>
 #include <QTemporaryDir>
 
 using namespace Qt::StringLiterals;
@@ -309,7 +310,7 @@ private Q_SLOTS:
         QCOMPARE(db->note(), u"from the slow clock"_s);
     }
 
-    void aMissingFolderPausesAndLosesNothing()
+    void aMissingFolderOrABrokenStateLosesNothing()
     {
         Device a(m_folder->path() + u"/gone"_s, u"A"_s);
         a.add(u"db"_s, u"h"_s);
@@ -319,6 +320,17 @@ private Q_SLOTS:
         QVERIFY(paused.error().message.contains(u"sync is paused"_s));
         QVERIFY(QDir().mkpath(m_folder->path() + u"/gone"_s));
         QCOMPARE(a.pass(2000).written, 1);
+
+        // A broken state file is said, and sync starts afresh with everything still there.
+        QFile state(a.local.filePath(u"sync-state.json"_s));
+        QVERIFY(state.open(QIODevice::WriteOnly));
+        state.write("{\"positions\": [");
+        state.close();
+        const SyncReport afresh = a.pass(3000);
+        QCOMPARE(afresh.written, 1);
+        QVERIFY(afresh.problems.first().contains(u"could not be read"_s));
+        QCOMPARE(a.pass(4000).written, 0);
+        QVERIFY(a.profile(u"db"_s));
     }
 };
 
