@@ -200,38 +200,43 @@ void FolderSync::passEnded(const Result<SyncReport> &report)
         passSoon();
 }
 
+// The other devices' folders, each followed by its journals. This device's own are left out:
+// watching them would make each pass call the next one.
+QFileInfoList FolderSync::otherDevicesEntries() const
+{
+    QFileInfoList entries;
+    const QDir devices(m_folder + u"/devices"_s);
+    for (const QFileInfo &device :
+         devices.entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name)) {
+        if (device.fileName() == m_device)
+            continue;
+        entries.append(device);
+        entries += QDir(device.filePath()).entryInfoList(QDir::Files, QDir::Name);
+    }
+    return entries;
+}
+
 // The other devices' journals with their sizes and times.
 QStringList FolderSync::journalsSeen() const
 {
     QStringList seen;
-    const QString devices = m_folder + u"/devices"_s;
-    for (const QFileInfo &device :
-         QDir(devices).entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name)) {
-        if (device.fileName() == m_device)
-            continue;
-        for (const QFileInfo &journal :
-             QDir(device.filePath()).entryInfoList(QDir::Files, QDir::Name))
-            seen.append(u"%1 %2 %3"_s.arg(journal.filePath())
-                            .arg(journal.size())
-                            .arg(journal.lastModified().toMSecsSinceEpoch()));
+    for (const QFileInfo &entry : otherDevicesEntries()) {
+        if (entry.isFile())
+            seen.append(u"%1 %2 %3"_s.arg(entry.filePath())
+                            .arg(entry.size())
+                            .arg(entry.lastModified().toMSecsSinceEpoch()));
     }
     return seen;
 }
 
 // The folder, its device folders and the other devices' journals: a sync engine renames a
 // finished file into place (a folder change), a folder shared directly sees appends (a file
-// change). This device's own journal is left out, or each pass would call the next one.
+// change).
 void FolderSync::watchJournals()
 {
-    const QString devices = m_folder + u"/devices"_s;
-    QStringList paths{m_folder, devices};
-    for (const QFileInfo &device : QDir(devices).entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-        if (device.fileName() == m_device)
-            continue;
-        paths.append(device.filePath());
-        for (const QFileInfo &journal : QDir(device.filePath()).entryInfoList(QDir::Files))
-            paths.append(journal.filePath());
-    }
+    QStringList paths{m_folder, m_folder + u"/devices"_s};
+    for (const QFileInfo &entry : otherDevicesEntries())
+        paths.append(entry.filePath());
     paths.removeIf([](const QString &path) { return !QFileInfo::exists(path); });
     const QStringList watched = m_watcher.files() + m_watcher.directories();
     QStringList added;

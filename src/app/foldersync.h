@@ -2,6 +2,7 @@
 
 #include "result.h"
 
+#include <QFileInfo>
 #include <QFileSystemWatcher>
 #include <QObject>
 #include <QString>
@@ -63,6 +64,7 @@ private:
     void startPass();
     void passEnded(const Result<SyncReport> &report);
     void watchJournals();
+    QFileInfoList otherDevicesEntries() const;
     QStringList journalsSeen() const;
 
     Settings &m_settings;

@@ -175,7 +175,7 @@ void ProfileImporter::update(Profile *profile, const QJsonObject &object)
         // A tag that a later one of the same name replaced on the way is that one now.
         QList<Tag *> tags;
         for (Tag *tag : std::as_const(imported)) {
-            tag = m_tagAliases.contains(*tag->data().uuid) ? survivor(*tag->data().uuid) : tag;
+            tag = survivor(tag);
             if (!tags.contains(tag))
                 tags.append(tag);
         }
@@ -209,8 +209,8 @@ Tag *ProfileImporter::importTag(const QJsonObject &object)
     if (!validTag(object))
         return nullptr;
     const QUuid uuid = uniqueID(object);
-    if (m_tagAliases.contains(uuid))
-        return survivor(uuid);
+    if (Tag *kept = m_tagAliases.value(uuid))
+        return survivor(kept);
     Tag *tag = m_tags.value(uuid);
     if (!tag) {
         tag = m_context.insertTag(withUUID<TagData>(uuid));
@@ -220,14 +220,11 @@ Tag *ProfileImporter::importTag(const QJsonObject &object)
     return m_mergeTagsByName ? keepOneTagNamed(tag) : tag;
 }
 
-// The tag that a merged one went into, itself perhaps merged since.
-Tag *ProfileImporter::survivor(QUuid uuid) const
+// The tag itself, or the one it was merged into, itself perhaps merged since.
+Tag *ProfileImporter::survivor(Tag *tag) const
 {
-    Tag *tag = nullptr;
-    while (Tag *next = m_tagAliases.value(uuid)) {
+    while (Tag *next = m_tagAliases.value(*tag->data().uuid))
         tag = next;
-        uuid = *next->data().uuid;
-    }
     return tag;
 }
 

@@ -40,7 +40,7 @@ private:
     void update(Profile *profile, const QJsonObject &object);
     Forwarding *importForwarding(const QJsonObject &object);
     Tag *keepOneTagNamed(Tag *tag);
-    Tag *survivor(QUuid uuid) const;
+    Tag *survivor(Tag *tag) const;
 
     ObjectContext &m_context;
     ConflictQuestion m_ask;

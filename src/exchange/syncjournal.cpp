@@ -17,6 +17,16 @@ const QRegularExpression journalName(u"^journal-(\\d+)\\.jsonl$"_s);
 // The last line of a full file: the device has gone on to the next one.
 const QByteArray endLine = "{\"end\":true}\n";
 
+// One write of whole lines: a reader sees a line whole or not yet.
+Status appendTo(const QString &path, const QByteArray &lines)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::Append) || file.write(lines) != lines.size() || !file.flush())
+        return Error(
+            localized("The journal “%1” could not be written: %2").arg(path, file.errorString()));
+    return std::nullopt;
+}
+
 } // namespace
 
 QString HybridTimestamp::text() const
@@ -119,21 +129,17 @@ Result<QString> DeviceJournal::append(const QList<JournalRecord> &records) const
         return Error(localized("The sync folder “%1” cannot be written.").arg(m_folder));
     int number = lastFileNumber();
     if (QFileInfo(m_folder + u'/' + fileName(number)).size() >= rotationBytes) {
-        QFile full(m_folder + u'/' + fileName(number));
-        if (!full.open(QIODevice::Append) || full.write(endLine) != endLine.size() || !full.flush())
-            return Error(localized("The journal “%1” could not be written: %2")
-                             .arg(full.fileName(), full.errorString()));
+        if (Status error = appendTo(m_folder + u'/' + fileName(number), endLine))
+            return *error;
         ++number;
     }
     QByteArray lines;
     for (const JournalRecord &record : records)
         lines += record.line();
-    QFile file(m_folder + u'/' + fileName(number));
-    // One write of whole lines: a reader sees a line whole or not yet.
-    if (!file.open(QIODevice::Append) || file.write(lines) != lines.size() || !file.flush())
-        return Error(localized("The journal “%1” could not be written: %2")
-                         .arg(file.fileName(), file.errorString()));
-    return file.fileName();
+    const QString path = m_folder + u'/' + fileName(number);
+    if (Status error = appendTo(path, lines))
+        return *error;
+    return path;
 }
 
 JournalRead DeviceJournal::readFrom(JournalPosition position) const
