@@ -35,7 +35,8 @@ std::unique_ptr<BackupModule> backupModule(Settings &settings)
     return std::make_unique<BackupModule>(
         [&settings] { return settings.get(SettingKeys::syncFolderBookmark); },
         [&settings](const std::optional<QString> &folder) {
-            settings.set(SettingKeys::syncFolderBookmark, folder);
+            if (Status error = settings.set(SettingKeys::syncFolderBookmark, folder))
+                qWarning("%s", qPrintable(error->message));
         });
 }
 
@@ -56,7 +57,8 @@ Result<std::unique_ptr<SyncMirror>> syncMirror(Settings &settings)
     std::optional<QString> device = settings.get(SettingKeys::syncDeviceID);
     if (!device) {
         device = SyncMirror::newDeviceId();
-        settings.set(SettingKeys::syncDeviceID, device);
+        if (Status error = settings.set(SettingKeys::syncDeviceID, device))
+            return *error;
     }
     return std::make_unique<SyncMirror>(folder, syncStatePath(), *device);
 }
@@ -66,9 +68,9 @@ Status turnSyncOn(Settings &settings, const QString &folder)
     const QString absolute = QFileInfo(folder).absoluteFilePath();
     if (Status problem = usableFolder(absolute))
         return problem;
-    settings.set(SettingKeys::syncFolderPath, std::optional(absolute));
-    settings.set(SettingKeys::iCloudSync, true);
-    return std::nullopt;
+    if (Status error = settings.set(SettingKeys::syncFolderPath, std::optional(absolute)))
+        return error;
+    return settings.set(SettingKeys::iCloudSync, true);
 }
 
 FolderSync::FolderSync(Settings &settings, PersistenceController &store, QObject *parent)

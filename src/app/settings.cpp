@@ -3,10 +3,20 @@
 #include "enumnames.h"
 #include "localized.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QStandardPaths>
+#include <QStorageInfo>
+#include <QStringDecoder>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 
 using namespace Qt::StringLiterals;
 
@@ -164,17 +174,81 @@ QString Settings::defaultFilePath()
            u"/VellSSH/VellSSH.conf"_s;
 }
 
+namespace {
+
+// What QSettings reads without complaint but no writer of ours made: NUL bytes (blocks that a
+// crash left unwritten) and text that is not UTF-8.
+bool holdsForeignBytes(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray bytes = file.readAll();
+    if (bytes.contains('\0'))
+        return true;
+    QStringDecoder decoder(QStringDecoder::Utf8);
+    (void)decoder.decode(bytes);
+    return decoder.hasError();
+}
+
+QString writeFailure(const QString &path)
+{
+    const QString folder = QFileInfo(path).absolutePath();
+    const QStorageInfo storage(folder);
+    if (storage.isValid() && storage.bytesAvailable() < 4096)
+        return QString::fromLocal8Bit(strerror(ENOSPC));
+    if (!QFileInfo(folder).isWritable())
+        return QString::fromLocal8Bit(strerror(EACCES));
+    return localized("the file could not be replaced");
+}
+
+} // namespace
+
 Settings::Settings(const QString &filePath, QObject *parent)
-    : QObject(parent), m_settings(filePath, QSettings::IniFormat)
+    : QObject(parent), m_filePath(filePath)
 {
     // The folder exists from the start, so that another process's first write is seen.
     QDir().mkpath(QFileInfo(filePath).absolutePath());
-    for (const QString &name : m_settings.allKeys())
-        m_seen.insert(name, m_settings.value(name));
+    open();
+    setAsideIfDamaged();
+    for (const QString &name : m_settings->allKeys())
+        m_seen.insert(name, m_settings->value(name));
     // The file is replaced on every write, so its folder is watched as well.
     connect(&m_watcher, &QFileSystemWatcher::fileChanged, this, &Settings::reload);
     connect(&m_watcher, &QFileSystemWatcher::directoryChanged, this, &Settings::reload);
     watch();
+}
+
+void Settings::open()
+{
+    m_settings = std::make_unique<QSettings>(m_filePath, QSettings::IniFormat);
+}
+
+void Settings::setAsideIfDamaged()
+{
+    const QSettings::Status status = m_settings->status();
+    if (status == QSettings::NoError && !holdsForeignBytes(m_filePath))
+        return;
+    const QString reason = status == QSettings::AccessError ? localized("it cannot be read")
+                                                            : localized("it is damaged");
+    // Kept under a name of its own: the next write would otherwise replace it with defaults.
+    const QString stamp = QDateTime::currentDateTime().toString(u"yyyyMMdd-HHmmss"_s);
+    QString aside = m_filePath + u".damaged-"_s + stamp;
+    for (int n = 2; QFileInfo::exists(aside); ++n)
+        aside = m_filePath + u".damaged-"_s + stamp + u'-' + QString::number(n);
+    if (!QFile::rename(m_filePath, aside)) {
+        m_blocked = Error{localized("The settings file “%1” cannot be used (%2) nor moved "
+                                    "aside; it is left as it is and no setting is saved.")
+                              .arg(m_filePath, reason),
+                          {},
+                          writeFailedCode};
+        m_problem = m_blocked;
+        return;
+    }
+    m_problem = Error{localized("The settings file “%1” cannot be used (%2). It was kept as “%3”, "
+                                "and the settings start from their defaults.")
+                          .arg(m_filePath, reason, aside)};
+    open();
 }
 
 void Settings::watch()
@@ -188,32 +262,55 @@ void Settings::watch()
 
 QVariant Settings::raw(const QString &name) const
 {
-    return m_settings.value(name);
+    return m_settings->value(name);
 }
 
-void Settings::write(const QString &name, const QVariant &value)
+Status Settings::write(const QString &name, const QVariant &value)
 {
+    if (m_blocked)
+        return m_blocked;
+    // Private like the store; QSettings keeps the mode of the file that it replaces.
+    const QByteArray path = QFile::encodeName(m_filePath);
+    const int fd = ::open(path.constData(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0600);
+    if (fd >= 0)
+        ::close(fd);
     if (value.isValid())
-        m_settings.setValue(name, value);
+        m_settings->setValue(name, value);
     else
-        m_settings.remove(name);
-    m_settings.sync();
+        m_settings->remove(name);
+    m_settings->sync();
+    if (m_settings->status() != QSettings::NoError) {
+        const Error error{localized("The setting %1 could not be saved to “%2”: %3.")
+                              .arg(name, m_filePath, writeFailure(m_filePath)),
+                          {},
+                          writeFailedCode};
+        // What counts is the file: the value that did not reach it is dropped.
+        open();
+        return error;
+    }
+    ::chmod(path.constData(), 0600);
     watch();
-    m_seen.insert(name, m_settings.value(name));
+    m_seen.insert(name, m_settings->value(name));
     Q_EMIT changed(name);
+    return std::nullopt;
 }
 
 void Settings::reload()
 {
-    m_settings.sync();
+    m_settings->sync();
+    if (m_settings->status() != QSettings::NoError) {
+        setAsideIfDamaged();
+        if (m_problem)
+            qWarning("%s", qPrintable(m_problem->message));
+    }
     watch();
-    QStringList names = m_settings.allKeys();
+    QStringList names = m_settings->allKeys();
     for (auto it = m_seen.cbegin(); it != m_seen.cend(); ++it) {
         if (!names.contains(it.key()))
             names.append(it.key());
     }
     for (const QString &name : std::as_const(names)) {
-        const QVariant now = m_settings.value(name);
+        const QVariant now = m_settings->value(name);
         if (m_seen.value(name) == now)
             continue;
         m_seen.insert(name, now);
@@ -235,7 +332,9 @@ std::optional<qint64> SettingsHistoryTokenStore::lastToken() const
 
 void SettingsHistoryTokenStore::setLastToken(qint64 token)
 {
-    m_settings.write(m_key, token);
+    // Losing the position only means merging some transactions again.
+    if (auto error = m_settings.write(m_key, token))
+        qWarning("%s", qPrintable(error->message));
 }
 
 namespace {
@@ -252,8 +351,7 @@ SettingText textOf(const SettingKey<T> &key, std::function<QString(const T &)> s
                                    localized("“%1” is not a valid value for %2: expected %3.")
                                        .arg(text, key.name, expected));
                            }
-                           s.set(key, *value);
-                           return std::nullopt;
+                           return s.set(key, *value);
                        }};
 }
 
@@ -279,8 +377,8 @@ SettingText optionalText(const SettingKey<std::optional<QString>> &key)
     return SettingText{key.name,
                        [key](const Settings &s) { return s.get(key).value_or(QString()); },
                        [key](Settings &s, const QString &text) -> Status {
-                           s.set(key, text.isEmpty() ? std::nullopt : std::optional(text));
-                           return std::nullopt;
+                           return s.set(key,
+                                        text.isEmpty() ? std::nullopt : std::optional(text));
                        }};
 }
 

@@ -11,6 +11,7 @@
 #include <QVariant>
 
 #include <functional>
+#include <memory>
 #include <optional>
 
 enum class AppIconMode
@@ -113,15 +114,19 @@ public:
         return SettingCodec<T>::decode(raw(key.name));
     }
 
+    static constexpr int writeFailedCode = 1;
+
+    // A write that did not reach the file (a full disk, a file that cannot be replaced) is an
+    // error, and the value stays as the file has it.
     template<class T>
-    void set(const SettingKey<T> &key, const T &value)
+    Status set(const SettingKey<T> &key, const T &value)
     {
-        write(key.name, SettingCodec<T>::encode(value));
+        return write(key.name, SettingCodec<T>::encode(value));
     }
     template<class T>
-    void set(const SettingKey<std::optional<T>> &key, const std::optional<T> &value)
+    Status set(const SettingKey<std::optional<T>> &key, const std::optional<T> &value)
     {
-        write(key.name, value ? SettingCodec<T>::encode(*value) : QVariant());
+        return write(key.name, value ? SettingCodec<T>::encode(*value) : QVariant());
     }
 
     // Calls back with the current value at once, then after every change from any writer.
@@ -138,18 +143,26 @@ public:
     }
 
     QVariant raw(const QString &name) const;
-    void write(const QString &name, const QVariant &value);
-    QString filePath() const { return m_settings.fileName(); }
+    Status write(const QString &name, const QVariant &value);
+    QString filePath() const { return m_filePath; }
     // Picks up changes written by other processes now rather than at the next file event.
     void reload();
+    // A settings file that could not be read: what happened to it, said once by whoever shows
+    // messages. The file itself is kept aside, never overwritten.
+    std::optional<Error> takeProblem() { return std::exchange(m_problem, std::nullopt); }
 
 Q_SIGNALS:
     void changed(const QString &name);
 
 private:
     void watch();
+    void open();
+    void setAsideIfDamaged();
 
-    mutable QSettings m_settings;
+    QString m_filePath;
+    std::unique_ptr<QSettings> m_settings;
+    std::optional<Error> m_problem;
+    std::optional<Error> m_blocked;
     QFileSystemWatcher m_watcher;
     QHash<QString, QVariant> m_seen;
 };

@@ -49,6 +49,8 @@ Result<std::unique_ptr<VellAppDelegate>> VellAppDelegate::start(const Options &o
     auto app = std::make_unique<VellAppDelegate>(Key());
     ServicePool::setEnabled(true);
     app->m_settings = std::make_unique<Settings>(options.settingsPath);
+    if (auto problem = app->m_settings->takeProblem())
+        qCWarning(lcApp).noquote() << problem->message;
     auto store = PersistenceController::open(StoreLocation::file(options.storePath));
     if (!store)
         return Error(localized("Local Store Error") + u": "_s + store.error().message);

@@ -123,6 +123,14 @@ void TunnelService::follow(TunnelSession *session)
             });
 }
 
+void TunnelService::readCommittedWrites()
+{
+    // The command line writes the store itself and then asks: the request must see that write
+    // even when the history service has not polled since.
+    if (auto error = m_context->mergeCommitted())
+        qWarning("merging the store's latest writes failed: %s", qPrintable(error->message));
+}
+
 QList<Profile *> TunnelService::liveProfiles() const
 {
     return profilesIn(*m_context, SidebarItem::all());
@@ -187,6 +195,7 @@ QVariantMap TunnelService::describe(const Profile &profile) const
 
 QList<QVariantMap> TunnelService::ListProfiles()
 {
+    readCommittedWrites();
     QList<QVariantMap> result;
     for (const Profile *profile : liveProfiles())
         result.append(describe(*profile));
@@ -195,12 +204,14 @@ QList<QVariantMap> TunnelService::ListProfiles()
 
 QVariantMap TunnelService::Status(const QString &reference)
 {
+    readCommittedWrites();
     const auto profiles = resolve({reference});
     return profiles ? describe(*profiles->first()) : QVariantMap();
 }
 
 QStringList TunnelService::Connect(const QStringList &references)
 {
+    readCommittedWrites();
     const auto profiles = resolve(references);
     if (!profiles)
         return {};
@@ -211,6 +222,7 @@ QStringList TunnelService::Connect(const QStringList &references)
 
 QStringList TunnelService::Disconnect(const QStringList &references)
 {
+    readCommittedWrites();
     const auto profiles = resolve(references);
     if (!profiles)
         return {};
@@ -220,6 +232,7 @@ QStringList TunnelService::Disconnect(const QStringList &references)
 
 QStringList TunnelService::Reconnect(const QStringList &references)
 {
+    readCommittedWrites();
     const auto profiles = resolve(references);
     if (!profiles)
         return {};
@@ -236,6 +249,7 @@ QStringList TunnelService::Reconnect(const QStringList &references)
 
 QStringList TunnelService::ConnectByName(const QString &name)
 {
+    readCommittedWrites();
     QList<Profile *> profiles = liveProfiles();
     profiles.removeIf([&](const Profile *p) { return p->name() != name; });
     rememberRequester(profiles);
@@ -245,6 +259,7 @@ QStringList TunnelService::ConnectByName(const QString &name)
 
 QStringList TunnelService::DisconnectByName(const QString &name)
 {
+    readCommittedWrites();
     QList<Profile *> profiles = liveProfiles();
     profiles.removeIf([&](const Profile *p) { return p->name() != name; });
     m_container->disconnectAll(profiles);
@@ -253,6 +268,7 @@ QStringList TunnelService::DisconnectByName(const QString &name)
 
 QStringList TunnelService::ConnectWithTag(const QString &name)
 {
+    readCommittedWrites();
     Tag *tag = tagNamed(name.trimmed(), *m_context);
     const QList<Profile *> profiles =
         tag ? profilesIn(*m_context, SidebarItem::forTag(tag)) : QList<Profile *>();
@@ -263,6 +279,7 @@ QStringList TunnelService::ConnectWithTag(const QString &name)
 
 QStringList TunnelService::DisconnectWithTag(const QString &name)
 {
+    readCommittedWrites();
     Tag *tag = tagNamed(name.trimmed(), *m_context);
     const QList<Profile *> profiles =
         tag ? profilesIn(*m_context, SidebarItem::forTag(tag)) : QList<Profile *>();
@@ -272,6 +289,7 @@ QStringList TunnelService::DisconnectWithTag(const QString &name)
 
 QStringList TunnelService::ConnectAll()
 {
+    readCommittedWrites();
     const QList<Profile *> profiles = liveProfiles();
     rememberRequester(profiles);
     m_container->connectAll(profiles);
@@ -280,6 +298,7 @@ QStringList TunnelService::ConnectAll()
 
 QStringList TunnelService::DisconnectAll()
 {
+    readCommittedWrites();
     const QList<Profile *> profiles = liveProfiles();
     m_container->disconnectAll(profiles);
     return uuids(profiles);
@@ -287,6 +306,7 @@ QStringList TunnelService::DisconnectAll()
 
 QString TunnelService::Log(const QString &reference)
 {
+    readCommittedWrites();
     const auto profiles = resolve({reference});
     if (!profiles)
         return {};

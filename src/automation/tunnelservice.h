@@ -53,6 +53,7 @@ Q_SIGNALS:
                          bool secret, const QString &remember);
 
 private:
+    void readCommittedWrites();
     QList<Profile *> liveProfiles() const;
     // Resolves references, or replies with an error naming the one that failed.
     std::optional<QList<Profile *>> resolve(const QStringList &references);

@@ -133,8 +133,11 @@ ObjectContext &Cli::context()
 
 Settings &Cli::settingsStore()
 {
-    if (!m_settings)
+    if (!m_settings) {
         m_settings = std::make_unique<Settings>();
+        if (auto problem = m_settings->takeProblem())
+            m_err << problem->message << Qt::endl;
+    }
     return *m_settings;
 }
 
@@ -411,17 +414,20 @@ Status Cli::applyFlags(Profile &profile, const ProfileFlags &flags)
 
 int Cli::saveOrReport(Profile *validate)
 {
+    // Checked against the store as it is when the write starts, not as this command read it.
+    std::function<Status()> check;
     if (validate) {
-        if (auto error = ProfileValidationForm::validateForSave(*validate, context())) {
-            m_err << error->message << u'\n';
-            if (!error->recoverySuggestion.isEmpty())
-                m_err << error->recoverySuggestion << u'\n';
-            m_err.flush();
-            return failure;
-        }
+        check = [this, validate] {
+            return ProfileValidationForm::validateForSave(*validate, context());
+        };
     }
-    if (auto error = context().saveIfChanged())
-        return fail(error->message);
+    if (auto error = context().saveIfChanged(check)) {
+        m_err << error->message << u'\n';
+        if (!error->recoverySuggestion.isEmpty())
+            m_err << error->recoverySuggestion << u'\n';
+        m_err.flush();
+        return failure;
+    }
     return success;
 }
 
@@ -608,8 +614,10 @@ int Cli::settings(const QStringList &arguments)
             m_out << text->read(settingsStore()) << u'\n';
             return success;
         }
-        if (auto error = text->write(settingsStore(), arguments[2]))
-            return usageFailure(error->message);
+        if (auto error = text->write(settingsStore(), arguments[2])) {
+            return error->code == Settings::writeFailedCode ? fail(error->message)
+                                                            : usageFailure(error->message);
+        }
         return success;
     }
     return usageFailure(localized("settings takes get KEY or set KEY VALUE."));

@@ -120,7 +120,8 @@ int Cli::sync(const QStringList &arguments)
     const QString sub = arguments.value(0);
     if (sub == u"folder"_s && arguments.size() == 2) {
         if (arguments.at(1) == u"--off"_s) {
-            settings.set(SettingKeys::iCloudSync, false);
+            if (Status error = settings.set(SettingKeys::iCloudSync, false))
+                return fail(error->message);
             return success;
         }
         if (Status problem = turnSyncOn(settings, arguments.at(1)))

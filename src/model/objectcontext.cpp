@@ -280,6 +280,7 @@ Status ObjectContext::load()
             tag->m_profiles.append(profile);
         }
     }
+    m_historyToken = contents->historyToken;
     m_loaded = true;
     return std::nullopt;
 }
@@ -604,14 +605,14 @@ void ObjectContext::replay(bool undoing)
     m_undoStack->endReplay();
 }
 
-Status ObjectContext::saveIfChanged()
+Status ObjectContext::saveIfChanged(const std::function<Status()> &check)
 {
     if (!hasChanges())
         return std::nullopt;
-    return save();
+    return save(check);
 }
 
-Status ObjectContext::save()
+Status ObjectContext::save(const std::function<Status()> &check)
 {
     assert(thread() == QThread::currentThread());
     processPendingChanges();
@@ -619,10 +620,19 @@ Status ObjectContext::save()
     QList<ManagedObject *> assigned;
     if (auto error = m_connection->begin())
         return error;
-    Status error = writeChanges(changes, assigned);
+    Status error = mergeCommitted();
+    if (!error && check)
+        error = check();
+    if (!error)
+        adoptCommittedTags();
+    if (!error)
+        error = writeChanges(changes, assigned);
+    std::optional<qint64> written;
     if (!error && !changes.isEmpty()) {
         auto token = m_connection->writeHistory(m_author, changes);
-        if (!token)
+        if (token)
+            written = *token;
+        else
             error = token.error();
     }
     if (!error)
@@ -643,9 +653,73 @@ Status ObjectContext::save()
     d->inserted.clear();
     d->deleted.clear();
     d->committed.clear();
+    if (written)
+        noteMergedHistory(*written);
     if (!changes.isEmpty())
         Q_EMIT didSave(changes);
     return std::nullopt;
+}
+
+Status ObjectContext::mergeCommitted()
+{
+    if (!m_loaded)
+        return std::nullopt;
+    auto transactions = m_connection->historyAfter(m_historyToken, {});
+    if (!transactions)
+        return transactions.error();
+    if (transactions->isEmpty())
+        return std::nullopt;
+    QList<ObjectChange> changes;
+    for (const HistoryTransaction &transaction : std::as_const(*transactions))
+        changes += transaction.changes;
+    if (auto error = mergeChanges(changes))
+        return error;
+    noteMergedHistory(transactions->last().token);
+    return std::nullopt;
+}
+
+Tag *ObjectContext::committedTagNamed(const QString &name, const Tag *except) const
+{
+    Tag *found = nullptr;
+    for (Tag *tag : d->tags) {
+        if (tag == except || tag->m_deleted || tag->m_objectId == 0 || tag->m_data.name != name)
+            continue;
+        // Of several, the one that de-duplication would keep.
+        const auto key = [](const Tag *t) {
+            return t->m_data.uuid ? t->m_data.uuid->toString(QUuid::WithoutBraces).toUpper()
+                                  : QString();
+        };
+        if (!found || key(tag) < key(found))
+            found = tag;
+    }
+    return found;
+}
+
+void ObjectContext::adoptCommittedTags()
+{
+    const bool recordUndo = std::exchange(m_recordUndo, false);
+    const QList<ManagedObject *> inserted = d->inserted;
+    for (ManagedObject *object : inserted) {
+        if (object->entity() != Entity::tag)
+            continue;
+        auto *made = static_cast<Tag *>(object);
+        if (!made->m_data.name)
+            continue;
+        Tag *existing = committedTagNamed(*made->m_data.name, made);
+        if (!existing)
+            continue;
+        for (Profile *profile : QList<Profile *>(made->m_profiles)) {
+            QList<Tag *> tags = profile->m_tags;
+            tags.replace(tags.indexOf(made), existing);
+            linkTags(profile, tags);
+            d->notify(d->notifyUpdated, profile);
+        }
+        for (Tag *child : QList<Tag *>(made->m_children))
+            linkParent(child, existing);
+        removeMergedObject(made);
+        schedulePendingChanges();
+    }
+    m_recordUndo = recordUndo;
 }
 
 namespace {
@@ -762,11 +836,20 @@ void ObjectContext::removeMergedObject(ManagedObject *object)
         break;
     case Entity::tag: {
         auto *tag = static_cast<Tag *>(object);
+        // A tag that another writer merged into one of the same name: links made here and not
+        // saved yet go to that one.
+        Tag *survivor = tag->m_data.name ? committedTagNamed(*tag->m_data.name, tag) : nullptr;
         for (Profile *profile : QList<Profile *>(tag->m_profiles)) {
             QList<Tag *> tags = profile->m_tags;
             tags.removeOne(tag);
+            auto it = d->committed.find(profile);
+            const bool linkedHere =
+                d->inserted.contains(profile) ||
+                (it != d->committed.end() && !std::get<ProfileSnapshot>(*it).tags.contains(tag));
+            if (survivor && linkedHere && !tags.contains(survivor))
+                tags.append(survivor);
             linkTags(profile, tags);
-            if (auto it = d->committed.find(profile); it != d->committed.end())
+            if (it != d->committed.end())
                 std::get<ProfileSnapshot>(*it).tags.removeOne(tag);
             d->notify(d->notifyUpdated, profile);
         }
@@ -968,11 +1051,21 @@ Status ObjectContext::mergeTagLinks(MergeBatch &batch)
             continue;
         const QList<Tag *> incoming = tagsOf.value(id);
         auto *saved = savedState<ProfileSnapshot>(profile);
-        const bool editedHere = saved && !sameMembers(saved->tags, profile->m_tags);
-        if (saved)
+        // Tags added or removed here and not saved yet are added to or removed from what was
+        // stored, so that edits of the same profile by several writers all count.
+        QList<Tag *> merged = incoming;
+        if (saved) {
+            for (Tag *tag : std::as_const(profile->m_tags)) {
+                if (!saved->tags.contains(tag) && !merged.contains(tag))
+                    merged.append(tag);
+            }
+            for (Tag *tag : std::as_const(saved->tags)) {
+                if (!profile->m_tags.contains(tag))
+                    merged.removeOne(tag);
+            }
             saved->tags = incoming;
-        if (!editedHere)
-            linkTags(profile, incoming);
+        }
+        linkTags(profile, merged);
     }
     return std::nullopt;
 }

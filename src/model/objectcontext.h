@@ -7,6 +7,7 @@
 #include <QList>
 #include <QObject>
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 
@@ -74,9 +75,20 @@ public:
     bool hasChanges() const;
     // Closes the current undo step and announces what changed.
     void processPendingChanges();
-    // Writes every change and one history transaction under the author, all or nothing.
-    Status save();
-    Status saveIfChanged();
+    // Writes every change and one history transaction under the author, all or nothing. While
+    // it holds the store's write lock, it first merges what other connections committed since
+    // this context last saw the store (so that a save never rests on an older state), then runs
+    // the check, if any, on the merged state, and a tag made here takes the place of nothing:
+    // when another writer made a tag of the same name meanwhile, that tag is used.
+    Status save(const std::function<Status()> &check = {});
+    Status saveIfChanged(const std::function<Status()> &check = {});
+    // Merges now what other connections committed since this context last saw the store, for
+    // a caller that must see every write finished before its request.
+    Status mergeCommitted();
+    // The newest history transaction whose changes this context holds.
+    qint64 historyToken() const { return m_historyToken; }
+    // Called by whoever merged the transactions up to the token into this context.
+    void noteMergedHistory(qint64 token) { m_historyToken = std::max(m_historyToken, token); }
 
     // Brings in changes that other connections committed. Attributes edited here and not yet
     // saved keep their edited values; merged changes never become undoable steps.
@@ -99,6 +111,8 @@ private:
     void schedulePendingChanges();
     void replay(bool undoing);
     Status writeChanges(QList<ObjectChange> &changes, QList<ManagedObject *> &assigned);
+    void adoptCommittedTags();
+    Tag *committedTagNamed(const QString &name, const Tag *except) const;
     void removeMergedObject(ManagedObject *object);
     Status mergeRows(MergeBatch &batch);
     Status mergeTagLinks(MergeBatch &batch);
@@ -121,6 +135,7 @@ private:
     std::unique_ptr<UndoStack> m_undoStack;
     bool m_recordUndo = true;
     bool m_loaded = false;
+    qint64 m_historyToken = 0;
 };
 
 Q_DECLARE_METATYPE(ObjectsDidChange)

@@ -3,6 +3,7 @@
 #include "objectcontext.h"
 #include "persistenthistorykit.h"
 #include "profile.h"
+#include "queries.h"
 #include "tag.h"
 
 #include <QStandardPaths>
@@ -133,9 +134,9 @@ Status PersistenceController::purgeExpiredTrash(ObjectContext &context)
 {
     const QDateTime cutoff = QDateTime::currentDateTime().addSecs(-trashRetentionSeconds);
     context.performWithoutUndo([&] {
-        for (Profile *profile : context.profiles()) {
-            const bool expired = profile->deletedOn() && *profile->deletedOn() < cutoff;
-            if (expired || !profile->uuid() || profile->address() == u"/dev/tty"_s)
+        // Only expired trash goes: records that no listing shows are not the user's to lose.
+        for (Profile *profile : validProfiles(context, false)) {
+            if (profile->deletedOn() && *profile->deletedOn() < cutoff)
                 context.deleteObject(profile);
         }
     });

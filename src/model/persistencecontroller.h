@@ -58,8 +58,7 @@ public:
     void startHistoryTracking(HistoryTokenStore *tokens, int pollIntervalMs = 200);
     PersistentHistoryKit *historyKit() const { return m_historyKit; }
 
-    // Start-up clean-ups: profiles 30 days in the trash (and records no listing can show) go,
-    // and so do tags without a uuid.
+    // Start-up clean-ups: profiles 30 days in the trash go, and so do tags without a uuid.
     static Status purgeExpiredTrash(ObjectContext &context);
     static Status purgeTagsWithoutUUID(ObjectContext &context);
 

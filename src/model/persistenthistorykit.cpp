@@ -75,6 +75,7 @@ void PersistentHistoryKit::processNewTransactions()
         }
         m_deduplicator.deduplicate(outside, {m_context});
     }
+    m_context->noteMergedHistory(newest);
     m_lastToken = newest;
     m_tokens->setLastToken(newest);
     if (!outside.isEmpty())

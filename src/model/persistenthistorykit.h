@@ -24,6 +24,9 @@ public:
     void start(int pollIntervalMs = 200);
     // One pass: fetch the transactions after the last token and merge them.
     void processNewTransactions();
+    // Merges at once whatever another connection committed since the last pass, so that a
+    // request answered now sees every write that finished before it.
+    void catchUp() { poll(); }
     qint64 lastToken() const { return m_lastToken; }
 
 Q_SIGNALS:

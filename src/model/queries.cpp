@@ -4,6 +4,7 @@
 #include "localized.h"
 #include "objectcontext.h"
 #include "profile.h"
+#include "profilevalidationform.h"
 #include "tag.h"
 #include "textfolding.h"
 #include "undostack.h"
@@ -68,8 +69,21 @@ ProfileSearch::ProfileSearch(ObjectContext *context, QObject *parent) : QObject(
 
 QStringList ProfileSearch::terms(const QString &text)
 {
-    static const QRegularExpression separators(u"\\s+"_s);
-    return text.split(separators, Qt::SkipEmptyParts);
+    // Every white-space and line-break character of Unicode separates, not only the ASCII ones:
+    // pasted text brings no-break spaces, ideographic spaces and line separators.
+    QStringList terms;
+    QString term;
+    for (const QChar c : text) {
+        if (!c.isSpace()) {
+            term += c;
+        } else if (!term.isEmpty()) {
+            terms.append(term);
+            term.clear();
+        }
+    }
+    if (!term.isEmpty())
+        terms.append(term);
+    return terms;
 }
 
 QList<Profile *> ProfileSearch::filter(const QList<Profile *> &profiles, const QString &text)
@@ -179,6 +193,19 @@ void moveToTrash(const QList<Profile *> &profiles)
         profile->setDeletedOn(now);
 }
 
+namespace {
+
+QString freeName(const QString &name, const Profile *profile, const ObjectContext &context)
+{
+    for (int number = 2;; ++number) {
+        const QString candidate = name + u' ' + QString::number(number);
+        if (!ProfileValidationForm::checkNameAvailable(candidate, profile, context))
+            return candidate;
+    }
+}
+
+} // namespace
+
 void recover(const QList<Profile *> &profiles, ObjectContext &context)
 {
     if (profiles.isEmpty())
@@ -186,8 +213,14 @@ void recover(const QList<Profile *> &profiles, ObjectContext &context)
     UndoStack *undo = context.undoStack();
     if (undo)
         undo->beginUndoGrouping();
-    for (Profile *profile : profiles)
+    for (Profile *profile : profiles) {
         profile->setDeletedOn(std::nullopt);
+        // Names are unique among live profiles: one that another live profile took while this
+        // one was in the trash gets a number, so that both stay editable.
+        if (profile->name() &&
+            ProfileValidationForm::checkNameAvailable(*profile->name(), profile, context))
+            profile->setName(freeName(profile->name()->trimmed(), profile, context));
+    }
     context.processPendingChanges();
     if (undo) {
         if (profiles.size() > 1)

@@ -7,7 +7,9 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QLoggingCategory>
+#include <QScopeGuard>
 #include <QUrl>
+#include <QUuid>
 
 #include <sqlite3.h>
 
@@ -214,27 +216,65 @@ QString idArray(const QList<qint64> &ids)
     return QString::fromUtf8(QJsonDocument(array).toJson(QJsonDocument::Compact));
 }
 
-// The file is made by us, not by SQLite, so that it never exists with a wider mode.
-// Only a file that is not there yet is opened here: closing a descriptor of a file drops every
+QString systemMessage(int error)
+{
+    return QString::fromLocal8Bit(strerror(error));
+}
+
+// A store file of no bytes is never one that we made (see createStore): a disk that filled up
+// or a copy cut short left it. Opening it would silently give an empty store.
+Status checkNotEmpty(const QString &path)
+{
+    struct stat file = {};
+    if (::stat(QFile::encodeName(path).constData(), &file) != 0 || file.st_size != 0)
+        return std::nullopt;
+    struct stat wal = {};
+    if (::stat(QFile::encodeName(path + u"-wal"_s).constData(), &wal) == 0 && wal.st_size > 0)
+        return std::nullopt;
+    return Error{localized("The profile store “%1” is empty (0 bytes): it was cut short, by a "
+                           "full disk or an interrupted copy. It was left as it is; restore it "
+                           "from a backup, or move it away to start with a new store.")
+                     .arg(path)};
+}
+
+} // namespace
+
+// A new store is made complete under a name of its own, mode 0600, and only then linked to its
+// place, so that no process ever sees a half-made store (and none is ever made with a wider
+// mode). Nothing here opens the real store file: closing a descriptor of a file drops every
 // lock this process holds on it, and the store's other connections would lose theirs.
-Status createPrivateFile(const QString &path)
+Status StoreConnection::createStore(const QString &path)
 {
     const QFileInfo info(path);
     if (!QDir().mkpath(info.absolutePath())) {
         return Error{localized("The folder “%1” cannot be created.").arg(info.absolutePath())};
     }
-    const int fd =
-        ::open(QFile::encodeName(path).constData(), O_CREAT | O_EXCL | O_RDWR | O_CLOEXEC, 0600);
-    if (fd < 0 && errno != EEXIST) {
-        return Error{localized("The profile store “%1” cannot be opened: %2")
-                         .arg(path, QString::fromLocal8Bit(strerror(errno)))};
+    if (info.exists())
+        return std::nullopt;
+    const QString fresh = path + u".new-"_s + QString::number(::getpid()) + u'-' +
+                          QUuid::createUuid().toString(QUuid::Id128).left(8);
+    const QByteArray freshName = QFile::encodeName(fresh);
+    const int fd = ::open(freshName.constData(), O_CREAT | O_EXCL | O_RDWR | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        return Error{
+            localized("The profile store “%1” cannot be created: %2").arg(path, systemMessage(errno))};
     }
-    if (fd >= 0)
-        ::close(fd);
+    ::close(fd);
+    auto removeFresh = qScopeGuard([&] { ::unlink(freshName.constData()); });
+    {
+        auto made = connect(StoreLocation::file(fresh),
+                            "file:" + QUrl::toPercentEncoding(fresh, "/"),
+                            SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_URI);
+        if (!made)
+            return made.error();
+    }
+    if (::link(freshName.constData(), QFile::encodeName(path).constData()) != 0 &&
+        errno != EEXIST) {
+        return Error{
+            localized("The profile store “%1” cannot be created: %2").arg(path, systemMessage(errno))};
+    }
     return std::nullopt;
 }
-
-} // namespace
 
 StoreConnection::StoreConnection(Key, sqlite3 *db, StoreLocation location)
     : m_db(db), m_location(std::move(location))
@@ -298,11 +338,18 @@ Result<std::unique_ptr<StoreConnection>> StoreConnection::open(const StoreLocati
             return Error{localized("The profile store “%1” is a folder, not a file.")
                              .arg(location.filePath)};
         }
-        if (auto error = createPrivateFile(location.filePath))
+        if (auto error = createStore(location.filePath))
+            return *error;
+        if (auto error = checkNotEmpty(location.filePath))
             return *error;
         uri = "file:" + QUrl::toPercentEncoding(location.filePath, "/");
     }
+    return connect(location, uri, flags);
+}
 
+Result<std::unique_ptr<StoreConnection>>
+StoreConnection::connect(const StoreLocation &location, const QByteArray &uri, int flags)
+{
     sqlite3 *db = nullptr;
     const int rc = sqlite3_open_v2(uri.constData(), &db, flags, nullptr);
     auto connection = std::make_unique<StoreConnection>(Key(), db, location);
@@ -524,6 +571,13 @@ Result<StoreContents> StoreConnection::readAll()
         error = readTable(selectTags(), readTagRow, contents.tags);
     if (!error)
         error = readTable("SELECT profile, tag FROM profile_tag", readLink, contents.links);
+    if (!error) {
+        auto token = lastHistoryToken();
+        if (token)
+            contents.historyToken = *token;
+        else
+            error = token.error();
+    }
     rollback();
     if (error)
         return *error;

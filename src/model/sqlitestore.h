@@ -56,6 +56,8 @@ struct StoreContents
     QList<ForwardingRow> forwardings;
     QList<TagRow> tags;
     QList<ProfileTagLink> links;
+    // The newest history transaction that these rows include.
+    qint64 historyToken = 0;
 };
 
 class Statement;
@@ -115,6 +117,9 @@ public:
     Error errorFor(int code, const QString &action) const;
 
 private:
+    static Status createStore(const QString &path);
+    static Result<std::unique_ptr<StoreConnection>> connect(const StoreLocation &location,
+                                                            const QByteArray &uri, int flags);
     Status configure();
     Status migrate();
     Result<Statement *> prepared(const QString &sql);

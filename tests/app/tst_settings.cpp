@@ -90,6 +90,52 @@ private Q_SLOTS:
         QVERIFY(settings.get(Keys::environmentVariables).contents.isEmpty());
     }
 
+    void anUnreadableFileIsKeptAsideAndSaidSo_data()
+    {
+        QTest::addColumn<QByteArray>("contents");
+        QTest::newRow("unclosed section") << QByteArray("[General\nlaunch_at_login=true\n");
+        QTest::newRow("blocks of zeros") << QByteArray("launch_at_login=true\n") + QByteArray(64, 0);
+        QTest::newRow("not text") << QByteArray("\xff\xfe[\x80\x81]\nx=\xc3\n");
+    }
+    void anUnreadableFileIsKeptAsideAndSaidSo()
+    {
+        QFETCH(QByteArray, contents);
+        QDir().mkpath(QFileInfo(m_path).absolutePath());
+        QFile file(m_path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(contents);
+        file.close();
+
+        Settings settings(m_path);
+        const auto problem = settings.takeProblem();
+        QVERIFY(problem);
+        QVERIFY2(problem->message.contains(m_path), qPrintable(problem->message));
+        const QStringList aside =
+            QDir(QFileInfo(m_path).absolutePath()).entryList({u"VellSSH.conf.damaged-*"_s});
+        QCOMPARE(aside.size(), 1);
+        QVERIFY(problem->message.contains(aside.first()));
+        QFile kept(QFileInfo(m_path).absolutePath() + u'/' + aside.first());
+        QVERIFY(kept.open(QIODevice::ReadOnly));
+        QCOMPARE(kept.readAll(), contents);
+        QVERIFY(!settings.takeProblem());
+
+        // Writes go on into a new file and never touch the one kept aside.
+        QVERIFY(!settings.set(Keys::launchAtLogin, true));
+        QCOMPARE(Settings(m_path).get(Keys::launchAtLogin), true);
+        kept.seek(0);
+        QCOMPARE(kept.readAll(), contents);
+    }
+
+    void theFileIsPrivate()
+    {
+        Settings settings(m_path);
+        QVERIFY(!settings.set(Keys::launchAtLogin, true));
+        QCOMPARE(QFile::permissions(m_path) & 0x0077, QFileDevice::Permissions());
+        QFile::setPermissions(m_path, QFile::permissions(m_path) | QFileDevice::ReadOther);
+        QVERIFY(!settings.set(Keys::launchAtLogin, false));
+        QCOMPARE(QFile::permissions(m_path) & 0x0077, QFileDevice::Permissions());
+    }
+
     void updatesStartWithTheCurrentValueAndFollowEveryWriter()
     {
         Settings settings(m_path);

@@ -10,6 +10,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QProcess>
 
 using namespace Qt::StringLiterals;
 
@@ -34,6 +35,25 @@ QStringList names(const QString &listing)
     for (const QString &line : listing.split(u'\n', Qt::SkipEmptyParts))
         result.append(line.mid(2).section(u'\t', 0, 0));
     return result;
+}
+
+// Runs the command line in as many processes at once, and gives their exit codes.
+QList<int> inParallel(const QList<QStringList> &runs)
+{
+    std::vector<std::unique_ptr<QProcess>> processes;
+    for (const QStringList &args : runs) {
+        auto &process = processes.emplace_back(std::make_unique<QProcess>());
+        process->setStandardInputFile(QProcess::nullDevice());
+        process->start(QStringLiteral(VELLSSH_CLI), args);
+    }
+    QList<int> codes;
+    for (auto &process : processes) {
+        const bool finished = process->waitForFinished(60000);
+        if (!finished || process->exitCode() != 0)
+            qWarning("%s", process->readAllStandardError().constData());
+        codes.append(finished ? process->exitCode() : -1);
+    }
+    return codes;
 }
 
 class MemoryTokens : public HistoryTokenStore
@@ -210,6 +230,21 @@ private Q_SLOTS:
         QCOMPARE(ambiguous.err.count(u"  "_s), 4);
         QCOMPARE(cli({u"trash"_s, u"db"_s}).code, 0);
         QCOMPARE(cli({u"recover"_s, u"db"_s}).code, 1);
+        // A profile recovered while a live one holds its name gets a number; both stay editable.
+        const QString older = json(cli({u"list"_s, u"--trash"_s, u"--json"_s}).out)
+                                  .toArray()[0]
+                                  .toObject()
+                                  .value(u"uuid"_s)
+                                  .toString();
+        QCOMPARE(
+            cli({u"add"_s, u"--name"_s, u"DB"_s, u"--host"_s, u"h"_s, u"--user"_s, u"u"_s}).code,
+            0);
+        QCOMPARE(cli({u"recover"_s, older}).code, 0);
+        QCOMPARE(cli({u"edit"_s, older, u"--note"_s, u"editable"_s}).code, 0);
+        QCOMPARE(cli({u"edit"_s, u"DB"_s, u"--note"_s, u"editable"_s}).code, 0);
+        QCOMPARE(json(cli({u"show"_s, older, u"--json"_s}).out).toObject().value(u"name"_s),
+                 QJsonValue(u"db 2"_s));
+        QCOMPARE(cli({u"trash"_s, older, u"DB"_s}).code, 0);
 
         const Run refused = cli({u"delete"_s, u"db Copy"_s}, "n\n");
         QCOMPARE(refused.code, 1);
@@ -217,7 +252,7 @@ private Q_SLOTS:
         QCOMPARE(cli({u"delete"_s, u"db Copy"_s}, "y\n").code, 0);
         QCOMPARE(cli({u"list"_s}).out, QString());
         const QJsonArray trashed = json(cli({u"list"_s, u"--trash"_s, u"--json"_s}).out).toArray();
-        QCOMPARE(trashed.size(), 2);
+        QCOMPARE(trashed.size(), 3);
         QStringList uuids;
         for (const QJsonValue &p : trashed)
             uuids.append(p.toObject().value(u"uuid"_s).toString());
@@ -241,6 +276,77 @@ private Q_SLOTS:
         QCOMPARE(cli({u"tag"_s, u"delete"_s, u"prod"_s}).code, 0);
         QCOMPARE(cli({u"tag"_s, u"list"_s}).out, u"Staging\t1\n"_s);
         QCOMPARE(cli({u"tag"_s, u"frob"_s}).code, 2);
+    }
+
+    // Writers that overlap keep every change: tags added to one profile, and a tag name that
+    // each of them creates, which stays one tag.
+    void parallelWritersLoseNothing()
+    {
+        QCOMPARE(
+            cli({u"add"_s, u"--name"_s, u"p"_s, u"--host"_s, u"h"_s, u"--user"_s, u"u"_s}).code, 0);
+        QList<QStringList> runs;
+        for (int i = 0; i < 10; ++i) {
+            runs.append({u"edit"_s, u"p"_s, u"--tag"_s, u"t%1"_s.arg(i)});
+            runs.append({u"add"_s, u"--name"_s, u"n%1"_s.arg(i), u"--host"_s, u"h"_s, u"--user"_s,
+                         u"u"_s, u"--tag"_s, u"shared"_s});
+        }
+        QCOMPARE(inParallel(runs), QList<int>(20, 0));
+        QStringList tags;
+        for (int i = 0; i < 10; ++i)
+            tags.append(u"t%1"_s.arg(i));
+        const QString shown = cli({u"show"_s, u"p"_s}).out;
+        QVERIFY2(shown.contains(u"Tags: "_s + tags.join(u", "_s) + u'\n'), qPrintable(shown));
+        QCOMPARE(cli({u"tag"_s, u"list"_s}).out.count(u"shared\t10\n"_s), 1);
+        QCOMPARE(cli({u"list"_s, u"--tag"_s, u"shared"_s}).out.count(u'\n'), 10);
+        QCOMPARE(cli({u"tag"_s, u"list"_s}).out.count(u'\n'), 11);
+    }
+
+    void aDamagedSettingsFileIsKeptAside()
+    {
+        const QString settingsPath = qEnvironmentVariable("XDG_CONFIG_HOME") +
+                                     u"/VellSSH/VellSSH.conf"_s;
+        QVERIFY(QDir().mkpath(QFileInfo(settingsPath).absolutePath()));
+        const QByteArray damaged("[General\nuser_config_file_path=~/mine\n");
+        {
+            QFile file(settingsPath);
+            QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            file.write(damaged);
+        }
+        const Run run = cli({u"settings"_s, u"set"_s, u"launch_at_login"_s, u"true"_s});
+        QCOMPARE(run.code, 0);
+        QVERIFY2(run.err.contains(settingsPath) && run.err.contains(u".damaged-"_s),
+                 qPrintable(run.err));
+        const QStringList aside = QDir(QFileInfo(settingsPath).absolutePath())
+                                      .entryList({u"VellSSH.conf.damaged-*"_s});
+        QCOMPARE(aside.size(), 1);
+        QFile kept(QFileInfo(settingsPath).absolutePath() + u'/' + aside.first());
+        QVERIFY(kept.open(QIODevice::ReadOnly));
+        QCOMPARE(kept.readAll(), damaged);
+        QCOMPARE(cli({u"settings"_s, u"get"_s, u"launch_at_login"_s}).out, u"true\n"_s);
+        QCOMPARE(QFile::permissions(settingsPath) & 0x0077, QFileDevice::Permissions());
+        QVERIFY(QFile::remove(kept.fileName()));
+    }
+
+    // A settings folder on a full file system: the write fails, is said, and exits non-zero.
+    void aSettingsWriteOnAFullDiskFails()
+    {
+        if (getuid() != 0 || QProcess::execute(u"unshare"_s, {u"-m"_s, u"true"_s}) != 0)
+            QSKIP("needs a private mount namespace to mount a small file system");
+        const QString folder = qEnvironmentVariable("XDG_CONFIG_HOME") + u"/VellSSH"_s;
+        QVERIFY(QDir().mkpath(folder));
+        const QString script =
+            u"mount -t tmpfs -o size=64k tmpfs \"$1\" && "
+            "dd if=/dev/zero of=\"$1/fill\" bs=4k 2>/dev/null; "
+            "exec \"$2\" settings set user_config_file_path /somewhere"_s;
+        QProcess run;
+        run.start(u"unshare"_s, {u"-m"_s, u"--propagation"_s, u"private"_s, u"sh"_s, u"-c"_s,
+                                 script, u"sh"_s, folder, QStringLiteral(VELLSSH_CLI)});
+        QVERIFY(run.waitForFinished(60000));
+        const QString err = QString::fromUtf8(run.readAllStandardError());
+        QCOMPARE(run.exitCode(), 1);
+        QVERIFY2(err.contains(u"user_config_file_path"_s) && err.contains(folder) &&
+                     err.contains(u"No space left on device"_s),
+                 qPrintable(err));
     }
 
     void settings()

@@ -241,10 +241,45 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(cli({u"show"_s, u"from afar"_s}).out.contains(u"moved"_s), 30000);
     }
 
+    // The command line writes the store and at once asks the daemon: the daemon answers from
+    // that write. Writers in parallel lose nothing, whatever the daemon merges meanwhile.
+    void writesAreSeenAtOnceAndKeptWhenParallel()
+    {
+        QCOMPARE(cli({u"add"_s, u"--name"_s, u"fresh"_s, u"--host"_s, u"127.0.0.1"_s, u"--port"_s,
+                      QString::number(m_sshd->port()), u"--user"_s, u"root"_s, u"--option"_s,
+                      u"IdentityFile="_s + m_sshd->clientKey()})
+                     .code,
+                 0);
+        QCOMPARE(cli({u"connect"_s, u"fresh"_s}).out, u"fresh: Connected\n"_s);
+        QCOMPARE(cli({u"edit"_s, u"fresh"_s, u"--name"_s, u"renamed"_s}).code, 0);
+        QCOMPARE(cli({u"disconnect"_s, u"renamed"_s}).code, 0);
+        QCOMPARE(cli({u"trash"_s, u"renamed"_s}).code, 0);
+
+        std::vector<std::unique_ptr<QProcess>> writers;
+        for (int i = 0; i < 10; ++i) {
+            auto &writer = writers.emplace_back(std::make_unique<QProcess>());
+            writer->setStandardInputFile(QProcess::nullDevice());
+            startCli(*writer, {u"add"_s, u"--name"_s, u"writer %1"_s.arg(i), u"--host"_s, u"h"_s,
+                               u"--user"_s, u"u"_s, u"--tag"_s, u"shared-1"_s, u"--tag"_s,
+                               u"shared-2"_s});
+        }
+        for (auto &writer : writers) {
+            QVERIFY(writer->waitForFinished(60000));
+            QVERIFY2(writer->exitCode() == 0, writer->readAllStandardError().constData());
+        }
+        // Asking the daemon makes it merge every one of those writes first.
+        const QString status = cli({u"status"_s}).out;
+        for (int i = 0; i < 10; ++i)
+            QVERIFY2(status.contains(u"writer %1\t"_s.arg(i)), qPrintable(status));
+        const QString tags = cli({u"tag"_s, u"list"_s}).out;
+        QVERIFY2(tags.count(u"shared-1\t10\n"_s) == 1 && tags.count(u"shared-2\t10\n"_s) == 1,
+                 qPrintable(tags));
+    }
+
     void theDaemonEndsItsTunnelsWhenItStops()
     {
         QCOMPARE(cli({u"recover"_s, u"db"_s}).code, 0);
-        QTRY_COMPARE_WITH_TIMEOUT(cli({u"connect"_s, u"db"_s}).code, 0, 30000);
+        QCOMPARE(cli({u"connect"_s, u"db"_s}).code, 0);
         QVERIFY(!m_sshd->connectionProcesses().isEmpty());
         m_daemon.terminate();
         QVERIFY(m_daemon.waitForFinished(30000));

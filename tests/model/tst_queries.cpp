@@ -2,6 +2,7 @@
 #include "objectcontext.h"
 #include "persistencecontroller.h"
 #include "profile.h"
+#include "profilevalidationform.h"
 #include "queries.h"
 #include "tag.h"
 #include "testenvironment.h"
@@ -85,6 +86,14 @@ private Q_SLOTS:
         QTest::newRow("tag name") << u"critical"_s << QStringList{u"Postgres"_s};
         QTest::newRow("user and target") << u"deploy internal.db"_s << QStringList{u"Postgres"_s};
         QTest::newRow("second line of a note") << u"paged"_s << QStringList{u"Postgres"_s};
+        QTest::newRow("no-break space") << u"postgres\u00a0replica"_s << QStringList{u"Postgres"_s};
+        QTest::newRow("ideographic space")
+            << u"postgres\u3000replica"_s << QStringList{u"Postgres"_s};
+        QTest::newRow("line separator")
+            << u"postgres\u2028replica"_s << QStringList{u"Postgres"_s};
+        QTest::newRow("next line") << u"postgres\u0085replica"_s << QStringList{u"Postgres"_s};
+        QTest::newRow("only Unicode blanks")
+            << u"\u2003\u00a0\u2029"_s << QStringList{u"api.v2 [eu]"_s, u"Postgres"_s};
     }
     void searchMatchesEveryTermSomewhere()
     {
@@ -145,6 +154,28 @@ private Q_SLOTS:
         recover({unnamed}, *ctx());
         QCOMPARE(undo->undoActionName(), u"Recover Profile"_s);
         QVERIFY(!unnamed->isInTrash());
+    }
+
+    void recoverLeavesEveryProfileEditable()
+    {
+        // Names are unique among live profiles only, so the trash may hold taken ones.
+        Profile *old = add(u"db"_s);
+        Profile *older = add(u"DB"_s);
+        moveToTrash({old});
+        QVERIFY(!ctx()->save());
+        moveToTrash({older});
+        Profile *live = add(u"db"_s);
+        add(u"db 2"_s);
+        QVERIFY(!ctx()->save());
+
+        recover({old, older}, *ctx());
+        QCOMPARE(names(ctx()->profiles()), (QStringList{u"db 3"_s, u"DB 4"_s, u"db"_s, u"db 2"_s}));
+        for (Profile *profile : ctx()->profiles())
+            QVERIFY(!ProfileValidationForm::checkNameAvailable(*profile->name(), profile, *ctx()));
+        QCOMPARE(live->name(), u"db"_s);
+        ctx()->undo();
+        QCOMPARE(old->name(), u"db"_s);
+        QVERIFY(old->isInTrash());
     }
 
     void deletePermanentlyIsNotUndoable()
@@ -253,13 +284,17 @@ private Q_SLOTS:
         add(u"29 days"_s)->setDeletedOn(now.addDays(-29));
         add(u"31 days"_s)->setDeletedOn(now.addDays(-31));
         add(u"live"_s);
+        add(u"console"_s, u"/dev/tty"_s);
+        add(u"no uuid"_s)->edit([](ProfileData &d) { d.uuid.reset(); });
         Tag *orphan = ctx()->insertTag();
         orphan->edit([](TagData &d) { d.uuid.reset(); });
         Tag *kept = ctx()->insertTag();
         QVERIFY(!ctx()->save());
         QVERIFY(!PersistenceController::purgeExpiredTrash(*ctx()));
         QVERIFY(!PersistenceController::purgeTagsWithoutUUID(*ctx()));
-        QCOMPARE(names(ctx()->profiles()), (QStringList{u"29 days"_s, u"live"_s}));
+        // Only expired trash goes; records that no listing shows are kept.
+        QCOMPARE(names(ctx()->profiles()),
+                 (QStringList{u"29 days"_s, u"live"_s, u"console"_s, u"no uuid"_s}));
         QCOMPARE(ctx()->tags(), QList<Tag *>{kept});
         QVERIFY(!ctx()->hasChanges());
     }

@@ -127,6 +127,8 @@ private Q_SLOTS:
         QCOMPARE(::stat(QFile::encodeName(m_path).constData(), &info), 0);
         QCOMPARE(info.st_mode & 0777, 0600u);
         QVERIFY(QFile::exists(m_path + u"-wal"_s));
+        // Made complete beside its place, and nothing of the making is left.
+        QCOMPARE(QDir(QFileInfo(m_path).absolutePath()).entryList({u"*.new-*"_s}), QStringList());
     }
 
     void deletingAProfileTakesItsForwardingsButNotItsTags()
@@ -210,9 +212,61 @@ private Q_SLOTS:
         QVERIFY(file.open(QIODevice::ReadOnly));
         QCOMPARE(file.readAll(), garbage);
 
+        // A store cut to no bytes is not an empty store.
+        {
+            QFile file(m_path);
+            QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        }
+        auto empty = PersistenceController::open(StoreLocation::file(m_path));
+        QVERIFY(!empty.ok());
+        QVERIFY2(empty.error().message.contains(u"empty (0 bytes)"_s) &&
+                     empty.error().message.contains(m_path),
+                 qPrintable(empty.error().message));
+        QCOMPARE(QFileInfo(m_path).size(), 0);
+
         auto folder = PersistenceController::open(StoreLocation::file(QDir::tempPath()));
         QVERIFY(!folder.ok());
         QVERIFY(folder.error().message.contains(u"folder"_s));
+    }
+
+    // Two contexts that read the store before either saved: each save builds on what the
+    // other committed, so both edits of the profile's tags stay, and a tag name both created
+    // is one tag.
+    void aSaveBuildsOnWhatOthersCommitted()
+    {
+        auto first = openStore(m_path);
+        first->mainContext()->insertProfile()->setName(u"p"_s);
+        QVERIFY(!first->mainContext()->save());
+        auto second = openStore(m_path, u"cli"_s);
+        auto third = openStore(m_path, u"cli"_s);
+        int number = 0;
+        for (auto *store : {first.get(), second.get(), third.get()}) {
+            ObjectContext *ctx = store->mainContext();
+            Profile *p = profileNamed(ctx, u"p"_s);
+            Tag *own = ctx->insertTag();
+            own->setName(u"own %1"_s.arg(++number));
+            Tag *common = ctx->insertTag();
+            common->setName(u"common"_s);
+            p->setTags({own, common});
+            p->setNote(u"note %1"_s.arg(number));
+        }
+        QVERIFY(!second->mainContext()->save());
+        QVERIFY(!third->mainContext()->save());
+        QVERIFY(!first->mainContext()->save());
+
+        auto reopened = openStore(m_path);
+        Profile *p = profileNamed(reopened->mainContext(), u"p"_s);
+        QStringList names;
+        for (const Tag *tag : p->tags())
+            names.append(*tag->name());
+        names.sort();
+        QCOMPARE(names, (QStringList{u"common"_s, u"own 1"_s, u"own 2"_s, u"own 3"_s}));
+        QCOMPARE(reopened->mainContext()->tags().size(), 4);
+        QCOMPARE(p->note(), u"note 1"_s);
+        // The writer that saved last holds the same state as the store.
+        Profile *mine = profileNamed(first->mainContext(), u"p"_s);
+        QCOMPARE(mine->tags().size(), 4);
+        QCOMPARE(first->mainContext()->tags().size(), 4);
     }
 
     void aFullDiskFailsTheSaveAndLosesNothing()
