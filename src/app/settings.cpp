@@ -187,7 +187,7 @@ bool holdsForeignBytes(const QString &path)
     if (bytes.contains('\0'))
         return true;
     QStringDecoder decoder(QStringDecoder::Utf8);
-    (void)decoder.decode(bytes);
+    const QString text = decoder(bytes);
     return decoder.hasError();
 }
 
@@ -204,8 +204,7 @@ QString writeFailure(const QString &path)
 
 } // namespace
 
-Settings::Settings(const QString &filePath, QObject *parent)
-    : QObject(parent), m_filePath(filePath)
+Settings::Settings(const QString &filePath, QObject *parent) : QObject(parent), m_filePath(filePath)
 {
     // The folder exists from the start, so that another process's first write is seen.
     QDir().mkpath(QFileInfo(filePath).absolutePath());
@@ -377,8 +376,7 @@ SettingText optionalText(const SettingKey<std::optional<QString>> &key)
     return SettingText{key.name,
                        [key](const Settings &s) { return s.get(key).value_or(QString()); },
                        [key](Settings &s, const QString &text) -> Status {
-                           return s.set(key,
-                                        text.isEmpty() ? std::nullopt : std::optional(text));
+                           return s.set(key, text.isEmpty() ? std::nullopt : std::optional(text));
                        }};
 }
 

@@ -256,22 +256,22 @@ Status StoreConnection::createStore(const QString &path)
     const QByteArray freshName = QFile::encodeName(fresh);
     const int fd = ::open(freshName.constData(), O_CREAT | O_EXCL | O_RDWR | O_CLOEXEC, 0600);
     if (fd < 0) {
-        return Error{
-            localized("The profile store “%1” cannot be created: %2").arg(path, systemMessage(errno))};
+        return Error{localized("The profile store “%1” cannot be created: %2")
+                         .arg(path, systemMessage(errno))};
     }
     ::close(fd);
     auto removeFresh = qScopeGuard([&] { ::unlink(freshName.constData()); });
     {
-        auto made = connect(StoreLocation::file(fresh),
-                            "file:" + QUrl::toPercentEncoding(fresh, "/"),
-                            SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_URI);
+        auto made =
+            connect(StoreLocation::file(fresh), "file:" + QUrl::toPercentEncoding(fresh, "/"),
+                    SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_URI);
         if (!made)
             return made.error();
     }
     if (::link(freshName.constData(), QFile::encodeName(path).constData()) != 0 &&
         errno != EEXIST) {
-        return Error{
-            localized("The profile store “%1” cannot be created: %2").arg(path, systemMessage(errno))};
+        return Error{localized("The profile store “%1” cannot be created: %2")
+                         .arg(path, systemMessage(errno))};
     }
     return std::nullopt;
 }
@@ -347,8 +347,8 @@ Result<std::unique_ptr<StoreConnection>> StoreConnection::open(const StoreLocati
     return connect(location, uri, flags);
 }
 
-Result<std::unique_ptr<StoreConnection>>
-StoreConnection::connect(const StoreLocation &location, const QByteArray &uri, int flags)
+Result<std::unique_ptr<StoreConnection>> StoreConnection::connect(const StoreLocation &location,
+                                                                  const QByteArray &uri, int flags)
 {
     sqlite3 *db = nullptr;
     const int rc = sqlite3_open_v2(uri.constData(), &db, flags, nullptr);

@@ -94,7 +94,8 @@ private Q_SLOTS:
     {
         QTest::addColumn<QByteArray>("contents");
         QTest::newRow("unclosed section") << QByteArray("[General\nlaunch_at_login=true\n");
-        QTest::newRow("blocks of zeros") << QByteArray("launch_at_login=true\n") + QByteArray(64, 0);
+        QTest::newRow("blocks of zeros")
+            << QByteArray("launch_at_login=true\n") + QByteArray(64, 0);
         QTest::newRow("not text") << QByteArray("\xff\xfe[\x80\x81]\nx=\xc3\n");
     }
     void anUnreadableFileIsKeptAsideAndSaidSo()

@@ -303,8 +303,8 @@ private Q_SLOTS:
 
     void aDamagedSettingsFileIsKeptAside()
     {
-        const QString settingsPath = qEnvironmentVariable("XDG_CONFIG_HOME") +
-                                     u"/VellSSH/VellSSH.conf"_s;
+        const QString settingsPath =
+            qEnvironmentVariable("XDG_CONFIG_HOME") + u"/VellSSH/VellSSH.conf"_s;
         QVERIFY(QDir().mkpath(QFileInfo(settingsPath).absolutePath()));
         const QByteArray damaged("[General\nuser_config_file_path=~/mine\n");
         {
@@ -316,8 +316,8 @@ private Q_SLOTS:
         QCOMPARE(run.code, 0);
         QVERIFY2(run.err.contains(settingsPath) && run.err.contains(u".damaged-"_s),
                  qPrintable(run.err));
-        const QStringList aside = QDir(QFileInfo(settingsPath).absolutePath())
-                                      .entryList({u"VellSSH.conf.damaged-*"_s});
+        const QStringList aside =
+            QDir(QFileInfo(settingsPath).absolutePath()).entryList({u"VellSSH.conf.damaged-*"_s});
         QCOMPARE(aside.size(), 1);
         QFile kept(QFileInfo(settingsPath).absolutePath() + u'/' + aside.first());
         QVERIFY(kept.open(QIODevice::ReadOnly));
@@ -334,10 +334,9 @@ private Q_SLOTS:
             QSKIP("needs a private mount namespace to mount a small file system");
         const QString folder = qEnvironmentVariable("XDG_CONFIG_HOME") + u"/VellSSH"_s;
         QVERIFY(QDir().mkpath(folder));
-        const QString script =
-            u"mount -t tmpfs -o size=64k tmpfs \"$1\" && "
-            "dd if=/dev/zero of=\"$1/fill\" bs=4k 2>/dev/null; "
-            "exec \"$2\" settings set user_config_file_path /somewhere"_s;
+        const QString script = u"mount -t tmpfs -o size=64k tmpfs \"$1\" && "
+                               "dd if=/dev/zero of=\"$1/fill\" bs=4k 2>/dev/null; "
+                               "exec \"$2\" settings set user_config_file_path /somewhere"_s;
         QProcess run;
         run.start(u"unshare"_s, {u"-m"_s, u"--propagation"_s, u"private"_s, u"sh"_s, u"-c"_s,
                                  script, u"sh"_s, folder, QStringLiteral(VELLSSH_CLI)});

@@ -259,9 +259,9 @@ private Q_SLOTS:
         for (int i = 0; i < 10; ++i) {
             auto &writer = writers.emplace_back(std::make_unique<QProcess>());
             writer->setStandardInputFile(QProcess::nullDevice());
-            startCli(*writer, {u"add"_s, u"--name"_s, u"writer %1"_s.arg(i), u"--host"_s, u"h"_s,
-                               u"--user"_s, u"u"_s, u"--tag"_s, u"shared-1"_s, u"--tag"_s,
-                               u"shared-2"_s});
+            startCli(*writer,
+                     {u"add"_s, u"--name"_s, u"writer %1"_s.arg(i), u"--host"_s, u"h"_s,
+                      u"--user"_s, u"u"_s, u"--tag"_s, u"shared-1"_s, u"--tag"_s, u"shared-2"_s});
         }
         for (auto &writer : writers) {
             QVERIFY(writer->waitForFinished(60000));

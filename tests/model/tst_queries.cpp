@@ -89,8 +89,7 @@ private Q_SLOTS:
         QTest::newRow("no-break space") << u"postgres\u00a0replica"_s << QStringList{u"Postgres"_s};
         QTest::newRow("ideographic space")
             << u"postgres\u3000replica"_s << QStringList{u"Postgres"_s};
-        QTest::newRow("line separator")
-            << u"postgres\u2028replica"_s << QStringList{u"Postgres"_s};
+        QTest::newRow("line separator") << u"postgres\u2028replica"_s << QStringList{u"Postgres"_s};
         QTest::newRow("next line") << u"postgres\u0085replica"_s << QStringList{u"Postgres"_s};
         QTest::newRow("only Unicode blanks")
             << u"\u2003\u00a0\u2029"_s << QStringList{u"api.v2 [eu]"_s, u"Postgres"_s};
