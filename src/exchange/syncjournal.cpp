@@ -24,10 +24,10 @@ const QRegularExpression journalName(u"^journal-(\\d+)\\.jsonl$"_s);
 // The last line of a full file: the device has gone on to the next one.
 const QByteArray endLine = "{\"end\":true}\n";
 
-std::optional<QString> failure(const QString &path, int error)
+Error failure(const QString &path, int error)
 {
-    return localized("The journal “%1” could not be written: %2")
-        .arg(path, QString::fromLocal8Bit(std::strerror(error)));
+    return Error(localized("The journal “%1” could not be written: %2")
+                     .arg(path, QString::fromLocal8Bit(std::strerror(error))));
 }
 
 // One write of whole lines, on a line of their own: a line that a crash or a full disk left
@@ -35,16 +35,14 @@ std::optional<QString> failure(const QString &path, int error)
 // cannot be completed is taken back whole, so that no half line is left for the next one.
 Status appendTo(const QString &path, QByteArray lines)
 {
-    const UniqueFd fd(::open(QFile::encodeName(path).constData(),
-                             O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666));
-    struct stat status
-    {
-    };
+    const UniqueFd fd(
+        ::open(QFile::encodeName(path).constData(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0666));
+    struct stat status = {};
     if (!fd || ::fstat(fd.get(), &status) != 0)
-        return Error(*failure(path, errno));
+        return failure(path, errno);
     char last = '\n';
     if (status.st_size > 0 && ::pread(fd.get(), &last, 1, status.st_size - 1) != 1)
-        return Error(*failure(path, errno));
+        return failure(path, errno);
     if (last != '\n')
         lines.prepend('\n');
     for (qsizetype written = 0; written < lines.size();) {
@@ -55,7 +53,7 @@ Status appendTo(const QString &path, QByteArray lines)
         if (count < 0) {
             const int error = errno;
             [[maybe_unused]] const int undone = ::ftruncate(fd.get(), status.st_size);
-            return Error(*failure(path, error));
+            return failure(path, error);
         }
         written += count;
     }

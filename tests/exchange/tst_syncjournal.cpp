@@ -70,8 +70,8 @@ private Q_SLOTS:
             QCOMPARE(next.milliseconds, 5001);
             previous = next;
         }
-        QVERIFY(clock.now(5001).text() >
-                HybridTimestamp{5000, HybridTimestamp::maxCounter, u"B"_s}.text());
+        const HybridTimestamp lastOfItsMillisecond{5000, HybridTimestamp::maxCounter, u"B"_s};
+        QVERIFY(clock.now(5001).text() > lastOfItsMillisecond.text());
     }
 
     void linesRoundTripAndTombstonesCarryNoRecord()
