@@ -15,7 +15,8 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-UniqueFd connectTo(const QByteArray &path)
+// The token goes first: the service reads nothing else from a connection without it.
+UniqueFd connectTo(const QByteArray &path, const QByteArray &token)
 {
     UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
     sockaddr_un address{};
@@ -23,7 +24,8 @@ UniqueFd connectTo(const QByteArray &path)
     if (!fd || path.size() >= qsizetype(sizeof address.sun_path))
         return {};
     std::memcpy(address.sun_path, path.constData(), size_t(path.size()));
-    if (::connect(fd.get(), reinterpret_cast<sockaddr *>(&address), sizeof address) != 0)
+    if (::connect(fd.get(), reinterpret_cast<sockaddr *>(&address), sizeof address) != 0 ||
+        ::send(fd.get(), token.constData(), size_t(token.size()), MSG_NOSIGNAL) != token.size())
         return {};
     return fd;
 }
@@ -39,7 +41,7 @@ int main(int argc, char *argv[])
         fprintf(stderr, "vellssh-askpass: only VellSSH's SSH service runs this program.\n");
         return 2;
     }
-    UniqueFd socket = connectTo(path);
+    UniqueFd socket = connectTo(path, token);
     const std::unique_ptr<AnswerKey> key = AnswerKey::generate();
     if (!socket || !key)
         return 1;
@@ -47,8 +49,7 @@ int main(int argc, char *argv[])
     int code = 1;
     QObject::connect(&channel, &MessageChannel::closed, &app, [] { QCoreApplication::exit(1); });
     channel.request(u"ask"_s,
-                    {{u"token"_s, QString::fromLatin1(token)},
-                     {u"prompt"_s, QString::fromLocal8Bit(argv[1])},
+                    {{u"prompt"_s, QString::fromLocal8Bit(argv[1])},
                      {u"confirm"_s, qgetenv("SSH_ASKPASS_PROMPT") == "confirm"},
                      {u"publicKeyPEM"_s, QString::fromLatin1(key->publicKeyPEM())}},
                     [&code, &key](Message &reply) {

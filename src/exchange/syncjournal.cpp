@@ -1,12 +1,19 @@
 #include "syncjournal.h"
 
 #include "localized.h"
+#include "uniquefd.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QRegularExpression>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -17,15 +24,98 @@ const QRegularExpression journalName(u"^journal-(\\d+)\\.jsonl$"_s);
 // The last line of a full file: the device has gone on to the next one.
 const QByteArray endLine = "{\"end\":true}\n";
 
-// One write of whole lines: a reader sees a line whole or not yet.
-Status appendTo(const QString &path, const QByteArray &lines)
+Error failure(const QString &path, int error)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::Append) || file.write(lines) != lines.size() || !file.flush())
-        return Error(
-            localized("The journal “%1” could not be written: %2").arg(path, file.errorString()));
+    return Error(localized("The journal “%1” could not be written: %2")
+                     .arg(path, QString::fromLocal8Bit(std::strerror(error))));
+}
+
+// One write of whole lines, on a line of their own: a line that a crash or a full disk left
+// without its end is ended first, so that the new ones are not glued to it. A write that
+// cannot be completed is taken back whole, so that no half line is left for the next one.
+Status appendTo(const QString &path, QByteArray lines)
+{
+    const UniqueFd fd(
+        ::open(QFile::encodeName(path).constData(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0666));
+    struct stat status = {};
+    if (!fd || ::fstat(fd.get(), &status) != 0)
+        return failure(path, errno);
+    char last = '\n';
+    if (status.st_size > 0 && ::pread(fd.get(), &last, 1, status.st_size - 1) != 1)
+        return failure(path, errno);
+    if (last != '\n')
+        lines.prepend('\n');
+    for (qsizetype written = 0; written < lines.size();) {
+        const ssize_t count =
+            ::write(fd.get(), lines.constData() + written, size_t(lines.size() - written));
+        if (count < 0 && errno == EINTR)
+            continue;
+        if (count < 0) {
+            const int error = errno;
+            [[maybe_unused]] const int undone = ::ftruncate(fd.get(), status.st_size);
+            return failure(path, error);
+        }
+        written += count;
+    }
     return std::nullopt;
 }
+
+// Reads the complete lines of a file from an offset, a chunk at a time; a line longer than the
+// limit is skipped without being held.
+class LineReader
+{
+public:
+    LineReader(QFile &file, qint64 offset) : m_file(file), m_lineStart(offset)
+    {
+        m_file.seek(offset);
+    }
+
+    // The next complete line (without its line feed), or an empty optional at the end of the
+    // complete lines; overlong is set for a line that was skipped.
+    std::optional<QByteArray> next(bool &overlong)
+    {
+        for (;;) {
+            const qsizetype end = m_chunk.indexOf('\n', m_scanned);
+            if (end >= 0) {
+                const qsizetype length = end - m_begin;
+                overlong = m_overlong || length > DeviceJournal::maxLineBytes;
+                QByteArray line = overlong ? QByteArray() : m_chunk.sliced(m_begin, length);
+                m_lineStart += m_skipped + length + 1;
+                m_begin = m_scanned = end + 1;
+                m_skipped = 0;
+                m_overlong = false;
+                return line;
+            }
+            m_chunk.remove(0, m_begin);
+            m_begin = 0;
+            if (m_chunk.size() > DeviceJournal::maxLineBytes) {
+                m_overlong = true;
+                m_skipped += m_chunk.size();
+                m_chunk.clear();
+            }
+            m_scanned = m_chunk.size();
+            const QByteArray more = m_file.read(chunkBytes);
+            if (more.isEmpty())
+                return std::nullopt;
+            m_chunk += more;
+        }
+    }
+
+    // Where the line after the last complete one starts.
+    qint64 lineStart() const { return m_lineStart; }
+
+private:
+    static constexpr qint64 chunkBytes = 1 << 20;
+
+    QFile &m_file;
+    qint64 m_lineStart;
+    QByteArray m_chunk;
+    // Where the current line starts in the chunk, and how far it has been searched.
+    qsizetype m_begin = 0;
+    qsizetype m_scanned = 0;
+    qint64 m_skipped = 0;
+    bool m_overlong = false;
+};
 
 } // namespace
 
@@ -40,16 +130,22 @@ std::optional<HybridTimestamp> HybridTimestamp::fromText(const QString &text)
 {
     static const QRegularExpression pattern(u"^(\\d{16})-(\\d{4,})-(.+)$"_s);
     const QRegularExpressionMatch match = pattern.match(text);
-    if (!match.hasMatch())
+    bool ok = false;
+    const qint32 counter = match.hasMatch() ? match.captured(2).toInt(&ok) : 0;
+    if (!ok)
         return std::nullopt;
-    return HybridTimestamp{match.captured(1).toLongLong(), match.captured(2).toInt(),
-                           match.captured(3)};
+    return HybridTimestamp{match.captured(1).toLongLong(), counter, match.captured(3)};
 }
 
 HybridTimestamp HybridLogicalClock::now(qint64 wallMilliseconds)
 {
     if (wallMilliseconds > m_last.milliseconds) {
         m_last.milliseconds = wallMilliseconds;
+        m_last.counter = 0;
+    } else if (m_last.counter >= HybridTimestamp::maxCounter) {
+        // The counter keeps to its four digits, so that stamps sort as text: a millisecond
+        // that is full lends the next one.
+        ++m_last.milliseconds;
         m_last.counter = 0;
     } else {
         ++m_last.counter;
@@ -134,8 +230,14 @@ Result<QString> DeviceJournal::append(const QList<JournalRecord> &records) const
         ++number;
     }
     QByteArray lines;
-    for (const JournalRecord &record : records)
-        lines += record.line();
+    for (const JournalRecord &record : records) {
+        const QByteArray line = record.line();
+        if (line.size() > maxLineBytes)
+            return Error(localized("The record of “%1” is too large for the journal (%2 bytes).")
+                             .arg(record.uuid.toString(QUuid::WithoutBraces))
+                             .arg(line.size()));
+        lines += line;
+    }
     const QString path = m_folder + u'/' + fileName(number);
     if (Status error = appendTo(path, lines))
         return *error;
@@ -155,17 +257,19 @@ JournalRead DeviceJournal::readFrom(JournalPosition position) const
         QFile file(m_folder + u'/' + fileName(number));
         if (!file.open(QIODevice::ReadOnly))
             break;
-        const qint64 start = number == position.file ? position.offset : 0;
-        file.seek(start);
-        const QByteArray bytes = file.readAll();
-        const qsizetype complete = bytes.lastIndexOf('\n') + 1;
+        LineReader lines(file, number == position.file ? position.offset : 0);
         bool ended = false;
-        for (const QByteArray &line : bytes.left(complete).split('\n')) {
-            if (line.trimmed().isEmpty())
+        bool overlong = false;
+        while (const std::optional<QByteArray> line = lines.next(overlong)) {
+            if (overlong)
+                read.problems.append(localized("Skipped a line of “%1” longer than %2 bytes.")
+                                         .arg(file.fileName())
+                                         .arg(maxLineBytes));
+            else if (line->trimmed().isEmpty())
                 continue;
-            if (line + '\n' == endLine)
+            else if (*line + '\n' == endLine)
                 ended = true;
-            else if (auto record = JournalRecord::fromLine(line))
+            else if (auto record = JournalRecord::fromLine(*line))
                 read.records.append(*record);
             else
                 read.problems.append(
@@ -174,7 +278,7 @@ JournalRead DeviceJournal::readFrom(JournalPosition position) const
         // Until its end line is there, the rest of this file may still come, even after the
         // next file has (sync engines copy files in any order).
         if (!ended) {
-            read.position = {number, start + complete};
+            read.position = {number, lines.lineStart()};
             break;
         }
         read.position = {number + 1, 0};

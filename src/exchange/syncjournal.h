@@ -16,6 +16,9 @@
 // forward.
 struct HybridTimestamp
 {
+    // The counter's four digits; the clock moves to the next millisecond past them.
+    static constexpr qint32 maxCounter = 9999;
+
     qint64 milliseconds = 0;
     qint32 counter = 0;
     QString device;
@@ -91,13 +94,17 @@ class DeviceJournal
 {
 public:
     static constexpr qint64 rotationBytes = 4 * 1024 * 1024;
+    // Longer lines are no records: readers skip them without holding them, and a record that
+    // would make one is refused.
+    static constexpr qint64 maxLineBytes = 16 * 1024 * 1024;
 
     DeviceJournal(QString syncFolder, QString device);
 
     QString folder() const { return m_folder; }
     static QString fileName(int number);
 
-    // Appends the records as whole lines; the path of the file written, or the reason.
+    // Appends the records as whole lines, starting on a line of their own; the path of the file
+    // written, or the reason (nothing of a failed append stays in the file).
     Result<QString> append(const QList<JournalRecord> &records) const;
     // The records after the position. A last line without its line feed is still being
     // written (or synced) and waits for the next pass.

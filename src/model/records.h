@@ -22,6 +22,10 @@ struct Member
     const char *name;
     T Data::*pointer;
 };
+// Clang before 17 deduces no template arguments for aggregates by itself; the fuzz build uses
+// clang.
+template<class Data, class T>
+Member(const char *, T Data::*) -> Member<Data, T>;
 
 struct ProfileData
 {

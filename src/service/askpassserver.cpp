@@ -8,6 +8,7 @@
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QSocketNotifier>
+#include <QTimer>
 
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -43,8 +44,9 @@ bool AskPassServer::listen(const QString &runtimeDirectory)
     ::chmod(QFile::encodeName(folder).constData(), 0700);
     QByteArray random(16, Qt::Uninitialized);
     QRandomGenerator::system()->fillRange(reinterpret_cast<quint32 *>(random.data()), 4);
-    m_token = QString::fromLatin1(random.toHex());
-    const QString path = folder + u"/askpass-"_s + m_token.left(12) + u".sock"_s;
+    m_token = random.toHex();
+    const QString path =
+        folder + u"/askpass-"_s + QString::fromLatin1(m_token.left(12)) + u".sock"_s;
     const QByteArray encoded = QFile::encodeName(path);
 
     UniqueFd listener(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
@@ -66,10 +68,20 @@ bool AskPassServer::listen(const QString &runtimeDirectory)
     return true;
 }
 
+// A helper's connection until it has sent the run's token; nothing it sends is parsed before.
+struct AskPassServer::Arrival
+{
+    UniqueFd socket;
+    QByteArray token;
+    std::unique_ptr<QSocketNotifier> notifier;
+    QTimer deadline;
+};
+
 void AskPassServer::accept()
 {
     for (;;) {
-        UniqueFd client(::accept4(m_listener.get(), nullptr, nullptr, SOCK_CLOEXEC));
+        UniqueFd client(
+            ::accept4(m_listener.get(), nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK));
         if (!client)
             return;
         ucred peer{};
@@ -77,18 +89,59 @@ void AskPassServer::accept()
         if (::getsockopt(client.get(), SOL_SOCKET, SO_PEERCRED, &peer, &length) != 0 ||
             peer.uid != ::getuid())
             continue;
-        auto *helper = new MessageChannel(std::move(client), this);
-        connect(helper, &MessageChannel::closed, helper, &QObject::deleteLater);
-        connect(helper, &MessageChannel::received, this, [this, helper](Message &message) {
-            if (message.op != u"ask"_s || message.args.value(u"token"_s).toString() != m_token) {
-                helper->close(u"ask-pass request refused"_s);
-                return;
-            }
-            ask(helper, message.id, message.args.value(u"prompt"_s).toString(),
-                message.args.value(u"confirm"_s).toBool(),
-                message.args.value(u"publicKeyPEM"_s).toString());
-        });
+        auto arrival = std::make_unique<Arrival>();
+        Arrival *raw = arrival.get();
+        raw->socket = std::move(client);
+        raw->notifier = std::make_unique<QSocketNotifier>(raw->socket.get(), QSocketNotifier::Read);
+        connect(raw->notifier.get(), &QSocketNotifier::activated, this,
+                [this, raw] { readToken(raw); });
+        raw->deadline.setSingleShot(true);
+        connect(&raw->deadline, &QTimer::timeout, this, [this, raw] { drop(raw); });
+        raw->deadline.start(tokenWaitMs);
+        m_arrivals.push_back(std::move(arrival));
     }
+}
+
+void AskPassServer::readToken(Arrival *arrival)
+{
+    const qsizetype wanted = m_token.size() - arrival->token.size();
+    QByteArray bytes(wanted, Qt::Uninitialized);
+    const ssize_t count = ::recv(arrival->socket.get(), bytes.data(), size_t(wanted), 0);
+    if (count < 0 && (errno == EAGAIN || errno == EINTR))
+        return;
+    if (count <= 0 || !m_token.startsWith(arrival->token + bytes.left(count))) {
+        drop(arrival);
+        return;
+    }
+    arrival->token += bytes.left(count);
+    if (arrival->token.size() < m_token.size())
+        return;
+    auto *helper = new MessageChannel(std::move(arrival->socket), this);
+    drop(arrival);
+    connect(helper, &MessageChannel::closed, helper, &QObject::deleteLater);
+    connect(helper, &MessageChannel::received, this, [this, helper](Message &message) {
+        if (message.op != u"ask"_s) {
+            helper->close(u"ask-pass request refused"_s);
+            return;
+        }
+        ask(helper, message.id, message.args.value(u"prompt"_s).toString(),
+            message.args.value(u"confirm"_s).toBool(),
+            message.args.value(u"publicKeyPEM"_s).toString());
+    });
+}
+
+void AskPassServer::drop(Arrival *arrival)
+{
+    // Called from the arrival's own notifier or timer: they go once their signal is done.
+    arrival->notifier->setEnabled(false);
+    arrival->deadline.stop();
+    arrival->socket.reset();
+    QMetaObject::invokeMethod(
+        this,
+        [this, arrival] {
+            std::erase_if(m_arrivals, [arrival](const auto &a) { return a.get() == arrival; });
+        },
+        Qt::QueuedConnection);
 }
 
 void AskPassServer::ask(MessageChannel *helper, quint64 id, const QString &clientPrompt,

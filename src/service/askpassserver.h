@@ -7,12 +7,14 @@
 #include <QString>
 
 #include <memory>
+#include <vector>
 
 class MessageChannel;
 class QSocketNotifier;
 
 // The end of the ask-pass helper's socket in the service: a 0600 socket in a 0700 folder of
-// the runtime directory, open to processes of this user that know the run's token. Each
+// the runtime directory, open to processes of this user that know the run's token. A helper
+// sends the token's bytes first, and only a connection that did so has its messages read. Each
 // question goes to the application as askPass with the helper's one-time public key, and the
 // sealed answer goes back to the helper, which alone can open it: the service never holds an
 // answer in the clear, and never loads a crypto library (it runs once per tunnel).
@@ -26,7 +28,8 @@ public:
 
     bool listen(const QString &runtimeDirectory);
     QString socketPath() const { return m_path; }
-    QString token() const { return m_token; }
+    // 32 hex digits, new for each run.
+    QByteArray token() const { return m_token; }
 
     // The client's keyboard-interactive question "(user@host) Question: " in the form the
     // application reads as one: "Answer user@host's question - Question: ".
@@ -38,7 +41,13 @@ Q_SIGNALS:
     void secretRefused();
 
 private:
+    struct Arrival;
+    // How long a new connection may take to send the token.
+    static constexpr int tokenWaitMs = 10000;
+
     void accept();
+    void readToken(Arrival *arrival);
+    void drop(Arrival *arrival);
     void ask(MessageChannel *helper, quint64 id, const QString &prompt, bool confirm,
              const QString &publicKeyPEM);
 
@@ -46,6 +55,7 @@ private:
     UniqueFd m_listener;
     std::unique_ptr<QSocketNotifier> m_notifier;
     QString m_path;
-    QString m_token;
+    QByteArray m_token;
+    std::vector<std::unique_ptr<Arrival>> m_arrivals;
     QHash<QString, int> m_attempts;
 };

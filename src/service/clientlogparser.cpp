@@ -48,28 +48,16 @@ OpenSSHLevel levelOfLine(const QString &line)
 
 QList<ClientReportItem> ClientLogParser::feed(const QByteArray &bytes)
 {
-    m_pending += bytes;
     QList<ClientReportItem> reports;
-    qsizetype start = 0;
-    for (qsizetype end = m_pending.indexOf('\n'); end >= 0; end = m_pending.indexOf('\n', start)) {
-        QByteArray line = m_pending.mid(start, end - start);
-        if (line.endsWith('\r'))
-            line.chop(1);
-        reports += parseLine(QString::fromUtf8(line));
-        start = end + 1;
-    }
-    m_pending.remove(0, start);
+    for (const LineSplitter::Line &line : m_lines.feed(bytes))
+        reports += parseLine(line.text());
     return reports;
 }
 
 QList<ClientReportItem> ClientLogParser::finish()
 {
-    QByteArray rest = std::exchange(m_pending, {});
-    while (rest.endsWith('\r'))
-        rest.chop(1);
-    if (rest.isEmpty())
-        return {};
-    return parseLine(QString::fromUtf8(rest));
+    const std::optional<LineSplitter::Line> rest = m_lines.finish();
+    return rest ? parseLine(rest->text()) : QList<ClientReportItem>();
 }
 
 QList<ClientReportItem> ClientLogParser::parseLine(const QString &line)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "linesplitter.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
@@ -102,7 +104,8 @@ OpenSSHLevel levelOfLine(const QString &line);
 class ClientLogParser
 {
 public:
-    // Takes bytes as they arrive; complete lines (CR LF or LF) are parsed, the rest is kept.
+    // Takes bytes as they arrive; complete lines (CR LF or LF) are parsed, the rest is kept (a
+    // line past the splitter's limit is cut there).
     QList<ClientReportItem> feed(const QByteArray &bytes);
     // The last incomplete line, when the client has gone.
     QList<ClientReportItem> finish();
@@ -111,7 +114,7 @@ public:
 private:
     bool atTarget() const { return m_sessions == m_proxies; }
 
-    QByteArray m_pending;
+    LineSplitter m_lines;
     int m_proxies = 0;
     int m_sessions = 0;
     bool m_targetAuthenticating = false;

@@ -90,7 +90,8 @@ private:
         if (!m_askPass.listen(folder))
             return;
         request.environment.insert(u"VELLSSH_ASKPASS_SOCKET"_s, m_askPass.socketPath());
-        request.environment.insert(u"VELLSSH_ASKPASS_TOKEN"_s, m_askPass.token());
+        request.environment.insert(u"VELLSSH_ASKPASS_TOKEN"_s,
+                                   QString::fromLatin1(m_askPass.token()));
     }
 
     void applicationGone()

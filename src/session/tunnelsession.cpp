@@ -1,5 +1,6 @@
 #include "tunnelsession.h"
 
+#include "linesplitter.h"
 #include "profile.h"
 #include "quickoptions.h"
 
@@ -18,7 +19,7 @@ struct TunnelSession::Reader
     std::unique_ptr<QSocketNotifier> notifier;
     Logger::Level level;
     QString source;
-    QByteArray partial;
+    LineSplitter lines;
 };
 
 namespace {
@@ -110,29 +111,24 @@ void TunnelSession::preparePipes(std::array<UniqueFd, 3> &handles)
 
 void TunnelSession::readOutput(Reader &reader)
 {
-    char buffer[8192];
+    auto log = [this, &reader](const LineSplitter::Line &line) {
+        const QString text = line.text().trimmed();
+        if (!text.isEmpty())
+            logMessage(reader.level, text, reader.source);
+    };
+    char buffer[65536];
     for (;;) {
         const ssize_t count = ::read(reader.fd.get(), buffer, sizeof buffer);
         if (count < 0 && errno == EINTR)
             continue;
         if (count > 0) {
-            reader.partial.append(buffer, count);
-            const qsizetype end = reader.partial.lastIndexOf('\n');
-            if (end < 0)
-                continue;
-            const QByteArray lines = reader.partial.left(end);
-            reader.partial.remove(0, end + 1);
-            for (const QByteArray &line : lines.split('\n')) {
-                const QString text = QString::fromUtf8(line).trimmed();
-                if (!text.isEmpty())
-                    logMessage(reader.level, text, reader.source);
-            }
+            for (const LineSplitter::Line &line : reader.lines.feed({buffer, count}))
+                log(line);
             continue;
         }
         if (count == 0) {
-            const QString rest = QString::fromUtf8(std::exchange(reader.partial, {})).trimmed();
-            if (!rest.isEmpty())
-                logMessage(reader.level, rest, reader.source);
+            if (const auto rest = reader.lines.finish())
+                log(*rest);
             reader.notifier.reset();
             reader.fd.reset();
         }

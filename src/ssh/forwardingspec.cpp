@@ -2,11 +2,14 @@
 
 #include "localized.h"
 
+#include <algorithm>
+
 using namespace Qt::StringLiterals;
 
 namespace {
 
-// Splits at colons outside brackets; bracketed fields lose their brackets.
+// Splits at colons outside brackets; bracketed fields lose their brackets. A bracket may only
+// enclose a whole field: "[" at its start, "]" right before the next colon or the end.
 std::optional<QStringList> fields(const QString &spec)
 {
     QStringList result;
@@ -14,7 +17,7 @@ std::optional<QStringList> fields(const QString &spec)
     bool bracketed = false;
     bool inBrackets = false;
     for (QChar c : spec) {
-        if (c == u'[' && current.isEmpty() && !inBrackets) {
+        if (c == u'[' && current.isEmpty() && !bracketed) {
             inBrackets = bracketed = true;
         } else if (c == u']' && inBrackets) {
             inBrackets = false;
@@ -22,9 +25,9 @@ std::optional<QStringList> fields(const QString &spec)
             result.append(current);
             current.clear();
             bracketed = false;
+        } else if (c == u'[' || c == u']' || (bracketed && !inBrackets)) {
+            return std::nullopt;
         } else {
-            if (bracketed && !inBrackets)
-                return std::nullopt;
             current += c;
         }
     }
@@ -34,6 +37,18 @@ std::optional<QStringList> fields(const QString &spec)
     return result;
 }
 
+// The client splits its arguments at blanks and refuses control characters, so a spec typed
+// with them would only fail later, when the tunnel starts.
+std::optional<QChar> forbiddenCharacter(const QString &spec)
+{
+    for (QChar c : spec) {
+        if (c.isSpace() || c.category() == QChar::Other_Control ||
+            c.category() == QChar::Other_Format)
+            return c;
+    }
+    return std::nullopt;
+}
+
 bool isPath(const QString &field)
 {
     return field.startsWith(u'/') || field.startsWith(u"~/"_s);
@@ -41,6 +56,9 @@ bool isPath(const QString &field)
 
 std::optional<qint32> port(const QString &field)
 {
+    if (field.isEmpty() || field.size() > 5 ||
+        !std::all_of(field.cbegin(), field.cend(), [](QChar c) { return c >= u'0' && c <= u'9'; }))
+        return std::nullopt;
     bool ok = false;
     const int value = field.toInt(&ok);
     if (!ok || value < 0 || value > 65535)
@@ -118,10 +136,17 @@ QString expectedForm(ForwardingType type)
 
 Result<ForwardingData> parseForwardingSpec(ForwardingType type, const QString &spec)
 {
-    const auto parts = fields(spec.trimmed());
-    if (parts) {
-        if (auto data = parse(type, *parts))
-            return *data;
+    const QString trimmed = spec.trimmed();
+    if (const std::optional<QChar> c = forbiddenCharacter(trimmed)) {
+        return Error(localized("Invalid forwarding “%1”: it contains %2, which ssh does not take.")
+                         .arg(spec, u"U+%1"_s.arg(c->unicode(), 4, 16, QChar(u'0')).toUpper()));
     }
+    const auto parts = fields(trimmed);
+    if (!parts) {
+        return Error(localized("Invalid forwarding “%1”: a bracket must enclose a whole address.")
+                         .arg(spec));
+    }
+    if (auto data = parse(type, *parts))
+        return *data;
     return Error(localized("Invalid forwarding “%1”: expected %2.").arg(spec, expectedForm(type)));
 }

@@ -64,6 +64,26 @@ bool sendAll(int socket, const QByteArray &bytes, const std::vector<int> &fds)
 
 } // namespace
 
+std::optional<MessageChannel::Frame> MessageChannel::parseFrame(const QByteArray &body)
+{
+    // A frame that does not decode whole (text that is not UTF-8, a truncated item) is refused
+    // before anything is looked up in it: lookups compare keys as text.
+    QCborParserError error;
+    const QCborValue value = QCborValue::fromCbor(body, &error);
+    if (error.error != QCborError::NoError || !value.isMap())
+        return std::nullopt;
+    const QCborMap frame = value.toMap();
+    const QCborValue op = frame.value(QLatin1StringView(opKey));
+    const QCborValue id = frame.value(QLatin1StringView(idKey));
+    const QCborValue args = frame.value(QLatin1StringView(argsKey));
+    const QCborValue fds = frame.value(QLatin1StringView(fdsKey));
+    if (!op.isString() || !id.isInteger() || !args.isMap() || !fds.isInteger() ||
+        fds.toInteger() < 0 || fds.toInteger() > maxDescriptors)
+        return std::nullopt;
+    return Frame{Message{op.toString(), quint64(id.toInteger()), args.toMap(), {}},
+                 int(fds.toInteger())};
+}
+
 MessageChannel::MessageChannel(UniqueFd socket, QObject *parent)
     : QObject(parent), m_socket(std::move(socket))
 {
@@ -190,20 +210,15 @@ bool MessageChannel::takeFrames()
         }
         if (m_buffer.size() < qsizetype(4 + size))
             return true;
-        const QCborValue value = QCborValue::fromCbor(m_buffer.mid(4, size));
+        std::optional<Frame> frame = parseFrame(m_buffer.mid(4, size));
         m_buffer.remove(0, 4 + size);
-        const QCborMap frame = value.toMap();
-        const QCborValue op = frame.value(QLatin1StringView(opKey));
-        const QCborValue id = frame.value(QLatin1StringView(idKey));
-        const QCborValue args = frame.value(QLatin1StringView(argsKey));
-        const qint64 fdCount = frame.value(QLatin1StringView(fdsKey)).toInteger(-1);
-        if (!value.isMap() || !op.isString() || !id.isInteger() || !args.isMap() || fdCount < 0 ||
-            fdCount > maxDescriptors || size_t(fdCount) > m_pendingFds.size()) {
+        if (!frame || size_t(frame->descriptors) > m_pendingFds.size()) {
             close(u"malformed message"_s);
             return false;
         }
-        Message message{op.toString(), quint64(id.toInteger()), args.toMap(), {}};
-        for (qint64 i = 0; i < fdCount; ++i)
+        Message &message = frame->message;
+        const int fdCount = frame->descriptors;
+        for (int i = 0; i < fdCount; ++i)
             message.fds.push_back(std::move(m_pendingFds[size_t(i)]));
         m_pendingFds.erase(m_pendingFds.begin(), m_pendingFds.begin() + fdCount);
 

@@ -10,6 +10,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 class QSocketNotifier;
@@ -41,6 +42,16 @@ public:
 
     explicit MessageChannel(UniqueFd socket, QObject *parent = nullptr);
     ~MessageChannel() override;
+
+    // The body of one frame, decoded: the message without its descriptors (they travel beside
+    // the frame) and how many go with it. Nothing for a body that is not a whole, well-formed
+    // frame.
+    struct Frame
+    {
+        Message message;
+        int descriptors = 0;
+    };
+    static std::optional<Frame> parseFrame(const QByteArray &body);
 
     // A connected pair of sockets, both ends close-on-exec.
     static std::pair<UniqueFd, UniqueFd> socketPair();

@@ -3,7 +3,13 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
+
+#include <csignal>
+#include <cstring>
+#include <limits>
+#include <sys/resource.h>
 
 using namespace Qt::StringLiterals;
 
@@ -37,6 +43,35 @@ private Q_SLOTS:
         QVERIFY(first.text() < same.text() && same.text() < after.text());
         QCOMPARE(HybridTimestamp::fromText(after.text()), after);
         QVERIFY(!HybridTimestamp::fromText(u"yesterday"_s));
+        QVERIFY(!HybridTimestamp::fromText(u"0000000000005000-99999999999-B"_s));
+    }
+
+    // A counter that a burst of changes, a stalled clock or another device drove to its end
+    // moves the clock on to the next millisecond; it never wraps around.
+    void aFullCounterMovesToTheNextMillisecond_data()
+    {
+        QTest::addColumn<qint32>("seenCounter");
+        QTest::newRow("the last four-digit counter") << HybridTimestamp::maxCounter;
+        QTest::newRow("the largest 32-bit counter") << std::numeric_limits<qint32>::max();
+        QTest::newRow("a long counter of an older journal") << 123456;
+    }
+    void aFullCounterMovesToTheNextMillisecond()
+    {
+        QFETCH(qint32, seenCounter);
+        HybridLogicalClock clock(u"A"_s);
+        const HybridTimestamp seen{5000, seenCounter, u"B"_s};
+        QCOMPARE(HybridTimestamp::fromText(seen.text()), seen);
+        clock.observe(seen);
+        HybridTimestamp previous = clock.last();
+        for (int i = 0; i < 3; ++i) {
+            const HybridTimestamp next = clock.now(4000);
+            QVERIFY(next > previous);
+            QVERIFY(next.counter <= HybridTimestamp::maxCounter);
+            QCOMPARE(next.milliseconds, 5001);
+            previous = next;
+        }
+        const HybridTimestamp lastOfItsMillisecond{5000, HybridTimestamp::maxCounter, u"B"_s};
+        QVERIFY(clock.now(5001).text() > lastOfItsMillisecond.text());
     }
 
     void linesRoundTripAndTombstonesCarryNoRecord()
@@ -120,6 +155,88 @@ private Q_SLOTS:
         QCOMPARE(read.records[1].snapshot.value(u"name"_s).toString(), u"second"_s);
         QVERIFY(read.problems.isEmpty());
         QCOMPARE(copy.readFrom(read.position).records.size(), 0);
+    }
+
+    // A crash or a full disk leaves a last line without its end. The next append starts on a
+    // line of its own, so that every other device still reads its records.
+    void anAppendAfterATornLineStartsAFreshLine()
+    {
+        QTemporaryDir folder;
+        const DeviceJournal journal(folder.path(), u"A"_s);
+        HybridLogicalClock clock(u"A"_s);
+        QVERIFY(journal.append({record(clock.now(1), u"one"_s)}));
+        QFile file(journal.folder() + u'/' + DeviceJournal::fileName(1));
+        QVERIFY(file.open(QIODevice::Append));
+        file.write(record(clock.now(2), u"torn"_s).line().left(25));
+        file.close();
+        QVERIFY(journal.append({record(clock.now(3), u"three"_s)}));
+        const JournalRead read = journal.readFrom({});
+        QCOMPARE(read.records.size(), 2);
+        QCOMPARE(read.records[1].snapshot.value(u"name"_s).toString(), u"three"_s);
+        QCOMPARE(read.problems.size(), 1);
+    }
+
+    // An append that the disk cuts short is taken back whole, and says why.
+    void aShortWriteLeavesNothingBehind()
+    {
+        QTemporaryDir folder;
+        const DeviceJournal journal(folder.path(), u"A"_s);
+        HybridLogicalClock clock(u"A"_s);
+        QVERIFY(journal.append({record(clock.now(1), u"one"_s)}));
+        const QString path = journal.folder() + u'/' + DeviceJournal::fileName(1);
+        const qint64 size = QFileInfo(path).size();
+        JournalRecord big = record(clock.now(2), u"big"_s);
+        big.snapshot.insert(u"note"_s, QString(64 * 1024, u'x'));
+
+        // A file size limit cuts the write short, as a full disk does.
+        ::signal(SIGXFSZ, SIG_IGN);
+        rlimit before{};
+        QCOMPARE(::getrlimit(RLIMIT_FSIZE, &before), 0);
+        rlimit limited = before;
+        limited.rlim_cur = rlim_t(size + 4096);
+        QCOMPARE(::setrlimit(RLIMIT_FSIZE, &limited), 0);
+        const Result<QString> written = journal.append({big});
+        QCOMPARE(::setrlimit(RLIMIT_FSIZE, &before), 0);
+        ::signal(SIGXFSZ, SIG_DFL);
+
+        QVERIFY(!written.ok());
+        QVERIFY2(written.error().message.contains(QString::fromLocal8Bit(std::strerror(EFBIG))),
+                 qPrintable(written.error().message));
+        QCOMPARE(QFileInfo(path).size(), size);
+        QVERIFY(journal.append({record(clock.now(3), u"after"_s)}));
+        const JournalRead read = journal.readFrom({});
+        QCOMPARE(read.records.size(), 2);
+        QVERIFY(read.problems.isEmpty());
+    }
+
+    // A line longer than any record is skipped without being held, and what follows it is
+    // read; a record that would make one is refused.
+    void anOverlongLineIsSkipped()
+    {
+        QTemporaryDir folder;
+        const DeviceJournal journal(folder.path(), u"A"_s);
+        HybridLogicalClock clock(u"A"_s);
+        QVERIFY(journal.append({record(clock.now(1), u"one"_s)}));
+        QFile file(journal.folder() + u'/' + DeviceJournal::fileName(1));
+        QVERIFY(file.open(QIODevice::Append));
+        file.write(QByteArray(DeviceJournal::maxLineBytes + 10, 'x'));
+        file.flush();
+        JournalRead read = journal.readFrom({});
+        QCOMPARE(read.records.size(), 1);
+        QVERIFY(read.problems.isEmpty());
+        file.write("\n" + record(clock.now(2), u"two"_s).line());
+        file.close();
+        read = journal.readFrom(read.position);
+        QCOMPARE(read.records.size(), 1);
+        QCOMPARE(read.records[0].snapshot.value(u"name"_s).toString(), u"two"_s);
+        QCOMPARE(read.problems.size(), 1);
+        QVERIFY(read.problems[0].contains(QString::number(DeviceJournal::maxLineBytes)));
+
+        JournalRecord huge = record(clock.now(3), u"huge"_s);
+        huge.snapshot.insert(u"note"_s, QString(DeviceJournal::maxLineBytes, u'x'));
+        const Result<QString> refused = journal.append({huge});
+        QVERIFY(!refused.ok());
+        QVERIFY(refused.error().message.contains(u"too large"_s));
     }
 };
 

@@ -206,6 +206,62 @@ private Q_SLOTS:
                  (QList<ClientReportItem>{R::Log{OpenSSHLevel::error, u"Killed by signal 1."_s}}));
         QVERIFY(parser.finish().isEmpty());
     }
+
+    // However the output is cut into reads, the lines are the same; a line past the limit
+    // keeps its beginning and says how much of it was dropped.
+    void linesAreCutAtTheLimit_data()
+    {
+        QTest::addColumn<QByteArrayList>("reads");
+        QTest::addColumn<QStringList>("lines");
+        const QString cut = u"%1 … (%2 more bytes of this line were dropped)"_s;
+        QTest::newRow("short lines") << QByteArrayList{"a\r\nbb", "\n\nc"}
+                                     << QStringList{u"a"_s, u"bb"_s, QString(), u"c"_s};
+        QTest::newRow("long line in one read")
+            << QByteArrayList{"0123456789abcdef\nnext\n"}
+            << QStringList{cut.arg(u"01234567"_s).arg(8), u"next"_s};
+        QTest::newRow("long line over many reads")
+            << QByteArrayList{"0123", "4567", "89ab", "cdef\r", "\n"}
+            << QStringList{cut.arg(u"01234567"_s).arg(8)};
+        QTest::newRow("exactly the limit")
+            << QByteArrayList{"01234567\r\n"} << QStringList{u"01234567"_s};
+        QTest::newRow("long last line")
+            << QByteArrayList{"0123456789"} << QStringList{cut.arg(u"01234567"_s).arg(2)};
+        QTest::newRow("text cut inside a character")
+            << QByteArrayList{"abcdefg\xc3\xa9\n"}
+            << QStringList{cut.arg(u"abcdefg\ufffd"_s).arg(1)};
+    }
+    void linesAreCutAtTheLimit()
+    {
+        QFETCH(QByteArrayList, reads);
+        LineSplitter splitter(8);
+        QStringList lines;
+        for (const QByteArray &read : reads) {
+            for (const LineSplitter::Line &line : splitter.feed(read))
+                lines.append(line.text());
+        }
+        if (const auto rest = splitter.finish())
+            lines.append(rest->text());
+        QTEST(lines, "lines");
+    }
+
+    // A client (or a server behind it) that prints megabytes without a line feed costs one
+    // bounded line.
+    void aHugeLineBecomesOneBoundedReport()
+    {
+        ClientLogParser parser;
+        const QByteArray read(16384, 'x');
+        QList<ClientReportItem> reports;
+        for (int i = 0; i < 20 * 64; ++i)
+            reports += parser.feed(read);
+        reports += parser.feed("\ndebug1: Entering interactive session.\n");
+        QCOMPARE(reports.size(), 3);
+        const auto *log = std::get_if<R::Log>(&reports[0]);
+        QVERIFY(log);
+        QVERIFY(log->text.size() < LineSplitter::defaultMaxLength + 100);
+        QVERIFY(log->text.endsWith(u"(%1 more bytes of this line were dropped)"_s.arg(
+            20 * 64 * 16384 - LineSplitter::defaultMaxLength)));
+        QCOMPARE(reports[2], ClientReportItem(R::Connected{}));
+    }
 };
 
 VELL_TEST_MAIN(ClientLogParserTest)

@@ -6,13 +6,16 @@
 
 #include <QDir>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 
 #include <arpa/inet.h>
 #include <csignal>
 #include <fcntl.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 
 using namespace Qt::StringLiterals;
@@ -55,6 +58,40 @@ struct Pipe
     }
 };
 
+// A connection to the socket at the path, with the bytes sent.
+UniqueFd connectAndSend(const QString &path, const QByteArray &bytes)
+{
+    UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const QByteArray encoded = QFile::encodeName(path);
+    std::memcpy(address.sun_path, encoded.constData(), size_t(encoded.size()));
+    if (::connect(fd.get(), reinterpret_cast<sockaddr *>(&address), sizeof address) != 0 ||
+        ::send(fd.get(), bytes.constData(), size_t(bytes.size()), MSG_NOSIGNAL) != bytes.size())
+        return {};
+    return fd;
+}
+
+// Whether the other end closes the connection within the time.
+bool closedByPeer(int fd, int milliseconds)
+{
+    pollfd waiting{fd, POLLIN, 0};
+    char byte = 0;
+    return ::poll(&waiting, 1, milliseconds) == 1 && ::recv(fd, &byte, 1, 0) <= 0;
+}
+
+QByteArray environmentValue(qint64 pid, const QByteArray &name)
+{
+    QFile file(u"/proc/%1/environ"_s.arg(pid));
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    for (const QByteArray &entry : file.readAll().split('\0')) {
+        if (entry.startsWith(name + '='))
+            return entry.mid(name.size() + 1);
+    }
+    return {};
+}
+
 SSHProtocol::RunRequest runTo(quint16 port)
 {
     SSHProtocol::RunRequest request;
@@ -89,7 +126,9 @@ class ServiceTest : public QObject
         std::optional<int> exitStatus;
     };
 
-    void start(Run &run, quint16 port)
+    void start(Run &run, quint16 port) { start(run, runTo(port)); }
+
+    void start(Run &run, const SSHProtocol::RunRequest &request)
     {
         QVERIFY(run.service.start(QStringLiteral(VELLSSH_SERVICE)));
         connect(run.service.channel(), &MessageChannel::received, this, [&run](Message &m) {
@@ -98,7 +137,7 @@ class ServiceTest : public QObject
             run.reports.append({m.op, m.args});
         });
         QVERIFY(run.service.channel()->send(
-            SSHProtocol::runWith, SSHProtocol::encode(runTo(port)),
+            SSHProtocol::runWith, SSHProtocol::encode(request),
             {run.input.read.get(), run.output.write.get(), run.error.write.get()}));
         run.input.read.reset();
         run.output.write.reset();
@@ -175,6 +214,49 @@ private Q_SLOTS:
         };
         QTRY_VERIFY_WITH_TIMEOUT(reap(), 20000);
         QVERIFY(WIFSIGNALED(status) || WIFEXITED(status));
+    }
+
+    // Nothing that reaches the ask-pass socket is parsed before the run's token: a stray
+    // connection is dropped, whatever it sends, and the run goes on.
+    void theAskPassSocketReadsNothingBeforeTheToken()
+    {
+        QTemporaryDir runtime;
+        SilentServer silent(true);
+        SSHProtocol::RunRequest request = runTo(silent.port);
+        request.environment.insert(u"XDG_RUNTIME_DIR"_s, runtime.path());
+        Run run;
+        start(run, request);
+        QTRY_VERIFY_WITH_TIMEOUT(ops(run).contains(SSHProtocol::reportHost), 20000);
+        const QDir folder(runtime.path() + u"/vellssh"_s);
+        const QStringList sockets = folder.entryList({u"askpass-*.sock"_s}, QDir::System);
+        QCOMPARE(sockets.size(), 1);
+        const QString path = folder.filePath(sockets.first());
+        const QList<qint64> clients = childProcesses(run.service.pid());
+        QCOMPARE(clients.size(), 1);
+        const QByteArray token = environmentValue(clients.first(), "VELLSSH_ASKPASS_TOKEN");
+        QCOMPARE(token.size(), 32);
+
+        // A map whose text is not UTF-8: it took the service down when frames were parsed
+        // before the token was checked.
+        const QByteArray broken = QByteArray::fromHex("00000006a161ff626f70");
+        QByteArray wrongToken = token;
+        wrongToken[31] = wrongToken[31] == 'a' ? 'b' : 'a';
+        for (const QByteArray &bytes : {broken, wrongToken + broken, token.left(31)}) {
+            const UniqueFd stray = connectAndSend(path, bytes);
+            QVERIFY(stray);
+            QVERIFY(closedByPeer(stray.get(), bytes == token.left(31) ? 20000 : 5000));
+        }
+        QVERIFY(run.service.isRunning());
+
+        // The token opens the socket: the question reaches the application.
+        MessageChannel helper(connectAndSend(path, token));
+        helper.send(u"ask"_s, {{u"prompt"_s, u"Password: "_s}});
+        QTRY_VERIFY_WITH_TIMEOUT(ops(run).contains(SSHProtocol::askPass), 20000);
+
+        QSignalSpy finished(&run.service, &ServiceProcess::finished);
+        QVERIFY(run.service.channel()->send(SSHProtocol::terminate));
+        QVERIFY(finished.wait(20000));
+        QVERIFY(run.exitStatus.has_value());
     }
 
     void aMissingOrBrokenStartIsRefused()

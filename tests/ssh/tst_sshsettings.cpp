@@ -155,6 +155,18 @@ private Q_SLOTS:
         QTest::newRow("dynamic with target") << D << u"1:h:2"_s << u"error"_s;
         QTest::newRow("unclosed bracket") << L << u"[::1:80:h:1"_s << u"error"_s;
         QTest::newRow("empty") << D << u""_s << u"error"_s;
+        // What the client refuses later, when the tunnel starts, is refused when typed.
+        QTest::newRow("stray closing bracket") << L << u"a]b:8080:h:80"_s << u"error"_s;
+        QTest::newRow("bracket inside a name") << L << u"8080:h[1]:80"_s << u"error"_s;
+        QTest::newRow("nested brackets") << L << u"[[::1]]:8080:h:80"_s << u"error"_s;
+        QTest::newRow("text after a bracket") << D << u"[::1]x:1080"_s << u"error"_s;
+        QTest::newRow("blank inside") << L << u"8080:my host:80"_s << u"error"_s;
+        QTest::newRow("tab inside") << R << u"9000:h\t:80"_s << u"error"_s;
+        QTest::newRow("control character") << L << u"8080:h\x01:80"_s << u"error"_s;
+        QTest::newRow("line feed inside") << D << u"10\n80"_s << u"error"_s;
+        QTest::newRow("signed port") << L << u"+8080:h:80"_s << u"error"_s;
+        QTest::newRow("blank port") << L << u"8080:h: 80"_s << u"error"_s;
+        QTest::newRow("outer blanks are trimmed") << D << u" 1080\n"_s << u"2 -:1080 -"_s;
     }
     void forwardingArgumentsFromText()
     {

@@ -96,6 +96,15 @@ private Q_SLOTS:
         QCborMap promised{{u"op"_s, u"x"_s}, {u"id"_s, 1}, {u"args"_s, QCborMap()}, {u"fds"_s, 2}};
         QTest::newRow("descriptors that never came")
             << frame(promised.toCborValue().toCbor()) << false << u"malformed message"_s;
+        // Text that is not UTF-8 leaves a decoded map that cannot be looked up in.
+        QTest::newRow("text not UTF-8")
+            << frame("\xa1\x61\xff\x62op") << false << u"malformed message"_s;
+        QTest::newRow("key not UTF-8")
+            << frame("\xa1\x62\xc3\x28\x01") << false << u"malformed message"_s;
+        QCborMap fdsText{
+            {u"op"_s, u"x"_s}, {u"id"_s, 1}, {u"args"_s, QCborMap()}, {u"fds"_s, u"0"_s}};
+        QTest::newRow("descriptor count not a number")
+            << frame(fdsText.toCborValue().toCbor()) << false << u"malformed message"_s;
         QByteArray huge(4, Qt::Uninitialized);
         qToBigEndian(quint32(64 << 20), huge.data());
         QTest::newRow("oversized") << huge << false << u"oversized message (67108864 bytes)"_s;
