@@ -62,9 +62,9 @@ void TunnelService::rememberRequester(const QList<Profile *> &profiles)
         m_requesters.insert(uuidText(*profile), requester);
     if (!m_watcher.watchedServices().contains(requester))
         m_watcher.addWatchedService(requester);
-    // Questions that waited for someone go to the client that connects their profile now.
+    // Open questions of these profiles go to the client that connects them now.
     for (auto it = m_pending.begin(); it != m_pending.end(); ++it) {
-        if (it->requester.isEmpty() && m_requesters.value(it->uuid) == requester) {
+        if (it->requester != requester && m_requesters.value(it->uuid) == requester) {
             it->requester = requester;
             ask(it.key(), *it);
         }

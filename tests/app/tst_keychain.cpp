@@ -11,7 +11,7 @@ namespace {
 
 PromptRequest request(AuthPromptType type, qint64 attempt, int port = 2222)
 {
-    PromptRequest r{std::move(type), {}, u"db"_s, {}, port, attempt, QUuid::createUuid()};
+    PromptRequest r{std::move(type), {}, u"db"_s, {}, port, attempt, QUuid::createUuid(), {}};
     return r;
 }
 

@@ -226,7 +226,10 @@ private Q_SLOTS:
         QProcess asking;
         asking.setChildProcessModifier([] { ::setsid(); });
         startCli(asking, {u"connect"_s, u"resumed"_s});
-        QTRY_VERIFY_WITH_TIMEOUT(asking.readAllStandardError().contains("Enter passphrase"), 30000);
+        QByteArray asked;
+        QTRY_VERIFY2_WITH_TIMEOUT(
+            (asked += asking.readAllStandardError()).contains("Enter passphrase"),
+            (asked + cli({u"status"_s}).out.toUtf8()).constData(), 30000);
         QCOMPARE(cli({u"disconnect"_s, u"resumed"_s}).code, 0);
         QVERIFY(asking.waitForFinished(30000));
         QVERIFY(asking.readAllStandardError().contains("The question was withdrawn"));

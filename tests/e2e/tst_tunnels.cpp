@@ -386,38 +386,6 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(tunnel->lastState(), SessionState::disconnected, 30000);
     }
 
-    // The jump host asks before the target's client has said where it goes: its question
-    // names no target, in the second run no more than in the first.
-    void aJumpHostsQuestionCarriesNoEarlierRunsTarget()
-    {
-        const QString config = QDir::tempPath() + u"/ssh_config_locked_jump"_s;
-        QFile file(config);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(
-            "Host localhost\n  HostKeyAlias [127.0.0.1]:" + QByteArray::number(m_sshd->port()) +
-            "\n  IdentityFile " + m_sshd->passphraseKey().toUtf8() + "\nInclude " +
-            m_sshd->askingConfig().toUtf8() + "\n");
-        file.close();
-        QList<PromptRequest> asked;
-        auto presenter = [&](const PromptRequest &request, PromptAnswer answer) {
-            asked.append(request);
-            answer(PromptReply(u"labpass"_s));
-        };
-        Profile *jumped = profile(m_sshd->clientKey());
-        jumped->setStringOption(u"root@localhost:%1"_s.arg(m_sshd->port()), u"ProxyJump"_s);
-        auto tunnel = session(jumped, config, presenter);
-        for (int run = 1; run <= 2; ++run) {
-            tunnel->connect();
-            QTRY_COMPARE_WITH_TIMEOUT(tunnel->lastState(), SessionState::connected, 30000);
-            QCOMPARE(asked.size(), run);
-            tunnel->disconnect();
-            QTRY_VERIFY_WITH_TIMEOUT(tunnel->canConnect(), 30000);
-        }
-        QCOMPARE(asked[1].type, AuthPromptType(AuthPrompt::PublicKey{m_sshd->passphraseKey()}));
-        QCOMPARE(asked[1].info, asked[0].info);
-        QCOMPARE(asked[1].attempt, 1);
-    }
-
     void aCancelledPassphraseEndsTheRunWithoutRetry()
     {
         int asked = 0;
