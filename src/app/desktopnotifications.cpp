@@ -27,8 +27,13 @@ DesktopNotifications::DesktopNotifications(QDBusConnection bus, QObject *parent)
 void DesktopNotifications::post(ConnectionNotice notice, const QString &profileName,
                                 const QUuid &profile, const QString &body)
 {
-    // A reachable notification server counts as permission; without one, nothing goes out.
-    if (!m_bus.isConnected() || !m_bus.interface()->isServiceRegistered(service))
+    // A notification server that runs, or that the bus would start, counts as permission;
+    // without one, nothing goes out.
+    if (!m_bus.isConnected())
+        return;
+    QDBusConnectionInterface *bus = m_bus.interface();
+    if (!bus->isServiceRegistered(service) &&
+        !bus->activatableServiceNames().value().contains(service))
         return;
     const Notice next{notice, profileName, body};
     if (m_inFlight.contains(profile)) {

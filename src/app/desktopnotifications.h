@@ -10,7 +10,7 @@
 
 // Connection notices on the desktop through org.freedesktop.Notifications: one notification per
 // profile, each new one replacing the last; clicking it asks for the profile to be shown. With
-// no notification server on the bus nothing is delivered, silently.
+// no notification server on the bus, running or activatable, nothing is delivered, silently.
 class DesktopNotifications : public QObject, public ConnectionNoticeSink
 {
     Q_OBJECT

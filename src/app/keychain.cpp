@@ -17,6 +17,8 @@ struct GFree
     void operator()(GHashTable *table) const { g_hash_table_unref(table); }
     void operator()(SecretValue *value) const { secret_value_unref(value); }
     void operator()(GList *items) const { g_list_free_full(items, g_object_unref); }
+    void operator()(SecretService *service) const { g_object_unref(service); }
+    void operator()(SecretCollection *collection) const { g_object_unref(collection); }
 };
 template<typename T>
 using GOwned = std::unique_ptr<T, GFree>;
@@ -111,6 +113,47 @@ SecretItem *portlessItem(GList *items)
     return nullptr;
 }
 
+Error storeError(const GOwned<GError> &error)
+{
+    return keychainError(localized("The keychain could not store the secret:"), error);
+}
+
+// The collection the default alias names, unlocked. A service whose default alias names
+// nothing (a keyring that never had its "login" collection) is asked to make one; the reason
+// when it cannot.
+Result<GOwned<SecretCollection>> defaultCollection()
+{
+    GError *error = nullptr;
+    GOwned<SecretService> service(secret_service_get_sync(SECRET_SERVICE_NONE, nullptr, &error));
+    if (!service)
+        return storeError(GOwned<GError>(error));
+    GOwned<SecretCollection> collection(secret_collection_for_alias_sync(
+        service.get(), SECRET_COLLECTION_DEFAULT, SECRET_COLLECTION_NONE, nullptr, &error));
+    if (!collection && !error) {
+        collection.reset(secret_collection_create_sync(
+            service.get(), "Default keyring", SECRET_COLLECTION_DEFAULT,
+            SECRET_COLLECTION_CREATE_NONE, nullptr, &error));
+        if (!collection)
+            return Error(localized("The keychain has no default collection, and the Secret "
+                                   "Service did not make one:") +
+                         u' ' +
+                         (error ? QString::fromUtf8(GOwned<GError>(error)->message)
+                                : localized("the request was dismissed.")));
+    }
+    if (!collection)
+        return storeError(GOwned<GError>(error));
+    if (secret_collection_get_locked(collection.get())) {
+        GList *locked = g_list_append(nullptr, collection.get());
+        secret_service_unlock_sync(service.get(), locked, nullptr, nullptr, &error);
+        g_list_free(locked);
+        if (error || secret_collection_get_locked(collection.get()))
+            return Error(
+                localized("The keychain's default collection stays locked.") +
+                (error ? u' ' + QString::fromUtf8(GOwned<GError>(error)->message) : QString()));
+    }
+    return collection;
+}
+
 } // namespace
 
 std::optional<KeychainItem> keychainItem(const PromptRequest &request)
@@ -157,18 +200,22 @@ std::optional<QString> Keychain::find(const KeychainItem &item) const
 
 Status Keychain::store(const KeychainItem &item, const QString &secret) const
 {
+    auto collection = defaultCollection();
+    if (!collection)
+        return collection.error();
     GOwned<GHashTable> attributes = attributesOf(item);
     g_hash_table_insert(attributes.get(), g_strdup("description"),
                         g_strdup(item.description.toUtf8().constData()));
     const QByteArray text = secret.toUtf8();
     GOwned<SecretValue> value(secret_value_new(text.constData(), text.size(), "text/plain"));
     GError *error = nullptr;
-    const bool stored = secret_service_store_sync(
-        nullptr, schemaOf(item.kind), attributes.get(), SECRET_COLLECTION_DEFAULT,
-        item.label.toUtf8().constData(), value.get(), nullptr, &error);
+    SecretItem *stored = secret_item_create_sync(
+        collection->get(), schemaOf(item.kind), attributes.get(), item.label.toUtf8().constData(),
+        value.get(), SECRET_ITEM_CREATE_REPLACE, nullptr, &error);
     GOwned<GError> owned(error);
     if (!stored)
-        return keychainError(localized("The keychain could not store the secret:"), owned);
+        return storeError(owned);
+    g_object_unref(stored);
     return std::nullopt;
 }
 

@@ -6,8 +6,10 @@
 Q_LOGGING_CATEGORY(lcKeychain, "io.vellssh.keychain")
 
 KeychainPromptPresenter::KeychainPromptPresenter(std::shared_ptr<const Keychain> keychain,
-                                                 PromptPresenter ask, QObject *parent)
-    : QObject(parent), m_keychain(std::move(keychain)), m_ask(std::move(ask))
+                                                 PromptPresenter ask, Complaint complain,
+                                                 QObject *parent)
+    : QObject(parent), m_keychain(std::move(keychain)), m_ask(std::move(ask)),
+      m_complain(std::move(complain))
 {
     m_worker.setMaxThreadCount(1);
 }
@@ -54,14 +56,17 @@ void KeychainPromptPresenter::present(const PromptRequest &request, PromptAnswer
 void KeychainPromptPresenter::ask(const PromptRequest &request, const KeychainItem &item,
                                   PromptAnswer answer)
 {
-    m_ask(request, [this, self = QPointer(this), item,
+    m_ask(request, [this, self = QPointer(this), request, item,
                     answer = std::move(answer)](std::optional<PromptReply> reply) {
         if (self && reply && reply->remember) {
             onWorker([keychain = m_keychain, item,
                       secret = reply->text] { return keychain->store(item, secret); },
-                     [](const Status &problem) {
-                         if (problem)
-                             qCWarning(lcKeychain).noquote() << problem->message;
+                     [this, request](const Status &problem) {
+                         if (!problem)
+                             return;
+                         qCWarning(lcKeychain).noquote() << problem->message;
+                         if (m_complain)
+                             m_complain(request, problem->message);
                      });
         }
         answer(std::move(reply));

@@ -17,8 +17,11 @@ class KeychainPromptPresenter : public QObject
     Q_OBJECT
 
 public:
+    // Told when an answer the person asked to remember could not be kept, with the reason.
+    using Complaint = std::function<void(const PromptRequest &, const QString &)>;
+
     KeychainPromptPresenter(std::shared_ptr<const Keychain> keychain, PromptPresenter ask,
-                            QObject *parent = nullptr);
+                            Complaint complain = {}, QObject *parent = nullptr);
     ~KeychainPromptPresenter() override;
 
     void present(const PromptRequest &request, PromptAnswer answer);
@@ -31,5 +34,6 @@ private:
 
     std::shared_ptr<const Keychain> m_keychain;
     PromptPresenter m_ask;
+    Complaint m_complain;
     QThreadPool m_worker;
 };

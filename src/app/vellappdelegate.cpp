@@ -88,11 +88,16 @@ Result<std::unique_ptr<VellAppDelegate>> VellAppDelegate::start(const Options &o
                 delegate->m_presenter(request, std::move(answer));
             else
                 answer(std::nullopt);
+        },
+        [delegate = app.get()](const PromptRequest &request, const QString &problem) {
+            if (TunnelSession *session =
+                    delegate->m_container->existingSession(request.sessionUUID))
+                session->logMessage(Logger::Level::warning, problem);
         });
     app->m_container = std::make_unique<SessionContainer>(
         &context, invocation, SSHClientConfig::shared().strictOptionNames(),
         SecureSession::Services{
-            options.serviceProgram, environment, nullptr,
+            options.serviceProgram, environment, app->m_notifications.get(),
             [keychain = app->m_keychain.get()](const PromptRequest &request, PromptAnswer answer) {
                 keychain->present(request, std::move(answer));
             }});

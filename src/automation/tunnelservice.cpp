@@ -62,31 +62,65 @@ void TunnelService::rememberRequester(const QList<Profile *> &profiles)
         m_requesters.insert(uuidText(*profile), requester);
     if (!m_watcher.watchedServices().contains(requester))
         m_watcher.addWatchedService(requester);
+    // Open questions of these profiles go to the client that connects them now.
+    for (auto it = m_pending.begin(); it != m_pending.end(); ++it) {
+        if (it->requester != requester && m_requesters.value(it->uuid) == requester) {
+            it->requester = requester;
+            ask(it.key(), *it);
+        }
+    }
 }
 
 void TunnelService::requesterGone(const QString &name)
 {
     m_watcher.removeWatchedService(name);
     m_requesters.removeIf([&](const auto &entry) { return entry.value() == name; });
-    const QList<uint> ids = m_pending.keys();
-    for (uint id : ids) {
-        if (m_pending.value(id).requester == name)
-            m_pending.take(id).answer(std::nullopt);
+    for (auto it = m_pending.begin(); it != m_pending.end(); ++it) {
+        if (it->requester == name) {
+            it->requester.clear();
+            announceWaiting(it->uuid);
+        }
     }
 }
 
 void TunnelService::present(const PromptRequest &request, PromptAnswer answer)
 {
-    const QString uuid = request.sessionUUID.toString(QUuid::WithoutBraces).toUpper();
-    const QString requester = m_requesters.value(uuid);
-    if (requester.isEmpty()) {
-        answer(std::nullopt);
+    if (!request.standing)
         return;
-    }
+    const QString uuid = request.sessionUUID.toString(QUuid::WithoutBraces).toUpper();
     const uint id = ++m_nextPrompt;
-    m_pending.insert(id, {std::move(answer), requester});
-    Q_EMIT PromptRequested(id, uuid, promptKind(request.type), promptMessage(request),
-                           isSecret(request.type), rememberText(request.type).value_or(QString()));
+    const Pending question{std::move(answer),
+                           m_requesters.value(uuid),
+                           uuid,
+                           promptKind(request.type),
+                           promptMessage(request),
+                           isSecret(request.type),
+                           rememberText(request.type).value_or(QString())};
+    m_pending.insert(id, question);
+    connect(request.standing, &QObject::destroyed, this, [this, id] { withdraw(id); });
+    if (question.requester.isEmpty())
+        announceWaiting(uuid);
+    else
+        ask(id, question);
+}
+
+void TunnelService::ask(uint id, const Pending &question)
+{
+    Q_EMIT PromptRequested(id, question.uuid, question.kind, question.message, question.secret,
+                           question.remember);
+}
+
+void TunnelService::withdraw(uint id)
+{
+    if (m_pending.remove(id))
+        Q_EMIT PromptWithdrawn(id);
+}
+
+// Watchers learn that the session now waits for someone to answer.
+void TunnelService::announceWaiting(const QString &uuid)
+{
+    if (const TunnelSession *session = m_container->existingSession(QUuid(uuid)))
+        Q_EMIT StateChanged(uuid, rawValue(session->lastState()), session->statusSummary());
 }
 
 void TunnelService::AnswerPrompt(uint id, const QString &answer, bool cancelled, bool remember)
@@ -98,7 +132,7 @@ void TunnelService::AnswerPrompt(uint id, const QString &answer, bool cancelled,
     }
     if (calledFromDBus() && message().service() != it->requester) {
         sendErrorReply(u"io.vellssh.Error.NotAllowed"_s,
-                       u"Only the client that started the connection may answer."_s);
+                       u"Only the client that connects the profile may answer."_s);
         return;
     }
     PromptAnswer reply = std::move(it->answer);

@@ -28,7 +28,8 @@ public:
 
     // Takes the bus name and exports the object; the reason when another instance holds it.
     QString registerOn(class QDBusConnection &bus);
-    // Relays a question to the bus client that started the run, or cancels it.
+    // Relays a question to the bus client that started the run. Without one, the question
+    // waits for a client that connects the profile, or for its run to end.
     void present(const PromptRequest &request, PromptAnswer answer);
 
 public Q_SLOTS:
@@ -51,6 +52,7 @@ Q_SIGNALS:
     void LogLine(const QString &uuid, const QString &line);
     void PromptRequested(uint id, const QString &uuid, const QString &kind, const QString &message,
                          bool secret, const QString &remember);
+    void PromptWithdrawn(uint id);
 
 private:
     void readCommittedWrites();
@@ -63,12 +65,21 @@ private:
     // The bus client that asked for these runs answers their questions.
     void rememberRequester(const QList<Profile *> &profiles);
     void requesterGone(const QString &name);
+    void withdraw(uint id);
+    void announceWaiting(const QString &uuid);
 
     struct Pending
     {
         PromptAnswer answer;
+        // Empty while nobody may answer it yet.
         QString requester;
+        QString uuid;
+        QString kind;
+        QString message;
+        bool secret = false;
+        QString remember;
     };
+    void ask(uint id, const Pending &question);
 
     ObjectContext *m_context;
     SessionContainer *m_container;

@@ -11,7 +11,9 @@
 #include <QDBusServiceWatcher>
 #include <QEventLoop>
 #include <QHash>
+#include <QSocketNotifier>
 
+#include <cerrno>
 #include <fcntl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -24,41 +26,108 @@ const QString serviceName = u"io.vellssh.Tunnel"_s;
 const QString objectPath = u"/io/vellssh/Tunnel"_s;
 
 // Asks on the terminal, without echo for secrets; with no terminal, the answer is the next
-// line of standard input. End of input cancels.
-std::optional<QString> askPerson(const QString &message, bool secret)
+// line of standard input. End of input cancels. Lines are read as they come, inside the event
+// loop, so that a question withdrawn while it is asked stops being asked.
+class Asker
 {
-    const int tty = ::open("/dev/tty", O_RDWR | O_CLOEXEC);
-    const int in = tty >= 0 ? tty : STDIN_FILENO;
-    const QByteArray question = message.toUtf8() + ' ';
-    [[maybe_unused]] ssize_t written =
-        ::write(tty >= 0 ? tty : STDERR_FILENO, question.constData(), size_t(question.size()));
-    termios saved{};
-    const bool hide = secret && tty >= 0 && ::tcgetattr(tty, &saved) == 0;
-    if (hide) {
-        termios quiet = saved;
-        quiet.c_lflag &= ~tcflag_t(ECHO);
-        ::tcsetattr(tty, TCSAFLUSH, &quiet);
+public:
+    using Done = std::function<void(std::optional<QString>)>;
+
+    Asker()
+        : m_tty(::open("/dev/tty", O_RDWR | O_CLOEXEC)), m_in(m_tty >= 0 ? m_tty : STDIN_FILENO),
+          m_notifier(m_in, QSocketNotifier::Read)
+    {
+        m_notifier.setEnabled(false);
+        QObject::connect(&m_notifier, &QSocketNotifier::activated, &m_notifier,
+                         [this] { readAvailable(); });
     }
-    QByteArray line;
-    char byte = 0;
-    bool ended = true;
-    while (::read(in, &byte, 1) == 1) {
-        if (byte == '\n') {
-            ended = false;
-            break;
+    ~Asker()
+    {
+        showTyping();
+        if (m_tty >= 0)
+            ::close(m_tty);
+    }
+    Asker(const Asker &) = delete;
+    Asker &operator=(const Asker &) = delete;
+
+    bool asking() const { return bool(m_done); }
+
+    void ask(const QString &message, bool secret, Done done)
+    {
+        Q_ASSERT(!asking());
+        say(message.toUtf8() + ' ');
+        if (secret && m_tty >= 0 && ::tcgetattr(m_tty, &m_saved) == 0) {
+            termios quiet = m_saved;
+            quiet.c_lflag &= ~tcflag_t(ECHO);
+            m_hidden = ::tcsetattr(m_tty, TCSAFLUSH, &quiet) == 0;
         }
-        line += byte;
+        m_done = std::move(done);
+        takeLine();
+        listen();
     }
-    if (hide) {
-        ::tcsetattr(tty, TCSAFLUSH, &saved);
-        written = ::write(tty, "\n", 1);
+
+    // The question is no longer asked; what is typed next answers the next one.
+    void withdraw(const QString &why)
+    {
+        if (!asking())
+            return;
+        m_done = nullptr;
+        listen();
+        showTyping();
+        say("\n" + why.toUtf8() + '\n');
     }
-    if (tty >= 0)
-        ::close(tty);
-    if (ended && line.isEmpty())
-        return std::nullopt;
-    return QString::fromUtf8(line);
-}
+
+private:
+    void say(const QByteArray &text) const
+    {
+        [[maybe_unused]] const ssize_t written =
+            ::write(m_tty >= 0 ? m_tty : STDERR_FILENO, text.constData(), size_t(text.size()));
+    }
+    void showTyping()
+    {
+        if (std::exchange(m_hidden, false)) {
+            ::tcsetattr(m_tty, TCSAFLUSH, &m_saved);
+            say("\n");
+        }
+    }
+    void readAvailable()
+    {
+        char chunk[4096];
+        const ssize_t got = ::read(m_in, chunk, sizeof chunk);
+        if (got > 0)
+            m_buffer.append(chunk, got);
+        else if (got == 0 || (errno != EINTR && errno != EAGAIN))
+            m_ended = true;
+        takeLine();
+        listen();
+    }
+    void listen() { m_notifier.setEnabled(asking() && !m_ended); }
+    // Answers the question with the next line, or cancels it at the end of input.
+    void takeLine()
+    {
+        const qsizetype newline = m_buffer.indexOf('\n');
+        if (!asking() || (newline < 0 && !m_ended))
+            return;
+        std::optional<QString> answer;
+        if (newline >= 0) {
+            answer = QString::fromUtf8(m_buffer.left(newline));
+            m_buffer.remove(0, newline + 1);
+        } else if (!m_buffer.isEmpty()) {
+            answer = QString::fromUtf8(std::exchange(m_buffer, {}));
+        }
+        showTyping();
+        std::exchange(m_done, nullptr)(answer);
+    }
+
+    int m_tty;
+    int m_in;
+    QSocketNotifier m_notifier;
+    QByteArray m_buffer;
+    bool m_ended = false;
+    termios m_saved{};
+    bool m_hidden = false;
+    Done m_done;
+};
 
 bool isSettled(const QString &state, bool connecting)
 {
@@ -147,12 +216,51 @@ int DaemonCommands::change(const QString &verb, const QStringList &arguments)
         QString remember;
     };
     QList<Question> questions;
+    std::optional<uint> current;
+    Asker asker;
+    // Names are known once the profiles resolved; questions of other clients' runs are left.
+    QHash<QString, QString> names;
+    std::function<void()> askNext = [&] {
+        if (asker.asking() || names.isEmpty())
+            return;
+        questions.removeIf([&](const Question &q) { return !names.contains(q.uuid); });
+        if (questions.isEmpty())
+            return;
+        const Question question = questions.takeFirst();
+        current = question.id;
+        auto send = [&, id = question.id](const std::optional<QString> &answer, bool remember) {
+            current.reset();
+            tunnel.AnswerPrompt(id, answer.value_or(QString()), !answer, remember)
+                .waitForFinished();
+            askNext();
+        };
+        asker.ask(names.value(question.uuid) + u": "_s + question.message, question.secret,
+                  [&, question, send](const std::optional<QString> &answer) {
+                      if (!answer || question.remember.isEmpty()) {
+                          send(answer, false);
+                          return;
+                      }
+                      asker.ask(question.remember + u"? [y/N]"_s, false,
+                                [answer, send](const std::optional<QString> &keep) {
+                                    send(answer, keep.value_or(QString()).trimmed().startsWith(
+                                                     u'y', Qt::CaseInsensitive));
+                                });
+                  });
+    };
     QObject::connect(&tunnel, &IoVellsshTunnelInterface::PromptRequested, &loop,
                      [&](uint id, const QString &uuid, const QString &, const QString &message,
                          bool secret, const QString &remember) {
                          questions.append({id, uuid, message, secret, remember});
-                         loop.quit();
+                         askNext();
                      });
+    QObject::connect(&tunnel, &IoVellsshTunnelInterface::PromptWithdrawn, &loop, [&](uint id) {
+        questions.removeIf([&](const Question &q) { return q.id == id; });
+        if (current != id)
+            return;
+        current.reset();
+        asker.withdraw(localized("The question was withdrawn: its connection attempt ended."));
+        askNext();
+    });
 
     QDBusPendingReply<QStringList> reply;
     const bool all = flags->switches.contains(u"--all"_s);
@@ -176,11 +284,11 @@ int DaemonCommands::change(const QString &verb, const QStringList &arguments)
     if (flags->switches.contains(u"--no-wait"_s) || uuids.isEmpty())
         return 0;
 
-    QHash<QString, QString> names;
+    QHash<QString, QString> resolved;
     for (const QString &uuid : uuids) {
         QDBusPendingReply<QVariantMap> status = tunnel.Status(uuid);
         status.waitForFinished();
-        names.insert(uuid, status.value().value(u"name"_s).toString());
+        resolved.insert(uuid, status.value().value(u"name"_s).toString());
         if (!states.contains(uuid)) {
             states.insert(uuid, status.value().value(u"state"_s).toString());
             summaries.insert(uuid, status.value().value(u"summary"_s).toString());
@@ -199,30 +307,13 @@ int DaemonCommands::change(const QString &verb, const QStringList &arguments)
             return isSettled(state, connecting);
         });
     };
-    // Questions of our own runs are answered here; others belong to other clients.
-    auto answerQuestions = [&] {
-        while (!questions.isEmpty()) {
-            const Question question = questions.takeFirst();
-            if (!uuids.contains(question.uuid))
-                continue;
-            const auto answer =
-                askPerson(names.value(question.uuid) + u": "_s + question.message, question.secret);
-            const bool remember = answer && !question.remember.isEmpty() &&
-                                  askPerson(question.remember + u"? [y/N]"_s, false)
-                                      .value_or(QString())
-                                      .trimmed()
-                                      .startsWith(u'y', Qt::CaseInsensitive);
-            tunnel.AnswerPrompt(question.id, answer.value_or(QString()), !answer, remember)
-                .waitForFinished();
-        }
-    };
+    names = resolved;
     const DaemonExit exit(m_err, [&loop] { loop.quit(); });
-    answerQuestions();
+    askNext();
     while (!settled()) {
         loop.exec();
         if (exit.gone())
             return 1;
-        answerQuestions();
     }
 
     int code = 0;

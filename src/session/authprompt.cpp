@@ -92,6 +92,19 @@ bool isSecret(const AuthPromptType &type)
     return !std::holds_alternative<AuthPrompt::Permission>(type);
 }
 
+QString waitingText(const AuthPromptType &type)
+{
+    if (std::holds_alternative<AuthPrompt::Password>(type))
+        return localized("Waiting for password");
+    if (std::holds_alternative<AuthPrompt::PublicKey>(type))
+        return localized("Waiting for passphrase");
+    if (std::holds_alternative<AuthPrompt::Interactive>(type))
+        return localized("Waiting for an answer");
+    if (std::holds_alternative<AuthPrompt::Permission>(type))
+        return localized("Waiting for confirmation");
+    return localized("Waiting for input");
+}
+
 std::optional<QString> rememberText(const AuthPromptType &type)
 {
     if (std::holds_alternative<AuthPrompt::Password>(type))

@@ -2,6 +2,8 @@
 
 #include "authprompt.h"
 
+#include <QObject>
+#include <QPointer>
 #include <QString>
 #include <QUuid>
 
@@ -21,6 +23,9 @@ struct PromptRequest
     // How often the client has asked this question in this run (1 the first time).
     qint64 attempt = 1;
     QUuid sessionUUID;
+    // Goes away when the question can no longer be answered (its run ended, or it was
+    // answered): a presenter that keeps a question open withdraws it then.
+    QPointer<QObject> standing;
 };
 
 // What a person is asked, in the words of the prompt dialogs; a keyboard-interactive question
@@ -47,6 +52,8 @@ PromptDialog promptDialog(const PromptRequest &request);
 // "permission", "input", "password", "interactive", "publickey" or "pkcs11".
 QString promptKind(const AuthPromptType &type);
 bool isSecret(const AuthPromptType &type);
+// The status of a session while the question waits for its answer: "Waiting for passphrase"...
+QString waitingText(const AuthPromptType &type);
 
 // What a person answered, and whether the answer should be kept for the next time.
 struct PromptReply

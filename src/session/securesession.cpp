@@ -129,6 +129,7 @@ void SecureSession::leaveGate()
 
 void SecureSession::startRun()
 {
+    m_askInput = {};
     ChildEnvironmentInputs inputs =
         m_services.environment ? m_services.environment() : ChildEnvironmentInputs();
     inputs.setLocale = m_config.setLocale;
@@ -202,10 +203,11 @@ void SecureSession::handleServiceMessage(Message &message)
         m_exitStatus = int(args.value(u"status"_s).toInteger());
     } else if (op == reportConnectInfo) {
         const qint64 port = args.value(u"port"_s).toInteger();
-        m_askPort = port ? int(port) : 22;
-        m_askInfo = text("user") + u'@' + text("host") + u':' + QString::number(m_askPort);
+        m_askInput.port = port ? int(port) : 22;
+        m_askInput.info =
+            text("user") + u'@' + text("host") + u':' + QString::number(m_askInput.port);
     } else if (op == reportAttempt) {
-        m_attempt = args.value(u"attempt"_s).toInteger();
+        m_askInput.attempt = args.value(u"attempt"_s).toInteger();
     } else if (op == askPass && message.id) {
         answerQuestion(message.id, text("prompt"),
                        args.value(u"publicKeyPEM"_s).toString().toLatin1());
@@ -221,21 +223,32 @@ void SecureSession::answerQuestion(quint64 id, const QString &prompt,
     const QPointer<SecureSession> self(this);
     const AuthPromptType type = classifyPrompt(prompt);
     const bool permission = std::holds_alternative<AuthPrompt::Permission>(type);
-    auto reply = [self, service, id, publicKeyPEM, permission](std::optional<PromptReply> answer) {
+    // The question stands as long as the service of its run.
+    const QPointer<QObject> standing = new QObject(m_service.get());
+    auto reply = [self, service, standing, id, publicKeyPEM,
+                  permission](std::optional<PromptReply> answer) {
+        // An answer that comes after its run ended belongs to no run.
+        if (!standing || !service || !service->channel())
+            return;
+        delete standing.get();
         // A user who refused a question is not asked it again by a retry.
         if (self && (!answer || (permission && answer->text != u"yes"_s)))
             self->m_canRetry = false;
-        if (!service || !service->channel())
-            return;
         const auto sealed = answer ? sealAnswer(publicKeyPEM, answer->text.toUtf8()) : std::nullopt;
         service->channel()->reply(id, sealed ? QCborMap{{u"answer"_s, *sealed}}
                                              : QCborMap{{u"cancelled"_s, true}});
+        if (self)
+            Q_EMIT self->changed();
     };
     if (!m_services.prompt) {
         reply(std::nullopt);
         return;
     }
-    m_services.prompt({type, prompt, m_config.name, m_askInfo, m_askPort, m_attempt, m_config.uuid},
+    m_waiting = standing;
+    m_waitingFor = waitingText(type);
+    Q_EMIT changed();
+    m_services.prompt({type, prompt, m_config.name, m_askInput.info, m_askInput.port,
+                       m_askInput.attempt, m_config.uuid, standing},
                       reply);
 }
 

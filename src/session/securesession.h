@@ -76,7 +76,8 @@ public:
     bool isRetrying() const { return m_isRetrying; }
     int retryRemains() const { return m_retryRemains; }
     std::optional<int> exitStatus() const { return m_exitStatus; }
-    QString statusSummary() const { return m_statusSummary; }
+    // While a question of the run waits for its answer, what it waits for.
+    QString statusSummary() const { return m_waiting ? m_waitingFor : m_statusSummary; }
     QString destination() const { return m_destination; }
     std::optional<QString> hostIP() const { return m_hostIP; }
     std::optional<QString> authInfo() const { return m_authInfo; }
@@ -151,7 +152,15 @@ private:
     std::optional<QString> m_cipherCtoS;
     std::optional<QString> m_cipherStoC;
     SessionState m_lastState = SessionState::notConnected;
-    qint64 m_attempt = 0;
-    QString m_askInfo;
-    int m_askPort = 22;
+    // What the run reported for its questions; every run starts afresh.
+    struct AskInput
+    {
+        qint64 attempt = 0;
+        QString info;
+        int port = 22;
+    };
+    AskInput m_askInput;
+    // The question out to the presenter, alive until it is answered or its run ends.
+    QPointer<QObject> m_waiting;
+    QString m_waitingFor;
 };

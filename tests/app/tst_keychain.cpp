@@ -11,7 +11,7 @@ namespace {
 
 PromptRequest request(AuthPromptType type, qint64 attempt, int port = 2222)
 {
-    PromptRequest r{std::move(type), {}, u"db"_s, {}, port, attempt, QUuid::createUuid()};
+    PromptRequest r{std::move(type), {}, u"db"_s, {}, port, attempt, QUuid::createUuid(), {}};
     return r;
 }
 
@@ -143,6 +143,41 @@ private Q_SLOTS:
         QVERIFY(
             !present(presenter, request(AuthPrompt::Password{u"dave"_s, u"new.host"_s}, 2)).reply);
         QCOMPARE(m_keychain->find(*keychainItem(asked)), u"s3cret"_s);
+    }
+
+    // The answer goes to the collection the default alias names. A keyring that never made its
+    // "login" collection is asked for a default one; when it cannot make one, the reason is
+    // told, not only logged.
+    void aRememberedAnswerGoesToTheDefaultCollectionOrSaysWhy()
+    {
+        Person person{PromptReply(u"kept"_s, true)};
+        QStringList told;
+        KeychainPromptPresenter presenter(
+            m_keychain, person.presenter(),
+            [&](const PromptRequest &, const QString &problem) { told.append(problem); });
+        const PromptRequest asked = request(AuthPrompt::PublicKey{u"/keys/remembered"_s}, 1);
+        QCOMPARE(present(presenter, asked).reply->text, u"kept"_s);
+
+        const bool withoutLogin = qEnvironmentVariable("VELL_KEYRING") == u"empty"_s;
+        GError *error = nullptr;
+        SecretService *service = secret_service_get_sync(SECRET_SERVICE_NONE, nullptr, &error);
+        QVERIFY(service);
+        SecretCollection *collection = secret_collection_for_alias_sync(
+            service, SECRET_COLLECTION_DEFAULT, SECRET_COLLECTION_NONE, nullptr, &error);
+        if (collection || !withoutLogin) {
+            QVERIFY(collection);
+            QTRY_COMPARE_WITH_TIMEOUT(m_keychain->find(*keychainItem(asked)), u"kept"_s, 30000);
+            QVERIFY(told.isEmpty());
+            g_object_unref(collection);
+        } else {
+            QTRY_COMPARE_WITH_TIMEOUT(told.size(), 1, 30000);
+            QVERIFY2(told.first().startsWith(
+                         u"The keychain has no default collection, and the Secret Service did "
+                         "not make one: "_s),
+                     qPrintable(told.first()));
+            QVERIFY(!m_keychain->find(*keychainItem(asked)));
+        }
+        g_object_unref(service);
     }
 
     void questionsThatAreNeverStoredGoStraightToThePerson()

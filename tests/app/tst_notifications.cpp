@@ -1,43 +1,11 @@
 #include "desktopnotifications.h"
+#include "notificationserver.h"
 #include "testenvironment.h"
 
 #include <QDBusConnectionInterface>
 #include <QSignalSpy>
 
 using namespace Qt::StringLiterals;
-
-// A notification server on the private bus that speaks the freedesktop protocol.
-class FakeNotificationServer : public QObject
-{
-    Q_OBJECT
-    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
-
-public:
-    struct Call
-    {
-        uint replaces;
-        QString summary;
-        QString body;
-        QVariantMap hints;
-        uint id;
-    };
-    QList<Call> calls;
-
-public Q_SLOTS:
-    uint Notify(const QString &, uint replaces, const QString &, const QString &summary,
-                const QString &body, const QStringList &actions, const QVariantMap &hints, int)
-    {
-        if (!actions.contains(u"default"_s))
-            return 0;
-        const uint id = replaces ? replaces : uint(calls.size() + 1);
-        calls.append({replaces, summary, body, hints, id});
-        return id;
-    }
-    QStringList GetCapabilities() { return {u"actions"_s, u"body"_s}; }
-
-Q_SIGNALS:
-    void ActionInvoked(uint id, const QString &action);
-};
 
 class NotificationsTest : public QObject
 {
@@ -52,12 +20,8 @@ private Q_SLOTS:
         // No server yet: nothing is delivered, and nothing breaks.
         notifications.post(ConnectionNotice::connected, u"db"_s, db, {});
 
-        FakeNotificationServer server;
-        QDBusConnection bus = QDBusConnection::connectToBus(QDBusConnection::SessionBus, u"fake"_s);
-        QVERIFY(bus.registerService(u"org.freedesktop.Notifications"_s));
-        QVERIFY(bus.registerObject(u"/org/freedesktop/Notifications"_s, &server,
-                                   QDBusConnection::ExportAllSlots |
-                                       QDBusConnection::ExportAllSignals));
+        NotificationServer server;
+        QVERIFY(server.serve(u"fake"_s));
 
         notifications.post(ConnectionNotice::connected, u"db"_s, db, {});
         QTRY_COMPARE_WITH_TIMEOUT(server.calls.size(), 1, 10000);
@@ -73,7 +37,7 @@ private Q_SLOTS:
                            u"Connection to h closed by remote host."_s);
         notifications.post(ConnectionNotice::connectionFailed, u"web"_s, web, {});
         auto callsFor = [&](const QString &name) {
-            QList<FakeNotificationServer::Call> calls;
+            QList<NotificationServer::Call> calls;
             for (const auto &call : std::as_const(server.calls)) {
                 if (call.body.section(u'\n', 0, 0) == name)
                     calls.append(call);
@@ -97,8 +61,7 @@ private Q_SLOTS:
         Q_EMIT server.ActionInvoked(forWeb.id, u"default"_s);
         QVERIFY(activated.wait(10000));
         QCOMPARE(activated.first().first().toUuid(), web);
-        bus.unregisterService(u"org.freedesktop.Notifications"_s);
-        QDBusConnection::disconnectFromBus(u"fake"_s);
+        server.stop();
     }
 };
 

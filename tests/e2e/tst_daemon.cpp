@@ -1,4 +1,5 @@
 #include "keychain.h"
+#include "notificationserver.h"
 #include "programrun.h"
 #include "sshdfixture.h"
 #include "testenvironment.h"
@@ -8,6 +9,9 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+
+#include <csignal>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -178,6 +182,60 @@ private Q_SLOTS:
         QCOMPARE(corrected.err.count(u"Enter passphrase"_s), 1);
         QCOMPARE(keychain.find(item), u"outdated"_s);
         QCOMPARE(cli({u"disconnect"_s, u"locked"_s}).code, 0);
+    }
+
+    // After a drop, the retry of a tunnel on a passphrase key asks with nobody to answer: the
+    // question waits until a client connects the profile, or until the user disconnects it.
+    // The desktop hears of each turn.
+    void aDroppedTunnelIsAnnouncedAndItsQuestionWaitsForAClient()
+    {
+        NotificationServer desktop;
+        QVERIFY(desktop.serve(u"desktop"_s));
+        PromptRequest question;
+        question.type = AuthPrompt::PublicKey{m_sshd->passphraseKey()};
+        QCOMPARE(Keychain().remove(*keychainItem(question)), std::nullopt);
+        QCOMPARE(cli({u"add"_s, u"--name"_s, u"resumed"_s, u"--host"_s, u"127.0.0.1"_s, u"--port"_s,
+                      QString::number(m_sshd->port()), u"--user"_s, u"root"_s, u"--option"_s,
+                      u"IdentityFile="_s + m_sshd->passphraseKey(), u"--option"_s,
+                      u"BatchMode=no"_s, u"--option"_s, u"UserNotification=yes"_s})
+                     .code,
+                 0);
+        QTRY_VERIFY_WITH_TIMEOUT(cli({u"status"_s}).out.contains(u"resumed"_s), 30000);
+        QCOMPARE(cli({u"connect"_s, u"resumed"_s}, "labpass\nn\n").out, u"resumed: Connected\n"_s);
+        QTRY_COMPARE_WITH_TIMEOUT(desktop.summaries(), QStringList{u"Connected"_s}, 30000);
+        QCOMPARE(desktop.calls.first().body, u"resumed"_s);
+
+        auto dropAndWait = [&] {
+            for (qint64 pid : m_sshd->connectionProcesses())
+                ::kill(pid_t(pid), SIGKILL);
+            QTRY_VERIFY_WITH_TIMEOUT(
+                cli({u"status"_s})
+                    .out.contains(u"resumed\tAuthenticating\tWaiting for passphrase\n"_s),
+                30000);
+        };
+        dropAndWait();
+        QCOMPARE(desktop.summaries().last(), u"Connection Interrupted"_s);
+        const Run attached = cli({u"connect"_s, u"resumed"_s}, "labpass\nn\n");
+        QCOMPARE(attached.out, u"resumed: Connected\n"_s);
+        QCOMPARE(attached.err.count(u"Enter passphrase for key: "_s), 1);
+        QTRY_COMPARE_WITH_TIMEOUT(desktop.summaries().last(), u"Connection Restored"_s, 30000);
+        QCOMPARE(desktop.calls.last().replaces, desktop.calls.first().id);
+
+        // A client that is still asking when the run ends stops asking.
+        dropAndWait();
+        QProcess asking;
+        asking.setChildProcessModifier([] { ::setsid(); });
+        startCli(asking, {u"connect"_s, u"resumed"_s});
+        QByteArray asked;
+        QTRY_VERIFY2_WITH_TIMEOUT(
+            (asked += asking.readAllStandardError()).contains("Enter passphrase"),
+            (asked + cli({u"status"_s}).out.toUtf8()).constData(), 30000);
+        QCOMPARE(cli({u"disconnect"_s, u"resumed"_s}).code, 0);
+        QVERIFY(asking.waitForFinished(30000));
+        QVERIFY(asking.readAllStandardError().contains("The question was withdrawn"));
+        QTRY_VERIFY_WITH_TIMEOUT(m_sshd->connectionProcesses().isEmpty(), 30000);
+        QVERIFY(!cli({u"status"_s}).out.contains(u"Waiting for"_s));
+        desktop.stop();
     }
 
     void watchersSeeStatesAndLogLinesAsTheyCome()

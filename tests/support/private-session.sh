@@ -2,7 +2,8 @@
 # private-session.sh TEST [ARGS...]
 # Runs a test on a D-Bus session bus of its own with an unlocked Secret Service (gnome-keyring,
 # started before anything asks it for a secret: started by bus activation instead, it would
-# have no collection to store into). The keyring lives in a throw-away folder.
+# have no collection to store into). The keyring lives in a throw-away folder. With
+# VELL_KEYRING=empty it is started without unlocking, so it has no "login" collection.
 set -u
 if [ -z "${VELL_PRIVATE_SESSION:-}" ]; then
   dir=$(mktemp -d "${TMPDIR:-/tmp}/vell-session.XXXXXX") || exit 1
@@ -17,8 +18,13 @@ if [ -z "${VELL_PRIVATE_SESSION:-}" ]; then
   exit $rc
 fi
 
-printf %s test | gnome-keyring-daemon --foreground --unlock --components=secrets \
-  >"$XDG_RUNTIME_DIR/keyring.log" 2>&1 &
+if [ "${VELL_KEYRING:-}" = empty ]; then
+  gnome-keyring-daemon --foreground --components=secrets </dev/null \
+    >"$XDG_RUNTIME_DIR/keyring.log" 2>&1 &
+else
+  printf %s test | gnome-keyring-daemon --foreground --unlock --components=secrets \
+    >"$XDG_RUNTIME_DIR/keyring.log" 2>&1 &
+fi
 keyring=$!
 trap 'kill $keyring 2>/dev/null; wait $keyring 2>/dev/null' EXIT
 i=0
