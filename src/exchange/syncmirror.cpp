@@ -306,6 +306,7 @@ Result<SyncReport> SyncMirror::pass(ObjectContext &context, qint64 now)
         report.problems += read.problems;
         m_positions.insert(device, read.position);
     }
+    report.problems += importer.result().problems;
     const QString previous = context.transactionAuthor();
     context.setTransactionAuthor(author);
     const Status saved = context.saveIfChanged();
