@@ -7,9 +7,12 @@
 #include "queries.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QLoggingCategory>
 #include <QRegularExpression>
+
+#include <filesystem>
 
 using namespace Qt::StringLiterals;
 
@@ -18,6 +21,26 @@ Q_LOGGING_CATEGORY(lcBackup, "io.vellssh.backup-manager")
 namespace {
 
 const QString extension = u"velltunnel"_s;
+// The widest offset from UTC that any zone uses.
+constexpr int maximumOffsetHours = 14;
+
+// The regular files of the folder, or why it could not be listed: a folder that cannot be read
+// is not an empty one.
+Result<QFileInfoList> filesIn(const QString &directory)
+{
+    std::error_code error;
+    std::filesystem::directory_iterator entries(QFile::encodeName(directory).toStdString(), error);
+    QFileInfoList files;
+    for (; !error && entries != std::filesystem::directory_iterator(); entries.increment(error)) {
+        const QFileInfo entry(QFile::decodeName(QByteArray::fromStdString(entries->path())));
+        if (entry.isFile())
+            files.append(entry);
+    }
+    if (error)
+        return Error(localized("The backup folder “%1” could not be read: %2")
+                         .arg(directory, QString::fromLocal8Bit(error.message())));
+    return files;
+}
 
 } // namespace
 
@@ -30,19 +53,23 @@ QString backupFileName(const QDateTime &time)
     return time.toString(u"yyyy-MM-dd_HH-mm-ss_"_s) + zone + u'.' + extension;
 }
 
+// The time is read in the zone its name states, never in this machine's: a name from a time
+// that this zone skips (a daylight-saving gap) is still a backup, and still pruned.
 std::optional<QDateTime> backupDateOf(const QString &fileName)
 {
-    static const QRegularExpression pattern(
-        u"^(\\d{4}-\\d{2}-\\d{2}_\\d{2}-\\d{2}-\\d{2})_([+-])(\\d{2})(\\d{2})\\.velltunnel$"_s);
+    static const QRegularExpression pattern(QRegularExpression::anchoredPattern(
+        u"(\\d{4}-\\d{2}-\\d{2})_(\\d{2}-\\d{2}-\\d{2})_([+-])(\\d{2})(\\d{2})\\."_s + extension));
     const QRegularExpressionMatch match = pattern.match(fileName);
     if (!match.hasMatch())
         return std::nullopt;
-    QDateTime local = QDateTime::fromString(match.captured(1), u"yyyy-MM-dd_HH-mm-ss"_s);
-    if (!local.isValid())
+    const QDate date = QDate::fromString(match.captured(1), u"yyyy-MM-dd"_s);
+    const QTime time = QTime::fromString(match.captured(2), u"HH-mm-ss"_s);
+    const int hours = match.captured(4).toInt();
+    const int minutes = match.captured(5).toInt();
+    if (!date.isValid() || !time.isValid() || hours > maximumOffsetHours || minutes >= 60)
         return std::nullopt;
-    const int offset = (match.captured(3).toInt() * 60 + match.captured(4).toInt()) * 60 *
-                       (match.captured(2) == u"-"_s ? -1 : 1);
-    return QDateTime(local.date(), local.time(), Qt::OffsetFromUTC, offset);
+    const int offset = (hours * 60 + minutes) * 60 * (match.captured(3) == u"-"_s ? -1 : 1);
+    return QDateTime(date, time, Qt::OffsetFromUTC, offset);
 }
 
 BackupFileManager::BackupFileManager(QString directory) : m_directory(std::move(directory))
@@ -57,12 +84,15 @@ BackupFileManager::~BackupFileManager()
 
 Result<QList<BackupFileInfo>> BackupFileManager::sortedBackupFileInfos() const
 {
-    const QDir folder(m_directory);
-    if (!folder.exists())
+    if (!QFileInfo(m_directory).isDir())
         return Error(localized("The backup folder “%1” does not exist.").arg(m_directory));
+    const Result<QFileInfoList> entries = filesIn(m_directory);
+    if (!entries)
+        return entries.error();
     QList<BackupFileInfo> infos;
-    const QFileInfoList entries = folder.entryInfoList({u"*."_s + extension}, QDir::Files);
-    for (const QFileInfo &entry : entries) {
+    for (const QFileInfo &entry : *entries) {
+        if (!entry.fileName().endsWith(u'.' + extension))
+            continue;
         const std::optional<QDateTime> date = backupDateOf(entry.fileName());
         if (!date) {
             qCWarning(lcBackup).noquote() << "Failed to extract timestamp from" << entry.filePath()
@@ -166,9 +196,18 @@ Status BackupModule::setDirectory(const std::optional<QString> &directory)
         return std::nullopt;
     }
     const QFileInfo folder(*directory);
-    if (!folder.isDir() || !folder.isWritable())
+    if (!folder.isDir() || !folder.isWritable()) {
+        // Backups never go on silently to the folder that the person just chose to leave.
+        const bool wasOn = m_manager != nullptr;
+        m_manager.reset();
+        m_store(std::nullopt);
+        if (wasOn)
+            Q_EMIT changed();
         return Error(localized("Auto Backup Error") + u": "_s +
-                     localized("“%1” is not a folder that can be written.").arg(*directory));
+                     localized("“%1” is not a folder that can be written; automatic backups "
+                               "are off.")
+                         .arg(*directory));
+    }
     m_manager = std::make_unique<BackupFileManager>(folder.absoluteFilePath());
     m_store(folder.absoluteFilePath());
     Q_EMIT changed();

@@ -41,6 +41,7 @@ public:
     // Below 1, nothing is pruned.
     int maximumNumberOfBackupFiles = 100;
 
+    // A folder that cannot be listed is an error, never an empty list.
     Result<QList<BackupFileInfo>> sortedBackupFileInfos() const;
     // Returns at once; the pruning runs on the worker.
     void deleteOldBackupFiles();
@@ -76,8 +77,8 @@ public:
     std::optional<QString> directory() const;
     // Follows a folder chosen elsewhere (another process wrote the setting).
     void reload();
-    // A folder that does not exist or cannot be written is refused with the reason; backups
-    // then stay as they were.
+    // A folder that does not exist or cannot be written is refused with the reason, and
+    // backups are then off, the kept choice cleared with them.
     Status setDirectory(const std::optional<QString> &directory);
     BackupFileManager *manager() const { return m_manager.get(); }
     std::optional<QDateTime> lastBackupTimestamp() const { return m_lastBackup; }

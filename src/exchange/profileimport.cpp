@@ -7,7 +7,6 @@
 #include "profilejson.h"
 #include "undostack.h"
 
-#include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
@@ -39,7 +38,7 @@ QByteArray exportDocument(const QList<const Profile *> &profiles)
     for (const Profile *profile : profiles)
         array.append(profileJSON(*profile));
     const QJsonObject document{{u"appID"_s, u"io.vellssh.VellSSH"_s},
-                               {u"appVersion"_s, QCoreApplication::applicationVersion()},
+                               {u"appVersion"_s, QStringLiteral(VELLSSH_VERSION)},
                                {u"profiles"_s, array}};
     return QJsonDocument(document).toJson(QJsonDocument::Indented);
 }

@@ -6,6 +6,7 @@
 #include <QJsonArray>
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 
@@ -18,6 +19,8 @@ struct ProfileImportResult
     qint64 added = 0;
     qint64 replaced = 0;
     qint64 skipped = 0;
+    // Why profiles were skipped, when it was not the person's choice: "“web” was skipped: …".
+    QStringList problems;
 
     // "2 items was added, 3 items were skipped."
     QString message() const;

@@ -2,40 +2,77 @@
 
 #include "forwarding.h"
 #include "forwardingtype.h"
+#include "localized.h"
 #include "objectcontext.h"
 #include "profile.h"
 #include "tag.h"
 
 #include <QJsonArray>
 
+#include <cmath>
+#include <limits>
+
 using namespace Qt::StringLiterals;
 
 namespace {
 
+// Interchange files nest records two levels deep and sync journals one more; a dictionary
+// deeper than this would make every later export or backup of the library too deep to read.
+constexpr int maximumDictionaryDepth = 64;
+
+bool isAbsent(const QJsonValue &v)
+{
+    return v.isNull() || v.isUndefined();
+}
+
+// An optional attribute is written only when it holds a value, so a member that is missing
+// means none; one of the wrong type is not a value and changes nothing.
 void assign(std::optional<QString> &to, const QJsonValue &v)
 {
-    to = v.isString() ? std::optional(v.toString()) : std::nullopt;
+    if (v.isString())
+        to = v.toString();
+    else if (isAbsent(v))
+        to.reset();
 }
 void assign(std::optional<QJsonObject> &to, const QJsonValue &v)
 {
-    to = v.isObject() ? std::optional(v.toObject()) : std::nullopt;
+    if (v.isObject())
+        to = v.toObject();
+    else if (isAbsent(v))
+        to.reset();
 }
 void assign(std::optional<QDateTime> &to, const QJsonValue &v)
 {
     const QDateTime date = QDateTime::fromString(v.toString(), Qt::ISODateWithMs);
-    to = date.isValid() ? std::optional(date) : std::nullopt;
-}
-void assign(qint32 &to, const QJsonValue &v)
-{
-    to = v.isDouble() ? qint32(v.toInteger()) : 0;
-}
-void assign(qint16 &to, const QJsonValue &v)
-{
-    to = v.isDouble() ? qint16(v.toInteger()) : 0;
+    if (date.isValid())
+        to = date;
+    else if (isAbsent(v))
+        to.reset();
 }
 
-// Every attribute from the object: booleans only from JSON booleans, uuids only from strings,
-// everything else to the member's value or to none.
+bool isInteger(const QJsonValue &v)
+{
+    return v.isDouble() && std::isfinite(v.toDouble()) && v.toDouble() == std::trunc(v.toDouble());
+}
+
+template<class Int>
+bool fits(const QJsonValue &v)
+{
+    return v.toDouble() >= double(std::numeric_limits<Int>::min()) &&
+           v.toDouble() <= double(std::numeric_limits<Int>::max());
+}
+
+template<class Int>
+requires std::is_integral_v<Int>
+void assign(Int &to, const QJsonValue &v)
+{
+    if (isInteger(v) && fits<Int>(v))
+        to = Int(v.toInteger());
+}
+
+// Every attribute that the object holds validly, over what the record holds: a record made by
+// the import starts from its values at creation. The uuid is the record's identity, given when
+// it was made and never taken from the object afterwards.
 template<class Data>
 void updateAttributes(Data &data, const QJsonObject &object)
 {
@@ -46,39 +83,91 @@ void updateAttributes(Data &data, const QJsonObject &object)
         if constexpr (std::is_same_v<Field, bool>) {
             if (value.isBool())
                 field = value.toBool();
-        } else if constexpr (std::is_same_v<Field, std::optional<QUuid>>) {
-            if (value.isString()) {
-                const QUuid uuid(value.toString());
-                field = uuid.isNull() ? std::nullopt : std::optional(uuid);
-            }
-        } else {
+        } else if constexpr (!std::is_same_v<Field, std::optional<QUuid>>) {
             assign(field, value);
         }
     });
 }
 
-template<class Data>
-Data withUUID(const QUuid &uuid)
+bool nestsDeeperThan(const QJsonValue &value, int levels)
 {
-    Data data;
-    data.uuid = uuid;
-    return data;
+    if (!value.isObject() && !value.isArray())
+        return false;
+    if (levels == 0)
+        return true;
+    if (value.isArray()) {
+        const QJsonArray array = value.toArray();
+        return std::any_of(array.begin(), array.end(), [&](const QJsonValue &inner) {
+            return nestsDeeperThan(inner, levels - 1);
+        });
+    }
+    const QJsonObject object = value.toObject();
+    return std::any_of(object.begin(), object.end(),
+                       [&](const QJsonValue &inner) { return nestsDeeperThan(inner, levels - 1); });
+}
+
+// Why the attributes of the object cannot be stored: an integer that its attribute cannot
+// hold (it would wrap to another value), or a dictionary nested too deeply.
+template<class Data>
+std::optional<QString> attributesProblem(const QJsonObject &object)
+{
+    std::optional<QString> problem;
+    forEachMember<Data>([&](int, auto member) {
+        const QString name = QString::fromLatin1(member.name);
+        const QJsonValue value = object.value(name);
+        using Field = std::decay_t<decltype(std::declval<Data>().*member.pointer)>;
+        if (problem)
+            return;
+        if constexpr (std::is_integral_v<Field> && !std::is_same_v<Field, bool>) {
+            if (isInteger(value) && !fits<Field>(value))
+                problem = localized("“%1” is %2, outside %3 to %4")
+                              .arg(name, QString::number(value.toDouble(), 'f', 0))
+                              .arg(std::numeric_limits<Field>::min())
+                              .arg(std::numeric_limits<Field>::max());
+        } else if constexpr (std::is_same_v<Field, std::optional<QJsonObject>>) {
+            if (nestsDeeperThan(value, maximumDictionaryDepth))
+                problem = localized("“%1” nests deeper than %2 levels")
+                              .arg(name)
+                              .arg(maximumDictionaryDepth);
+        }
+    });
+    return problem;
+}
+
+std::optional<QString> profileProblem(const QJsonObject &o)
+{
+    if (!o.value(u"name"_s).isString())
+        return localized("it has no name");
+    if (!o.value(u"address"_s).isString())
+        return localized("it has no address");
+    if (auto problem = attributesProblem<ProfileData>(o))
+        return problem;
+    for (const QJsonValue &forwarding : o.value(u"forwardings"_s).toArray()) {
+        if (auto problem = attributesProblem<ForwardingData>(forwarding.toObject()))
+            return localized("a forwarding’s %1").arg(*problem);
+    }
+    return std::nullopt;
+}
+
+// A new record with its values at creation, under the identity the object asked for.
+template<class Object>
+Object *madeWith(ObjectContext &context, const QUuid &uuid)
+{
+    Object *object = nullptr;
+    if constexpr (std::is_same_v<Object, Profile>)
+        object = context.insertProfile();
+    else if constexpr (std::is_same_v<Object, Forwarding>)
+        object = context.insertForwarding();
+    else
+        object = context.insertTag();
+    object->edit([&](auto &data) { data.uuid = uuid; });
+    return object;
 }
 
 QUuid uniqueID(const QJsonObject &object)
 {
     const QUuid uuid(object.value(u"uuid"_s).toString());
     return uuid.isNull() ? QUuid::createUuid() : uuid;
-}
-
-bool validProfile(const QJsonObject &o)
-{
-    return o.value(u"name"_s).isString() && o.value(u"address"_s).isString();
-}
-
-bool isInteger(const QJsonValue &v)
-{
-    return v.isDouble() && v.toDouble() == double(v.toInteger());
 }
 
 bool validForwarding(const QJsonObject &o)
@@ -118,10 +207,14 @@ ProfileImporter::ProfileImporter(ObjectContext &context, ConflictPolicy policy,
 Profile *ProfileImporter::importProfile(const QJsonObject &object)
 {
     const QUuid uuid = uniqueID(object);
-    const bool valid = validProfile(object);
     Profile *existing = m_profiles.value(uuid);
-    if (!valid) {
+    if (const std::optional<QString> problem = profileProblem(object)) {
         ++m_result.skipped;
+        const QJsonValue name = object.value(u"name"_s);
+        m_result.problems.append(
+            (name.isString() ? localized("“%1” was skipped: %2").arg(name.toString(), *problem)
+                             : localized("A profile was skipped: %1").arg(*problem)) +
+            u'.');
         return nullptr;
     }
     if (existing && !shouldReplace(object.value(u"name"_s).toString())) {
@@ -129,7 +222,7 @@ Profile *ProfileImporter::importProfile(const QJsonObject &object)
         return nullptr;
     }
     ++(existing ? m_result.replaced : m_result.added);
-    Profile *profile = existing ? existing : m_context.insertProfile(withUUID<ProfileData>(uuid));
+    Profile *profile = existing ? existing : madeWith<Profile>(m_context, uuid);
     m_profiles.insert(uuid, profile);
     update(profile, object);
     return profile;
@@ -191,7 +284,7 @@ Forwarding *ProfileImporter::importForwarding(const QJsonObject &object)
     const QUuid uuid = uniqueID(object);
     Forwarding *forwarding = m_forwardings.value(uuid);
     if (!forwarding) {
-        forwarding = m_context.insertForwarding(withUUID<ForwardingData>(uuid));
+        forwarding = madeWith<Forwarding>(m_context, uuid);
         m_forwardings.insert(uuid, forwarding);
     }
     QJsonObject values = object;
@@ -213,7 +306,7 @@ Tag *ProfileImporter::importTag(const QJsonObject &object)
         return survivor(kept);
     Tag *tag = m_tags.value(uuid);
     if (!tag) {
-        tag = m_context.insertTag(withUUID<TagData>(uuid));
+        tag = madeWith<Tag>(m_context, uuid);
         m_tags.insert(uuid, tag);
     }
     tag->edit([&](TagData &d) { updateAttributes(d, object); });

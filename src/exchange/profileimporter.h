@@ -12,8 +12,11 @@ class Profile;
 class Tag;
 
 // One import run: the existing records by uuid, the counters and the conflict answers. Profile
-// objects are matched by "uuid" (a missing or broken one gives a new record); forwardings and
-// tags likewise, taken or dropped by their validity alone.
+// objects are matched by "uuid" (a missing or broken one gives a new record with a fresh one);
+// forwardings and tags likewise, taken or dropped by their validity alone. A new record starts
+// from its values at creation and takes each member of the object that is valid for it; a
+// profile with an integer its attribute cannot hold, or a dictionary nested too deeply, is
+// skipped with the reason.
 class ProfileImporter
 {
 public:

@@ -111,6 +111,7 @@ Status SyncMirror::readState()
     m_records.clear();
     m_lastProblems.clear();
     m_lastPass.reset();
+    m_stateFolder.clear();
     QFile file(m_statePath);
     if (!file.open(QIODevice::ReadOnly))
         return std::nullopt;
@@ -121,6 +122,7 @@ Status SyncMirror::readState()
         return Error(localized("The sync state “%1” could not be read; sync starts afresh.")
                          .arg(m_statePath));
     const QJsonObject state = document.object();
+    m_stateFolder = state.value(u"folder"_s).toString();
     if (auto clock = HybridTimestamp::fromText(state.value(u"clock"_s).toString()))
         m_clock.observe(*clock);
     if (state.value(u"lastPass"_s).isDouble())
@@ -154,6 +156,7 @@ Status SyncMirror::saveState() const
                        QJsonArray{it->stamp.text(), it->entity, it->deleted,
                                   QString::fromLatin1(it->digest.toHex()), it->origin});
     QJsonObject state{{u"device"_s, m_device},
+                      {u"folder"_s, m_folder},
                       {u"clock"_s, m_clock.last().text()},
                       {u"positions"_s, positions},
                       {u"records"_s, records},
@@ -169,29 +172,43 @@ Status SyncMirror::saveState() const
     return std::nullopt;
 }
 
-QList<JournalRecord> SyncMirror::pendingChanges(const ObjectContext &context, qint64 now)
+// With everything, each record goes out again, as first made, under the stamp it has: what
+// changed since the last pass with a new one, and the rest as of its last change, so that a
+// newer change on another device still wins over it.
+QList<JournalRecord> SyncMirror::pendingChanges(const ObjectContext &context, qint64 now,
+                                                bool everything)
 {
     QList<JournalRecord> changes;
     const auto current = sharedRecords(context);
     for (auto it = current.begin(); it != current.end(); ++it) {
         const QByteArray digest = it->digest();
         const RecordState known = m_records.value(it.key());
-        if (!known.deleted && known.digest == digest)
+        const bool unchanged = !known.deleted && known.digest == digest;
+        if (unchanged && !everything)
             continue;
-        const HybridTimestamp stamp = m_clock.now(now);
-        const bool created = known.entity.isEmpty();
-        const QString origin = created ? m_device : known.origin;
+        const HybridTimestamp stamp = unchanged ? known.stamp : m_clock.now(now);
+        const bool created = everything || known.entity.isEmpty();
+        const QString origin = known.entity.isEmpty() ? m_device : known.origin;
         changes.append({stamp, it->entity, it.key(), false, it->snapshot(), origin, created});
         m_records.insert(it.key(), {stamp, it->entity, false, digest, origin});
     }
     for (auto it = m_records.begin(); it != m_records.end(); ++it) {
-        if (it->deleted || current.contains(it.key()))
+        if (current.contains(it.key()) || (it->deleted && !everything))
             continue;
-        const HybridTimestamp stamp = m_clock.now(now);
+        const HybridTimestamp stamp = it->deleted ? it->stamp : m_clock.now(now);
         changes.append({stamp, it->entity, it.key(), true, {}, it->origin});
         *it = {stamp, it->entity, true, {}, it->origin};
     }
     return changes;
+}
+
+// The state belongs to the folder it names, and only while this device's journal is there: a
+// folder chosen anew, or emptied behind sync's back, has nothing of this library yet.
+bool SyncMirror::stateFitsFolder() const
+{
+    const QDir journal(DeviceJournal(m_folder, m_device).folder());
+    return m_stateFolder == m_folder &&
+           !journal.entryList({u"journal-*.jsonl"_s}, QDir::Files).isEmpty();
 }
 
 int SyncMirror::apply(const JournalRecord &record, ProfileImporter &importer)
@@ -263,8 +280,13 @@ Result<SyncReport> SyncMirror::pass(ObjectContext &context, qint64 now)
     SyncReport report;
     if (Status unreadable = readState())
         report.problems.append(unreadable->message);
-    const QList<JournalRecord> changes = pendingChanges(context, now);
-    if (!changes.isEmpty()) {
+    const bool republish = !stateFitsFolder();
+    if (republish)
+        m_positions.clear();
+    const QList<JournalRecord> changes = pendingChanges(context, now, republish);
+    // A republished library leaves a journal even when it is empty: the folder then has this
+    // device's part.
+    if (!changes.isEmpty() || republish) {
         const auto written = DeviceJournal(m_folder, m_device).append(changes);
         if (!written)
             return written.error();
@@ -284,6 +306,7 @@ Result<SyncReport> SyncMirror::pass(ObjectContext &context, qint64 now)
         report.problems += read.problems;
         m_positions.insert(device, read.position);
     }
+    report.problems += importer.result().problems;
     const QString previous = context.transactionAuthor();
     context.setTransactionAuthor(author);
     const Status saved = context.saveIfChanged();

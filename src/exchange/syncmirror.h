@@ -27,7 +27,8 @@ struct SyncReport
 // back. A profile made on two devices independently (one file imported on both) becomes one
 // with the tags of both copies, and tags of one name become one tag, as the history's
 // de-duplication does for the store's own processes. What this device has read and written is
-// kept in a state file of its own.
+// kept in a state file of its own, for one folder: in another folder, or in one that has lost
+// this device's journal, the next pass publishes the whole library and reads the others anew.
 class SyncMirror
 {
 public:
@@ -59,7 +60,8 @@ private:
     };
 
     Status saveState() const;
-    QList<JournalRecord> pendingChanges(const ObjectContext &context, qint64 now);
+    QList<JournalRecord> pendingChanges(const ObjectContext &context, qint64 now, bool everything);
+    bool stateFitsFolder() const;
     int apply(const JournalRecord &record, ProfileImporter &importer);
     bool isTwin(const JournalRecord &record, const RecordState &known,
                 const ProfileImporter &importer) const;
@@ -68,6 +70,8 @@ private:
     QString m_folder;
     QString m_statePath;
     QString m_device;
+    // The folder that the state file was written for.
+    QString m_stateFolder;
     HybridLogicalClock m_clock;
     QHash<QString, JournalPosition> m_positions;
     QHash<QUuid, RecordState> m_records;

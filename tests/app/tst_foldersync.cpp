@@ -104,6 +104,28 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT((otherPass() && named(*m_other->mainContext(), u"made offline"_s)),
                                  10000);
     }
+
+    // A device that comes to the folder after the library was last written: first in a folder
+    // chosen anew, then in that folder emptied while sync was off.
+    void aFolderWithoutTheLibraryGetsItWhole()
+    {
+        FolderSync sync(*m_settings, *m_store);
+        QSignalSpy passed(&sync, &FolderSync::passed);
+        QVERIFY(passed.wait(10000));
+        const QString moved = QDir::tempPath() + u"/moved"_s;
+        for (int round = 0; round < 2; ++round) {
+            if (round == 1)
+                m_settings->set(SettingKeys::iCloudSync, false);
+            QVERIFY(QDir(moved).removeRecursively() && QDir().mkpath(moved));
+            QCOMPARE(turnSyncOn(*m_settings, moved), std::nullopt);
+            auto newcomer = std::move(PersistenceController::openInMemory()).value();
+            SyncMirror mirror(moved, QDir::tempPath() + u"/newcomer-%1.json"_s.arg(round),
+                              u"NEW%1"_s.arg(round));
+            QTRY_VERIFY_WITH_TIMEOUT((mirror.pass(*newcomer->mainContext()) &&
+                                      named(*newcomer->mainContext(), u"made offline"_s)),
+                                     10000);
+        }
+    }
 };
 
 VELL_TEST_MAIN(FolderSyncTest)

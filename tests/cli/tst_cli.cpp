@@ -393,6 +393,20 @@ private Q_SLOTS:
         const Run refused = cli({u"import"_s, broken.fileName(), u"--replace"_s});
         QCOMPARE(refused.code, 1);
         QVERIFY(refused.err.startsWith(u"broken.velltunnel: The file is not JSON"_s));
+
+        QFile exportedFile(file);
+        QVERIFY(exportedFile.open(QIODevice::ReadOnly));
+        QVERIFY(
+            !QJsonDocument::fromJson(exportedFile.readAll())[u"appVersion"_s].toString().isEmpty());
+        QFile wrapped(QDir::tempPath() + u"/wrapped.velltunnel"_s);
+        QVERIFY(wrapped.open(QIODevice::WriteOnly));
+        wrapped.write(R"([{"name": "pinned?", "address": "h", "priority": 98303}])");
+        wrapped.close();
+        const Run skipped = cli({u"import"_s, wrapped.fileName()});
+        QCOMPARE(skipped.code, 0);
+        QCOMPARE(skipped.out, u"0 items was added, 1 items were skipped.\n"_s);
+        QCOMPARE(skipped.err, u"“pinned?” was skipped: “priority” is 98303, outside -32768 to "
+                              "32767.\n"_s);
     }
 
     void backupsGoToTheChosenFolder()
@@ -414,6 +428,12 @@ private Q_SLOTS:
             cli({u"backup"_s, u"list"_s}).out.split(u'\n', Qt::SkipEmptyParts);
         QCOMPARE(listed.size(), 1);
         QVERIFY(listed.first().endsWith(written.out.trimmed()));
+        const Run refused = cli({u"backup"_s, u"folder"_s, folder + u"/missing"_s});
+        QCOMPARE(refused.code, 1);
+        QVERIFY2(refused.err.contains(u"automatic backups are off"_s), qPrintable(refused.err));
+        QCOMPARE(cli({u"backup"_s, u"folder"_s}).out, u"Automatic backups are off.\n"_s);
+        QCOMPARE(cli({u"backup"_s, u"now"_s}).code, 1);
+        QCOMPARE(cli({u"backup"_s, u"folder"_s, folder}).code, 0);
         QCOMPARE(cli({u"backup"_s, u"folder"_s, u"--off"_s}).code, 0);
         QCOMPARE(cli({u"backup"_s, u"folder"_s}).out, u"Automatic backups are off.\n"_s);
     }
@@ -492,6 +512,25 @@ private Q_SLOTS:
         QCOMPARE(cli({u"delete"_s, u"web"_s, u"--yes"_s}).code, 0);
         syncBoth();
         QCOMPARE(second({u"show"_s, u"web"_s}).code, 1);
+
+        // Another folder, then the same one emptied while sync was off: the library goes there
+        // whole, for any device that comes next.
+        const QString moved = QDir::tempPath() + u"/moved"_s;
+        auto published = [&] {
+            for (const QString &device : QDir(moved + u"/devices"_s).entryList(QDir::Dirs)) {
+                QFile journal(moved + u"/devices/"_s + device + u"/journal-1.jsonl"_s);
+                if (journal.open(QIODevice::ReadOnly) && journal.readAll().contains("\"both\""))
+                    return true;
+            }
+            return false;
+        };
+        for (int round = 0; round < 2; ++round) {
+            QVERIFY(QDir(moved).removeRecursively() && QDir().mkpath(moved));
+            QCOMPARE(cli({u"sync"_s, u"folder"_s, u"--off"_s}).code, 0);
+            QCOMPARE(cli({u"sync"_s, u"folder"_s, moved}).code, 0);
+            QVERIFY(!cli({u"sync"_s, u"now"_s}).out.startsWith(u"0 records written"_s));
+            QVERIFY(published());
+        }
     }
 
     void aRunningApplicationSeesTheChanges()

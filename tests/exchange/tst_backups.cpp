@@ -7,9 +7,44 @@
 
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 
+#include <filesystem>
+
+#include <sys/fsuid.h>
+#include <unistd.h>
+
 using namespace Qt::StringLiterals;
+
+namespace {
+
+// File access as a user without privileges, on this thread alone: for root, permissions only
+// hold once its file-system identity is another user's and group's.
+struct AsAnotherUser
+{
+    static constexpr uid_t nobody = 65534;
+    static constexpr gid_t nogroup = 65534;
+
+    template<class F>
+    auto run(F &&f)
+    {
+        const bool root = geteuid() == 0;
+        if (root) {
+            setfsgid(nogroup);
+            setfsuid(nobody);
+        }
+        auto result = f();
+        if (root) {
+            setfsuid(0);
+            setfsgid(0);
+        }
+        return result;
+    }
+};
+
+} // namespace
 
 // Time-stamped backups in a folder, and the pruning to the newest 100.
 class BackupsTest : public QObject
@@ -26,6 +61,14 @@ class BackupsTest : public QObject
     }
 
 private Q_SLOTS:
+    // Backups are named in the zone of their time, and read in it whatever this machine's is:
+    // here one with a daylight-saving gap.
+    void initTestCase()
+    {
+        qputenv("TZ", "Europe/Berlin");
+        tzset();
+    }
+
     void init()
     {
         m_store = std::move(PersistenceController::openInMemory()).value();
@@ -42,10 +85,18 @@ private Q_SLOTS:
         QCOMPARE(backupDateOf(backupFileName(west)), west);
         QVERIFY(!backupDateOf(u"notes.velltunnel"_s));
         QVERIFY(!backupDateOf(u"2025-05-02_14-03-09_+0100.velltunnel.bak"_s));
+        QVERIFY(!backupDateOf(u"2025-05-02_14-03-09_+0100.VELLTUNNEL"_s));
+        QVERIFY(!backupDateOf(u"2025-05-02_14-03-09_+0100.velltunnel\n"_s));
+        QVERIFY(!backupDateOf(u"2025-05-02_14-03-09_+0160.velltunnel"_s));
+        QVERIFY(!backupDateOf(u"2025-02-30_14-03-09_+0100.velltunnel"_s));
+        const QDateTime inTheGap(QDate(2025, 3, 30), QTime(2, 30), Qt::OffsetFromUTC, 3600);
+        QCOMPARE(backupDateOf(u"2025-03-30_02-30-00_+0100.velltunnel"_s), inTheGap);
     }
 
     void backupsArePrunedToTheNewestHundred()
     {
+        QTest::failOnWarning(
+            QRegularExpression(u"Failed to extract timestamp from .*VELLTUNNEL"_s));
         BackupFileManager manager(m_folder->path());
         ObjectContext &context = *m_store->mainContext();
         QCOMPARE(performBackup(context, manager).value(), std::nullopt);
@@ -55,11 +106,14 @@ private Q_SLOTS:
         p->setName(u"db"_s);
         p->setAddress(u"h"_s);
         p->setDeletedOn(QDateTime::currentDateTimeUtc());
-        const QDateTime start(QDate(2025, 1, 1), QTime(0, 0), Qt::OffsetFromUTC, 0);
+        // Written where the clocks here go from 2:00 straight to 3:00.
+        const QDateTime start(QDate(2025, 3, 30), QTime(1, 59, 30), Qt::OffsetFromUTC, 3600);
         for (int i = 0; i < 101; ++i)
             touch(backupFileName(start.addSecs(i)));
         touch(u"notes.txt"_s);
         touch(u"notes.velltunnel"_s);
+        const QString shouted = backupFileName(start.addSecs(-60)).toUpper();
+        touch(shouted);
 
         const QDateTime now = start.addDays(1);
         const auto written = performBackup(context, manager, now);
@@ -73,6 +127,7 @@ private Q_SLOTS:
         QCOMPARE(infos->last().backupDate, start.addSecs(2));
         QVERIFY(QFile::exists(m_folder->filePath(u"notes.txt"_s)));
         QVERIFY(QFile::exists(m_folder->filePath(u"notes.velltunnel"_s)));
+        QVERIFY(QFile::exists(m_folder->filePath(shouted)));
 
         // A backup is an export: importing it brings the trashed profile back.
         m_store = std::move(PersistenceController::openInMemory()).value();
@@ -80,6 +135,25 @@ private Q_SLOTS:
             importProfiles(**written, *m_store->mainContext(), ConflictPolicy::skipAll);
         QCOMPARE(imported->message(), u"1 items was added."_s);
         QVERIFY(m_store->mainContext()->profiles().first()->isInTrash());
+    }
+
+    void aFolderThatCannotBeListedIsAnError()
+    {
+        BackupFileManager manager(m_folder->path() + u"/closed"_s);
+        QVERIFY(QDir(m_folder->path()).mkdir(u"closed"_s));
+        // The folder is there for the other user to see, only not to list.
+        for (QDir up(m_folder->path()); !up.isRoot(); up.cdUp()) {
+            std::filesystem::permissions(QFile::encodeName(up.path()).toStdString(),
+                                         std::filesystem::perms::others_exec,
+                                         std::filesystem::perm_options::add);
+        }
+        QVERIFY(QFile::setPermissions(manager.backupDirectory(), {}));
+        const auto listed = AsAnotherUser().run([&] { return manager.sortedBackupFileInfos(); });
+        QVERIFY(!listed);
+        QVERIFY2(listed.error().message.contains(u"could not be read: Permission denied"_s),
+                 qPrintable(listed.error().message));
+        QVERIFY(QFile::setPermissions(manager.backupDirectory(),
+                                      QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
     }
 
     void theChosenFolderIsKeptAndChecked()
@@ -93,6 +167,16 @@ private Q_SLOTS:
         QCOMPARE(stored, std::nullopt);
         QCOMPARE(module.setDirectory(m_folder->path()), std::nullopt);
         QCOMPARE(stored, m_folder->path());
+
+        // Leaving for a folder that is refused: backups stop, and the choice says so.
+        QSignalSpy changed(&module, &BackupModule::changed);
+        const Status refused = module.setDirectory(m_folder->filePath(u"missing"_s));
+        QVERIFY(refused);
+        QVERIFY(refused->message.contains(u"automatic backups are off"_s));
+        QCOMPARE(module.manager(), nullptr);
+        QCOMPARE(stored, std::nullopt);
+        QCOMPARE(changed.size(), 1);
+        QCOMPARE(module.setDirectory(m_folder->path()), std::nullopt);
 
         BackupModule restarted(load, store);
         QCOMPARE(restarted.directory(), m_folder->path());

@@ -12,9 +12,11 @@
 
 #include <QDir>
 #include <QFile>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QMimeData>
+#include <QRegularExpression>
 
 using namespace Qt::StringLiterals;
 
@@ -145,6 +147,104 @@ private Q_SLOTS:
         context().undo();
         QCOMPARE(context().profiles().size(), 5);
         QCOMPARE(existing[2]->note(), u"kept here"_s);
+    }
+
+    void importedRecordsStartFromTheirValuesAtCreation()
+    {
+        const QJsonObject broken{
+            {u"uuid"_s, u"not a uuid"_s},
+            {u"name"_s, u"broken uuid"_s},
+            {u"address"_s, u"h"_s},
+            {u"retryAttempts"_s, u"many"_s},
+            {u"forwardings"_s, QJsonArray{QJsonObject{{u"uuid"_s, 42},
+                                                      {u"type"_s, u"local"_s},
+                                                      {u"bindPort"_s, 8080},
+                                                      {u"targetAddress"_s, u"t"_s},
+                                                      {u"targetPort"_s, 80}}}},
+            {u"tags"_s, QJsonArray{QJsonObject{{u"uuid"_s, u"{broken}"_s}, {u"name"_s, u"t"_s}}}}};
+        const QString path = writeFile(u"fresh.velltunnel"_s, json(QJsonArray{broken, broken}));
+        QCOMPARE(importProfiles(path, context(), ConflictPolicy::replaceAll)->message(),
+                 u"2 items was added."_s);
+        QCOMPARE(context().profiles().size(), 2);
+        for (const Profile *profile : context().profiles()) {
+            QVERIFY(profile->uuid());
+            QCOMPARE(profile->data().retryAttempts, 999);
+            QCOMPARE(profile->forwardings().size(), 1);
+            QVERIFY(profile->forwardings().first()->data().uuid);
+            QVERIFY(profile->forwardings().first()->data().enabled);
+            QCOMPARE(profile->tags().size(), 1);
+            QVERIFY(profile->tags().first()->data().uuid);
+        }
+        QVERIFY(context().profiles().first()->uuid() != context().profiles().last()->uuid());
+
+        // A replaced profile keeps what the file holds no valid value for.
+        QJsonObject again = profileJSON(*context().profiles().first());
+        again.insert(u"retryAttempts"_s, 2.5);
+        const auto replaced =
+            importProfiles(writeFile(u"again.velltunnel"_s, json(QJsonArray{again})), context(),
+                           ConflictPolicy::replaceAll);
+        QCOMPARE(replaced->message(), u"0 items was added, 1 items were replaced."_s);
+        QCOMPARE(context().profiles().first()->data().retryAttempts, 999);
+        QVERIFY(context().profiles().first()->uuid());
+    }
+
+    void aProfileThatCannotBeStoredIsSkippedWithTheReason_data()
+    {
+        QJsonValue deep = QJsonObject{{u"leaf"_s, true}};
+        for (int level = 0; level < 64; ++level)
+            deep = QJsonObject{{u"inner"_s, deep}};
+        QTest::addColumn<QJsonObject>("members");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("priority that would pin")
+            << QJsonObject{{u"priority"_s, 98303}}
+            << u"“wrapped” was skipped: “priority” is 98303, outside -32768 to 32767."_s;
+        QTest::newRow("negative retries")
+            << QJsonObject{{u"retryAttempts"_s, -40000}}
+            << u"“wrapped” was skipped: “retryAttempts” is -40000, outside -32768 to 32767."_s;
+        QTest::newRow("bind port past 32 bits")
+            << QJsonObject{{u"forwardings"_s,
+                            QJsonArray{QJsonObject{{u"type"_s, u"dynamic"_s},
+                                                   {u"bindPort"_s, 4294967297.0}}}}}
+            << u"“wrapped” was skipped: a forwarding’s “bindPort” is 4294967297, outside "
+               "-2147483648 to 2147483647."_s;
+        QTest::newRow("deep info dictionary")
+            << QJsonObject{{u"infoDictionary"_s, deep}}
+            << u"“wrapped” was skipped: “infoDictionary” nests deeper than 64 levels."_s;
+        QTest::newRow("deep shell options")
+            << QJsonObject{{u"shellOptions"_s, QJsonObject{{u"list"_s, QJsonArray{deep}}}}}
+            << u"“wrapped” was skipped: “shellOptions” nests deeper than 64 levels."_s;
+    }
+    void aProfileThatCannotBeStoredIsSkippedWithTheReason()
+    {
+        QFETCH(QJsonObject, members);
+        QFETCH(QString, reason);
+        QJsonObject profile{{u"name"_s, u"wrapped"_s}, {u"address"_s, u"h"_s}};
+        for (auto it = members.begin(); it != members.end(); ++it)
+            profile.insert(it.key(), it.value());
+        const auto result =
+            importProfiles(writeFile(u"wrapped.velltunnel"_s, json(QJsonArray{profile})), context(),
+                           ConflictPolicy::replaceAll);
+        QCOMPARE(result->message(), u"0 items was added, 1 items were skipped."_s);
+        QCOMPARE(result->problems, QStringList{reason});
+        QVERIFY(context().profiles().isEmpty());
+        QVERIFY(context().forwardings().isEmpty());
+    }
+
+    void theDeepestDictionaryThatImportsStillExports()
+    {
+        QJsonValue deep = QJsonObject{{u"leaf"_s, true}};
+        for (int level = 0; level < 63; ++level)
+            deep = QJsonObject{{u"inner"_s, deep}};
+        const QJsonObject profile{
+            {u"name"_s, u"deep"_s}, {u"address"_s, u"h"_s}, {u"infoDictionary"_s, deep}};
+        const QString path = writeFile(u"deep.velltunnel"_s, json(QJsonArray{profile}));
+        QCOMPARE(importProfiles(path, context(), ConflictPolicy::replaceAll)->message(),
+                 u"1 items was added."_s);
+        const QJsonDocument exported = QJsonDocument::fromJson(exportDocument(live()));
+        QVERIFY(QRegularExpression(u"^\\d+\\.\\d+\\.\\d+$"_s)
+                    .match(exported[u"appVersion"_s].toString())
+                    .hasMatch());
+        QCOMPARE(exported[u"profiles"_s][0][u"infoDictionary"_s].toObject(), deep.toObject());
     }
 
     void pastedProfilesAreCopiesOrImports()

@@ -310,6 +310,47 @@ private Q_SLOTS:
         QCOMPARE(db->note(), u"from the slow clock"_s);
     }
 
+    void aFolderWithoutThisDevicesJournalGetsTheWholeLibrary()
+    {
+        Device a(m_folder->path(), u"A"_s);
+        Device b(m_folder->path(), u"B"_s);
+        a.add(u"db"_s, u"h"_s);
+        QCOMPARE(a.context().save(), std::nullopt);
+        a.pass(1000);
+        b.pass(1001);
+
+        // Another folder: the state was for the first one, and the new one has nothing yet.
+        QTemporaryDir other;
+        SyncMirror moved(other.path(), a.local.filePath(u"sync-state.json"_s), u"A"_s);
+        QCOMPARE(moved.pass(a.context(), 2000)->written, 1);
+        Device c(other.path(), u"C"_s);
+        QCOMPARE(c.pass(2001).applied, 1);
+        QVERIFY(c.profile(u"db"_s));
+        QCOMPARE(moved.pass(a.context(), 2002)->written, 0);
+
+        // Emptied behind sync's back, with a newer edit made elsewhere meanwhile: the library
+        // goes out again as of its last change, so that edit still wins on both devices.
+        QVERIFY(QDir(m_folder->path() + u"/devices/A"_s).removeRecursively());
+        b.profile(u"db"_s)->setNote(u"from B"_s);
+        QCOMPARE(b.context().save(), std::nullopt);
+        b.pass(3000);
+        const SyncReport again = a.pass(4000);
+        QCOMPARE(again.written, 1);
+        QCOMPARE(again.applied, 1);
+        QCOMPARE(a.profile(u"db"_s)->note(), u"from B"_s);
+        b.pass(4001);
+        QCOMPARE(b.profile(u"db"_s)->note(), u"from B"_s);
+        Device d(m_folder->path(), u"D"_s);
+        d.pass(4002);
+        QCOMPARE(d.profile(u"db"_s)->note(), u"from B"_s);
+
+        // An empty library leaves its journal too, so the next pass is an ordinary one.
+        Device e(other.path(), u"E"_s);
+        QCOMPARE(e.pass(5000).written, 0);
+        QVERIFY(QFile::exists(other.filePath(u"devices/E/journal-1.jsonl"_s)));
+        QCOMPARE(e.pass(5001).applied, 0);
+    }
+
     void aMissingFolderOrABrokenStateLosesNothing()
     {
         Device a(m_folder->path() + u"/gone"_s, u"A"_s);
