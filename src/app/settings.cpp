@@ -2,6 +2,7 @@
 
 #include "enumnames.h"
 #include "localized.h"
+#include "privatefiles.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -197,6 +198,8 @@ void Settings::write(const QString &name, const QVariant &value)
         m_settings.setValue(name, value);
     else
         m_settings.remove(name);
+    // QSettings keeps the mode of the file it replaces: a private file stays private.
+    createPrivateFile(filePath());
     m_settings.sync();
     watch();
     m_seen.insert(name, m_settings.value(name));

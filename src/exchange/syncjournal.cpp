@@ -1,6 +1,7 @@
 #include "syncjournal.h"
 
 #include "localized.h"
+#include "privatefiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -20,10 +21,9 @@ const QByteArray endLine = "{\"end\":true}\n";
 // One write of whole lines: a reader sees a line whole or not yet.
 Status appendTo(const QString &path, const QByteArray &lines)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::Append) || file.write(lines) != lines.size() || !file.flush())
+    if (Status error = appendPrivateFile(path, lines))
         return Error(
-            localized("The journal “%1” could not be written: %2").arg(path, file.errorString()));
+            localized("The journal “%1” could not be written: %2").arg(path, error->message));
     return std::nullopt;
 }
 

@@ -1,6 +1,7 @@
 #include "sqlitestore.h"
 
 #include "localized.h"
+#include "privatefiles.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -10,10 +11,6 @@
 #include <QUrl>
 
 #include <sqlite3.h>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -214,26 +211,6 @@ QString idArray(const QList<qint64> &ids)
     return QString::fromUtf8(QJsonDocument(array).toJson(QJsonDocument::Compact));
 }
 
-// The file is made by us, not by SQLite, so that it never exists with a wider mode.
-// Only a file that is not there yet is opened here: closing a descriptor of a file drops every
-// lock this process holds on it, and the store's other connections would lose theirs.
-Status createPrivateFile(const QString &path)
-{
-    const QFileInfo info(path);
-    if (!QDir().mkpath(info.absolutePath())) {
-        return Error{localized("The folder “%1” cannot be created.").arg(info.absolutePath())};
-    }
-    const int fd =
-        ::open(QFile::encodeName(path).constData(), O_CREAT | O_EXCL | O_RDWR | O_CLOEXEC, 0600);
-    if (fd < 0 && errno != EEXIST) {
-        return Error{localized("The profile store “%1” cannot be opened: %2")
-                         .arg(path, QString::fromLocal8Bit(strerror(errno)))};
-    }
-    if (fd >= 0)
-        ::close(fd);
-    return std::nullopt;
-}
-
 } // namespace
 
 StoreConnection::StoreConnection(Key, sqlite3 *db, StoreLocation location)
@@ -298,6 +275,7 @@ Result<std::unique_ptr<StoreConnection>> StoreConnection::open(const StoreLocati
             return Error{localized("The profile store “%1” is a folder, not a file.")
                              .arg(location.filePath)};
         }
+        // Made by us, not by SQLite, so that the store never exists with a wider mode.
         if (auto error = createPrivateFile(location.filePath))
             return *error;
         uri = "file:" + QUrl::toPercentEncoding(location.filePath, "/");
