@@ -9,6 +9,8 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <sys/stat.h>
+
 using namespace Qt::StringLiterals;
 
 // Time-stamped backups in a folder, and the pruning to the newest 100.
@@ -99,7 +101,13 @@ private Q_SLOTS:
         Profile *p = m_store->mainContext()->insertProfile();
         p->setName(u"db"_s);
         p->setAddress(u"h"_s);
-        QVERIFY(restarted.backUp(*m_store->mainContext()).value());
+        const mode_t umask = ::umask(022);
+        const auto written = restarted.backUp(*m_store->mainContext());
+        ::umask(umask);
+        QVERIFY(written && *written);
+        // Backups hold every profile: they are as private as the store.
+        QCOMPARE(QFile::permissions(**written),
+                 QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser);
         QVERIFY(restarted.lastBackupTimestamp());
         QCOMPARE(restarted.setDirectory(std::nullopt), std::nullopt);
         QCOMPARE(stored, std::nullopt);
