@@ -109,11 +109,18 @@ Status verifyPrivateFolder(const QString &path)
 Status makePrivateFolder(const QString &path)
 {
     const QByteArray name = QFile::encodeName(path);
+    struct stat existing
+    {
+    };
     if (::mkdir(name.constData(), 0700) == 0) {
         // The umask may have taken the owner's own bits as well.
         ::chmod(name.constData(), 0700);
     } else if (errno != EEXIST) {
         return Error(localized("The folder “%1” cannot be created: %2").arg(path, systemReason()));
+    } else if (::lstat(name.constData(), &existing) == 0 && S_ISDIR(existing.st_mode) &&
+               existing.st_uid == ::geteuid() && (existing.st_mode & 022) == 0) {
+        // Older versions made it under the umask; nobody else can have put anything in it.
+        ::chmod(name.constData(), 0700);
     }
     return verifyPrivateFolder(path);
 }

@@ -26,5 +26,6 @@ Status appendPrivateFile(const QString &path, const QByteArray &lines);
 // that is no folder, naming it and the reason.
 Status verifyPrivateFolder(const QString &path);
 
-// Makes the folder 0700 when it is not there (its parent must be), then verifies it.
+// Makes the folder 0700 when it is not there (its parent must be), narrows one of this user's
+// that only this user can write to, then verifies it.
 Status makePrivateFolder(const QString &path);

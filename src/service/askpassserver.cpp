@@ -54,7 +54,7 @@ bool somebodyListens(const QByteArray &path)
 // listens, and a service in another pid namespace may have a pid that names nobody here.
 void removeStaleSockets(const QString &folder)
 {
-    const QStringList names = QDir(folder).entryList(QDir::System | QDir::Hidden);
+    const QStringList names = QDir(folder).entryList(QDir::System);
     for (const QString &name : names) {
         const QRegularExpressionMatch match = socketName.match(name);
         if (!match.hasMatch())

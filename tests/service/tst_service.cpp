@@ -248,15 +248,18 @@ private Q_SLOTS:
         reapOrphan(clients.first());
     }
 
-    void aRuntimeFolderOthersCouldReachIsRefused_data()
+    void onlyAPrivateRuntimeFolderIsUsed_data()
     {
         QTest::addColumn<QString>("damage");
         QTest::addColumn<QString>("refused");
         QTest::addColumn<QString>("reason");
         QTest::newRow("runtime folder of another user")
             << u"owner"_s << u"run"_s << u"it belongs to another user (uid 65534)."_s;
-        QTest::newRow("runtime folder open to others")
-            << u"mode"_s << u"run"_s << u"its mode is 0755, and only 0700 keeps other users out."_s;
+        QTest::newRow("runtime folder others can write to")
+            << u"mode 0757"_s << u"run"_s
+            << u"its mode is 0757, and only 0700 keeps other users out."_s;
+        // As older versions made it: nobody else can have put anything there.
+        QTest::newRow("runtime folder others can read") << u"mode 0755"_s << u"run"_s << QString();
         QTest::newRow("runtime folder is a link")
             << u"link"_s << u"run"_s << u"it is a symbolic link."_s;
         QTest::newRow("socket folder of another user")
@@ -264,7 +267,7 @@ private Q_SLOTS:
             << u"it belongs to another user (uid 65534)."_s;
     }
 
-    void aRuntimeFolderOthersCouldReachIsRefused()
+    void onlyAPrivateRuntimeFolderIsUsed()
     {
         QFETCH(QString, damage);
         QFETCH(QString, refused);
@@ -277,8 +280,10 @@ private Q_SLOTS:
             QVERIFY(QFile::link(privateFolder(dir.path() + u"/real"_s), runtime));
         else
             privateFolder(runtime);
-        if (damage == u"mode"_s)
-            QVERIFY(::chmod(QFile::encodeName(runtime).constData(), 0755) == 0);
+        if (damage.startsWith(u"mode "_s)) {
+            const mode_t mode = mode_t(damage.mid(5).toUInt(nullptr, 8));
+            QVERIFY(::chmod(QFile::encodeName(runtime).constData(), mode) == 0);
+        }
         if (damage == u"owner"_s)
             QVERIFY(::chown(QFile::encodeName(runtime).constData(), nobody, nobody) == 0);
         if (damage == u"socket folder owner"_s) {
@@ -292,6 +297,11 @@ private Q_SLOTS:
         QSignalSpy finished(&run.service, &ServiceProcess::finished);
         QVERIFY(finished.wait(20000));
         QCOMPARE(run.exitStatus, 255);
+        if (reason.isEmpty()) {
+            QVERIFY(ops(run).contains(SSHProtocol::reportHost));
+            QCOMPARE(modeOf(runtime), mode_t(0700));
+            return;
+        }
         QVERIFY(!ops(run).contains(SSHProtocol::reportHost));
         const QCborMap said = run.reports.first().second;
         QCOMPARE(said.value(u"level"_s).toInteger(), 1);
