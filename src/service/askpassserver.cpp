@@ -49,9 +49,9 @@ bool somebodyListens(const QByteArray &path)
            errno != ECONNREFUSED;
 }
 
-// A killed service cannot remove its socket. A socket is left over only when the service its
-// name gives is gone and nothing listens on it: a live service has bound its socket before it
-// listens, and a service in another pid namespace may have a pid that names nobody here.
+// A killed service cannot remove its socket. A socket is left over only when the process its
+// name gives is gone and nothing listens on it: a live service between bind and listen refuses
+// connections, and the pid of a service in another pid namespace may name nobody here.
 void removeStaleSockets(const QString &folder)
 {
     const QStringList names = QDir(folder).entryList(QDir::System);
