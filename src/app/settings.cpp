@@ -2,6 +2,7 @@
 
 #include "enumnames.h"
 #include "localized.h"
+#include "privatefiles.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -269,10 +270,7 @@ Status Settings::write(const QString &name, const QVariant &value)
     if (m_blocked)
         return m_blocked;
     // Private like the store; QSettings keeps the mode of the file that it replaces.
-    const QByteArray path = QFile::encodeName(m_filePath);
-    const int fd = ::open(path.constData(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0600);
-    if (fd >= 0)
-        ::close(fd);
+    createPrivateFile(m_filePath);
     if (value.isValid())
         m_settings->setValue(name, value);
     else
@@ -287,7 +285,6 @@ Status Settings::write(const QString &name, const QVariant &value)
         open();
         return error;
     }
-    ::chmod(path.constData(), 0600);
     watch();
     m_seen.insert(name, m_settings->value(name));
     Q_EMIT changed(name);

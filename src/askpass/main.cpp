@@ -3,11 +3,16 @@
 // the environment, together with a public key of its own; the answer comes back sealed for
 // that key. It prints the answer, and exits non-zero when there is none.
 #include "answercrypto.h"
+#include "localized.h"
 #include "messagechannel.h"
+#include "privatefiles.h"
 
 #include <QCoreApplication>
+#include <QFileInfo>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <sys/socket.h>
 #include <sys/un.h>
 
@@ -15,18 +20,34 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// The token goes first: the service reads nothing else from a connection without it.
-UniqueFd connectTo(const QByteArray &path, const QByteArray &token)
+// Another user who could put a socket of theirs in its place could answer the question: the
+// socket's folder must be this user's alone, and the process listening on it this user's. The
+// token goes first, and only then: the service reads nothing else from a connection without it.
+Result<UniqueFd> connectTo(const QString &path, const QByteArray &token)
 {
+    if (Status refused = verifyPrivateFolder(QFileInfo(path).absolutePath()))
+        return *refused;
+    const QByteArray encoded = QFile::encodeName(path);
     UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
-    if (!fd || path.size() >= qsizetype(sizeof address.sun_path))
-        return {};
-    std::memcpy(address.sun_path, path.constData(), size_t(path.size()));
-    if (::connect(fd.get(), reinterpret_cast<sockaddr *>(&address), sizeof address) != 0 ||
-        ::send(fd.get(), token.constData(), size_t(token.size()), MSG_NOSIGNAL) != token.size())
-        return {};
+    if (!fd || encoded.size() >= qsizetype(sizeof address.sun_path))
+        return Error(localized("The service's socket “%1” cannot be reached.").arg(path));
+    std::memcpy(address.sun_path, encoded.constData(), size_t(encoded.size()));
+    if (::connect(fd.get(), reinterpret_cast<sockaddr *>(&address), sizeof address) != 0)
+        return Error(localized("The service's socket “%1” cannot be reached: %2")
+                         .arg(path, QString::fromLocal8Bit(strerror(errno))));
+    ucred peer{};
+    socklen_t length = sizeof peer;
+    if (::getsockopt(fd.get(), SOL_SOCKET, SO_PEERCRED, &peer, &length) != 0 ||
+        peer.uid != ::getuid())
+        return Error(localized("The socket “%1” is served by another user (uid %2): the question "
+                               "was not sent.")
+                         .arg(path)
+                         .arg(peer.uid));
+    if (::send(fd.get(), token.constData(), size_t(token.size()), MSG_NOSIGNAL) != token.size())
+        return Error(localized("The service's socket “%1” cannot be reached: %2")
+                         .arg(path, QString::fromLocal8Bit(strerror(errno))));
     return fd;
 }
 
@@ -41,11 +62,15 @@ int main(int argc, char *argv[])
         fprintf(stderr, "vellssh-askpass: only VellSSH's SSH service runs this program.\n");
         return 2;
     }
-    UniqueFd socket = connectTo(path, token);
-    const std::unique_ptr<AnswerKey> key = AnswerKey::generate();
-    if (!socket || !key)
+    Result<UniqueFd> socket = connectTo(QFile::decodeName(path), token);
+    if (!socket) {
+        fprintf(stderr, "vellssh-askpass: %s\n", qPrintable(socket.error().message));
         return 1;
-    MessageChannel channel(std::move(socket));
+    }
+    const std::unique_ptr<AnswerKey> key = AnswerKey::generate();
+    if (!key)
+        return 1;
+    MessageChannel channel(std::move(socket).value());
     int code = 1;
     QObject::connect(&channel, &MessageChannel::closed, &app, [] { QCoreApplication::exit(1); });
     channel.request(u"ask"_s,

@@ -2,6 +2,7 @@
 
 #include "localized.h"
 #include "objectcontext.h"
+#include "privatefiles.h"
 #include "profile.h"
 #include "profileimporter.h"
 #include "profilejson.h"
@@ -11,7 +12,6 @@
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QSaveFile>
 
 using namespace Qt::StringLiterals;
 
@@ -45,11 +45,7 @@ QByteArray exportDocument(const QList<const Profile *> &profiles)
 
 Status writeExportFile(const QString &path, const QList<Profile *> &profiles)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) ||
-        file.write(exportDocument({profiles.cbegin(), profiles.cend()})) < 0 || !file.commit())
-        return Error(file.errorString());
-    return std::nullopt;
+    return writePrivateFile(path, exportDocument({profiles.cbegin(), profiles.cend()}));
 }
 
 Result<QJsonArray> importableProfiles(const QByteArray &bytes)

@@ -1,7 +1,7 @@
 #include "syncjournal.h"
 
 #include "localized.h"
-#include "uniquefd.h"
+#include "privatefiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -24,39 +24,12 @@ const QRegularExpression journalName(u"^journal-(\\d+)\\.jsonl$"_s);
 // The last line of a full file: the device has gone on to the next one.
 const QByteArray endLine = "{\"end\":true}\n";
 
-Error failure(const QString &path, int error)
+// Whole lines on a line of their own, never glued to a torn one; see appendPrivateFile.
+Status appendTo(const QString &path, const QByteArray &lines)
 {
-    return Error(localized("The journal “%1” could not be written: %2")
-                     .arg(path, QString::fromLocal8Bit(std::strerror(error))));
-}
-
-// One write of whole lines, on a line of their own: a line that a crash or a full disk left
-// without its end is ended first, so that the new ones are not glued to it. A write that
-// cannot be completed is taken back whole, so that no half line is left for the next one.
-Status appendTo(const QString &path, QByteArray lines)
-{
-    const UniqueFd fd(
-        ::open(QFile::encodeName(path).constData(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0666));
-    struct stat status = {};
-    if (!fd || ::fstat(fd.get(), &status) != 0)
-        return failure(path, errno);
-    char last = '\n';
-    if (status.st_size > 0 && ::pread(fd.get(), &last, 1, status.st_size - 1) != 1)
-        return failure(path, errno);
-    if (last != '\n')
-        lines.prepend('\n');
-    for (qsizetype written = 0; written < lines.size();) {
-        const ssize_t count =
-            ::write(fd.get(), lines.constData() + written, size_t(lines.size() - written));
-        if (count < 0 && errno == EINTR)
-            continue;
-        if (count < 0) {
-            const int error = errno;
-            [[maybe_unused]] const int undone = ::ftruncate(fd.get(), status.st_size);
-            return failure(path, error);
-        }
-        written += count;
-    }
+    if (Status error = appendPrivateFile(path, lines))
+        return Error(
+            localized("The journal “%1” could not be written: %2").arg(path, error->message));
     return std::nullopt;
 }
 

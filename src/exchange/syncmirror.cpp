@@ -3,6 +3,7 @@
 #include "forwarding.h"
 #include "localized.h"
 #include "objectcontext.h"
+#include "privatefiles.h"
 #include "profile.h"
 #include "profileimporter.h"
 #include "profilejson.h"
@@ -16,7 +17,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QLockFile>
-#include <QSaveFile>
 
 using namespace Qt::StringLiterals;
 
@@ -164,11 +164,10 @@ Status SyncMirror::saveState() const
     if (m_lastPass)
         state.insert(u"lastPass"_s, m_lastPass->toMSecsSinceEpoch());
     QDir().mkpath(QFileInfo(m_statePath).absolutePath());
-    QSaveFile file(m_statePath);
-    if (!file.open(QIODevice::WriteOnly) ||
-        file.write(QJsonDocument(state).toJson(QJsonDocument::Compact)) < 0 || !file.commit())
+    if (Status error =
+            writePrivateFile(m_statePath, QJsonDocument(state).toJson(QJsonDocument::Compact)))
         return Error(localized("The sync state “%1” could not be written: %2")
-                         .arg(m_statePath, file.errorString()));
+                         .arg(m_statePath, error->message));
     return std::nullopt;
 }
 

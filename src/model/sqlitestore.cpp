@@ -1,6 +1,7 @@
 #include "sqlitestore.h"
 
 #include "localized.h"
+#include "privatefiles.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -12,10 +13,6 @@
 #include <QUuid>
 
 #include <sqlite3.h>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -250,7 +247,7 @@ Status StoreConnection::createStore(const QString &path)
         return Error{localized("The folder “%1” cannot be created.").arg(info.absolutePath())};
     }
     if (info.exists())
-        return std::nullopt;
+        return createPrivateFile(path);
     const QString fresh = path + u".new-"_s + QString::number(::getpid()) + u'-' +
                           QUuid::createUuid().toString(QUuid::Id128).left(8);
     const QByteArray freshName = QFile::encodeName(fresh);

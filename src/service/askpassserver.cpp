@@ -1,6 +1,8 @@
 #include "askpassserver.h"
 
+#include "localized.h"
 #include "messagechannel.h"
+#include "privatefiles.h"
 #include "sshprotocol.h"
 
 #include <QDir>
@@ -10,12 +12,68 @@
 #include <QSocketNotifier>
 #include <QTimer>
 
+#include <cerrno>
+#include <csignal>
+#include <cstring>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
+
+namespace {
+
+const QRegularExpression socketName(u"^askpass-(\\d+)-[0-9a-f]+\\.sock$"_s);
+
+Result<QString> socketFolder(const QString &runtimeDirectory)
+{
+    const QString base = runtimeDirectory.isEmpty()
+                             ? QDir::tempPath() + u"/vellssh-%1"_s.arg(::getuid())
+                             : runtimeDirectory;
+    for (const QString &folder : {base, base + u"/vellssh"_s}) {
+        if (Status refused = makePrivateFolder(folder))
+            return *refused;
+    }
+    return base + u"/vellssh"_s;
+}
+
+bool somebodyListens(const QByteArray &path)
+{
+    const UniqueFd probe(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    if (!probe || path.size() >= qsizetype(sizeof address.sun_path))
+        return true;
+    std::memcpy(address.sun_path, path.constData(), size_t(path.size()));
+    return ::connect(probe.get(), reinterpret_cast<sockaddr *>(&address), sizeof address) == 0 ||
+           errno != ECONNREFUSED;
+}
+
+// A killed service cannot remove its socket. A socket is left over only when the process its
+// name gives is gone and nothing listens on it: a live service between bind and listen refuses
+// connections, and the pid of a service in another pid namespace may name nobody here.
+void removeStaleSockets(const QString &folder)
+{
+    const QStringList names = QDir(folder).entryList(QDir::System);
+    for (const QString &name : names) {
+        const QRegularExpressionMatch match = socketName.match(name);
+        if (!match.hasMatch())
+            continue;
+        const pid_t pid = pid_t(match.captured(1).toLongLong());
+        const QByteArray path = QFile::encodeName(folder + u'/' + name);
+        if ((::kill(pid, 0) != 0 && errno == ESRCH) && !somebodyListens(path))
+            ::unlink(path.constData());
+    }
+}
+
+Error socketError(const QString &path)
+{
+    return Error(localized("The ask-pass socket “%1” cannot be made: %2")
+                     .arg(path, QString::fromLocal8Bit(strerror(errno))));
+}
+
+} // namespace
 
 AskPassServer::AskPassServer(MessageChannel *application, QObject *parent)
     : QObject(parent), m_application(application)
@@ -37,35 +95,41 @@ QString AskPassServer::relayedPrompt(const QString &clientPrompt)
     return u"Answer "_s + match.captured(1) + u"'s question - "_s + match.captured(2);
 }
 
-bool AskPassServer::listen(const QString &runtimeDirectory)
+Status AskPassServer::listen(const QString &runtimeDirectory)
 {
-    const QString folder = runtimeDirectory + u"/vellssh"_s;
-    QDir().mkpath(folder);
-    ::chmod(QFile::encodeName(folder).constData(), 0700);
+    const Result<QString> folder = socketFolder(runtimeDirectory);
+    if (!folder)
+        return folder.error();
+    removeStaleSockets(*folder);
     QByteArray random(16, Qt::Uninitialized);
     QRandomGenerator::system()->fillRange(reinterpret_cast<quint32 *>(random.data()), 4);
     m_token = random.toHex();
-    const QString path =
-        folder + u"/askpass-"_s + QString::fromLatin1(m_token.left(12)) + u".sock"_s;
+    const QString path = *folder + u"/askpass-%1-%2.sock"_s.arg(::getpid()).arg(
+                                       QString::fromLatin1(m_token.left(12)));
     const QByteArray encoded = QFile::encodeName(path);
 
     UniqueFd listener(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
-    if (!listener || encoded.size() >= qsizetype(sizeof address.sun_path))
-        return false;
+    if (encoded.size() >= qsizetype(sizeof address.sun_path))
+        return Error(
+            localized("The ask-pass socket “%1” cannot be made: the path is too long.").arg(path));
+    if (!listener)
+        return socketError(path);
     std::memcpy(address.sun_path, encoded.constData(), size_t(encoded.size()));
     const mode_t previous = ::umask(0177);
     const bool bound =
         ::bind(listener.get(), reinterpret_cast<sockaddr *>(&address), sizeof address) == 0;
     ::umask(previous);
-    if (!bound || ::listen(listener.get(), 4) != 0)
-        return false;
+    if (!bound)
+        return socketError(path);
     m_path = path;
+    if (::listen(listener.get(), 4) != 0)
+        return socketError(path);
     m_listener = std::move(listener);
     m_notifier = std::make_unique<QSocketNotifier>(m_listener.get(), QSocketNotifier::Read);
     connect(m_notifier.get(), &QSocketNotifier::activated, this, &AskPassServer::accept);
-    return true;
+    return std::nullopt;
 }
 
 // A helper's connection until it has sent the run's token; nothing it sends is parsed before.

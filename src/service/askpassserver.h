@@ -1,5 +1,6 @@
 #pragma once
 
+#include "result.h"
 #include "uniquefd.h"
 
 #include <QHash>
@@ -26,7 +27,10 @@ public:
     explicit AskPassServer(MessageChannel *application, QObject *parent = nullptr);
     ~AskPassServer() override;
 
-    bool listen(const QString &runtimeDirectory);
+    // Listens in "vellssh" of the runtime directory (without one, of /tmp/vellssh-<uid>), after
+    // removing the sockets that killed services left there. A folder that is not this user's
+    // alone is refused: another user could put a socket of their own in its place.
+    Status listen(const QString &runtimeDirectory);
     QString socketPath() const { return m_path; }
     // 32 hex digits, new for each run.
     QByteArray token() const { return m_token; }

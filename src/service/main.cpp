@@ -8,7 +8,6 @@
 #include "sshprotocol.h"
 
 #include <QCoreApplication>
-#include <QDir>
 
 #include <csignal>
 #include <cstdio>
@@ -48,16 +47,17 @@ private:
     {
         if (message.op == SSHProtocol::runWith && !m_started) {
             auto request = SSHProtocol::decodeRunRequest(message.args);
-            if (request)
-                offerAskPass(*request);
+            const Status refused = request ? offerAskPass(*request) : std::nullopt;
             std::array<UniqueFd, 3> handles;
             for (size_t i = 0; i < message.fds.size() && i < handles.size(); ++i)
                 handles[i] = std::move(message.fds[i]);
-            m_started = request && m_runner.start(*request, std::move(handles));
+            m_started = request && !refused && m_runner.start(*request, std::move(handles));
             if (!m_started) {
                 m_channel.send(
                     SSHProtocol::reportLog,
-                    {{u"level"_s, 1}, {u"content"_s, u"The SSH client could not be started."_s}});
+                    {{u"level"_s, 1},
+                     {u"content"_s,
+                      refused ? refused->message : u"The SSH client could not be started."_s}});
                 m_channel.send(SSHProtocol::reportExit, {{u"status"_s, 255}});
                 QCoreApplication::exit(1);
             }
@@ -81,17 +81,16 @@ private:
         }
     }
 
-    // The client's questions come to this run's own socket, whatever ask-pass program runs.
-    void offerAskPass(SSHProtocol::RunRequest &request)
+    // The client's questions come to this run's own socket, whatever ask-pass program runs. A
+    // run whose questions another user could answer is not started.
+    Status offerAskPass(SSHProtocol::RunRequest &request)
     {
-        const QString runtime = request.environment.value(u"XDG_RUNTIME_DIR"_s);
-        const QString folder =
-            runtime.isEmpty() ? QDir::tempPath() + u"/vellssh-%1"_s.arg(::getuid()) : runtime;
-        if (!m_askPass.listen(folder))
-            return;
+        if (Status refused = m_askPass.listen(request.environment.value(u"XDG_RUNTIME_DIR"_s)))
+            return refused;
         request.environment.insert(u"VELLSSH_ASKPASS_SOCKET"_s, m_askPass.socketPath());
         request.environment.insert(u"VELLSSH_ASKPASS_TOKEN"_s,
                                    QString::fromLatin1(m_askPass.token()));
+        return std::nullopt;
     }
 
     void applicationGone()

@@ -4,6 +4,8 @@
 #include <QFile>
 #include <QProcess>
 
+#include <sys/stat.h>
+
 using namespace Qt::StringLiterals;
 namespace Keys = SettingKeys;
 
@@ -155,6 +157,29 @@ private Q_SLOTS:
                  0);
         QTRY_COMPARE_WITH_TIMEOUT(seen.size(), 3, 10000);
         QCOMPARE(seen.last(), AppIconMode::both);
+    }
+
+    void theFileIsForThisUserAlone()
+    {
+        const QFileDevice::Permissions private_ =
+            QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser;
+        const mode_t umask = ::umask(022);
+        {
+            Settings settings(m_path);
+            settings.set(Keys::userConfigFilePath, u"~/cfg"_s);
+        }
+        QCOMPARE(QFile::permissions(m_path), private_);
+        // One an older version left readable to all is narrowed by the next write, also by
+        // another process, and keeps its values.
+        QVERIFY(QFile::setPermissions(m_path, private_ | QFile::ReadGroup | QFile::ReadOther));
+        QCOMPARE(QProcess::execute(QCoreApplication::applicationFilePath(),
+                                   {u"--helper"_s, m_path, u"launch_at_login"_s, u"true"_s}),
+                 0);
+        ::umask(umask);
+        QCOMPARE(QFile::permissions(m_path), private_);
+        Settings settings(m_path);
+        QCOMPARE(settings.get(Keys::userConfigFilePath), u"~/cfg"_s);
+        QCOMPARE(settings.get(Keys::launchAtLogin), true);
     }
 
     void textualAccessForTheCommandLine()

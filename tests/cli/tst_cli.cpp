@@ -6,11 +6,14 @@
 #include "testenvironment.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+
+#include <sys/stat.h>
 
 using namespace Qt::StringLiterals;
 
@@ -530,6 +533,49 @@ private Q_SLOTS:
             QCOMPARE(cli({u"sync"_s, u"folder"_s, moved}).code, 0);
             QVERIFY(!cli({u"sync"_s, u"now"_s}).out.startsWith(u"0 records written"_s));
             QVERIFY(published());
+        }
+    }
+
+    void whatItWritesOnlyThisUserCanRead()
+    {
+        const mode_t umask = ::umask(022);
+        const QString settings =
+            qEnvironmentVariable("XDG_CONFIG_HOME") + u"/VellSSH/VellSSH.conf"_s;
+        const QString exported = QDir::tempPath() + u"/private.velltunnel"_s;
+        // Files an older version left readable to all are narrowed when written again.
+        for (const QString &path : {settings, exported}) {
+            QDir().mkpath(QFileInfo(path).absolutePath());
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::Append));
+            QVERIFY(file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup |
+                                        QFile::ReadOther));
+        }
+        QCOMPARE(cli({u"settings"_s, u"set"_s, u"app_icon_mode"_s, u"both"_s}).code, 0);
+        QCOMPARE(cli(m_db).code, 0);
+        QCOMPARE(cli({u"export"_s, u"--all"_s, u"-o"_s, exported}).code, 0);
+        const QString backups = QDir::tempPath() + u"/private-backups"_s;
+        const QString shared = QDir::tempPath() + u"/private-sync"_s;
+        QVERIFY(QDir().mkpath(backups) && QDir().mkpath(shared));
+        QCOMPARE(cli({u"backup"_s, u"folder"_s, backups}).code, 0);
+        const QString backup = cli({u"backup"_s, u"now"_s}).out.trimmed();
+        QCOMPARE(cli({u"sync"_s, u"folder"_s, shared}).code, 0);
+        QCOMPARE(cli({u"sync"_s, u"now"_s}).code, 0);
+        QDirIterator journals(shared, {u"journal-*.jsonl"_s}, QDir::Files,
+                              QDirIterator::Subdirectories);
+        QVERIFY(journals.hasNext());
+        const QString journal = journals.next();
+        const QString state = QFileInfo(PersistenceController::defaultStorePath()).absolutePath() +
+                              u"/sync-state.json"_s;
+        QCOMPARE(cli({u"backup"_s, u"folder"_s, u"--off"_s}).code, 0);
+        QCOMPARE(cli({u"sync"_s, u"folder"_s, u"--off"_s}).code, 0);
+        QCOMPARE(cli({u"settings"_s, u"set"_s, u"app_icon_mode"_s, u"dock"_s}).code, 0);
+        ::umask(umask);
+
+        for (const QString &path : {settings, exported, backup, journal, state,
+                                    PersistenceController::defaultStorePath()}) {
+            QVERIFY2(QFileInfo(path).permissions() == (QFile::ReadOwner | QFile::WriteOwner |
+                                                       QFile::ReadUser | QFile::WriteUser),
+                     qPrintable(path));
         }
     }
 

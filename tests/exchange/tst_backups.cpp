@@ -14,6 +14,7 @@
 #include <filesystem>
 
 #include <sys/fsuid.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
@@ -183,7 +184,13 @@ private Q_SLOTS:
         Profile *p = m_store->mainContext()->insertProfile();
         p->setName(u"db"_s);
         p->setAddress(u"h"_s);
-        QVERIFY(restarted.backUp(*m_store->mainContext()).value());
+        const mode_t umask = ::umask(022);
+        const auto written = restarted.backUp(*m_store->mainContext());
+        ::umask(umask);
+        QVERIFY(written && *written);
+        // Backups hold every profile: they are as private as the store.
+        QCOMPARE(QFile::permissions(**written),
+                 QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser);
         QVERIFY(restarted.lastBackupTimestamp());
         QCOMPARE(restarted.setDirectory(std::nullopt), std::nullopt);
         QCOMPARE(stored, std::nullopt);

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <limits>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 using namespace Qt::StringLiterals;
 
@@ -113,6 +114,25 @@ private Q_SLOTS:
         QVERIFY(conflict.open(QIODevice::WriteOnly));
         QVERIFY(journal.readFrom(read.position).problems.first().contains(u"sync-conflict"_s));
         QCOMPARE(journalDevices(folder.path()), QStringList{u"A"_s});
+    }
+
+    void journalsAreForThisUserAlone()
+    {
+        const QFileDevice::Permissions private_ =
+            QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser;
+        QTemporaryDir folder;
+        const DeviceJournal journal(folder.path(), u"A"_s);
+        HybridLogicalClock clock(u"A"_s);
+        const mode_t umask = ::umask(022);
+        const auto written = journal.append({record(clock.now(1), u"one"_s)});
+        QVERIFY(written);
+        QCOMPARE(QFile::permissions(*written), private_);
+        // One an older version left readable to all is narrowed by the next append.
+        QVERIFY(QFile::setPermissions(*written, private_ | QFile::ReadGroup | QFile::ReadOther));
+        QCOMPARE(journal.append({record(clock.now(2), u"two"_s)}).value(), *written);
+        ::umask(umask);
+        QCOMPARE(QFile::permissions(*written), private_);
+        QCOMPARE(journal.readFrom({}).records.size(), 2);
     }
 
     // A full file ends and the next one starts; an engine that brings the next file before

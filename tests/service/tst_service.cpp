@@ -5,6 +5,8 @@
 #include "testenvironment.h"
 
 #include <QDir>
+#include <QDirIterator>
+#include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 
@@ -15,6 +17,7 @@
 #include <poll.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <sys/wait.h>
 
@@ -106,9 +109,65 @@ SSHProtocol::RunRequest runTo(quint16 port)
                          QString::number(port),
                          u"127.0.0.1"_s};
     request.environment = {{u"PATH"_s, qEnvironmentVariable("PATH")},
-                           {u"HOME"_s, QDir::homePath()}};
+                           {u"HOME"_s, QDir::homePath()},
+                           {u"XDG_RUNTIME_DIR"_s, qEnvironmentVariable("XDG_RUNTIME_DIR")}};
     return request;
 }
+
+QString privateFolder(const QString &path)
+{
+    QDir().mkpath(path);
+    QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    return path;
+}
+
+mode_t modeOf(const QString &path)
+{
+    struct stat info
+    {
+    };
+    ::lstat(QFile::encodeName(path).constData(), &info);
+    return info.st_mode & 0777;
+}
+
+UniqueFd boundSocket(const QString &path, bool listening)
+{
+    UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const QByteArray encoded = QFile::encodeName(path);
+    std::memcpy(address.sun_path, encoded.constData(), size_t(encoded.size()));
+    if (::bind(fd.get(), reinterpret_cast<sockaddr *>(&address), sizeof address) != 0 ||
+        (listening && ::listen(fd.get(), 4) != 0))
+        return {};
+    return fd;
+}
+
+// The peer credentials of a socket are those of the process that called listen().
+bool listenAs(uid_t uid, const UniqueFd &socket)
+{
+    const pid_t child = ::fork();
+    if (child == 0) {
+        const bool listening = ::setresgid(uid, uid, uid) == 0 && ::setresuid(uid, uid, uid) == 0 &&
+                               ::listen(socket.get(), 4) == 0;
+        ::_exit(listening ? 0 : 1);
+    }
+    int status = 1;
+    return child > 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status) &&
+           WEXITSTATUS(status) == 0;
+}
+
+// The pid of a process that has ended and been reaped.
+pid_t goneProcess()
+{
+    const pid_t child = ::fork();
+    if (child == 0)
+        ::_exit(0);
+    ::waitpid(child, nullptr, 0);
+    return child;
+}
+
+constexpr uid_t nobody = 65534;
 
 } // namespace
 
@@ -126,7 +185,13 @@ class ServiceTest : public QObject
         std::optional<int> exitStatus;
     };
 
-    void start(Run &run, quint16 port) { start(run, runTo(port)); }
+    void start(Run &run, quint16 port, const QString &runtime = {})
+    {
+        SSHProtocol::RunRequest request = runTo(port);
+        if (!runtime.isEmpty())
+            request.environment.insert(u"XDG_RUNTIME_DIR"_s, runtime);
+        start(run, request);
+    }
 
     void start(Run &run, const SSHProtocol::RunRequest &request)
     {
@@ -142,6 +207,19 @@ class ServiceTest : public QObject
         run.input.read.reset();
         run.output.write.reset();
         run.error.write.reset();
+    }
+
+    // The client the service started comes to this process as an orphan when the service is
+    // killed.
+    static void reapOrphan(qint64 client)
+    {
+        int status = 0;
+        bool reaped = false;
+        auto reap = [&] {
+            return reaped = reaped || ::waitpid(pid_t(client), &status, WNOHANG) > 0;
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(reap(), 20000);
+        QVERIFY(WIFSIGNALED(status) || WIFEXITED(status));
     }
 
     static QStringList ops(const Run &run)
@@ -206,14 +284,182 @@ private Q_SLOTS:
         const QList<qint64> clients = childProcesses(service);
         QCOMPARE(clients.size(), 1);
         ::kill(service, SIGKILL);
-        // The client comes to this process as an orphan and must end by itself.
-        int status = 0;
-        bool reaped = false;
-        auto reap = [&] {
-            return reaped = reaped || ::waitpid(clients.first(), &status, WNOHANG) > 0;
+        // The client must end by itself.
+        reapOrphan(clients.first());
+    }
+
+    void onlyAPrivateRuntimeFolderIsUsed_data()
+    {
+        QTest::addColumn<QString>("damage");
+        QTest::addColumn<QString>("refused");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("runtime folder of another user")
+            << u"owner"_s << u"run"_s << u"it belongs to another user (uid 65534)."_s;
+        QTest::newRow("runtime folder others can write to")
+            << u"mode 0757"_s << u"run"_s
+            << u"its mode is 0757, and only 0700 keeps other users out."_s;
+        // As older versions made it: nobody else can have put anything there.
+        QTest::newRow("runtime folder others can read") << u"mode 0755"_s << u"run"_s << QString();
+        QTest::newRow("runtime folder is a link")
+            << u"link"_s << u"run"_s << u"it is a symbolic link."_s;
+        QTest::newRow("socket folder of another user")
+            << u"socket folder owner"_s << u"run/vellssh"_s
+            << u"it belongs to another user (uid 65534)."_s;
+    }
+
+    void onlyAPrivateRuntimeFolderIsUsed()
+    {
+        QFETCH(QString, damage);
+        QFETCH(QString, refused);
+        QFETCH(QString, reason);
+        if (damage.contains(u"owner"_s) && ::geteuid() != 0)
+            QSKIP("Only root can give a folder to another user.");
+        QTemporaryDir dir;
+        const QString runtime = dir.path() + u"/run"_s;
+        if (damage == u"link"_s)
+            QVERIFY(QFile::link(privateFolder(dir.path() + u"/real"_s), runtime));
+        else
+            privateFolder(runtime);
+        if (damage.startsWith(u"mode "_s)) {
+            const mode_t mode = mode_t(damage.mid(5).toUInt(nullptr, 8));
+            QVERIFY(::chmod(QFile::encodeName(runtime).constData(), mode) == 0);
+        }
+        if (damage == u"owner"_s)
+            QVERIFY(::chown(QFile::encodeName(runtime).constData(), nobody, nobody) == 0);
+        if (damage == u"socket folder owner"_s) {
+            const QString sockets = privateFolder(runtime + u"/vellssh"_s);
+            QVERIFY(::chown(QFile::encodeName(sockets).constData(), nobody, nobody) == 0);
+        }
+
+        SilentServer closed(false);
+        Run run;
+        start(run, closed.port, runtime);
+        QSignalSpy finished(&run.service, &ServiceProcess::finished);
+        QVERIFY(finished.wait(20000));
+        QCOMPARE(run.exitStatus, 255);
+        if (reason.isEmpty()) {
+            QVERIFY(ops(run).contains(SSHProtocol::reportHost));
+            QCOMPARE(modeOf(runtime), mode_t(0700));
+            return;
+        }
+        QVERIFY(!ops(run).contains(SSHProtocol::reportHost));
+        const QCborMap said = run.reports.first().second;
+        QCOMPARE(said.value(u"level"_s).toInteger(), 1);
+        QCOMPARE(said.value(u"content"_s).toString(),
+                 u"The folder “%1/%2” is not private: %3"_s.arg(dir.path(), refused, reason));
+        QDirIterator made(dir.path(), {u"askpass-*"_s}, QDir::System, QDirIterator::Subdirectories);
+        QVERIFY(!made.hasNext());
+    }
+
+    void socketsOfKilledServicesAreRemoved()
+    {
+        QTemporaryDir dir;
+        const QString runtime = privateFolder(dir.path() + u"/run"_s);
+        const QString folder = runtime + u"/vellssh"_s;
+        SilentServer silent(true);
+        Run killed;
+        start(killed, silent.port, runtime);
+        QTRY_VERIFY_WITH_TIMEOUT(ops(killed).contains(SSHProtocol::reportHost), 20000);
+        QCOMPARE(modeOf(folder), mode_t(0700));
+        const QStringList sockets = QDir(folder).entryList(QDir::System);
+        QCOMPARE(sockets.size(), 1);
+        QCOMPARE(modeOf(folder + u'/' + sockets.first()), mode_t(0600));
+        const QList<qint64> clients = childProcesses(killed.service.pid());
+        QCOMPARE(clients.size(), 1);
+        QSignalSpy gone(&killed.service, &ServiceProcess::finished);
+        ::kill(killed.service.pid(), SIGKILL);
+        QVERIFY(gone.wait(20000));
+        reapOrphan(clients.first());
+        QVERIFY(QFileInfo::exists(folder + u'/' + sockets.first()));
+
+        // Left alone: a live service seen from another pid namespace, where its pid names
+        // nobody here, a service between bind and listen, and anything else.
+        const QString elsewhere = u"askpass-%1-0123456789ab.sock"_s.arg(goneProcess());
+        const UniqueFd listening = boundSocket(folder + u'/' + elsewhere, true);
+        const QString starting = u"askpass-%1-0123456789ab.sock"_s.arg(::getpid());
+        const UniqueFd bound = boundSocket(folder + u'/' + starting, false);
+        QVERIFY(listening && bound);
+        QFile other(folder + u"/askpass-notes"_s);
+        QVERIFY(other.open(QIODevice::WriteOnly));
+
+        SilentServer closed(false);
+        Run next;
+        start(next, closed.port, runtime);
+        QSignalSpy finished(&next.service, &ServiceProcess::finished);
+        QVERIFY(finished.wait(20000));
+        QStringList kept{elsewhere, starting, u"askpass-notes"_s};
+        kept.sort();
+        QCOMPARE(QDir(folder).entryList(QDir::System | QDir::Files, QDir::Name), kept);
+    }
+
+    void theAskPassTalksOnlyToItsOwnService_data()
+    {
+        QTest::addColumn<QString>("damage");
+        QTest::addColumn<QString>("refusal");
+        QTest::newRow("its own service") << QString() << QString();
+        QTest::newRow("listener of another user")
+            << u"listener"_s << u"is served by another user (uid 65534)"_s;
+        QTest::newRow("folder of another user")
+            << u"owner"_s << u"it belongs to another user (uid 65534)"_s;
+        QTest::newRow("folder open to others") << u"mode"_s << u"its mode is 0755"_s;
+        QTest::newRow("folder is a link") << u"link"_s << u"it is a symbolic link"_s;
+    }
+
+    void theAskPassTalksOnlyToItsOwnService()
+    {
+        QFETCH(QString, damage);
+        QFETCH(QString, refusal);
+        if ((damage == u"listener"_s || damage == u"owner"_s) && ::geteuid() != 0)
+            QSKIP("Only root can act as another user.");
+        QTemporaryDir dir;
+        QString folder = privateFolder(dir.path() + u"/vellssh"_s);
+        if (damage == u"link"_s) {
+            QVERIFY(QFile::link(folder, dir.path() + u"/link"_s));
+            folder = dir.path() + u"/link"_s;
+        }
+        const QString path = folder + u"/askpass.sock"_s;
+        const UniqueFd listener = boundSocket(path, damage != u"listener"_s);
+        QVERIFY(listener);
+        if (damage == u"listener"_s)
+            QVERIFY(listenAs(nobody, listener));
+        if (damage == u"mode"_s)
+            QVERIFY(::chmod(QFile::encodeName(folder).constData(), 0755) == 0);
+        if (damage == u"owner"_s)
+            QVERIFY(::chown(QFile::encodeName(folder).constData(), nobody, nobody) == 0);
+
+        QProcess askPass;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(u"VELLSSH_ASKPASS_SOCKET"_s, path);
+        environment.insert(u"VELLSSH_ASKPASS_TOKEN"_s, u"0123456789abcdef"_s);
+        askPass.setProcessEnvironment(environment);
+        askPass.start(QStringLiteral(VELLSSH_ASKPASS),
+                      {u"Are you sure you want to continue connecting (yes/no/[fingerprint])? "_s});
+        UniqueFd conversation;
+        QByteArray question;
+        auto settled = [&] {
+            if (!conversation)
+                conversation.reset(
+                    ::accept4(listener.get(), nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK));
+            char buffer[4096];
+            const ssize_t count =
+                conversation ? ::read(conversation.get(), buffer, sizeof buffer) : 0;
+            if (count > 0)
+                question.append(buffer, count);
+            return !question.isEmpty() || askPass.state() == QProcess::NotRunning;
         };
-        QTRY_VERIFY_WITH_TIMEOUT(reap(), 20000);
-        QVERIFY(WIFSIGNALED(status) || WIFEXITED(status));
+        QTRY_VERIFY_WITH_TIMEOUT(settled(), 20000);
+        // Without an answer the helper ends.
+        conversation.reset();
+        QTRY_COMPARE_WITH_TIMEOUT(askPass.state(), QProcess::NotRunning, 20000);
+        QCOMPARE(askPass.exitCode(), 1);
+        const QString errors = QString::fromUtf8(askPass.readAllStandardError());
+        if (refusal.isEmpty()) {
+            QVERIFY(question.contains("Are you sure"));
+        } else {
+            QVERIFY(question.isEmpty());
+            QVERIFY2(errors.contains(refusal), qPrintable(errors));
+            QVERIFY2(errors.contains(damage == u"listener"_s ? path : folder), qPrintable(errors));
+        }
     }
 
     // Nothing that reaches the ask-pass socket is parsed before the run's token: a stray

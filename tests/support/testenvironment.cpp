@@ -1,6 +1,7 @@
 #include "testenvironment.h"
 
 #include <QDir>
+#include <QFile>
 
 #include <cstdlib>
 
@@ -11,6 +12,9 @@ TestEnvironment::TestEnvironment()
         QDir().mkpath(environment.value(name));
         qputenv(name.toLocal8Bit().constData(), environment.value(name).toLocal8Bit());
     }
+    // As a login session makes it: the ask-pass refuses a runtime folder others may open.
+    QFile::setPermissions(environment.value(QStringLiteral("XDG_RUNTIME_DIR")),
+                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 }
 
 QProcessEnvironment TestEnvironment::processEnvironment() const
