@@ -14,6 +14,12 @@
 
 #include <sqlite3.h>
 
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 using namespace Qt::StringLiterals;
 
 Q_LOGGING_CATEGORY(lcStore, "io.vellssh.store")

@@ -34,6 +34,8 @@ OpenSSHLevel levelOfLine(const QString &line)
     afterPrefix(line, debugLevel);
     if (debugLevel > 0)
         return OpenSSHLevel(int(OpenSSHLevel::debug1) + debugLevel - 1);
+    if (line.endsWith(u" and you have requested strict checking."_s))
+        return OpenSSHLevel::fatal;
     for (const QString &prefix : informationalPrefixes) {
         if (!line.startsWith(prefix))
             continue;
@@ -60,9 +62,36 @@ QList<ClientReportItem> ClientLogParser::finish()
     return rest ? parseLine(rest->text()) : QList<ClientReportItem>();
 }
 
+QString ClientLogParser::speakerPrefix() const
+{
+    if (m_sessions < m_jumpBanners)
+        return u'[' + m_jumpHosts.value(m_jumpBanners - 1 - m_sessions) + u"] "_s;
+    return m_muxClient ? u"[mux] "_s : QString();
+}
+
+void ClientLogParser::followSpeaker(const QString &line)
+{
+    // A jump client starts with its banner; until then its parent is still speaking.
+    if (line.startsWith(u"OpenSSH_"_s) && m_jumpBanners < m_jumpHosts.size())
+        ++m_jumpBanners;
+    int debugLevel = 0;
+    const QString text = afterPrefix(line, debugLevel);
+    static const QStringList muxClientMessages = {
+        u"mux_client_"_s,
+        u"muxclient: "_s,
+        u"Requesting forwarding of "_s,
+        u"Requesting cancellation of "_s,
+    };
+    if (!m_muxClient && atTarget()) {
+        m_muxClient = std::any_of(muxClientMessages.cbegin(), muxClientMessages.cend(),
+                                  [&](const QString &start) { return text.startsWith(start); });
+    }
+}
+
 QList<ClientReportItem> ClientLogParser::parseLine(const QString &line)
 {
-    QList<ClientReportItem> reports{R::Log{levelOfLine(line), line}};
+    followSpeaker(line);
+    QList<ClientReportItem> reports{R::Log{levelOfLine(line), speakerPrefix() + line}};
     int debugLevel = 0;
     const QString text = afterPrefix(line, debugLevel);
 
@@ -78,7 +107,9 @@ QList<ClientReportItem> ClientLogParser::parseLine(const QString &line)
     if (text.startsWith(u"Setting implicit ProxyCommand from ProxyJump"_s)) {
         reports.append(R::Jumping{});
     } else if (text.startsWith(u"Executing proxy command:"_s)) {
-        ++m_proxies;
+        m_jumpHosts.append(text.section(u' ', -1));
+    } else if (line == u"Host key verification failed."_s) {
+        reports.append(R::HostKeyRefused{});
     } else if (text.startsWith(u"auto-mux: Trying existing master"_s)) {
         if (!std::exchange(m_multiplexingReported, true))
             reports.append(R::Multiplexing{});
@@ -93,7 +124,7 @@ QList<ClientReportItem> ClientLogParser::parseLine(const QString &line)
             reports.append(R::Connected{});
         ++m_sessions;
     } else if (auto m = connecting.match(text); m.hasMatch()) {
-        if (m_proxies == 0)
+        if (m_jumpHosts.isEmpty())
             reports.append(R::HostWithHost{m.captured(1), m.captured(2)});
     } else if (auto m = authenticatingTo.match(text); m.hasMatch()) {
         if (atTarget()) {
@@ -112,6 +143,9 @@ QList<ClientReportItem> ClientLogParser::parseLine(const QString &line)
         return reports;
     } else if (auto m = authenticated.match(text); m.hasMatch()) {
         reports.append(R::AuthMethod{m.captured(1)});
+        // "Authenticated using ... with partial success." asks for a further method.
+        if (text.startsWith(u"Authenticated to "_s))
+            reports.append(R::Authenticated{});
     } else if (text.startsWith(u"Server accepts key: "_s)) {
         reports.append(R::Identity{text.mid(20).section(u' ', 0, 0)});
     } else if (text.startsWith(u"Server host key: "_s)) {

@@ -59,6 +59,16 @@ struct Connected
 {
     friend bool operator==(const Connected &, const Connected &) = default;
 };
+// The target accepted the login: whatever ends the run from here on is not a refused login.
+struct Authenticated
+{
+    friend bool operator==(const Authenticated &, const Authenticated &) = default;
+};
+// The client would not trust the server's host key; trying again cannot change that.
+struct HostKeyRefused
+{
+    friend bool operator==(const HostKeyRefused &, const HostKeyRefused &) = default;
+};
 struct AuthMethod
 {
     QString method;
@@ -90,17 +100,23 @@ struct Cipher
 using ClientReportItem =
     std::variant<ClientReport::Log, ClientReport::HostWithHost, ClientReport::ConnectInfo,
                  ClientReport::Authenticating, ClientReport::Jumping, ClientReport::Multiplexing,
-                 ClientReport::Connected, ClientReport::AuthMethod, ClientReport::Identity,
-                 ClientReport::HostKey, ClientReport::Algorithm, ClientReport::Cipher>;
+                 ClientReport::Connected, ClientReport::Authenticated, ClientReport::HostKeyRefused,
+                 ClientReport::AuthMethod, ClientReport::Identity, ClientReport::HostKey,
+                 ClientReport::Algorithm, ClientReport::Cipher>;
 
 // The level of one line: debug lines by their prefix; unprefixed lines are informational when
-// they are one of the client's known progress messages, and errors otherwise, so that a normal
-// end never leaves "Transferred: ..." as a session's last error.
+// they are one of the client's known progress messages, fatal when they name the strict host-key
+// check that stops the run (so that the reason, not the bare "Host key verification failed.",
+// becomes the session's summary), and errors otherwise, so that a normal end never leaves
+// "Transferred: ..." as a session's last error.
 OpenSSHLevel levelOfLine(const QString &line);
 
 // Follows one client run's log (at debug1 or more) and turns it into reports. Jump hosts run as
-// child clients on the same log: their lines are told apart by counting proxy commands and
-// established sessions, so that only the target connection's details are reported.
+// child clients on the same log: their lines are told apart by counting proxy commands, the
+// banners of the clients they start and established sessions, so that only the target
+// connection's details are reported and a jump client's lines carry "[host] ". A run that hands
+// its work to a master connection is a mux client from its first request on, and its lines carry
+// "[mux] ".
 class ClientLogParser
 {
 public:
@@ -112,11 +128,20 @@ public:
     QList<ClientReportItem> parseLine(const QString &line);
 
 private:
-    bool atTarget() const { return m_sessions == m_proxies; }
+    // Jump clients are the ones that have spoken: a proxy command that is not a client writes no
+    // banner and no session of its own.
+    bool atTarget() const { return m_sessions >= m_jumpBanners; }
+    // Who wrote the line: the target's client (empty), a jump client or a mux client.
+    QString speakerPrefix() const;
+    void followSpeaker(const QString &text);
 
     LineSplitter m_lines;
-    int m_proxies = 0;
-    int m_sessions = 0;
+    // The host of every proxy command, in the order they were started; each is nested in the
+    // one before it.
+    QStringList m_jumpHosts;
+    qsizetype m_jumpBanners = 0;
+    qsizetype m_sessions = 0;
+    bool m_muxClient = false;
     bool m_targetAuthenticating = false;
     bool m_authenticatingReported = false;
     bool m_multiplexingReported = false;

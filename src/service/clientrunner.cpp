@@ -27,6 +27,23 @@ bool isVerbosityFlag(const QString &word)
     return flag.match(word).hasMatch();
 }
 
+// "-o ConnectTimeout=...", "-oConnectTimeout ..." and the like: option names are case-blind,
+// and the value follows "=" or white space.
+bool setsConnectTimeout(const QStringList &arguments)
+{
+    static const QRegularExpression option(u"^\\s*ConnectTimeout(\\s|=)"_s,
+                                           QRegularExpression::CaseInsensitiveOption);
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const QString &word = arguments[i];
+        if (!word.startsWith(u"-o"_s))
+            continue;
+        const QString value = word == u"-o"_s ? arguments.value(++i) : word.mid(2);
+        if (option.match(value).hasMatch())
+            return true;
+    }
+    return false;
+}
+
 // Everything the child needs, made before fork: between fork and exec only async-signal-safe
 // calls are allowed.
 struct ExecPlan
@@ -103,9 +120,14 @@ OpenSSHLevel ClientRunner::requestedLevel(const QStringList &arguments)
 
 QStringList ClientRunner::argumentsForRun(const QStringList &arguments)
 {
-    if (std::any_of(arguments.cbegin(), arguments.cend(), isVerbosityFlag))
-        return arguments;
-    return QStringList{u"-v"_s} + arguments;
+    QStringList run = arguments;
+    if (!setsConnectTimeout(arguments)) {
+        run.prepend(u"ConnectTimeout="_s + QString::number(defaultConnectTimeoutSeconds));
+        run.prepend(u"-o"_s);
+    }
+    if (!std::any_of(arguments.cbegin(), arguments.cend(), isVerbosityFlag))
+        run.prepend(u"-v"_s);
+    return run;
 }
 
 bool ClientRunner::start(const SSHProtocol::RunRequest &request, std::array<UniqueFd, 3> handles,
@@ -165,7 +187,9 @@ void ClientRunner::handle(const QList<ClientReportItem> &items)
 {
     for (const ClientReportItem &item : items) {
         if (const auto *log = std::get_if<ClientReport::Log>(&item)) {
-            if (log->level <= OpenSSHLevel::error) {
+            // Fatal lines travel as reports, so that the session keeps them as the reason the
+            // run ended.
+            if (log->level == OpenSSHLevel::error) {
                 if (m_sessionError) {
                     const QByteArray line = log->text.toUtf8() + '\n';
                     [[maybe_unused]] const ssize_t written =

@@ -22,6 +22,9 @@ class ClientRunner : public QObject
 
 public:
     static constexpr int terminateGraceMs = 3000;
+    // A server that accepts the connection and never speaks would hold a run in "connecting"
+    // for good; with a limit the run fails and is retried like any other.
+    static constexpr int defaultConnectTimeoutSeconds = 30;
 
     explicit ClientRunner(QObject *parent = nullptr);
     ~ClientRunner() override;
@@ -34,7 +37,8 @@ public:
     bool isRunning() const { return m_pid > 0; }
 
     // The client's own log level from its arguments (how many -v), and the arguments it is run
-    // with: at least one -v, which this runner needs to follow its progress.
+    // with: at least one -v, which this runner needs to follow its progress, and the default
+    // connect timeout unless the arguments give one.
     static OpenSSHLevel requestedLevel(const QStringList &arguments);
     static QStringList argumentsForRun(const QStringList &arguments);
 

@@ -38,6 +38,14 @@ struct Encoder
     {
         return {SSHProtocol::reportConnected, {}};
     }
+    std::pair<QString, QCborMap> operator()(const R::Authenticated &) const
+    {
+        return {SSHProtocol::reportAuthenticated, {}};
+    }
+    std::pair<QString, QCborMap> operator()(const R::HostKeyRefused &) const
+    {
+        return {SSHProtocol::reportHostKeyRefused, {}};
+    }
     std::pair<QString, QCborMap> operator()(const R::AuthMethod &r) const
     {
         return {SSHProtocol::reportAuthMethod, {{u"value"_s, r.method}}};

@@ -66,7 +66,8 @@ void SecureSession::disconnect()
         return;
     }
     m_isRetrying = false;
-    if (m_service && m_service->channel())
+    m_disconnectRequested = true;
+    if (m_service->channel())
         m_service->channel()->send(SSHProtocol::terminate);
 }
 
@@ -113,6 +114,8 @@ void SecureSession::launch()
     m_lastErrorMessage.reset();
     m_fatalMessage.reset();
     m_exitStatus.reset();
+    m_disconnectRequested = false;
+    m_authenticated = false;
 
     const quint64 run = ++m_runNumber;
     m_gatePass = HandshakeGate::shared().enter(m_config.address, this, [this, run] {
@@ -184,6 +187,10 @@ void SecureSession::handleServiceMessage(Message &message)
         setState(SessionState::jumping);
     } else if (op == reportConnected) {
         handleConnected();
+    } else if (op == reportAuthenticated) {
+        m_authenticated = true;
+    } else if (op == reportHostKeyRefused) {
+        m_canRetry = false;
     } else if (op == reportHost) {
         m_hostIP = text("ip");
         updateDestination();
@@ -261,8 +268,9 @@ void SecureSession::didTerminate()
 
 void SecureSession::handleExit()
 {
-    const bool abnormal = m_fatalMessage || !m_exitStatus || *m_exitStatus != 0;
-    if (m_lastState == SessionState::authenticating)
+    const bool abnormal =
+        !m_disconnectRequested && (m_fatalMessage || !m_exitStatus || *m_exitStatus != 0);
+    if (m_lastState == SessionState::authenticating && !m_authenticated)
         m_canRetry = false;
     if (!m_exitStatus)
         logMessage(Logger::Level::critical,

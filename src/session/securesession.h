@@ -138,6 +138,10 @@ private:
     std::optional<QString> m_fatalMessage;
     std::optional<int> m_exitStatus;
     bool m_reactivateAfterDisconnected = false;
+    // The user asked this run to end, so however it ends, it ends normally.
+    bool m_disconnectRequested = false;
+    // The target accepted the login in this run: from here on an end is a drop like any other.
+    bool m_authenticated = false;
     int m_retryRemains = 0;
     bool m_canRetry = true;
     bool m_isRetrying = false;

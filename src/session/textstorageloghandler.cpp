@@ -4,8 +4,9 @@ using namespace Qt::StringLiterals;
 
 QString ConnectionLogLine::text() const
 {
+    // Its own line feed leaves an empty line below the rule.
     if (isRule)
-        return u"\u00a0 \t \u00a0"_s;
+        return u"\u00a0 \t \u00a0\n"_s;
     if (!time)
         return message;
     return time->toString(u"HH:mm:ss"_s) + u' ' + message;

@@ -3,16 +3,17 @@
 #include "localized.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
-#include <QStandardPaths>
 
 using namespace Qt::StringLiterals;
 
 QString systemConfigFilePath()
 {
-    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
-           u"/VellSSH/ssh_config"_s;
+    const QByteArray redirected = qgetenv("VELLSSH_TEST_ETC_SSH");
+    const QString folder =
+        redirected.isEmpty() ? u"/etc/ssh"_s : QDir::cleanPath(QFile::decodeName(redirected));
+    return folder + u"/ssh_config"_s;
 }
 
 QString defaultSystemConfigText()
@@ -29,14 +30,19 @@ QString defaultSystemConfigText()
 
 Status ensureSystemConfigFile(const QString &path)
 {
-    if (QFileInfo::exists(path))
+    const QFileInfo folder(QFileInfo(path).absolutePath());
+    if (QFileInfo::exists(path) || !folder.isDir() || !folder.isWritable())
         return std::nullopt;
-    const QString folder = QFileInfo(path).absolutePath();
-    QSaveFile file(path);
-    if (!QDir().mkpath(folder) || !file.open(QIODevice::WriteOnly) ||
-        file.write(defaultSystemConfigText().toUtf8()) < 0 || !file.commit()) {
-        return Error(localized("The configuration file “%1” cannot be written: %2")
-                         .arg(path, file.errorString()));
+    // Made new or not at all: a file that appeared meanwhile is somebody's and stays.
+    QFile file(path);
+    const QByteArray text = defaultSystemConfigText().toUtf8();
+    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly) || file.write(text) != text.size() ||
+        !file.flush()) {
+        const QString reason = file.errorString();
+        if (file.isOpen())
+            file.remove();
+        return Error(
+            localized("The configuration file “%1” cannot be written: %2").arg(path, reason));
     }
     return std::nullopt;
 }

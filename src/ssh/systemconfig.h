@@ -4,8 +4,12 @@
 
 #include <QString>
 
-// The client configuration file that every run reads first: $XDG_CONFIG_HOME/VellSSH/ssh_config.
+// The stock client's system-wide configuration file, /etc/ssh/ssh_config, which every run reads
+// unless the setting "user_config_file_path" names a file of its own. Tests redirect its folder
+// through VELLSSH_TEST_ETC_SSH, the one seam for that, so that no test ever writes /etc.
 QString systemConfigFilePath();
 QString defaultSystemConfigText();
-// Writes the default text when the file does not exist yet; an existing file is never touched.
+// Writes the default text when the file is missing and its folder is writable (which it is for
+// root only, as a rule); an existing file is never touched, and a folder that cannot be written
+// is no error.
 Status ensureSystemConfigFile(const QString &path = systemConfigFilePath());

@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QTcpServer>
 
 #include <csignal>
 #include <unistd.h>
@@ -95,6 +96,9 @@ private Q_SLOTS:
         m_daemon.setProcessChannelMode(QProcess::ForwardedChannels);
         m_daemon.start(QStringLiteral(VELLSSH), {u"--headless"_s});
         QTRY_VERIFY_WITH_TIMEOUT(daemonOnBus(), 30000);
+        // The stock client's system-wide file is the one written, and nothing in our own folder.
+        QVERIFY(QFile::exists(qEnvironmentVariable("VELLSSH_TEST_ETC_SSH") + u"/ssh_config"_s));
+        QVERIFY(!QFile::exists(qEnvironmentVariable("XDG_CONFIG_HOME") + u"/VellSSH/ssh_config"_s));
         QProcess second;
         second.start(QStringLiteral(VELLSSH), {u"--headless"_s});
         QVERIFY(second.waitForFinished(30000));
@@ -265,6 +269,24 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(readInto(m_follow, m_followed).count(u"Equivalent Command"_s) == 2,
                                  30000);
         QCOMPARE(m_watch.state(), QProcess::Running);
+    }
+
+    // The server accepts and never speaks, so the client is surely running when the user gives up.
+    void aDisconnectWhileConnectingIsANormalEnd()
+    {
+        QTcpServer silent;
+        QVERIFY(silent.listen(QHostAddress::LocalHost));
+        QCOMPARE(cli({u"add"_s, u"--name"_s, u"silent"_s, u"--host"_s, u"127.0.0.1"_s, u"--port"_s,
+                      QString::number(silent.serverPort()), u"--user"_s, u"root"_s})
+                     .code,
+                 0);
+        QTRY_VERIFY_WITH_TIMEOUT(cli({u"status"_s}).out.contains(u"silent\t"_s), 30000);
+        QCOMPARE(cli({u"connect"_s, u"--no-wait"_s, u"silent"_s}).code, 0);
+        QTRY_VERIFY_WITH_TIMEOUT(silent.hasPendingConnections(), 30000);
+        const Run ended = cli({u"disconnect"_s, u"silent"_s});
+        QCOMPARE(ended.code, 0);
+        QCOMPARE(ended.out, u"silent: Disconnected\n"_s);
+        QVERIFY(cli({u"status"_s}).out.contains(u"silent\tDisconnected\tDisconnected\n"_s));
     }
 
     // The daemon is one device, the command line with other folders the second one.

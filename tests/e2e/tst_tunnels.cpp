@@ -178,6 +178,14 @@ class TunnelsTest : public QObject
         addForward(p, ForwardingType::local, u"127.0.0.1"_s, listen, target);
     }
 
+    static QList<SessionState> states(const QSignalSpy &spy)
+    {
+        QList<SessionState> result;
+        for (const QList<QVariant> &arguments : spy)
+            result.append(arguments.at(1).value<SessionState>());
+        return result;
+    }
+
 private Q_SLOTS:
     void initTestCase()
     {
@@ -269,6 +277,80 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(tunnel->lastState(), SessionState::disconnected, 30000);
     }
 
+    // Login has succeeded; what the server or this machine then refuses (a remote port still
+    // held by the server's previous session, a local one taken meanwhile) is retried until it
+    // is free again.
+    void aForwardingRefusedAfterLoginIsRetried_data()
+    {
+        QTest::addColumn<int>("type");
+        QTest::newRow("local port taken here") << int(ForwardingType::local);
+        QTest::newRow("remote port taken on the server") << int(ForwardingType::remote);
+    }
+    void aForwardingRefusedAfterLoginIsRetried()
+    {
+        QFETCH(int, type);
+        EchoServer echo;
+        auto holder = std::make_unique<QTcpServer>();
+        QVERIFY(holder->listen(QHostAddress::LocalHost));
+        const quint16 port = holder->serverPort();
+        Profile *p = profile(m_sshd->clientKey());
+        p->setYesNoOption(true, u"ExitOnForwardFailure"_s);
+        addForward(p, ForwardingType(type), u"127.0.0.1"_s, port, echo.serverPort());
+        auto tunnel = session(p);
+        QSignalSpy changes(tunnel.get(), &SecureSession::stateChanged);
+        tunnel->connect();
+        QTRY_COMPARE_WITH_TIMEOUT(tunnel->lastState(), SessionState::retrying, 30000);
+        QCOMPARE(states(changes).mid(states(changes).size() - 2),
+                 (QList<SessionState>{SessionState::abnormalDisconnect, SessionState::retrying}));
+        QVERIFY(tunnel->lastErrorMessage()->contains(u"forwarding"_s));
+
+        holder.reset();
+        QTRY_COMPARE_WITH_TIMEOUT(tunnel->lastState(), SessionState::connected, 30000);
+        QTRY_COMPARE_WITH_TIMEOUT(relay(port, "free\n"), QByteArray("free\n"), 10000);
+        tunnel->disconnect();
+        QTRY_COMPARE_WITH_TIMEOUT(tunnel->lastState(), SessionState::disconnected, 30000);
+    }
+
+    // A server that accepts the connection and never speaks: the run ends by its timeout (here
+    // the profile's own, short one) and is retried, or by the user, which is a normal end.
+    void aServerThatNeverSpeaks_data()
+    {
+        QTest::addColumn<bool>("userGivesUp");
+        QTest::newRow("the timeout ends the run") << false;
+        QTest::newRow("the user disconnects") << true;
+    }
+    void aServerThatNeverSpeaks()
+    {
+        QFETCH(bool, userGivesUp);
+        QTcpServer silent;
+        QVERIFY(silent.listen(QHostAddress::LocalHost));
+        Profile *p = profile(m_sshd->clientKey());
+        p->setPort(silent.serverPort());
+        if (!userGivesUp)
+            p->setStringOption(u"1"_s, u"ConnectTimeout"_s);
+        auto tunnel = session(p);
+        QSignalSpy changes(tunnel.get(), &SecureSession::stateChanged);
+        tunnel->connect();
+        if (userGivesUp) {
+            QTRY_VERIFY_WITH_TIMEOUT(silent.hasPendingConnections(), 30000);
+            tunnel->disconnect();
+            QTRY_COMPARE_WITH_TIMEOUT(tunnel->lastState(), SessionState::disconnected, 30000);
+            QCOMPARE(states(changes),
+                     (QList<SessionState>{SessionState::connecting, SessionState::disconnected}));
+            QCOMPARE(tunnel->statusSummary(), u"Disconnected"_s);
+            QVERIFY(m_notices.posted.isEmpty());
+            return;
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(tunnel->lastState(), SessionState::retrying, 30000);
+        QCOMPARE(states(changes),
+                 (QList<SessionState>{SessionState::connecting, SessionState::abnormalDisconnect,
+                                      SessionState::retrying}));
+        QVERIFY2(tunnel->lastErrorMessage()->contains(u"timed out"_s),
+                 qPrintable(*tunnel->lastErrorMessage()));
+        tunnel->disconnect();
+        QCOMPARE(tunnel->lastState(), SessionState::disconnected);
+    }
+
     void aJumpHostAndASharedConnectionCarryBytes()
     {
         // The jump's own client reads only the configuration file, so the key goes there. The
@@ -281,17 +363,12 @@ private Q_SLOTS:
                    m_sshd->clientKey().toUtf8() + "\n  ControlPath " + QDir::tempPath().toUtf8() +
                    "/cm-%C\nInclude " + m_sshd->clientConfig().toUtf8() + "\n");
         file.close();
-        auto states = [](const QSignalSpy &spy) {
-            QList<SessionState> result;
-            for (const QList<QVariant> &arguments : spy)
-                result.append(arguments.at(1).value<SessionState>());
-            return result;
-        };
         EchoServer echo;
 
         const quint16 jumpedPort = SshdFixture::freePort();
         Profile *jumped = profile(m_sshd->clientKey());
         jumped->setStringOption(u"root@localhost:%1"_s.arg(m_sshd->port()), u"ProxyJump"_s);
+        setLogLevel(*jumped, LogLevel::debug1);
         addLocalForward(jumped, jumpedPort, echo.serverPort());
         auto jump = session(jumped, config);
         QSignalSpy jumpChanges(jump.get(), &SecureSession::stateChanged);
@@ -299,6 +376,10 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(jump->lastState(), SessionState::connected, 30000);
         QVERIFY(states(jumpChanges).contains(SessionState::jumping));
         QCOMPARE(relay(jumpedPort, "jumped\n"), QByteArray("jumped\n"));
+        const QString jumpLog = jump->connectionLog()->toPlainText();
+        QVERIFY(jumpLog.contains(u"[localhost] Authenticated to localhost"_s));
+        QVERIFY(jumpLog.contains(u" Authenticated to 127.0.0.1 (via proxy)"_s));
+        QVERIFY(!jumpLog.contains(u"] Authenticated to 127.0.0.1"_s));
 
         const quint16 masterPort = SshdFixture::freePort();
         const quint16 sharedPort = SshdFixture::freePort();
@@ -307,6 +388,7 @@ private Q_SLOTS:
         addLocalForward(master, masterPort, echo.serverPort());
         Profile *shared = profile(m_sshd->clientKey());
         shared->setStringOption(u"auto"_s, u"ControlMaster"_s);
+        setLogLevel(*shared, LogLevel::debug1);
         addLocalForward(shared, sharedPort, echo.serverPort());
         auto first = session(master, config);
         first->connect();
@@ -318,6 +400,8 @@ private Q_SLOTS:
         QVERIFY(states(sharedChanges).contains(SessionState::multiplexing));
         QVERIFY(!states(sharedChanges).contains(SessionState::authenticating));
         QCOMPARE(relay(sharedPort, "shared\n"), QByteArray("shared\n"));
+        QVERIFY(second->connectionLog()->toPlainText().contains(
+            u"[mux] debug1: mux_client_request_session: master session id"_s));
         QCOMPARE(relay(masterPort, "master\n"), QByteArray("master\n"));
 
         for (SecureSession *tunnel : {jump.get(), second.get(), first.get()}) {
@@ -425,6 +509,38 @@ private Q_SLOTS:
         }
     }
 
+    void aChangedHostKeyStopsAndSaysSo()
+    {
+        QFile otherKey(m_sshd->otherKey() + u".pub"_s);
+        QVERIFY(otherKey.open(QIODevice::ReadOnly));
+        const QString knownHosts = QDir::tempPath() + u"/changed_hosts"_s;
+        QFile hosts(knownHosts);
+        QVERIFY(hosts.open(QIODevice::WriteOnly));
+        hosts.write("[127.0.0.1]:" + QByteArray::number(m_sshd->port()) + ' ' +
+                    otherKey.readAll().split(' ').mid(0, 2).join(' ') + '\n');
+        hosts.close();
+        const QString config = QDir::tempPath() + u"/ssh_config_changed"_s;
+        QFile file(config);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("Host *\n  IdentitiesOnly yes\n  StrictHostKeyChecking yes\n  BatchMode yes\n"
+                   "  UserKnownHostsFile " +
+                   knownHosts.toUtf8() + '\n');
+        file.close();
+
+        auto tunnel = session(profile(m_sshd->clientKey()), config);
+        QSignalSpy changes(tunnel.get(), &SecureSession::stateChanged);
+        tunnel->connect();
+        QTRY_COMPARE_WITH_TIMEOUT(tunnel->lastState(), SessionState::abnormalDisconnect, 30000);
+        QVERIFY(!changes.wait(SecureSession::retryDelayMs + 1000));
+        QCOMPARE(states(changes),
+                 (QList<SessionState>{SessionState::connecting, SessionState::abnormalDisconnect}));
+        QCOMPARE(
+            tunnel->statusSummary(),
+            u"Host key for [127.0.0.1]:%1 has changed and you have requested strict checking."_s
+                .arg(m_sshd->port()));
+        QVERIFY(!tunnel->canRetry());
+    }
+
     void theProfilesLogLevelDecidesWhatTheLogKeeps()
     {
         for (const auto level : {std::optional<LogLevel>(), std::optional(LogLevel::debug2)}) {
@@ -449,10 +565,7 @@ private Q_SLOTS:
         tunnel->connect();
         QTRY_COMPARE_WITH_TIMEOUT(tunnel->lastState(), SessionState::abnormalDisconnect, 30000);
         QVERIFY(!changes.wait(1000));
-        QList<SessionState> states;
-        for (const QList<QVariant> &arguments : std::as_const(changes))
-            states.append(arguments.at(1).value<SessionState>());
-        QCOMPARE(states,
+        QCOMPARE(states(changes),
                  (QList<SessionState>{SessionState::connecting, SessionState::authenticating,
                                       SessionState::abnormalDisconnect}));
         QCOMPARE(tunnel->statusSummary(), u"root@127.0.0.1: Permission denied (publickey)."_s);

@@ -1,5 +1,6 @@
 #include "askpassserver.h"
 #include "clientlogparser.h"
+#include "clientrunner.h"
 #include "testenvironment.h"
 
 using namespace Qt::StringLiterals;
@@ -14,6 +15,17 @@ QList<ClientReportItem> progress(const QList<ClientReportItem> &reports)
     for (const ClientReportItem &report : reports) {
         if (!std::holds_alternative<R::Log>(report))
             result.append(report);
+    }
+    return result;
+}
+
+// The log lines' texts, in order.
+QStringList logTexts(const QList<ClientReportItem> &reports)
+{
+    QStringList result;
+    for (const ClientReportItem &report : reports) {
+        if (const auto *log = std::get_if<R::Log>(&report))
+            result.append(log->text);
     }
     return result;
 }
@@ -66,7 +78,7 @@ private Q_SLOTS:
     void aGoodTunnelReportsEveryStage()
     {
         const QList<ClientReportItem> reports = feedAll(goodTunnel);
-        QCOMPARE(reports.size(), goodTunnel.size() + 10);
+        QCOMPARE(reports.size(), goodTunnel.size() + 11);
         const QList<ClientReportItem> expected = {
             R::HostWithHost{u"127.0.0.1"_s, u"127.0.0.1"_s},
             R::ConnectInfo{u"127.0.0.1"_s, 22022, u"root"_s},
@@ -77,9 +89,11 @@ private Q_SLOTS:
             R::Authenticating{},
             R::Identity{u"/tmp/t/id_good"_s},
             R::AuthMethod{u"publickey"_s},
+            R::Authenticated{},
             R::Connected{},
         };
         QCOMPARE(progress(reports), expected);
+        QCOMPARE(logTexts(reports), goodTunnel);
         // Log lines come without their line ends, each with its level.
         QCOMPARE(reports.first(),
                  ClientReportItem(R::Log{OpenSSHLevel::debug1, goodTunnel.first()}));
@@ -113,11 +127,54 @@ private Q_SLOTS:
         QCOMPARE(reports.last(), ClientReportItem(R::Authenticating{}));
     }
 
-    void aJumpHostsLinesAreNotTheTargets()
+    // A login is over only when the target says so; what fails after it (a forwarding the
+    // server or this machine refuses) is no refused login.
+    void theLoginIsDoneAtAuthenticatedTo()
     {
         const QList<ClientReportItem> reports = progress(feedAll({
+            u"debug1: Authenticating to h:22 as 'me'"_s,
+            u"debug1: Authentications that can continue: publickey"_s,
+            u"Authenticated using \"publickey\" with partial success."_s,
+            u"debug1: Authentications that can continue: password"_s,
+            u"Authenticated to h ([10.0.0.1]:22) using \"password\"."_s,
+            u"bind [127.0.0.1]:23041: Address already in use"_s,
+            u"channel_setup_fwd_listener_tcpip: cannot listen to port: 23041"_s,
+            u"Could not request local forwarding."_s,
+        }));
+        const QList<ClientReportItem> expected = {
+            R::ConnectInfo{u"h"_s, 22, u"me"_s}, R::Authenticating{}, R::AuthMethod{u"publickey"_s},
+            R::AuthMethod{u"password"_s},        R::Authenticated{},
+        };
+        QCOMPARE(reports, expected);
+    }
+
+    // The lines of a changed host key, as the client writes them.
+    void aHostKeyTheClientWillNotTrustEndsTheRun()
+    {
+        const QStringList lines = {
+            u"debug1: Authenticating to 127.0.0.1:22022 as 'root'"_s,
+            u"debug1: Server host key: ssh-ed25519 SHA256:t23P"_s,
+            u"@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@"_s,
+            u"@    WARNING: REMOTE HOST IDENTIFICATION HAS CHANGED!     @"_s,
+            u"@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@@"_s,
+            u"IT IS POSSIBLE THAT SOMEONE IS DOING SOMETHING NASTY!"_s,
+            u"Offending ED25519 key in /tmp/lab/ap-kh:1"_s,
+            u"Host key for [127.0.0.1]:22022 has changed and you have requested strict checking."_s,
+            u"Host key verification failed."_s,
+        };
+        const QList<ClientReportItem> reports = feedAll(lines);
+        QCOMPARE(progress(reports).last(), ClientReportItem(R::HostKeyRefused{}));
+        QVERIFY(!progress(reports).contains(ClientReportItem(R::Authenticating{})));
+        QCOMPARE(reports.at(reports.size() - 3),
+                 ClientReportItem(R::Log{OpenSSHLevel::fatal, lines.at(lines.size() - 2)}));
+    }
+
+    void aJumpHostsLinesAreNotTheTargets()
+    {
+        const QStringList lines = {
             u"debug1: Setting implicit ProxyCommand from ProxyJump: ssh -l root -p 22022 -v -W '[%h]:%p' localhost"_s,
             u"debug1: Executing proxy command: exec ssh -l root -p 22022 -v -W '[127.0.0.1]:22022' localhost"_s,
+            u"debug1: Local version string SSH-2.0-OpenSSH_9.2p1"_s,
             u"OpenSSH_9.2p1 Debian-2+deb12u10, OpenSSL 3.0.22 25 Aug 2026"_s,
             u"debug1: Connecting to localhost [127.0.0.1] port 22022."_s,
             u"debug1: Authenticating to localhost:22022 as 'root'"_s,
@@ -132,7 +189,8 @@ private Q_SLOTS:
             u"debug1: Server accepts key: /k/target ED25519 SHA256:t explicit"_s,
             u"Authenticated to 127.0.0.1 (via proxy) using \"publickey\"."_s,
             u"debug1: Entering interactive session."_s,
-        }));
+        };
+        const QList<ClientReportItem> reports = feedAll(lines);
         const QList<ClientReportItem> expected = {
             R::Jumping{},
             R::Authenticating{},
@@ -140,19 +198,109 @@ private Q_SLOTS:
             R::Algorithm{u"sntrup761x25519-sha512"_s},
             R::Identity{u"/k/target"_s},
             R::AuthMethod{u"publickey"_s},
+            R::Authenticated{},
             R::Connected{},
         };
-        QCOMPARE(reports, expected);
+        QCOMPARE(progress(reports), expected);
+        // The jump's client speaks from its banner to its session; the rest is the target's.
+        QStringList said = lines;
+        for (qsizetype i = 3; i <= 10; ++i)
+            said[i] = u"[localhost] "_s + said[i];
+        QCOMPARE(logTexts(reports), said);
+    }
+
+    void nestedJumpHostsSpeakInTurn()
+    {
+        const QStringList texts = logTexts(feedAll({
+            u"debug1: Executing proxy command: exec ssh -J a -v -W '[t]:22' b"_s,
+            u"OpenSSH_9.2p1"_s,
+            u"debug1: Executing proxy command: exec ssh -v -W '[b]:22' a"_s,
+            u"OpenSSH_9.2p1"_s,
+            u"ssh: connect to host a port 22: Connection refused"_s,
+        }));
+        QCOMPARE(texts, (QStringList{
+                            u"debug1: Executing proxy command: exec ssh -J a -v -W '[t]:22' b"_s,
+                            u"[b] OpenSSH_9.2p1"_s,
+                            u"[b] debug1: Executing proxy command: exec ssh -v -W '[b]:22' a"_s,
+                            u"[a] OpenSSH_9.2p1"_s,
+                            u"[a] ssh: connect to host a port 22: Connection refused"_s,
+                        }));
+    }
+
+    // A proxy command that is no client (nc, socat) writes nothing: every line is the target's.
+    void aProxyCommandLeavesTheTargetInCharge()
+    {
+        const QList<ClientReportItem> reports = feedAll({
+            u"debug1: Executing proxy command: exec nc -X 5 -x 127.0.0.1:1080 h 22"_s,
+            u"debug1: Authenticating to h:22 as 'me'"_s,
+            u"debug1: Authentications that can continue: publickey"_s,
+            u"Authenticated to h (via proxy) using \"publickey\"."_s,
+            u"debug1: Entering interactive session."_s,
+        });
+        QCOMPARE(progress(reports),
+                 (QList<ClientReportItem>{R::ConnectInfo{u"h"_s, 22, u"me"_s}, R::Authenticating{},
+                                          R::AuthMethod{u"publickey"_s}, R::Authenticated{},
+                                          R::Connected{}}));
+        QVERIFY(!logTexts(reports).join(u'\n').contains(u'['));
     }
 
     void aMultiplexedRunIsConnectedThroughItsMaster()
     {
-        const QList<ClientReportItem> reports = progress(feedAll({
+        const QList<ClientReportItem> reports = feedAll({
             u"debug1: auto-mux: Trying existing master"_s,
             u"debug1: Requesting forwarding of local forward LOCALHOST:23031 -> 127.0.0.1:23002"_s,
             u"debug1: mux_client_request_session: master session id: 6"_s,
-        }));
-        QCOMPARE(reports, (QList<ClientReportItem>{R::Multiplexing{}, R::Connected{}}));
+            u"muxclient: master forward request failed"_s,
+        });
+        QCOMPARE(progress(reports), (QList<ClientReportItem>{R::Multiplexing{}, R::Connected{}}));
+        QCOMPARE(
+            logTexts(reports),
+            (QStringList{
+                u"debug1: auto-mux: Trying existing master"_s,
+                u"[mux] debug1: Requesting forwarding of local forward LOCALHOST:23031 -> 127.0.0.1:23002"_s,
+                u"[mux] debug1: mux_client_request_session: master session id: 6"_s,
+                u"[mux] muxclient: master forward request failed"_s,
+            }));
+    }
+
+    // A run whose master is not there becomes the master itself: its lines are its own.
+    void aRunWithoutItsMasterSpeaksForItself()
+    {
+        const QStringList lines = {
+            u"debug1: auto-mux: Trying existing master"_s,
+            u"debug1: Control socket \"/tmp/cm/f4c2\" does not exist"_s,
+            u"debug1: Connecting to 127.0.0.1 [127.0.0.1] port 22022."_s,
+            u"debug1: setting up multiplex master socket"_s,
+        };
+        QCOMPARE(logTexts(feedAll(lines)), lines);
+    }
+
+    void theRunGetsAConnectTimeoutUnlessItHasOne_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QStringList>("run");
+        const QStringList timeout = {
+            u"-o"_s, u"ConnectTimeout=%1"_s.arg(ClientRunner::defaultConnectTimeoutSeconds)};
+        QTest::newRow("none") << QStringList{u"-N"_s, u"h"_s}
+                              << QStringList{u"-v"_s} + timeout + QStringList{u"-N"_s, u"h"_s};
+        QTest::newRow("own verbosity")
+            << QStringList{u"-vv"_s, u"h"_s} << timeout + QStringList{u"-vv"_s, u"h"_s};
+        for (const QStringList &given :
+             {QStringList{u"-o"_s, u"ConnectTimeout=5"_s}, QStringList{u"-oconnecttimeout 5"_s},
+              QStringList{u"-o"_s, u" ConnectTimeout \"5\""_s}}) {
+            QTest::addRow("given as %s", qPrintable(given.join(u' ')))
+                << given + QStringList{u"h"_s}
+                << QStringList{u"-v"_s} + given + QStringList{u"h"_s};
+        }
+        QTest::newRow("another option") << QStringList{u"-o"_s, u"ConnectTimeouts=5"_s, u"h"_s}
+                                        << QStringList{u"-v"_s} + timeout +
+                                               QStringList{u"-o"_s, u"ConnectTimeouts=5"_s, u"h"_s};
+    }
+    void theRunGetsAConnectTimeoutUnlessItHasOne()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QStringList, run);
+        QCOMPARE(ClientRunner::argumentsForRun(arguments), run);
     }
 
     void levels_data()
@@ -178,6 +326,10 @@ private Q_SLOTS:
         QTest::newRow("forward failed")
             << u"Warning: remote port forwarding failed for listen port 1"_s << error;
         QTest::newRow("host key") << u"Host key verification failed."_s << error;
+        QTest::newRow("changed host key")
+            << u"Host key for h has changed and you have requested strict checking."_s << 1;
+        QTest::newRow("unknown host key")
+            << u"No ED25519 host key is known for h and you have requested strict checking."_s << 1;
         QTest::newRow("not a debug prefix") << u"debug4: nothing"_s << error;
     }
     void levels()

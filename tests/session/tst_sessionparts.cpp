@@ -81,15 +81,19 @@ private Q_SLOTS:
         logger.log(Logger::Level::notice, u"Connected"_s);
         logger.log(Logger::Level::error, u"from the client"_s, Logger::standardError);
         logger.log(Logger::Level::info, u"ignored text"_s, Logger::rule);
+        logger.log(Logger::Level::info, u"Equivalent Command: ssh"_s, Logger::standardError);
         const QString text = log.toPlainText();
         QVERIFY(!text.startsWith(u'\n'));
         const QStringList lines = text.split(u'\n');
-        QCOMPARE(lines.size(), 3);
+        QCOMPARE(lines.size(), 5);
         QVERIFY(
             QRegularExpression(u"^\\d\\d:\\d\\d:\\d\\d Connected$"_s).match(lines[0]).hasMatch());
         QCOMPARE(lines[1], u"from the client"_s);
-        QCOMPARE(lines[2], u"\u00a0 \t \u00a0"_s);
+        // The rule is its six characters, its own line feed among them, and an empty line.
+        QCOMPARE(log.lines()[2].text(), u"\u00a0 \t \u00a0\n"_s);
         QVERIFY(log.lines()[2].isRule);
+        QCOMPARE(lines[3], QString());
+        QCOMPARE(lines[4], u"Equivalent Command: ssh"_s);
         QCOMPARE(log.characterCount(), text.size());
     }
 

@@ -100,10 +100,20 @@ private Q_SLOTS:
         QVERIFY(!NetworkInterface{}.preferredAddress());
     }
 
-    void systemConfigIsWrittenOnlyWhenMissing()
+    void systemConfigIsWrittenOnlyWhenMissingAndWritable()
     {
+        const QString folder = qEnvironmentVariable("VELLSSH_TEST_ETC_SSH");
+        QVERIFY(!folder.isEmpty());
         const QString path = systemConfigFilePath();
-        QVERIFY(path.startsWith(qEnvironmentVariable("XDG_CONFIG_HOME")));
+        QCOMPARE(path, folder + u"/ssh_config"_s);
+        {
+            const QByteArray seam = qgetenv("VELLSSH_TEST_ETC_SSH");
+            qunsetenv("VELLSSH_TEST_ETC_SSH");
+            const QString stock = systemConfigFilePath();
+            qputenv("VELLSSH_TEST_ETC_SSH", seam);
+            QCOMPARE(stock, u"/etc/ssh/ssh_config"_s);
+        }
+
         QVERIFY(!ensureSystemConfigFile());
         QFile file(path);
         QVERIFY(file.open(QIODevice::ReadOnly));
@@ -111,6 +121,8 @@ private Q_SLOTS:
         QVERIFY(text.startsWith("# This is the Vell SSH system-wide configuration file.\n\n"));
         QVERIFY(text.endsWith("\nHost *\n\tSendEnv LANG LC_*\n"));
         file.close();
+        // Nothing is left in the application's own folder.
+        QVERIFY(!QFile::exists(qEnvironmentVariable("XDG_CONFIG_HOME") + u"/VellSSH/ssh_config"_s));
 
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write("Host mine\n");
@@ -119,9 +131,21 @@ private Q_SLOTS:
         QVERIFY(file.open(QIODevice::ReadOnly));
         QCOMPARE(file.readAll(), QByteArray("Host mine\n"));
 
-        const Status error = ensureSystemConfigFile(u"/proc/no/such/ssh_config"_s);
+        // A folder nobody may write to (not even root: /proc/self), or one that is not there,
+        // is left as it is, and that is no error.
+        for (const QString &elsewhere :
+             {u"/proc/self/ssh_config"_s, folder + u"/missing/ssh_config"_s}) {
+            QVERIFY(!ensureSystemConfigFile(elsewhere));
+            QVERIFY(!QFile::exists(elsewhere));
+        }
+        QVERIFY(!QFile::exists(folder + u"/missing"_s));
+
+        // A file that cannot be made where it should be is said, by its path.
+        const QString dangling = folder + u"/dangling"_s;
+        QVERIFY(QFile::link(folder + u"/nowhere/file"_s, dangling));
+        const Status error = ensureSystemConfigFile(dangling);
         QVERIFY(error);
-        QVERIFY(error->message.contains(u"/proc/no/such/ssh_config"_s));
+        QVERIFY(error->message.contains(dangling));
     }
 
     void forwardingArgumentsFromText_data()

@@ -22,6 +22,7 @@ QProcessEnvironment TestEnvironment::processEnvironment() const
     QProcessEnvironment environment;
     environment.insert(QStringLiteral("HOME"), home());
     environment.insert(QStringLiteral("VELLSSH_TEST_REAL_HOME"), home());
+    environment.insert(QStringLiteral("VELLSSH_TEST_ETC_SSH"), etcSsh());
     environment.insert(QStringLiteral("XDG_DATA_HOME"), dataHome());
     environment.insert(QStringLiteral("XDG_CONFIG_HOME"), configHome());
     environment.insert(QStringLiteral("XDG_CACHE_HOME"), m_dir.path() + QStringLiteral("/cache"));

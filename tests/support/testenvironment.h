@@ -6,9 +6,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-// A throw-away home for one test process: HOME, the XDG folders, TMPDIR and the real-home
-// lookup all point into a temporary folder, so no test ever reads or writes the developer's own
-// files.
+// A throw-away home for one test process: HOME, the XDG folders, TMPDIR, the real-home lookup
+// and /etc/ssh all point into a temporary folder, so no test ever reads or writes the
+// developer's own files or the system's.
 class TestEnvironment
 {
 public:
@@ -18,6 +18,8 @@ public:
     QString home() const { return m_dir.path() + QStringLiteral("/home"); }
     QString dataHome() const { return m_dir.path() + QStringLiteral("/data"); }
     QString configHome() const { return m_dir.path() + QStringLiteral("/config"); }
+    // Where the system-wide client configuration goes in place of /etc/ssh.
+    QString etcSsh() const { return m_dir.path() + QStringLiteral("/etc/ssh"); }
     // The same variables for a child process.
     QProcessEnvironment processEnvironment() const;
 
