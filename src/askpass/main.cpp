@@ -72,7 +72,11 @@ int main(int argc, char *argv[])
         return 1;
     MessageChannel channel(std::move(socket).value());
     int code = 1;
-    QObject::connect(&channel, &MessageChannel::closed, &app, [] { QCoreApplication::exit(1); });
+    // Queued: a channel that closes while the question is being sent, before the event loop
+    // runs, would otherwise ask a loop that has not started to end, and the helper would hang.
+    QObject::connect(
+        &channel, &MessageChannel::closed, &app, [] { QCoreApplication::exit(1); },
+        Qt::QueuedConnection);
     channel.request(u"ask"_s,
                     {{u"prompt"_s, QString::fromLocal8Bit(argv[1])},
                      {u"confirm"_s, qgetenv("SSH_ASKPASS_PROMPT") == "confirm"},

@@ -131,9 +131,10 @@ private:
 
 bool isSettled(const QString &state, bool connecting)
 {
+    // A connect also ends when the user disconnects the tunnel meanwhile: that is a normal end.
     if (connecting)
         return state == u"connected"_s || state == u"abnormalDisconnect"_s ||
-               state == u"retrying"_s;
+               state == u"retrying"_s || state == u"disconnected"_s;
     return state == u"disconnected"_s || state == u"abnormalDisconnect"_s ||
            state == u"notConnected"_s || state.isEmpty();
 }

@@ -445,7 +445,7 @@ private Q_SLOTS:
                 conversation ? ::read(conversation.get(), buffer, sizeof buffer) : 0;
             if (count > 0)
                 question.append(buffer, count);
-            return !question.isEmpty() || askPass.state() == QProcess::NotRunning;
+            return question.contains("Are you sure") || askPass.state() == QProcess::NotRunning;
         };
         QTRY_VERIFY_WITH_TIMEOUT(settled(), 20000);
         // Without an answer the helper ends.
@@ -454,6 +454,7 @@ private Q_SLOTS:
         QCOMPARE(askPass.exitCode(), 1);
         const QString errors = QString::fromUtf8(askPass.readAllStandardError());
         if (refusal.isEmpty()) {
+            QVERIFY(question.startsWith("0123456789abcdef"));
             QVERIFY(question.contains("Are you sure"));
         } else {
             QVERIFY(question.isEmpty());
