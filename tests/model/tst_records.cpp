@@ -25,11 +25,7 @@ private Q_SLOTS:
         Profile *profile = context()->insertProfile();
         QVERIFY(profile->uuid().has_value());
         QCOMPARE(profile->name(), u"Unnamed"_s);
-        QCOMPARE(profile->port(), 0);
         QCOMPARE(profile->retryAttempts(), 999);
-        QVERIFY(!profile->pinned());
-        QVERIFY(!profile->isInTrash());
-        QVERIFY(!profile->autoConnect());
         const OptionDictionary defaults{{u"ExitOnForwardFailure"_s, u"yes"_s},
                                         {u"ServerAliveInterval"_s, u"15"_s},
                                         {u"ServerAliveCountMax"_s, u"3"_s}};
@@ -38,8 +34,6 @@ private Q_SLOTS:
         Forwarding *forwarding = context()->insertForwarding();
         QVERIFY(forwarding->uuid().has_value());
         QVERIFY(forwarding->enabled());
-        QCOMPARE(forwarding->kind(), ForwardingType::local);
-        QCOMPARE(forwarding->priority(), 0);
         QVERIFY(context()->insertTag()->uuid().has_value());
         QVERIFY(context()->insertProfile()->uuid() != profile->uuid());
     }
@@ -134,9 +128,7 @@ private Q_SLOTS:
         QCOMPARE(forwardingTypeFromInterchangeName(u"tunnel"_s), ForwardingType::local);
         QVERIFY(!forwardingTypeFromRaw(4));
         QVERIFY(!forwardingTypeFromRaw(-1));
-        QCOMPARE(shortName(ForwardingType::reverseDynamic), u"Reverse Dynamic"_s);
-        QCOMPARE(longTitle(ForwardingType::remote), u"Remote Port Forwarding"_s);
-        QCOMPARE(interchangeName(forwardingTypeOrLocal(7)), u"local"_s);
+        QCOMPARE(forwardingTypeOrLocal(7), ForwardingType::local);
     }
 
     void relationshipsKeepBothSides()

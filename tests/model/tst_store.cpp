@@ -131,13 +131,16 @@ private Q_SLOTS:
         QCOMPARE(QDir(QFileInfo(m_path).absolutePath()).entryList({u"*.new-*"_s}), QStringList());
     }
 
-    void deletingAProfileTakesItsForwardingsButNotItsTags()
+    // A profile takes its forwardings with it, never its tags; a tag only leaves its profiles.
+    void deletionsFollowTheRelationships()
     {
         auto store = openStore(m_path);
         ObjectContext *ctx = store->mainContext();
         Profile *profile = ctx->insertProfile();
+        Profile *kept = ctx->insertProfile();
         Tag *tag = ctx->insertTag();
         profile->addTag(tag);
+        kept->addTag(tag);
         ctx->insertForwarding()->setProfile(profile);
         ctx->insertForwarding()->setProfile(profile);
         QVERIFY(!ctx->save());
@@ -145,27 +148,15 @@ private Q_SLOTS:
         QVERIFY(!ctx->save());
         QCOMPARE(ctx->forwardings().size(), 0);
         QCOMPARE(ctx->tags(), QList<Tag *>{tag});
-        QVERIFY(tag->profiles().isEmpty());
+        QCOMPARE(tag->profiles(), QList<Profile *>{kept});
+        QCOMPARE(openStore(m_path)->mainContext()->tags().size(), 1);
 
-        auto reopened = openStore(m_path);
-        QCOMPARE(reopened->mainContext()->profiles().size(), 0);
-        QCOMPARE(reopened->mainContext()->forwardings().size(), 0);
-        QCOMPARE(reopened->mainContext()->tags().size(), 1);
-    }
-
-    void deletingATagOnlyDetachesIt()
-    {
-        auto store = openStore(m_path);
-        ObjectContext *ctx = store->mainContext();
-        Profile *profile = ctx->insertProfile();
-        Tag *tag = ctx->insertTag();
-        profile->addTag(tag);
-        QVERIFY(!ctx->save());
         ctx->deleteObject(tag);
         QVERIFY(!ctx->save());
-        QVERIFY(profile->tags().isEmpty());
+        QVERIFY(kept->tags().isEmpty());
         auto reopened = openStore(m_path);
         QCOMPARE(reopened->mainContext()->profiles().size(), 1);
+        QCOMPARE(reopened->mainContext()->forwardings().size(), 0);
         QVERIFY(reopened->mainContext()->profiles().first()->tags().isEmpty());
     }
 
@@ -196,37 +187,47 @@ private Q_SLOTS:
         QVERIFY(ctx->connection().historyAfter(0, {u"cli"_s})->isEmpty());
     }
 
-    void aDamagedFileIsReportedAndLeftAlone()
+    // A store that cannot be opened is said, by its path and what is wrong, and left as it is.
+    void aStoreThatCannotBeOpenedIsReportedAndLeftAlone_data()
     {
-        QDir().mkpath(QFileInfo(m_path).absolutePath());
-        const QByteArray garbage(8192, 'x');
-        {
-            QFile file(m_path);
-            QVERIFY(file.open(QIODevice::WriteOnly));
-            file.write(garbage);
-        }
-        auto store = PersistenceController::open(StoreLocation::file(m_path));
-        QVERIFY(!store.ok());
-        QVERIFY2(store.error().message.contains(u"damaged"_s), qPrintable(store.error().message));
-        QFile file(m_path);
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        QCOMPARE(file.readAll(), garbage);
-
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QByteArray>("contents");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("damaged") << QString() << QByteArray(8192, 'x') << u"damaged"_s;
         // A store cut to no bytes is not an empty store.
-        {
-            QFile file(m_path);
-            QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        QTest::newRow("cut to no bytes") << QString() << QByteArray("") << u"empty (0 bytes)"_s;
+        QTest::newRow("from a newer version") << QString() << QByteArray() << u"newer"_s;
+        QTest::newRow("a folder") << QDir::tempPath() << QByteArray() << u"folder"_s;
+        QTest::newRow("unreachable folder")
+            << u"/proc/none/VellSSH.sqlite"_s << QByteArray() << u"/proc/none"_s;
+    }
+    void aStoreThatCannotBeOpenedIsReportedAndLeftAlone()
+    {
+        QFETCH(QString, path);
+        QFETCH(QByteArray, contents);
+        if (path.isEmpty()) {
+            path = m_path;
+            if (contents.isNull()) {
+                openStore(path);
+                rawExec(path, "PRAGMA user_version = 99");
+            } else {
+                QDir().mkpath(QFileInfo(path).absolutePath());
+                QFile file(path);
+                QVERIFY(file.open(QIODevice::WriteOnly));
+                file.write(contents);
+            }
         }
-        auto empty = PersistenceController::open(StoreLocation::file(m_path));
-        QVERIFY(!empty.ok());
-        QVERIFY2(empty.error().message.contains(u"empty (0 bytes)"_s) &&
-                     empty.error().message.contains(m_path),
-                 qPrintable(empty.error().message));
-        QCOMPARE(QFileInfo(m_path).size(), 0);
-
-        auto folder = PersistenceController::open(StoreLocation::file(QDir::tempPath()));
-        QVERIFY(!folder.ok());
-        QVERIFY(folder.error().message.contains(u"folder"_s));
+        QFile file(path);
+        const QByteArray before = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        file.close();
+        auto store = PersistenceController::open(StoreLocation::file(path));
+        QVERIFY(!store.ok());
+        QFETCH(QString, reason);
+        const QString message = store.error().message;
+        QVERIFY2(message.contains(reason) && message.contains(QFileInfo(path).absolutePath()),
+                 qPrintable(message));
+        QVERIFY(file.open(QIODevice::ReadOnly) || before.isEmpty());
+        QCOMPARE(file.readAll(), before);
     }
 
     // Two contexts that read the store before either saved: each save builds on what the
@@ -284,24 +285,6 @@ private Q_SLOTS:
         QVERIFY2(error->message.startsWith(u"The disk is full"_s), qPrintable(error->message));
         auto reopened = openStore(m_path);
         QCOMPARE(reopened->mainContext()->profiles().size(), 1);
-    }
-
-    void anUnreachableFolderIsReported()
-    {
-        auto store =
-            PersistenceController::open(StoreLocation::file(u"/proc/none/VellSSH.sqlite"_s));
-        QVERIFY(!store.ok());
-        QVERIFY2(store.error().message.contains(u"/proc/none"_s),
-                 qPrintable(store.error().message));
-    }
-
-    void aStoreFromANewerVersionIsRefused()
-    {
-        openStore(m_path);
-        rawExec(m_path, "PRAGMA user_version = 99");
-        auto store = PersistenceController::open(StoreLocation::file(m_path));
-        QVERIFY(!store.ok());
-        QVERIFY(store.error().message.contains(u"newer"_s));
     }
 
     void aLockedStoreFailsTheSaveAndKeepsTheEdits()
