@@ -21,6 +21,14 @@ JournalRecord record(HybridTimestamp stamp, const QString &name)
     return {stamp, u"profile"_s, QUuid::createUuid(), false, {{u"name"_s, name}}, stamp.device};
 }
 
+QStringList names(const JournalRead &read)
+{
+    QStringList result;
+    for (const JournalRecord &record : read.records)
+        result.append(record.snapshot.value(u"name"_s).toString());
+    return result;
+}
+
 } // namespace
 
 // The per-device journals of a sync folder and the clock that orders their lines.
@@ -28,7 +36,31 @@ class SyncJournalTest : public QObject
 {
     Q_OBJECT
 
+    std::unique_ptr<QTemporaryDir> m_folder;
+    std::unique_ptr<DeviceJournal> m_journal;
+    std::unique_ptr<HybridLogicalClock> m_clock;
+
+    QString firstFile() const { return m_journal->folder() + u'/' + DeviceJournal::fileName(1); }
+
+    // Writes past the journal, as a crash, a full disk or the sync engine leaves the file.
+    void appendRaw(const QByteArray &bytes)
+    {
+        QFile file(firstFile());
+        QVERIFY(file.open(QIODevice::Append));
+        file.write(bytes);
+    }
+
+    JournalRecord next(const QString &name) { return record(m_clock->now(1), name); }
+
 private Q_SLOTS:
+    void init()
+    {
+        m_folder = std::make_unique<QTemporaryDir>();
+        m_journal = std::make_unique<DeviceJournal>(m_folder->path(), u"A"_s);
+        m_clock = std::make_unique<HybridLogicalClock>(u"A"_s);
+        QVERIFY(m_journal->append({next(u"one"_s)}));
+    }
+
     void theClockNeverRunsBackward()
     {
         HybridLogicalClock clock(u"A"_s);
@@ -87,49 +119,39 @@ private Q_SLOTS:
 
     void readersTakeWholeLinesInOrderAcrossFiles()
     {
-        QTemporaryDir folder;
-        const DeviceJournal journal(folder.path(), u"A"_s);
-        HybridLogicalClock clock(u"A"_s);
-        QVERIFY(journal.append({record(clock.now(1), u"one"_s), record(clock.now(2), u"two"_s)}));
-        JournalRead read = journal.readFrom({});
-        QCOMPARE(read.records.size(), 2);
-        QCOMPARE(read.records[1].snapshot.value(u"name"_s).toString(), u"two"_s);
+        QVERIFY(m_journal->append({next(u"two"_s)}));
+        JournalRead read = m_journal->readFrom({});
+        QCOMPARE(names(read), (QStringList{u"one"_s, u"two"_s}));
 
         // Half a line (the engine is still copying it) waits; the next pass gets it whole.
-        QFile file(journal.folder() + u'/' + DeviceJournal::fileName(1));
-        QVERIFY(file.open(QIODevice::Append));
-        const QByteArray line = record(clock.now(3), u"three"_s).line();
-        file.write(line.left(10));
-        file.flush();
-        read = journal.readFrom(read.position);
+        const QByteArray line = next(u"three"_s).line();
+        appendRaw(line.left(10));
+        read = m_journal->readFrom(read.position);
         QVERIFY(read.records.isEmpty());
-        file.write(line.mid(10) + "not a record\n");
-        file.close();
-        read = journal.readFrom(read.position);
-        QCOMPARE(read.records.size(), 1);
+        appendRaw(line.mid(10) + "not a record\n");
+        read = m_journal->readFrom(read.position);
+        QCOMPARE(names(read), QStringList{u"three"_s});
         QCOMPARE(read.problems.size(), 1);
 
         // A copy the engine made is reported, never read.
-        QFile conflict(journal.folder() + u"/journal-1.sync-conflict-20261206.jsonl"_s);
+        QFile conflict(m_journal->folder() + u"/journal-1.sync-conflict-20261206.jsonl"_s);
         QVERIFY(conflict.open(QIODevice::WriteOnly));
-        QVERIFY(journal.readFrom(read.position).problems.first().contains(u"sync-conflict"_s));
-        QCOMPARE(journalDevices(folder.path()), QStringList{u"A"_s});
+        QVERIFY(m_journal->readFrom(read.position).problems.first().contains(u"sync-conflict"_s));
+        QCOMPARE(journalDevices(m_folder->path()), QStringList{u"A"_s});
     }
 
     void journalsAreForThisUserAlone()
     {
         const QFileDevice::Permissions private_ =
             QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser;
-        QTemporaryDir folder;
-        const DeviceJournal journal(folder.path(), u"A"_s);
-        HybridLogicalClock clock(u"A"_s);
+        const DeviceJournal journal(m_folder->path(), u"B"_s);
         const mode_t umask = ::umask(022);
-        const auto written = journal.append({record(clock.now(1), u"one"_s)});
+        const auto written = journal.append({next(u"one"_s)});
         QVERIFY(written);
         QCOMPARE(QFile::permissions(*written), private_);
         // One an older version left readable to all is narrowed by the next append.
         QVERIFY(QFile::setPermissions(*written, private_ | QFile::ReadGroup | QFile::ReadOther));
-        QCOMPARE(journal.append({record(clock.now(2), u"two"_s)}).value(), *written);
+        QCOMPARE(journal.append({next(u"two"_s)}).value(), *written);
         ::umask(umask);
         QCOMPARE(QFile::permissions(*written), private_);
         QCOMPARE(journal.readFrom({}).records.size(), 2);
@@ -170,9 +192,7 @@ private Q_SLOTS:
         QCOMPARE(read.position.file, 1);
         put(1, copyOf(1));
         read = copy.readFrom(read.position);
-        QCOMPARE(read.records.size(), 2);
-        QCOMPARE(read.records[0].snapshot.value(u"name"_s).toString(), u"last of the first"_s);
-        QCOMPARE(read.records[1].snapshot.value(u"name"_s).toString(), u"second"_s);
+        QCOMPARE(names(read), (QStringList{u"last of the first"_s, u"second"_s}));
         QVERIFY(read.problems.isEmpty());
         QCOMPARE(copy.readFrom(read.position).records.size(), 0);
     }
@@ -181,31 +201,18 @@ private Q_SLOTS:
     // line of its own, so that every other device still reads its records.
     void anAppendAfterATornLineStartsAFreshLine()
     {
-        QTemporaryDir folder;
-        const DeviceJournal journal(folder.path(), u"A"_s);
-        HybridLogicalClock clock(u"A"_s);
-        QVERIFY(journal.append({record(clock.now(1), u"one"_s)}));
-        QFile file(journal.folder() + u'/' + DeviceJournal::fileName(1));
-        QVERIFY(file.open(QIODevice::Append));
-        file.write(record(clock.now(2), u"torn"_s).line().left(25));
-        file.close();
-        QVERIFY(journal.append({record(clock.now(3), u"three"_s)}));
-        const JournalRead read = journal.readFrom({});
-        QCOMPARE(read.records.size(), 2);
-        QCOMPARE(read.records[1].snapshot.value(u"name"_s).toString(), u"three"_s);
+        appendRaw(next(u"torn"_s).line().left(25));
+        QVERIFY(m_journal->append({next(u"three"_s)}));
+        const JournalRead read = m_journal->readFrom({});
+        QCOMPARE(names(read), (QStringList{u"one"_s, u"three"_s}));
         QCOMPARE(read.problems.size(), 1);
     }
 
     // An append that the disk cuts short is taken back whole, and says why.
     void aShortWriteLeavesNothingBehind()
     {
-        QTemporaryDir folder;
-        const DeviceJournal journal(folder.path(), u"A"_s);
-        HybridLogicalClock clock(u"A"_s);
-        QVERIFY(journal.append({record(clock.now(1), u"one"_s)}));
-        const QString path = journal.folder() + u'/' + DeviceJournal::fileName(1);
-        const qint64 size = QFileInfo(path).size();
-        JournalRecord big = record(clock.now(2), u"big"_s);
+        const qint64 size = QFileInfo(firstFile()).size();
+        JournalRecord big = next(u"big"_s);
         big.snapshot.insert(u"note"_s, QString(64 * 1024, u'x'));
 
         // A file size limit cuts the write short, as a full disk does.
@@ -215,17 +222,17 @@ private Q_SLOTS:
         rlimit limited = before;
         limited.rlim_cur = rlim_t(size + 4096);
         QCOMPARE(::setrlimit(RLIMIT_FSIZE, &limited), 0);
-        const Result<QString> written = journal.append({big});
+        const Result<QString> written = m_journal->append({big});
         QCOMPARE(::setrlimit(RLIMIT_FSIZE, &before), 0);
         ::signal(SIGXFSZ, SIG_DFL);
 
         QVERIFY(!written.ok());
         QVERIFY2(written.error().message.contains(QString::fromLocal8Bit(std::strerror(EFBIG))),
                  qPrintable(written.error().message));
-        QCOMPARE(QFileInfo(path).size(), size);
-        QVERIFY(journal.append({record(clock.now(3), u"after"_s)}));
-        const JournalRead read = journal.readFrom({});
-        QCOMPARE(read.records.size(), 2);
+        QCOMPARE(QFileInfo(firstFile()).size(), size);
+        QVERIFY(m_journal->append({next(u"after"_s)}));
+        const JournalRead read = m_journal->readFrom({});
+        QCOMPARE(names(read), (QStringList{u"one"_s, u"after"_s}));
         QVERIFY(read.problems.isEmpty());
     }
 
@@ -233,28 +240,19 @@ private Q_SLOTS:
     // read; a record that would make one is refused.
     void anOverlongLineIsSkipped()
     {
-        QTemporaryDir folder;
-        const DeviceJournal journal(folder.path(), u"A"_s);
-        HybridLogicalClock clock(u"A"_s);
-        QVERIFY(journal.append({record(clock.now(1), u"one"_s)}));
-        QFile file(journal.folder() + u'/' + DeviceJournal::fileName(1));
-        QVERIFY(file.open(QIODevice::Append));
-        file.write(QByteArray(DeviceJournal::maxLineBytes + 10, 'x'));
-        file.flush();
-        JournalRead read = journal.readFrom({});
+        appendRaw(QByteArray(DeviceJournal::maxLineBytes + 10, 'x'));
+        JournalRead read = m_journal->readFrom({});
         QCOMPARE(read.records.size(), 1);
         QVERIFY(read.problems.isEmpty());
-        file.write("\n" + record(clock.now(2), u"two"_s).line());
-        file.close();
-        read = journal.readFrom(read.position);
-        QCOMPARE(read.records.size(), 1);
-        QCOMPARE(read.records[0].snapshot.value(u"name"_s).toString(), u"two"_s);
+        appendRaw("\n" + next(u"two"_s).line());
+        read = m_journal->readFrom(read.position);
+        QCOMPARE(names(read), QStringList{u"two"_s});
         QCOMPARE(read.problems.size(), 1);
         QVERIFY(read.problems[0].contains(QString::number(DeviceJournal::maxLineBytes)));
 
-        JournalRecord huge = record(clock.now(3), u"huge"_s);
+        JournalRecord huge = next(u"huge"_s);
         huge.snapshot.insert(u"note"_s, QString(DeviceJournal::maxLineBytes, u'x'));
-        const Result<QString> refused = journal.append({huge});
+        const Result<QString> refused = m_journal->append({huge});
         QVERIFY(!refused.ok());
         QVERIFY(refused.error().message.contains(u"too large"_s));
     }
