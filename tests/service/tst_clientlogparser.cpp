@@ -68,7 +68,44 @@ const QStringList goodTunnel = {
     u"debug1: Exit status 0"_s,
 };
 
+const QStringList jumpRun = {
+    u"debug1: Setting implicit ProxyCommand from ProxyJump: ssh -l root -p 22022 -v -W '[%h]:%p' localhost"_s,
+    u"debug1: Executing proxy command: exec ssh -l root -p 22022 -v -W '[127.0.0.1]:22022' localhost"_s,
+    u"debug1: Local version string SSH-2.0-OpenSSH_9.2p1"_s,
+    u"OpenSSH_9.2p1 Debian-2+deb12u10, OpenSSL 3.0.22 25 Aug 2026"_s,
+    u"debug1: Connecting to localhost [127.0.0.1] port 22022."_s,
+    u"debug1: Authenticating to localhost:22022 as 'root'"_s,
+    u"debug1: kex: algorithm: curve25519-sha256"_s,
+    u"debug1: Authentications that can continue: publickey"_s,
+    u"debug1: Server accepts key: /k/jump ED25519 SHA256:j explicit"_s,
+    u"Authenticated to localhost ([127.0.0.1]:22022) using \"publickey\"."_s,
+    u"debug1: Entering interactive session."_s,
+    u"debug1: Authenticating to 127.0.0.1:22022 as 'deploy'"_s,
+    u"debug1: kex: algorithm: sntrup761x25519-sha512"_s,
+    u"debug1: Authentications that can continue: publickey,password"_s,
+    u"debug1: Server accepts key: /k/target ED25519 SHA256:t explicit"_s,
+    u"Authenticated to 127.0.0.1 (via proxy) using \"publickey\"."_s,
+    u"debug1: Entering interactive session."_s,
+};
+
+const QStringList proxyCommandRun = {
+    u"debug1: Executing proxy command: exec nc -X 5 -x 127.0.0.1:1080 h 22"_s,
+    u"debug1: Authenticating to h:22 as 'me'"_s,
+    u"debug1: Authentications that can continue: publickey"_s,
+    u"Authenticated to h (via proxy) using \"publickey\"."_s,
+    u"debug1: Entering interactive session."_s,
+};
+
+const QStringList muxRun = {
+    u"debug1: auto-mux: Trying existing master"_s,
+    u"debug1: Requesting forwarding of local forward LOCALHOST:23031 -> 127.0.0.1:23002"_s,
+    u"debug1: mux_client_request_session: master session id: 6"_s,
+    u"muxclient: master forward request failed"_s,
+};
+
 } // namespace
+
+Q_DECLARE_METATYPE(ClientReportItem)
 
 class ClientLogParserTest : public QObject
 {
@@ -100,55 +137,63 @@ private Q_SLOTS:
         QCOMPARE(std::get<R::Log>(reports.last()).level, OpenSSHLevel::debug1);
     }
 
-    void aDropDuringKeyExchangeIsNotAnAuthenticationFailure()
+    // What the run reports of its progress: a login is over only when the target says so, and
+    // what fails after it (a forwarding refused) is no refused login; a drop during the key
+    // exchange is no failed authentication; lines of a jump host are not the target's.
+    void progressOfARun_data()
     {
-        const QStringList lines = {
-            u"debug1: Connecting to h [10.0.0.1] port 22."_s,
-            u"debug1: Authenticating to h:22 as 'me'"_s,
-            u"debug1: SSH2_MSG_KEXINIT sent"_s,
-            u"Connection closed by 10.0.0.1 port 22"_s,
-        };
-        const QList<ClientReportItem> reports = progress(feedAll(lines));
-        QCOMPARE(reports.size(), 2);
-        QVERIFY(std::holds_alternative<R::ConnectInfo>(reports.last()));
-        QCOMPARE(levelOfLine(lines.last()), OpenSSHLevel::error);
+        QTest::addColumn<QStringList>("lines");
+        QTest::addColumn<QList<ClientReportItem>>("expected");
+        QTest::newRow("drop during key exchange")
+            << QStringList{u"debug1: Connecting to h [10.0.0.1] port 22."_s,
+                           u"debug1: Authenticating to h:22 as 'me'"_s,
+                           u"debug1: SSH2_MSG_KEXINIT sent"_s,
+                           u"Connection closed by 10.0.0.1 port 22"_s}
+            << QList<ClientReportItem>{R::HostWithHost{u"h"_s, u"10.0.0.1"_s},
+                                       R::ConnectInfo{u"h"_s, 22, u"me"_s}};
+        QTest::newRow("refused key")
+            << QStringList{u"debug1: Authenticating to h:22 as 'me'"_s,
+                           u"debug1: Authentications that can continue: publickey"_s,
+                           u"debug1: Offering public key: /k/id_wrong ED25519 SHA256:x explicit"_s,
+                           u"debug1: Authentications that can continue: publickey"_s,
+                           u"me@h: Permission denied (publickey)."_s}
+            << QList<ClientReportItem>{R::ConnectInfo{u"h"_s, 22, u"me"_s}, R::Authenticating{}};
+        QTest::newRow("login done at Authenticated to")
+            << QStringList{u"debug1: Authenticating to h:22 as 'me'"_s,
+                           u"debug1: Authentications that can continue: publickey"_s,
+                           u"Authenticated using \"publickey\" with partial success."_s,
+                           u"debug1: Authentications that can continue: password"_s,
+                           u"Authenticated to h ([10.0.0.1]:22) using \"password\"."_s,
+                           u"bind [127.0.0.1]:23041: Address already in use"_s,
+                           u"channel_setup_fwd_listener_tcpip: cannot listen to port: 23041"_s,
+                           u"Could not request local forwarding."_s}
+            << QList<ClientReportItem>{R::ConnectInfo{u"h"_s, 22, u"me"_s}, R::Authenticating{},
+                                       R::AuthMethod{u"publickey"_s}, R::AuthMethod{u"password"_s},
+                                       R::Authenticated{}};
+        QTest::newRow("proxy command")
+            << proxyCommandRun
+            << QList<ClientReportItem>{R::ConnectInfo{u"h"_s, 22, u"me"_s}, R::Authenticating{},
+                                       R::AuthMethod{u"publickey"_s}, R::Authenticated{},
+                                       R::Connected{}};
+        QTest::newRow("multiplexed")
+            << muxRun << QList<ClientReportItem>{R::Multiplexing{}, R::Connected{}};
+        QTest::newRow("jump host")
+            << jumpRun
+            << QList<ClientReportItem>{R::Jumping{},
+                                       R::Authenticating{},
+                                       R::ConnectInfo{u"127.0.0.1"_s, 22022, u"deploy"_s},
+                                       R::Algorithm{u"sntrup761x25519-sha512"_s},
+                                       R::Identity{u"/k/target"_s},
+                                       R::AuthMethod{u"publickey"_s},
+                                       R::Authenticated{},
+                                       R::Connected{}};
+    }
+    void progressOfARun()
+    {
+        QFETCH(QStringList, lines);
+        QTEST(progress(feedAll(lines)), "expected");
     }
 
-    void aRefusedKeyFailsWhileAuthenticating()
-    {
-        const QList<ClientReportItem> reports = progress(feedAll({
-            u"debug1: Authenticating to h:22 as 'me'"_s,
-            u"debug1: Authentications that can continue: publickey"_s,
-            u"debug1: Offering public key: /k/id_wrong ED25519 SHA256:x explicit"_s,
-            u"debug1: Authentications that can continue: publickey"_s,
-            u"me@h: Permission denied (publickey)."_s,
-        }));
-        QCOMPARE(reports.size(), 2);
-        QCOMPARE(reports.last(), ClientReportItem(R::Authenticating{}));
-    }
-
-    // A login is over only when the target says so; what fails after it (a forwarding the
-    // server or this machine refuses) is no refused login.
-    void theLoginIsDoneAtAuthenticatedTo()
-    {
-        const QList<ClientReportItem> reports = progress(feedAll({
-            u"debug1: Authenticating to h:22 as 'me'"_s,
-            u"debug1: Authentications that can continue: publickey"_s,
-            u"Authenticated using \"publickey\" with partial success."_s,
-            u"debug1: Authentications that can continue: password"_s,
-            u"Authenticated to h ([10.0.0.1]:22) using \"password\"."_s,
-            u"bind [127.0.0.1]:23041: Address already in use"_s,
-            u"channel_setup_fwd_listener_tcpip: cannot listen to port: 23041"_s,
-            u"Could not request local forwarding."_s,
-        }));
-        const QList<ClientReportItem> expected = {
-            R::ConnectInfo{u"h"_s, 22, u"me"_s}, R::Authenticating{}, R::AuthMethod{u"publickey"_s},
-            R::AuthMethod{u"password"_s},        R::Authenticated{},
-        };
-        QCOMPARE(reports, expected);
-    }
-
-    // The lines of a changed host key, as the client writes them.
     void aHostKeyTheClientWillNotTrustEndsTheRun()
     {
         const QStringList lines = {
@@ -169,110 +214,43 @@ private Q_SLOTS:
                  ClientReportItem(R::Log{OpenSSHLevel::fatal, lines.at(lines.size() - 2)}));
     }
 
-    void aJumpHostsLinesAreNotTheTargets()
+    // A jump host's client speaks from its banner to its session, nested ones in turn, a
+    // multiplexed run through its master; a proxy command that is no client (nc, socat) and a
+    // run whose master is not there leave every line to the target.
+    void whoSaidEachLine_data()
     {
-        const QStringList lines = {
-            u"debug1: Setting implicit ProxyCommand from ProxyJump: ssh -l root -p 22022 -v -W '[%h]:%p' localhost"_s,
-            u"debug1: Executing proxy command: exec ssh -l root -p 22022 -v -W '[127.0.0.1]:22022' localhost"_s,
-            u"debug1: Local version string SSH-2.0-OpenSSH_9.2p1"_s,
-            u"OpenSSH_9.2p1 Debian-2+deb12u10, OpenSSL 3.0.22 25 Aug 2026"_s,
-            u"debug1: Connecting to localhost [127.0.0.1] port 22022."_s,
-            u"debug1: Authenticating to localhost:22022 as 'root'"_s,
-            u"debug1: kex: algorithm: curve25519-sha256"_s,
-            u"debug1: Authentications that can continue: publickey"_s,
-            u"debug1: Server accepts key: /k/jump ED25519 SHA256:j explicit"_s,
-            u"Authenticated to localhost ([127.0.0.1]:22022) using \"publickey\"."_s,
-            u"debug1: Entering interactive session."_s,
-            u"debug1: Authenticating to 127.0.0.1:22022 as 'deploy'"_s,
-            u"debug1: kex: algorithm: sntrup761x25519-sha512"_s,
-            u"debug1: Authentications that can continue: publickey,password"_s,
-            u"debug1: Server accepts key: /k/target ED25519 SHA256:t explicit"_s,
-            u"Authenticated to 127.0.0.1 (via proxy) using \"publickey\"."_s,
-            u"debug1: Entering interactive session."_s,
-        };
-        const QList<ClientReportItem> reports = feedAll(lines);
-        const QList<ClientReportItem> expected = {
-            R::Jumping{},
-            R::Authenticating{},
-            R::ConnectInfo{u"127.0.0.1"_s, 22022, u"deploy"_s},
-            R::Algorithm{u"sntrup761x25519-sha512"_s},
-            R::Identity{u"/k/target"_s},
-            R::AuthMethod{u"publickey"_s},
-            R::Authenticated{},
-            R::Connected{},
-        };
-        QCOMPARE(progress(reports), expected);
-        // The jump's client speaks from its banner to its session; the rest is the target's.
-        QStringList said = lines;
+        QTest::addColumn<QStringList>("lines");
+        QTest::addColumn<QStringList>("said");
+        QStringList jumped = jumpRun;
         for (qsizetype i = 3; i <= 10; ++i)
-            said[i] = u"[localhost] "_s + said[i];
-        QCOMPARE(logTexts(reports), said);
+            jumped[i] = u"[localhost] "_s + jumped[i];
+        QTest::newRow("jump host") << jumpRun << jumped;
+        QTest::newRow("nested jump hosts")
+            << QStringList{u"debug1: Executing proxy command: exec ssh -J a -v -W '[t]:22' b"_s,
+                           u"OpenSSH_9.2p1"_s,
+                           u"debug1: Executing proxy command: exec ssh -v -W '[b]:22' a"_s,
+                           u"OpenSSH_9.2p1"_s,
+                           u"ssh: connect to host a port 22: Connection refused"_s}
+            << QStringList{u"debug1: Executing proxy command: exec ssh -J a -v -W '[t]:22' b"_s,
+                           u"[b] OpenSSH_9.2p1"_s,
+                           u"[b] debug1: Executing proxy command: exec ssh -v -W '[b]:22' a"_s,
+                           u"[a] OpenSSH_9.2p1"_s,
+                           u"[a] ssh: connect to host a port 22: Connection refused"_s};
+        QTest::newRow("proxy command") << proxyCommandRun << proxyCommandRun;
+        QStringList muxed = muxRun;
+        for (qsizetype i = 1; i < muxed.size(); ++i)
+            muxed[i] = u"[mux] "_s + muxed[i];
+        QTest::newRow("multiplexed") << muxRun << muxed;
+        const QStringList ownMaster = {u"debug1: auto-mux: Trying existing master"_s,
+                                       u"debug1: Control socket \"/tmp/cm/f4c2\" does not exist"_s,
+                                       u"debug1: Connecting to 127.0.0.1 [127.0.0.1] port 22022."_s,
+                                       u"debug1: setting up multiplex master socket"_s};
+        QTest::newRow("without its master") << ownMaster << ownMaster;
     }
-
-    void nestedJumpHostsSpeakInTurn()
+    void whoSaidEachLine()
     {
-        const QStringList texts = logTexts(feedAll({
-            u"debug1: Executing proxy command: exec ssh -J a -v -W '[t]:22' b"_s,
-            u"OpenSSH_9.2p1"_s,
-            u"debug1: Executing proxy command: exec ssh -v -W '[b]:22' a"_s,
-            u"OpenSSH_9.2p1"_s,
-            u"ssh: connect to host a port 22: Connection refused"_s,
-        }));
-        QCOMPARE(texts, (QStringList{
-                            u"debug1: Executing proxy command: exec ssh -J a -v -W '[t]:22' b"_s,
-                            u"[b] OpenSSH_9.2p1"_s,
-                            u"[b] debug1: Executing proxy command: exec ssh -v -W '[b]:22' a"_s,
-                            u"[a] OpenSSH_9.2p1"_s,
-                            u"[a] ssh: connect to host a port 22: Connection refused"_s,
-                        }));
-    }
-
-    // A proxy command that is no client (nc, socat) writes nothing: every line is the target's.
-    void aProxyCommandLeavesTheTargetInCharge()
-    {
-        const QList<ClientReportItem> reports = feedAll({
-            u"debug1: Executing proxy command: exec nc -X 5 -x 127.0.0.1:1080 h 22"_s,
-            u"debug1: Authenticating to h:22 as 'me'"_s,
-            u"debug1: Authentications that can continue: publickey"_s,
-            u"Authenticated to h (via proxy) using \"publickey\"."_s,
-            u"debug1: Entering interactive session."_s,
-        });
-        QCOMPARE(progress(reports),
-                 (QList<ClientReportItem>{R::ConnectInfo{u"h"_s, 22, u"me"_s}, R::Authenticating{},
-                                          R::AuthMethod{u"publickey"_s}, R::Authenticated{},
-                                          R::Connected{}}));
-        QVERIFY(!logTexts(reports).join(u'\n').contains(u'['));
-    }
-
-    void aMultiplexedRunIsConnectedThroughItsMaster()
-    {
-        const QList<ClientReportItem> reports = feedAll({
-            u"debug1: auto-mux: Trying existing master"_s,
-            u"debug1: Requesting forwarding of local forward LOCALHOST:23031 -> 127.0.0.1:23002"_s,
-            u"debug1: mux_client_request_session: master session id: 6"_s,
-            u"muxclient: master forward request failed"_s,
-        });
-        QCOMPARE(progress(reports), (QList<ClientReportItem>{R::Multiplexing{}, R::Connected{}}));
-        QCOMPARE(
-            logTexts(reports),
-            (QStringList{
-                u"debug1: auto-mux: Trying existing master"_s,
-                u"[mux] debug1: Requesting forwarding of local forward LOCALHOST:23031 -> 127.0.0.1:23002"_s,
-                u"[mux] debug1: mux_client_request_session: master session id: 6"_s,
-                u"[mux] muxclient: master forward request failed"_s,
-            }));
-    }
-
-    // A run whose master is not there becomes the master itself: its lines are its own.
-    void aRunWithoutItsMasterSpeaksForItself()
-    {
-        const QStringList lines = {
-            u"debug1: auto-mux: Trying existing master"_s,
-            u"debug1: Control socket \"/tmp/cm/f4c2\" does not exist"_s,
-            u"debug1: Connecting to 127.0.0.1 [127.0.0.1] port 22022."_s,
-            u"debug1: setting up multiplex master socket"_s,
-        };
-        QCOMPARE(logTexts(feedAll(lines)), lines);
+        QFETCH(QStringList, lines);
+        QTEST(logTexts(feedAll(lines)), "said");
     }
 
     void theRunGetsAConnectTimeoutUnlessItHasOne_data()
@@ -320,6 +298,8 @@ private Q_SLOTS:
         QTest::newRow("version banner")
             << u"OpenSSH_9.2p1 Debian-2+deb12u10, OpenSSL 3.0.22 25 Aug 2026"_s << 5;
         QTest::newRow("closed by remote") << u"Connection to h closed by remote host."_s << error;
+        QTest::newRow("closed during key exchange")
+            << u"Connection closed by 10.0.0.1 port 22"_s << error;
         QTest::newRow("refused") << u"ssh: connect to host h port 22: Connection refused"_s
                                  << error;
         QTest::newRow("timeout") << u"Timeout, server h not responding."_s << error;
