@@ -111,18 +111,11 @@ private Q_SLOTS:
         QCOMPARE(shellEscaped(u"e\u0301 $"_s), u"e\u0301\\ \\$"_s);
     }
 
-    void smallestProfile()
-    {
-        const SSHInvocation invocation = sshInvocation(profileWith({}), {}, inputs());
-        QCOMPARE(invocation.params, (QStringList{u"-N"_s, u"h"_s}));
-        QCOMPARE(invocation.command, u"ssh -N h"_s);
-        QCOMPARE(sshInvocation(ProfileData{}, {}, inputs()).params, QStringList{u"-N"_s});
-    }
-
     void optionRules_data()
     {
         QTest::addColumn<OptionDictionary>("options");
         QTest::addColumn<QStringList>("params");
+        QTest::newRow("no options") << OptionDictionary{} << QStringList{u"-N"_s, u"h"_s};
         QTest::newRow("default session")
             << OptionDictionary{{u"SessionType"_s, u"default"_s}} << QStringList{u"h"_s};
         QTest::newRow("subsystem")
@@ -187,6 +180,7 @@ private Q_SLOTS:
         QCOMPARE(expandingTilde(u""_s), QString());
         QCOMPARE(expandingTilde(u"a/~/b"_s), u"a/~/b"_s);
         QCOMPARE(home, qEnvironmentVariable("VELLSSH_TEST_REAL_HOME"));
+        QCOMPARE(sshInvocation(ProfileData{}, {}, inputs()).params, QStringList{u"-N"_s});
     }
 
     void forwardingSpecs_data()

@@ -58,31 +58,18 @@ private Q_SLOTS:
         setAddressFamily(profile, std::nullopt);
         QVERIFY(!profile.sshOptions().contains(u"AddressFamily"_s));
 
-        setLogLevel(profile, LogLevel::debug3);
-        QCOMPARE(logLevel(profile), LogLevel::debug3);
         profile.setStringOption(u"debug1"_s, u"LogLevel"_s);
         QVERIFY(!logLevel(profile));
-
-        QVERIFY(!compression(profile));
         setCompression(profile, false);
         QCOMPARE(compression(profile), false);
-        setAgentForwarding(profile, true);
-        QCOMPARE(agentForwarding(profile), true);
         setJumpHosts(profile, u""_s);
         QVERIFY(!jumpHosts(profile));
-        setBindAddressOption(profile, u"10.0.0.1"_s);
-        QCOMPARE(bindAddressOption(profile), u"10.0.0.1"_s);
 
         QVERIFY(noSession(profile));
         setSessionType(profile, SessionType::defaultSession);
         QVERIFY(!noSession(profile));
         setSessionType(profile, SessionType::none);
         QVERIFY(noSession(profile));
-
-        QVERIFY(!userNotification(profile));
-        setUserNotification(profile, true);
-        QCOMPARE(profile.sshOptions().value(u"UserNotification"_s), u"yes"_s);
-        QCOMPARE(displayName(AddressFamily::any), u"Any"_s);
     }
 
     void networkInterfacesIncludeLoopback()
@@ -91,12 +78,9 @@ private Q_SLOTS:
         auto lo = std::find_if(interfaces.cbegin(), interfaces.cend(),
                                [](const NetworkInterface &i) { return i.bsdName == u"lo"_s; });
         QVERIFY(lo != interfaces.cend());
-        QCOMPARE(lo->ipv4Address, u"127.0.0.1"_s);
-        QCOMPARE(lo->title(), u"lo"_s);
         QCOMPARE(lo->preferredAddress(), u"127.0.0.1"_s);
-        const NetworkInterface v6{u"Wired"_s, u"eth0"_s, {}, u"fe80::1"_s};
-        QCOMPARE(v6.title(), u"Wired (eth0)"_s);
-        QCOMPARE(v6.preferredAddress(), u"fe80::1"_s);
+        QCOMPARE((NetworkInterface{u"Wired"_s, u"eth0"_s, {}, u"fe80::1"_s}).preferredAddress(),
+                 u"fe80::1"_s);
         QVERIFY(!NetworkInterface{}.preferredAddress());
     }
 
