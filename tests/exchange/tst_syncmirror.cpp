@@ -46,6 +46,13 @@ struct Device
         profile->setAddress(address);
         return profile;
     }
+    Tag *tag(Profile *profile, const QString &name)
+    {
+        Tag *tag = context().insertTag();
+        tag->edit([&](TagData &d) { d.name = name; });
+        profile->addTag(tag);
+        return tag;
+    }
     SyncReport pass(qint64 now)
     {
         auto report = mirror.pass(context(), now);
@@ -84,9 +91,7 @@ private Q_SLOTS:
         Device a(m_folder->path(), u"A"_s);
         Device b(m_folder->path(), u"B"_s);
         Profile *db = a.add(u"db"_s, u"h"_s);
-        Tag *tag = a.context().insertTag();
-        tag->edit([](TagData &d) { d.name = u"prod"_s; });
-        db->addTag(tag);
+        a.tag(db, u"prod"_s);
         QCOMPARE(a.context().save(), std::nullopt);
 
         QCOMPARE(a.pass(1000).written, 2);
@@ -173,11 +178,8 @@ private Q_SLOTS:
             Profile *copy = device.context().insertProfile(shared);
             copy->setName(u"db"_s);
             copy->setAddress(address);
-            for (const QString &name : {u"work"_s, own}) {
-                Tag *tag = device.context().insertTag();
-                tag->edit([&](TagData &d) { d.name = name; });
-                copy->addTag(tag);
-            }
+            for (const QString &name : {u"work"_s, own})
+                device.tag(copy, name);
             QCOMPARE(device.context().save(), std::nullopt);
         };
         makeCopy(a, u"older.example"_s, u"a-only"_s);
@@ -223,10 +225,7 @@ private Q_SLOTS:
         Device a(m_folder->path(), u"A"_s);
         Device b(m_folder->path(), u"B"_s);
         for (int i = 0; i < 12; ++i) {
-            Profile *profile = a.add(u"p%1"_s.arg(i), u"h"_s);
-            Tag *tag = a.context().insertTag();
-            tag->edit([](TagData &d) { d.name = u"team"_s; });
-            profile->addTag(tag);
+            a.tag(a.add(u"p%1"_s.arg(i), u"h"_s), u"team"_s);
         }
         QCOMPARE(a.context().save(), std::nullopt);
         a.pass(1000);
@@ -243,11 +242,8 @@ private Q_SLOTS:
         Device b(m_folder->path(), u"B"_s, Device::onDisk);
         for (int i = 0; i < 20; ++i) {
             Profile *profile = a.add(u"p%1"_s.arg(i), u"h"_s);
-            for (const QString &name : {u"z%1"_s.arg(i), u"a%1"_s.arg(i), u"m%1"_s.arg(i)}) {
-                Tag *tag = a.context().insertTag();
-                tag->edit([&](TagData &d) { d.name = name; });
-                profile->addTag(tag);
-            }
+            for (const QString &name : {u"z%1"_s.arg(i), u"a%1"_s.arg(i), u"m%1"_s.arg(i)})
+                a.tag(profile, name);
             for (int f = 0; f < 3; ++f)
                 a.context().insertForwarding()->setProfile(profile);
         }
