@@ -8,16 +8,33 @@
 #include "sshprotocol.h"
 
 #include <QCoreApplication>
+#include <QFile>
+
+#include <algorithm>
 
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/prctl.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
 namespace {
+
+// The ask-pass socket, for the SIGTERM handler: a service that is asked to end (its application
+// quits or dies) leaves no socket behind. unlink() may be called from a signal handler.
+char askPassSocket[sizeof(sockaddr_un::sun_path)] = {};
+
+void removeSocketAndEnd(int signal)
+{
+    if (askPassSocket[0])
+        ::unlink(askPassSocket);
+    ::signal(signal, SIG_DFL);
+    ::raise(signal);
+}
 
 class Service : public QObject
 {
@@ -87,6 +104,9 @@ private:
     {
         if (Status refused = m_askPass.listen(request.environment.value(u"XDG_RUNTIME_DIR"_s)))
             return refused;
+        const QByteArray path = QFile::encodeName(m_askPass.socketPath());
+        std::memcpy(askPassSocket, path.constData(),
+                    std::min(size_t(path.size()), sizeof askPassSocket - 1));
         request.environment.insert(u"VELLSSH_ASKPASS_SOCKET"_s, m_askPass.socketPath());
         request.environment.insert(u"VELLSSH_ASKPASS_TOKEN"_s,
                                    QString::fromLatin1(m_askPass.token()));
@@ -129,6 +149,7 @@ int main(int argc, char *argv[])
         return 2;
     }
     ::fcntl(fd, F_SETFD, FD_CLOEXEC);
+    ::signal(SIGTERM, removeSocketAndEnd);
     Service service{UniqueFd(fd)};
     return app.exec();
 }

@@ -6,6 +6,7 @@
 #include <QSocketNotifier>
 
 #include <csignal>
+#include <poll.h>
 #include <spawn.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -21,7 +22,12 @@ ServiceProcess::~ServiceProcess()
 {
     m_channel.reset();
     if (m_pid > 0) {
-        ::kill(m_pid, SIGKILL);
+        // SIGTERM first, so that the service removes its ask-pass socket on the way out; one
+        // that does not go at once is killed.
+        ::kill(m_pid, SIGTERM);
+        pollfd exited{m_pidFd.get(), POLLIN, 0};
+        if (!m_pidFd || ::poll(&exited, 1, terminateGraceMs) != 1)
+            ::kill(m_pid, SIGKILL);
         int status = 0;
         ::waitpid(m_pid, &status, 0);
     }

@@ -20,6 +20,8 @@ class ServiceProcess : public QObject
 
 public:
     static constexpr int socketDescriptor = 3;
+    // How long a service that is asked to end may take before it is killed.
+    static constexpr int terminateGraceMs = 500;
 
     explicit ServiceProcess(QObject *parent = nullptr);
     ~ServiceProcess() override;

@@ -351,12 +351,24 @@ private Q_SLOTS:
         QVERIFY(!made.hasNext());
     }
 
-    void socketsOfKilledServicesAreRemoved()
+    void socketsOfEndedAndKilledServicesAreRemoved()
     {
         QTemporaryDir dir;
         const QString runtime = privateFolder(dir.path() + u"/run"_s);
         const QString folder = runtime + u"/vellssh"_s;
         SilentServer silent(true);
+        // A service that is asked to end, as its application does, takes its socket along.
+        Run ended;
+        start(ended, silent.port, runtime);
+        QTRY_VERIFY_WITH_TIMEOUT(ops(ended).contains(SSHProtocol::reportHost), 20000);
+        QCOMPARE(QDir(folder).entryList(QDir::System).size(), 1);
+        const QList<qint64> endedClients = childProcesses(ended.service.pid());
+        QSignalSpy ending(&ended.service, &ServiceProcess::finished);
+        ::kill(ended.service.pid(), SIGTERM);
+        QVERIFY(ending.wait(20000));
+        reapOrphan(endedClients.value(0));
+        QVERIFY(QDir(folder).entryList(QDir::System).isEmpty());
+
         Run killed;
         start(killed, silent.port, runtime);
         QTRY_VERIFY_WITH_TIMEOUT(ops(killed).contains(SSHProtocol::reportHost), 20000);
