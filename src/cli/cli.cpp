@@ -505,7 +505,18 @@ int Cli::manyProfiles(const QString &verb, const QStringList &arguments)
     if (verb == u"trash"_s) {
         moveToTrash(*profiles);
     } else if (verb == u"recover"_s) {
+        QList<std::pair<Profile *, QString>> names;
+        for (Profile *profile : std::as_const(*profiles))
+            names.append({profile, profile->displayName()});
         recover(*profiles, context());
+        const int code = saveOrReport(nullptr);
+        for (const auto &[profile, name] : std::as_const(names)) {
+            if (code == success && profile->displayName() != name)
+                m_out << localized("“%1” was recovered as “%2”: the name is taken.")
+                             .arg(name, profile->displayName())
+                      << u'\n';
+        }
+        return code;
     } else if (verb == u"pin"_s || verb == u"unpin"_s) {
         setPinned(*profiles, verb == u"pin"_s);
     } else if (verb == u"duplicate"_s) {

@@ -2,6 +2,8 @@
 
 #include "localized.h"
 #include "profileflags.h"
+#include "sessioncontainer.h"
+#include "sessionstate.h"
 #include "tunnelinterface.h"
 
 #include <QCoreApplication>
@@ -355,7 +357,11 @@ int DaemonCommands::status(const QStringList &arguments)
         return 0;
     QObject::connect(&tunnel, &IoVellsshTunnelInterface::StateChanged, &tunnel,
                      [&](const QString &uuid, const QString &state, const QString &summary) {
-                         m_out << names.value(uuid, uuid) << u'\t' << state << u'\t' << summary
+                         // The bus carries the state's name; people read the same text as in
+                         // the listing above.
+                         const std::optional<SessionState> known = sessionStateFromRaw(state);
+                         m_out << names.value(uuid, uuid) << u'\t'
+                               << (known ? textState(*known) : state) << u'\t' << summary
                                << Qt::endl;
                      });
     const DaemonExit exit(m_err, [] { QCoreApplication::exit(1); });

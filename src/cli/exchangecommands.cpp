@@ -36,7 +36,10 @@ int Cli::exportProfiles(const QStringList &arguments)
     }
     if (Status error = writeExportFile(path, profiles))
         return fail(localized("“%1” could not be written: %2").arg(path, error->message));
-    m_out << localized("%1 profiles exported to %2.").arg(profiles.size()).arg(path) << Qt::endl;
+    m_out << (profiles.size() == 1
+                  ? localized("1 profile exported to %1.").arg(path)
+                  : localized("%1 profiles exported to %2.").arg(profiles.size()).arg(path))
+          << Qt::endl;
     return success;
 }
 
@@ -162,7 +165,10 @@ int Cli::sync(const QStringList &arguments)
           << localized("Folder: ") << folder << Qt::endl
           << localized("Other devices: ") << others.join(u", "_s) << Qt::endl
           << localized("Last pass: ")
-          << ((*mirror)->lastPass() ? (*mirror)->lastPass()->toString(Qt::ISODate)
+          << ((*mirror)->lastPass() ? (*mirror)
+                                          ->lastPass()
+                                          ->toOffsetFromUtc((*mirror)->lastPass()->offsetFromUtc())
+                                          .toString(Qt::ISODate)
                                     : localized("never"))
           << Qt::endl;
     if (!QFileInfo(folder).isDir())

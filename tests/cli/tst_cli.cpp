@@ -242,7 +242,8 @@ private Q_SLOTS:
         QCOMPARE(
             cli({u"add"_s, u"--name"_s, u"DB"_s, u"--host"_s, u"h"_s, u"--user"_s, u"u"_s}).code,
             0);
-        QCOMPARE(cli({u"recover"_s, older}).code, 0);
+        QCOMPARE(cli({u"recover"_s, older}).out,
+                 u"“db” was recovered as “db 2”: the name is taken.\n"_s);
         QCOMPARE(cli({u"edit"_s, older, u"--note"_s, u"editable"_s}).code, 0);
         QCOMPARE(cli({u"edit"_s, u"DB"_s, u"--note"_s, u"editable"_s}).code, 0);
         QCOMPARE(json(cli({u"show"_s, older, u"--json"_s}).out).toObject().value(u"name"_s),

@@ -265,7 +265,7 @@ private Q_SLOTS:
 
         QCOMPARE(cli({u"connect"_s, u"watched"_s}).code, 0);
         QTRY_VERIFY_WITH_TIMEOUT(
-            readInto(m_watch, m_watched).contains(u"watched\tconnected\tConnected\n"_s), 30000);
+            readInto(m_watch, m_watched).contains(u"watched\tConnected\tConnected\n"_s), 30000);
         QTRY_VERIFY_WITH_TIMEOUT(readInto(m_follow, m_followed).count(u"Equivalent Command"_s) == 2,
                                  30000);
         QCOMPARE(m_watch.state(), QProcess::Running);
