@@ -2,6 +2,8 @@
 
 #include <QTextBoundaryFinder>
 
+#include <algorithm>
+
 namespace {
 
 bool isSpecial(QChar c)
@@ -31,6 +33,18 @@ QString shellQuoted(const QString &text)
             return u'"' + text + u'"';
     }
     return text;
+}
+
+QString shellWord(const QString &text)
+{
+    // "$", "`", "\", '"' and "!" keep their meaning inside double quotes: a host or user name
+    // holding "$(...)" would run when the command is pasted.
+    constexpr QStringView live = u"$`\\\"!";
+    if (std::none_of(text.cbegin(), text.cend(), [&](QChar c) { return live.contains(c); }))
+        return shellQuoted(text);
+    QString quoted = text;
+    quoted.replace(u'\'', QStringLiteral("'\\''"));
+    return u'\'' + quoted + u'\'';
 }
 
 QString shellEscaped(const QString &text)

@@ -29,7 +29,7 @@ void ParameterBuilder::appendArgument(const QString &word, bool show)
 {
     m_xpcParams.append(word);
     if (show)
-        m_commandParams.append(shellQuoted(word));
+        m_commandParams.append(shellWord(word));
 }
 
 void ParameterBuilder::appendFlag(const QString &flag, bool condition)

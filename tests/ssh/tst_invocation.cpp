@@ -6,6 +6,7 @@
 #include "shellquoting.h"
 #include "sshinvocation.h"
 #include "testenvironment.h"
+#include <QProcess>
 
 using namespace Qt::StringLiterals;
 
@@ -106,6 +107,13 @@ private Q_SLOTS:
         QCOMPARE(shellQuoted(u"plain-word"_s), u"plain-word"_s);
         QCOMPARE(shellQuoted(u"a b"_s), u"\"a b\""_s);
         QCOMPARE(shellQuoted(u"it's"_s), u"\"it's\""_s);
+        // Pasted into a shell, the shown words stay the words: nothing in them runs.
+        for (const QString &word : {u"h$(id)"_s, u"u\"`id`\"'s"_s, u"a\\b!c"_s}) {
+            QProcess shell;
+            shell.start(u"bash"_s, {u"-c"_s, u"printf %s "_s + shellWord(word)});
+            QVERIFY(shell.waitForFinished(10000));
+            QCOMPARE(QString::fromUtf8(shell.readAllStandardOutput()), word);
+        }
         QCOMPARE(shellEscaped(u"a\tb"_s), u"a\\\tb"_s);
         QCOMPARE(shellEscaped(u"x\r\ny"_s), u"x\\\r\ny"_s);
         QCOMPARE(shellEscaped(u"e\u0301 $"_s), u"e\u0301\\ \\$"_s);
