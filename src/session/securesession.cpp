@@ -254,6 +254,8 @@ void SecureSession::answerQuestion(quint64 id, const QString &prompt,
 
 void SecureSession::didTerminate()
 {
+    // Its standing goes with the service: still there now, the question was never answered.
+    m_endedAsking = !m_waiting.isNull();
     leaveGate();
     m_service.reset();
     handleExit();
@@ -262,7 +264,8 @@ void SecureSession::didTerminate()
 void SecureSession::handleExit()
 {
     const bool abnormal = m_fatalMessage || !m_exitStatus || *m_exitStatus != 0;
-    if (m_lastState == SessionState::authenticating)
+    // A run that ended while its question waited unanswered did not fail to log in.
+    if (m_lastState == SessionState::authenticating && !m_endedAsking)
         m_canRetry = false;
     if (!m_exitStatus)
         logMessage(Logger::Level::critical,
