@@ -216,10 +216,14 @@ void AskPassServer::ask(MessageChannel *helper, quint64 id, const QString &clien
     m_application->send(SSHProtocol::reportAttempt, {{u"attempt"_s, attempt}});
     const bool secret = !confirm && !prompt.contains(u"(yes/no"_s);
     const QPointer<MessageChannel> target(helper);
+    if (m_open++ == 0)
+        Q_EMIT askingChanged();
     m_application->request(
         SSHProtocol::askPass,
         {{u"prompt"_s, prompt}, {u"echo"_s, false}, {u"publicKeyPEM"_s, publicKeyPEM}},
         [this, target, id, secret](Message &reply) {
+            if (--m_open == 0)
+                Q_EMIT askingChanged();
             const QCborValue sealed = reply.args.value(u"answer"_s);
             if (!sealed.isByteArray() && secret)
                 Q_EMIT secretRefused();

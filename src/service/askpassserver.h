@@ -39,10 +39,14 @@ public:
     // application reads as one: "Answer user@host's question - Question: ".
     static QString relayedPrompt(const QString &clientPrompt);
 
+    // Whether a question is out to the application and has not been answered yet.
+    bool isAsking() const { return m_open > 0; }
+
 Q_SIGNALS:
     // The user gave no answer to a password, passphrase or keyboard-interactive question; the
     // client would otherwise send an empty answer and ask again.
     void secretRefused();
+    void askingChanged();
 
 private:
     struct Arrival;
@@ -62,4 +66,5 @@ private:
     QByteArray m_token;
     std::vector<std::unique_ptr<Arrival>> m_arrivals;
     QHash<QString, int> m_attempts;
+    int m_open = 0;
 };

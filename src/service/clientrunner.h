@@ -35,6 +35,7 @@ public:
     // SIGTERM to the client's group now, SIGKILL after the grace period.
     void terminate();
     bool isRunning() const { return m_pid > 0; }
+    pid_t processId() const { return m_pid; }
 
     // The client's own log level from its arguments (how many -v), and the arguments it is run
     // with: at least one -v, which this runner needs to follow its progress, and the default

@@ -4,11 +4,14 @@
 #include "clientrunner.h"
 #include "knownhostsfile.h"
 #include "messagechannel.h"
+#include "peerclosed.h"
 #include "reportmessages.h"
 #include "sshprotocol.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
+#include <QTimer>
 
 #include <algorithm>
 
@@ -39,6 +42,8 @@ void removeSocketAndEnd(int signal)
 class Service : public QObject
 {
 public:
+    static constexpr int serverWatchMs = 1000;
+
     explicit Service(UniqueFd socket) : m_channel(std::move(socket))
     {
         connect(&m_channel, &MessageChannel::received, this, &Service::handle);
@@ -51,6 +56,25 @@ public:
             // Without an answer the client would send an empty one and ask again.
             m_channel.send(SSHProtocol::reportLog,
                            {{u"level"_s, 1}, {u"content"_s, u"Authentication cancelled."_s}});
+            m_runner.terminate();
+        });
+        // While a question waits, the server may give up on the login (sshd's LoginGraceTime);
+        // the run then ends with its question unanswered, and the session tries again.
+        m_serverWatch.setInterval(serverWatchMs);
+        connect(&m_askPass, &AskPassServer::askingChanged, this, [this] {
+            if (m_askPass.isAsking())
+                m_serverWatch.start();
+            else
+                m_serverWatch.stop();
+        });
+        connect(&m_serverWatch, &QTimer::timeout, this, [this] {
+            if (!holdsConnectionClosedByPeer(m_runner.processId()))
+                return;
+            m_serverWatch.stop();
+            m_channel.send(SSHProtocol::reportLog,
+                           {{u"level"_s, 1},
+                            {u"content"_s, u"The server closed the connection while a question "
+                                           "waited for its answer."_s}});
             m_runner.terminate();
         });
         connect(&m_runner, &ClientRunner::finished, this, [this](int status) {
@@ -124,6 +148,7 @@ private:
     MessageChannel m_channel;
     ClientRunner m_runner;
     AskPassServer m_askPass{&m_channel};
+    QTimer m_serverWatch;
     bool m_started = false;
 };
 

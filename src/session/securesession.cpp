@@ -261,6 +261,8 @@ void SecureSession::answerQuestion(quint64 id, const QString &prompt,
 
 void SecureSession::didTerminate()
 {
+    // Its standing goes with the service: still there now, the question was never answered.
+    m_endedAsking = !m_waiting.isNull();
     leaveGate();
     m_service.reset();
     handleExit();
@@ -270,7 +272,9 @@ void SecureSession::handleExit()
 {
     const bool abnormal =
         !m_disconnectRequested && (m_fatalMessage || !m_exitStatus || *m_exitStatus != 0);
-    if (m_lastState == SessionState::authenticating && !m_authenticated)
+    // Login did not fail in a run that got past it, or that ended while its question waited
+    // unanswered.
+    if (m_lastState == SessionState::authenticating && !m_authenticated && !m_endedAsking)
         m_canRetry = false;
     if (!m_exitStatus)
         logMessage(Logger::Level::critical,

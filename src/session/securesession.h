@@ -167,4 +167,5 @@ private:
     // The question out to the presenter, alive until it is answered or its run ends.
     QPointer<QObject> m_waiting;
     QString m_waitingFor;
+    bool m_endedAsking = false;
 };

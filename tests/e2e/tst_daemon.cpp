@@ -242,6 +242,79 @@ private Q_SLOTS:
         desktop.stop();
     }
 
+    // No notification server runs, but the bus can start one: the first notice starts it.
+    void aNotificationServerThatTheBusStartsIsUsed()
+    {
+        const QString name = u"org.freedesktop.Notifications"_s;
+        QDBusConnection session = QDBusConnection::sessionBus();
+        QVERIFY(!session.interface()->isServiceRegistered(name));
+        const QString record = QDir::tempPath() + u"/notifications"_s;
+        QFile service(qEnvironmentVariable("VELL_BUS_SERVICES") + u'/' + name + u".service"_s);
+        QVERIFY(service.open(QIODevice::WriteOnly));
+        service.write("[D-BUS Service]\nName=" + name.toUtf8() + "\nExec=" NOTIFICATION_SERVER " " +
+                      record.toUtf8() + "\n");
+        service.close();
+        const QDBusMessage reload =
+            QDBusMessage::createMethodCall(u"org.freedesktop.DBus"_s, u"/org/freedesktop/DBus"_s,
+                                           u"org.freedesktop.DBus"_s, u"ReloadConfig"_s);
+        QCOMPARE(session.call(reload).type(), QDBusMessage::ReplyMessage);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            session.interface()->activatableServiceNames().value().contains(name), 10000);
+
+        QCOMPARE(cli({u"add"_s, u"--name"_s, u"announced"_s, u"--host"_s, u"127.0.0.1"_s,
+                      u"--port"_s, QString::number(m_sshd->port()), u"--user"_s, u"root"_s,
+                      u"--option"_s, u"IdentityFile="_s + m_sshd->clientKey(), u"--option"_s,
+                      u"UserNotification=yes"_s})
+                     .code,
+                 0);
+        QTRY_VERIFY_WITH_TIMEOUT(cli({u"status"_s}).out.contains(u"announced"_s), 30000);
+        QCOMPARE(cli({u"connect"_s, u"announced"_s}).out, u"announced: Connected\n"_s);
+        auto recorded = [&] {
+            QFile file(record);
+            return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        };
+        QTRY_COMPARE_WITH_TIMEOUT(recorded(), QByteArray("Connected\n"), 30000);
+        QCOMPARE(cli({u"disconnect"_s, u"announced"_s}).code, 0);
+
+        QVERIFY(service.remove());
+        QCOMPARE(session.call(reload).type(), QDBusMessage::ReplyMessage);
+        ::kill(pid_t(session.interface()->servicePid(name).value()), SIGTERM);
+        QTRY_VERIFY_WITH_TIMEOUT(!session.interface()->isServiceRegistered(name), 30000);
+    }
+
+    // A server gives a login only so long (LoginGraceTime): a question that nobody answers in
+    // that time did not fail the login, so the run is retried and its question waits again,
+    // until a client answers it.
+    void aWaitingQuestionOutlastsTheServersGraceTime()
+    {
+        SshdFixture impatient(QDir::tempPath() + u"/sshd-impatient"_s);
+        const QString problem = impatient.start(u"LoginGraceTime 5"_s);
+        QVERIFY2(problem.isEmpty(), qPrintable(problem));
+        QCOMPARE(cli({u"add"_s, u"--name"_s, u"patient"_s, u"--host"_s, u"127.0.0.1"_s, u"--port"_s,
+                      QString::number(impatient.port()), u"--user"_s, u"root"_s, u"--option"_s,
+                      u"IdentityFile="_s + impatient.passphraseKey(), u"--option"_s,
+                      u"UserKnownHostsFile="_s + impatient.knownHosts(), u"--option"_s,
+                      u"BatchMode=no"_s})
+                     .code,
+                 0);
+        QTRY_VERIFY_WITH_TIMEOUT(cli({u"status"_s}).out.contains(u"patient"_s), 30000);
+        QCOMPARE(cli({u"connect"_s, u"patient"_s}, "labpass\nn\n").out, u"patient: Connected\n"_s);
+
+        const QString waiting = u"patient\tAuthenticating\tWaiting for passphrase\n"_s;
+        auto runs = [] { return cli({u"log"_s, u"patient"_s}).out.count(u"Equivalent Command"_s); };
+        for (qint64 pid : impatient.connectionProcesses())
+            ::kill(pid_t(pid), SIGKILL);
+        QTRY_VERIFY_WITH_TIMEOUT(cli({u"status"_s}).out.contains(waiting), 30000);
+        const qsizetype dropped = runs();
+        QTRY_VERIFY_WITH_TIMEOUT(runs() > dropped, 60000);
+        QTRY_VERIFY_WITH_TIMEOUT(cli({u"status"_s}).out.contains(waiting), 30000);
+
+        const Run answered = cli({u"connect"_s, u"patient"_s}, "labpass\nn\n");
+        QCOMPARE(answered.out, u"patient: Connected\n"_s);
+        QCOMPARE(answered.err.count(u"Enter passphrase for key: "_s), 1);
+        QCOMPARE(cli({u"disconnect"_s, u"patient"_s}).code, 0);
+    }
+
     void watchersSeeStatesAndLogLinesAsTheyCome()
     {
         QCOMPARE(cli({u"add"_s, u"--name"_s, u"watched"_s, u"--host"_s, u"127.0.0.1"_s, u"--port"_s,

@@ -470,6 +470,44 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(tunnel->lastState(), SessionState::disconnected, 30000);
     }
 
+    // The jump host asks before the target's client has said where it goes: a later run's
+    // question carries nothing of an earlier run, neither its target nor its attempts.
+    void aJumpHostsQuestionCarriesNoEarlierRunsContext()
+    {
+        // The jump's own client reads only the configuration file, so its key goes there.
+        const QString config = QDir::tempPath() + u"/ssh_config_locked_jump"_s;
+        QFile file(config);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(
+            "Host localhost\n  HostKeyAlias [127.0.0.1]:" + QByteArray::number(m_sshd->port()) +
+            "\n  IdentityFile " + m_sshd->passphraseKey().toUtf8() + "\nHost *\nInclude " +
+            m_sshd->askingConfig().toUtf8() + "\n");
+        file.close();
+        QList<PromptRequest> asked;
+        const QStringList answers = {u"wrong"_s, u"labpass"_s, u"labpass"_s};
+        auto presenter = [&](const PromptRequest &request, PromptAnswer answer) {
+            asked.append(request);
+            answer(answers.value(asked.size() - 1));
+        };
+        Profile *jumped = profile(m_sshd->clientKey());
+        jumped->setStringOption(u"root@localhost:%1"_s.arg(m_sshd->port()), u"ProxyJump"_s);
+        auto tunnel = session(jumped, config, presenter);
+        for (int run = 1; run <= 2; ++run) {
+            tunnel->connect();
+            QTRY_COMPARE_WITH_TIMEOUT(tunnel->lastState(), SessionState::connected, 30000);
+            tunnel->disconnect();
+            QTRY_VERIFY_WITH_TIMEOUT(tunnel->canConnect(), 30000);
+        }
+        QCOMPARE(asked.size(), 3);
+        QList<qint64> attempts;
+        for (const PromptRequest &request : std::as_const(asked)) {
+            QCOMPARE(request.type, AuthPromptType(AuthPrompt::PublicKey{m_sshd->passphraseKey()}));
+            QCOMPARE(request.info, QString());
+            attempts.append(request.attempt);
+        }
+        QCOMPARE(attempts, (QList<qint64>{1, 2, 1}));
+    }
+
     void aCancelledPassphraseEndsTheRunWithoutRetry()
     {
         int asked = 0;

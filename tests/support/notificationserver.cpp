@@ -1,6 +1,7 @@
 #include "notificationserver.h"
 
 #include <QDBusConnection>
+#include <QFile>
 
 using namespace Qt::StringLiterals;
 
@@ -15,9 +16,12 @@ bool NotificationServer::serve(const QString &connectionName)
     m_connection = connectionName;
     QDBusConnection bus =
         QDBusConnection::connectToBus(QDBusConnection::SessionBus, connectionName);
-    return bus.registerService(name) &&
-           bus.registerObject(u"/org/freedesktop/Notifications"_s, this,
-                              QDBusConnection::ExportAllSlots | QDBusConnection::ExportAllSignals);
+    // The object first: a call queued for the name while the bus started this server comes
+    // in as soon as the name is taken.
+    return bus.registerObject(u"/org/freedesktop/Notifications"_s, this,
+                              QDBusConnection::ExportAllSlots |
+                                  QDBusConnection::ExportAllSignals) &&
+           bus.registerService(name);
 }
 
 void NotificationServer::stop()
@@ -42,6 +46,8 @@ uint NotificationServer::Notify(const QString &, uint replaces, const QString &,
         return 0;
     const uint id = replaces ? replaces : uint(calls.size() + 1);
     calls.append({replaces, summary, body, hints, id});
+    if (QFile record(m_record); !m_record.isEmpty() && record.open(QIODevice::Append))
+        record.write(summary.toUtf8() + '\n');
     return id;
 }
 

@@ -28,6 +28,8 @@ public:
     bool serve(const QString &connectionName);
     void stop();
     QStringList summaries() const;
+    // Each notification's title is also appended to this file, one a line.
+    void recordTo(const QString &path) { m_record = path; }
 
 public Q_SLOTS:
     uint Notify(const QString &app, uint replaces, const QString &icon, const QString &summary,
@@ -40,4 +42,5 @@ Q_SIGNALS:
 
 private:
     QString m_connection;
+    QString m_record;
 };

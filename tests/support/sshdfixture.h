@@ -24,6 +24,8 @@ public:
     QString otherKey() const { return m_dir + QStringLiteral("/id_other"); }
     // Authorized too, with the passphrase "labpass".
     QString passphraseKey() const { return m_dir + QStringLiteral("/id_pass"); }
+    // The known hosts file that holds this server's key.
+    QString knownHosts() const { return m_dir + QStringLiteral("/known_hosts"); }
     // A client configuration that trusts this server's key and uses the client key.
     QString clientConfig() const { return m_dir + QStringLiteral("/ssh_config"); }
     // The same, but the client may ask questions.
