@@ -67,6 +67,24 @@ void removeStaleSockets(const QString &folder)
     }
 }
 
+QByteArray randomHex(int bytes)
+{
+    QByteArray random(bytes, Qt::Uninitialized);
+    for (char &byte : random)
+        byte = char(QRandomGenerator::system()->bounded(256));
+    return random.toHex();
+}
+
+bool sameBytes(const QByteArray &a, const QByteArray &b)
+{
+    if (a.size() != b.size())
+        return false;
+    unsigned char difference = 0;
+    for (qsizetype i = 0; i < a.size(); ++i)
+        difference |= (unsigned char)(a[i] ^ b[i]);
+    return difference == 0;
+}
+
 Error socketError(const QString &path)
 {
     return Error(localized("The ask-pass socket “%1” cannot be made: %2")
@@ -101,11 +119,10 @@ Status AskPassServer::listen(const QString &runtimeDirectory)
     if (!folder)
         return folder.error();
     removeStaleSockets(*folder);
-    QByteArray random(16, Qt::Uninitialized);
-    QRandomGenerator::system()->fillRange(reinterpret_cast<quint32 *>(random.data()), 4);
-    m_token = random.toHex();
-    const QString path = *folder + u"/askpass-%1-%2.sock"_s.arg(::getpid()).arg(
-                                       QString::fromLatin1(m_token.left(12)));
+    // The socket's name tells nothing of the token: anyone who can list the folder reads it.
+    m_token = randomHex(16);
+    const QString path =
+        *folder + u"/askpass-%1-%2.sock"_s.arg(::getpid()).arg(QString::fromLatin1(randomHex(6)));
     const QByteArray encoded = QFile::encodeName(path);
 
     UniqueFd listener(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
@@ -124,7 +141,7 @@ Status AskPassServer::listen(const QString &runtimeDirectory)
     if (!bound)
         return socketError(path);
     m_path = path;
-    if (::listen(listener.get(), 4) != 0)
+    if (::listen(listener.get(), SOMAXCONN) != 0)
         return socketError(path);
     m_listener = std::move(listener);
     m_notifier = std::make_unique<QSocketNotifier>(m_listener.get(), QSocketNotifier::Read);
@@ -173,13 +190,18 @@ void AskPassServer::readToken(Arrival *arrival)
     const ssize_t count = ::recv(arrival->socket.get(), bytes.data(), size_t(wanted), 0);
     if (count < 0 && (errno == EAGAIN || errno == EINTR))
         return;
-    if (count <= 0 || !m_token.startsWith(arrival->token + bytes.left(count))) {
+    if (count <= 0) {
         drop(arrival);
         return;
     }
     arrival->token += bytes.left(count);
     if (arrival->token.size() < m_token.size())
         return;
+    // Judged whole and in constant time, so that no answer tells how much of it was right.
+    if (!sameBytes(arrival->token, m_token)) {
+        drop(arrival);
+        return;
+    }
     auto *helper = new MessageChannel(std::move(arrival->socket), this);
     drop(arrival);
     connect(helper, &MessageChannel::closed, helper, &QObject::deleteLater);

@@ -498,14 +498,20 @@ private Q_SLOTS:
         // A map whose text is not UTF-8: it took the service down when frames were parsed
         // before the token was checked.
         const QByteArray broken = QByteArray::fromHex("00000006a161ff626f70");
-        QByteArray wrongToken = token;
-        wrongToken[31] = wrongToken[31] == 'a' ? 'b' : 'a';
-        for (const QByteArray &bytes : {broken, wrongToken + broken, token.left(31)}) {
-            const UniqueFd stray = connectAndSend(path, bytes);
-            QVERIFY(stray);
-            QVERIFY(closedByPeer(stray.get(), bytes == token.left(31) ? 20000 : 5000));
+        QByteArray wrongLast = token;
+        wrongLast[31] = wrongLast[31] == 'a' ? 'b' : 'a';
+        QByteArray wrongFirst = token;
+        wrongFirst[0] = wrongFirst[0] == 'a' ? 'b' : 'a';
+        std::vector<UniqueFd> strays;
+        for (const QByteArray &bytes : {broken, wrongLast + broken, wrongFirst, token.left(31)}) {
+            strays.push_back(connectAndSend(path, bytes));
+            QVERIFY(strays.back());
         }
+        for (const UniqueFd &stray : strays)
+            QVERIFY(closedByPeer(stray.get(), 20000));
         QVERIFY(run.service.isRunning());
+        // Anyone who can list the folder reads the socket's name: it holds nothing of the token.
+        QVERIFY(!sockets.first().contains(QString::fromLatin1(token.left(8))));
 
         // The token opens the socket: the question reaches the application.
         MessageChannel helper(connectAndSend(path, token));
