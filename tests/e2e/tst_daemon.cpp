@@ -54,6 +54,28 @@ class DaemonTest : public QObject
         process.start(QStringLiteral(VELLSSH_CLI), arguments);
     }
 
+    // A profile on a fixture's passphrase key, whose questions are asked, once the daemon
+    // lists it.
+    static bool addPassphraseProfile(const QString &name, const SshdFixture &sshd,
+                                     const QStringList &more = {})
+    {
+        const QStringList add{u"add"_s,
+                              u"--name"_s,
+                              name,
+                              u"--host"_s,
+                              u"127.0.0.1"_s,
+                              u"--port"_s,
+                              QString::number(sshd.port()),
+                              u"--user"_s,
+                              u"root"_s,
+                              u"--option"_s,
+                              u"IdentityFile="_s + sshd.passphraseKey(),
+                              u"--option"_s,
+                              u"BatchMode=no"_s};
+        return cli(add + more).code == 0 &&
+               QTest::qWaitFor([&] { return cli({u"status"_s}).out.contains(name); }, 30000);
+    }
+
 private Q_SLOTS:
     void initTestCase()
     {
@@ -144,13 +166,7 @@ private Q_SLOTS:
 
     void questionsGoToTheClientThatAskedForTheConnection()
     {
-        QCOMPARE(cli({u"add"_s, u"--name"_s, u"locked"_s, u"--host"_s, u"127.0.0.1"_s, u"--port"_s,
-                      QString::number(m_sshd->port()), u"--user"_s, u"root"_s, u"--option"_s,
-                      u"IdentityFile="_s + m_sshd->passphraseKey(), u"--option"_s,
-                      u"BatchMode=no"_s, u"--retries"_s, u"0"_s})
-                     .code,
-                 0);
-        QTRY_VERIFY_WITH_TIMEOUT(cli({u"status"_s}).out.contains(u"locked"_s), 30000);
+        QVERIFY(addPassphraseProfile(u"locked"_s, *m_sshd, {u"--retries"_s, u"0"_s}));
         const Run cancelled = cli({u"connect"_s, u"locked"_s});
         QCOMPARE(cancelled.code, 1);
         QVERIFY2(cancelled.err.contains(u"Enter passphrase for key: "_s),
@@ -198,13 +214,8 @@ private Q_SLOTS:
         PromptRequest question;
         question.type = AuthPrompt::PublicKey{m_sshd->passphraseKey()};
         QCOMPARE(Keychain().remove(*keychainItem(question)), std::nullopt);
-        QCOMPARE(cli({u"add"_s, u"--name"_s, u"resumed"_s, u"--host"_s, u"127.0.0.1"_s, u"--port"_s,
-                      QString::number(m_sshd->port()), u"--user"_s, u"root"_s, u"--option"_s,
-                      u"IdentityFile="_s + m_sshd->passphraseKey(), u"--option"_s,
-                      u"BatchMode=no"_s, u"--option"_s, u"UserNotification=yes"_s})
-                     .code,
-                 0);
-        QTRY_VERIFY_WITH_TIMEOUT(cli({u"status"_s}).out.contains(u"resumed"_s), 30000);
+        QVERIFY(addPassphraseProfile(u"resumed"_s, *m_sshd,
+                                     {u"--option"_s, u"UserNotification=yes"_s}));
         QCOMPARE(cli({u"connect"_s, u"resumed"_s}, "labpass\nn\n").out, u"resumed: Connected\n"_s);
         QTRY_COMPARE_WITH_TIMEOUT(desktop.summaries(), QStringList{u"Connected"_s}, 30000);
         QCOMPARE(desktop.calls.first().body, u"resumed"_s);
@@ -290,14 +301,9 @@ private Q_SLOTS:
         SshdFixture impatient(QDir::tempPath() + u"/sshd-impatient"_s);
         const QString problem = impatient.start(u"LoginGraceTime 5"_s);
         QVERIFY2(problem.isEmpty(), qPrintable(problem));
-        QCOMPARE(cli({u"add"_s, u"--name"_s, u"patient"_s, u"--host"_s, u"127.0.0.1"_s, u"--port"_s,
-                      QString::number(impatient.port()), u"--user"_s, u"root"_s, u"--option"_s,
-                      u"IdentityFile="_s + impatient.passphraseKey(), u"--option"_s,
-                      u"UserKnownHostsFile="_s + impatient.knownHosts(), u"--option"_s,
-                      u"BatchMode=no"_s})
-                     .code,
-                 0);
-        QTRY_VERIFY_WITH_TIMEOUT(cli({u"status"_s}).out.contains(u"patient"_s), 30000);
+        QVERIFY(addPassphraseProfile(
+            u"patient"_s, impatient,
+            {u"--option"_s, u"UserKnownHostsFile="_s + impatient.knownHosts()}));
         QCOMPARE(cli({u"connect"_s, u"patient"_s}, "labpass\nn\n").out, u"patient: Connected\n"_s);
 
         const QString waiting = u"patient\tAuthenticating\tWaiting for passphrase\n"_s;
