@@ -143,7 +143,8 @@ Status ProfileValidationForm::checkNameAvailable(const QString &name, const Prof
     return std::nullopt;
 }
 
-Status ProfileValidationForm::validateForSave(const Profile &profile, const ObjectContext &context)
+Status ProfileValidationForm::validateForSave(const Profile &profile, const ObjectContext &context,
+                                              const std::optional<QString> &savedName)
 {
     ProfileValidationForm form;
     form.setText(Field::profileName, profile.name().value_or(QString()));
@@ -155,5 +156,7 @@ Status ProfileValidationForm::validateForSave(const Profile &profile, const Obje
         if (forwarding->enabled() && !isAcceptable(forwarding->data()))
             return Error{invalidForwardingsMessage()};
     }
+    if (profile.name() == savedName)
+        return std::nullopt;
     return checkNameAvailable(*profile.name(), &profile, context);
 }
