@@ -294,19 +294,49 @@ Profile *ProfileImporter::importProfile(const QJsonObject &object)
 
 void ProfileImporter::resolveTakenName(Profile *profile, bool added)
 {
-    if (profile->isInTrash() || !profile->name() ||
-        !ProfileValidationForm::checkNameAvailable(*profile->name(), profile, m_context))
+    indexNames();
+    forgetName(profile);
+    if (profile->isInTrash() || !profile->name())
         return;
     const QString name = *profile->name();
-    if (m_takenNames == TakenNames::report) {
-        m_result.problems.append(
-            localized("“%1” shares its name with another profile: rename one of them.").arg(name));
-        return;
+    if (m_liveNames->contains(ProfileValidationForm::nameKey(name))) {
+        if (m_takenNames == TakenNames::report) {
+            m_result.problems.append(
+                localized("“%1” shares its name with another profile: rename one of them.")
+                    .arg(name));
+        } else {
+            profile->setName(freeName(name.trimmed(), profile, m_context));
+            m_result.renamed.append(
+                (added ? localized("“%1” was added as “%2”: the name is taken.")
+                       : localized("“%1” was imported as “%2”: the name is taken."))
+                    .arg(name, *profile->name()));
+        }
     }
-    profile->setName(freeName(name.trimmed(), profile, m_context));
-    m_result.renamed.append((added ? localized("“%1” was added as “%2”: the name is taken.")
-                                   : localized("“%1” was imported as “%2”: the name is taken."))
-                                .arg(name, *profile->name()));
+    noteName(profile);
+}
+
+void ProfileImporter::indexNames()
+{
+    if (m_liveNames)
+        return;
+    m_liveNames.emplace();
+    for (const Profile *profile : m_context.profiles()) {
+        if (!profile->isInTrash() && profile->name())
+            noteName(profile);
+    }
+}
+
+void ProfileImporter::noteName(const Profile *profile)
+{
+    const QString key = ProfileValidationForm::nameKey(*profile->name());
+    m_liveNames->insert(key, profile);
+    m_nameKeys.insert(profile, key);
+}
+
+void ProfileImporter::forgetName(const Profile *profile)
+{
+    if (m_liveNames && m_nameKeys.contains(profile))
+        m_liveNames->remove(m_nameKeys.take(profile), profile);
 }
 
 bool ProfileImporter::shouldReplace(const QString &name)
@@ -442,6 +472,7 @@ void ProfileImporter::deleteProfile(const QUuid &uuid)
         return;
     for (const Forwarding *forwarding : profile->forwardings())
         m_forwardings.remove(forwarding->data().uuid.value_or(QUuid()));
+    forgetName(profile);
     m_context.deleteObject(profile);
 }
 

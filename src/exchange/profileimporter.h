@@ -54,6 +54,9 @@ private:
     bool shouldReplace(const QString &name);
     void update(Profile *profile, const QJsonObject &object);
     void resolveTakenName(Profile *profile, bool added);
+    void indexNames();
+    void noteName(const Profile *profile);
+    void forgetName(const Profile *profile);
     Forwarding *importForwarding(const QJsonObject &object, const Profile *owner);
     Tag *keepOneTagNamed(Tag *tag);
     Tag *survivor(Tag *tag) const;
@@ -64,6 +67,10 @@ private:
     bool m_applyToAll;
     bool m_replace;
     TakenNames m_takenNames;
+    // The live profiles by name key, made when first needed and kept while the run changes
+    // them: asking the context for each imported profile made large imports quadratic.
+    std::optional<QMultiHash<QString, const Profile *>> m_liveNames;
+    QHash<const Profile *, QString> m_nameKeys;
     QHash<QUuid, Profile *> m_profiles;
     QHash<QUuid, Forwarding *> m_forwardings;
     QHash<QUuid, Tag *> m_tags;

@@ -131,16 +131,21 @@ bool ProfileValidationForm::isAcceptable(const ForwardingData &f)
 Status ProfileValidationForm::checkNameAvailable(const QString &name, const Profile *editing,
                                                  const ObjectContext &context)
 {
-    const QString wanted = foldedForSearch(name.trimmed());
+    const QString wanted = nameKey(name);
     for (const Profile *other : context.profiles()) {
         if (other == editing || other->isInTrash() || !other->name())
             continue;
-        if (foldedForSearch(other->name()->trimmed()) == wanted) {
+        if (nameKey(*other->name()) == wanted) {
             return Error{localized("The name “%1” is already taken").arg(name.trimmed()),
                          localized("Please choose a different name.")};
         }
     }
     return std::nullopt;
+}
+
+QString ProfileValidationForm::nameKey(const QString &name)
+{
+    return foldedForSearch(name.trimmed());
 }
 
 Status ProfileValidationForm::validateForSave(const Profile &profile, const ObjectContext &context,
