@@ -412,13 +412,13 @@ Status Cli::applyFlags(Profile &profile, const ProfileFlags &flags)
     return std::nullopt;
 }
 
-int Cli::saveOrReport(Profile *validate)
+int Cli::saveOrReport(Profile *validate, const std::optional<QString> &savedName)
 {
     // Checked against the store as it is when the write starts, not as this command read it.
     std::function<Status()> check;
     if (validate) {
-        check = [this, validate] {
-            return ProfileValidationForm::validateForSave(*validate, context());
+        check = [this, validate, savedName] {
+            return ProfileValidationForm::validateForSave(*validate, context(), savedName);
         };
     }
     if (auto error = context().saveIfChanged(check)) {
@@ -463,9 +463,10 @@ int Cli::edit(const QStringList &arguments)
     auto profile = resolve(flags->positionals.first(), Scope::live);
     if (!profile)
         return fail(profile.error().message);
+    const std::optional<QString> savedName = (*profile)->name();
     if (auto error = applyFlags(**profile, *flags))
         return fail(error->message);
-    return saveOrReport(*profile);
+    return saveOrReport(*profile, savedName);
 }
 
 int Cli::command(const QStringList &arguments)

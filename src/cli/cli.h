@@ -58,7 +58,8 @@ private:
     Result<Profile *> resolve(const QString &reference, Scope scope);
     Result<QList<Profile *>> resolveAll(const QStringList &references, Scope scope);
     Status applyFlags(Profile &profile, const ProfileFlags &flags);
-    int saveOrReport(Profile *validate);
+    // The profile to validate, if any, and the name it was saved under when it is not new.
+    int saveOrReport(Profile *validate, const std::optional<QString> &savedName = std::nullopt);
     int fail(const QString &message);
     int usageFailure(const QString &message);
 

@@ -73,6 +73,8 @@ int Cli::importFile(const QStringList &arguments)
     if (!result)
         return fail(result.error().message);
     m_out << result->message() << Qt::endl;
+    for (const QString &renamed : result->renamed)
+        m_out << renamed << Qt::endl;
     for (const QString &problem : result->problems)
         m_err << problem << Qt::endl;
     return success;

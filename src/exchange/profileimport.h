@@ -21,6 +21,9 @@ struct ProfileImportResult
     qint64 skipped = 0;
     // Why profiles were skipped, when it was not the person's choice: "“web” was skipped: …".
     QStringList problems;
+    // Profiles that came in under a name a live profile already carried, and the name they got:
+    // "“web” was added as “web 2”: the name is taken.".
+    QStringList renamed;
 
     // "2 items was added, 3 items were skipped."
     QString message() const;

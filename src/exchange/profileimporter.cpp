@@ -5,6 +5,8 @@
 #include "localized.h"
 #include "objectcontext.h"
 #include "profile.h"
+#include "profilevalidationform.h"
+#include "queries.h"
 #include "tag.h"
 
 #include <QJsonArray>
@@ -19,6 +21,7 @@ namespace {
 // Interchange files nest records two levels deep and sync journals one more; a dictionary
 // deeper than this would make every later export or backup of the library too deep to read.
 constexpr int maximumDictionaryDepth = 64;
+constexpr qint32 largestPort = 65535;
 
 bool isAbsent(const QJsonValue &v)
 {
@@ -134,6 +137,66 @@ std::optional<QString> attributesProblem(const QJsonObject &object)
     return problem;
 }
 
+QString outsidePorts(const QString &name, qint32 value, qint32 lowest)
+{
+    return localized("“%1” is %2, outside %3 to %4")
+        .arg(name)
+        .arg(value)
+        .arg(lowest)
+        .arg(largestPort);
+}
+
+bool isPort(qint32 value)
+{
+    return value >= 1 && value <= largestPort;
+}
+
+// The object's members with "type" as the raw value that the record stores.
+QJsonObject forwardingValues(const QJsonObject &object)
+{
+    QJsonObject values = object;
+    if (object.value(u"type"_s).isString())
+        values.insert(u"type"_s, qint16(forwardingTypeFromInterchangeName(
+                                     object.value(u"type"_s).toString())));
+    else
+        values.remove(u"type"_s);
+    return values;
+}
+
+bool validForwarding(const QJsonObject &o)
+{
+    if (!isInteger(o.value(u"bindPort"_s)) || !o.value(u"type"_s).isString())
+        return false;
+    return isDynamic(forwardingTypeFromInterchangeName(o.value(u"type"_s).toString())) ||
+           (o.value(u"targetAddress"_s).isString() && isInteger(o.value(u"targetPort"_s)));
+}
+
+// The first port of an enabled forwarding that keeps it from being used, as the editor would
+// refuse it; an unusable forwarding whose ports are not what is wrong with it passes as before.
+std::optional<QString> forwardingPortProblem(const QJsonObject &o)
+{
+    if (!validForwarding(o))
+        return std::nullopt;
+    ForwardingData values;
+    values.enabled = true;
+    updateAttributes(values, forwardingValues(o));
+    if (!values.enabled || ProfileValidationForm::isAcceptable(values))
+        return std::nullopt;
+    ForwardingData inRange = values;
+    std::optional<QString> first;
+    for (const auto &[name, port] : {std::pair(u"bindPort"_s, &ForwardingData::bindPort),
+                                     std::pair(u"targetPort"_s, &ForwardingData::targetPort)}) {
+        if (isPort(inRange.*port))
+            continue;
+        if (!first)
+            first = outsidePorts(name, inRange.*port, 1);
+        inRange.*port = 1;
+        if (ProfileValidationForm::isAcceptable(inRange))
+            return first;
+    }
+    return std::nullopt;
+}
+
 std::optional<QString> profileProblem(const QJsonObject &o)
 {
     if (!o.value(u"name"_s).isString())
@@ -142,8 +205,16 @@ std::optional<QString> profileProblem(const QJsonObject &o)
         return localized("it has no address");
     if (auto problem = attributesProblem<ProfileData>(o))
         return problem;
-    for (const QJsonValue &forwarding : o.value(u"forwardings"_s).toArray()) {
-        if (auto problem = attributesProblem<ForwardingData>(forwarding.toObject()))
+    // A profile's port of 0 is none.
+    const QJsonValue port = o.value(u"port"_s);
+    if (isInteger(port) && (port.toInteger() < 0 || port.toInteger() > largestPort))
+        return outsidePorts(u"port"_s, qint32(port.toInteger()), 0);
+    for (const QJsonValue &value : o.value(u"forwardings"_s).toArray()) {
+        const QJsonObject forwarding = value.toObject();
+        std::optional<QString> problem = attributesProblem<ForwardingData>(forwarding);
+        if (!problem)
+            problem = forwardingPortProblem(forwarding);
+        if (problem)
             return localized("a forwarding’s %1").arg(*problem);
     }
     return std::nullopt;
@@ -170,14 +241,6 @@ QUuid uniqueID(const QJsonObject &object)
     return uuid.isNull() ? QUuid::createUuid() : uuid;
 }
 
-bool validForwarding(const QJsonObject &o)
-{
-    if (!isInteger(o.value(u"bindPort"_s)) || !o.value(u"type"_s).isString())
-        return false;
-    return isDynamic(forwardingTypeFromInterchangeName(o.value(u"type"_s).toString())) ||
-           (o.value(u"targetAddress"_s).isString() && isInteger(o.value(u"targetPort"_s)));
-}
-
 bool validTag(const QJsonObject &o)
 {
     return o.value(u"name"_s).isString();
@@ -197,11 +260,11 @@ QHash<QUuid, Object *> byUUID(const QList<Object *> &objects)
 } // namespace
 
 ProfileImporter::ProfileImporter(ObjectContext &context, ConflictPolicy policy,
-                                 ConflictQuestion ask, qsizetype count)
+                                 ConflictQuestion ask, qsizetype count, TakenNames takenNames)
     : m_context(context), m_ask(std::move(ask)), m_offerApplyToAll(count >= 2),
       m_applyToAll(policy != ConflictPolicy::ask), m_replace(policy == ConflictPolicy::replaceAll),
-      m_profiles(byUUID(context.profiles())), m_forwardings(byUUID(context.forwardings())),
-      m_tags(byUUID(context.tags()))
+      m_takenNames(takenNames), m_profiles(byUUID(context.profiles())),
+      m_forwardings(byUUID(context.forwardings())), m_tags(byUUID(context.tags()))
 {}
 
 Profile *ProfileImporter::importProfile(const QJsonObject &object)
@@ -225,7 +288,55 @@ Profile *ProfileImporter::importProfile(const QJsonObject &object)
     Profile *profile = existing ? existing : madeWith<Profile>(m_context, uuid);
     m_profiles.insert(uuid, profile);
     update(profile, object);
+    resolveTakenName(profile, !existing);
     return profile;
+}
+
+void ProfileImporter::resolveTakenName(Profile *profile, bool added)
+{
+    indexNames();
+    forgetName(profile);
+    if (profile->isInTrash() || !profile->name())
+        return;
+    const QString name = *profile->name();
+    if (m_liveNames->contains(ProfileValidationForm::nameKey(name))) {
+        if (m_takenNames == TakenNames::report) {
+            m_result.problems.append(
+                localized("“%1” shares its name with another profile: rename one of them.")
+                    .arg(name));
+        } else {
+            profile->setName(freeName(name.trimmed(), profile, m_context));
+            m_result.renamed.append(
+                (added ? localized("“%1” was added as “%2”: the name is taken.")
+                       : localized("“%1” was imported as “%2”: the name is taken."))
+                    .arg(name, *profile->name()));
+        }
+    }
+    noteName(profile);
+}
+
+void ProfileImporter::indexNames()
+{
+    if (m_liveNames)
+        return;
+    m_liveNames.emplace();
+    for (const Profile *profile : m_context.profiles()) {
+        if (!profile->isInTrash() && profile->name())
+            noteName(profile);
+    }
+}
+
+void ProfileImporter::noteName(const Profile *profile)
+{
+    const QString key = ProfileValidationForm::nameKey(*profile->name());
+    m_liveNames->insert(key, profile);
+    m_nameKeys.insert(profile, key);
+}
+
+void ProfileImporter::forgetName(const Profile *profile)
+{
+    if (m_liveNames && m_nameKeys.contains(profile))
+        m_liveNames->remove(m_nameKeys.take(profile), profile);
 }
 
 bool ProfileImporter::shouldReplace(const QString &name)
@@ -245,7 +356,7 @@ void ProfileImporter::update(Profile *profile, const QJsonObject &object)
     if (object.value(u"forwardings"_s).isArray()) {
         QList<Forwarding *> kept;
         for (const QJsonValue &value : object.value(u"forwardings"_s).toArray()) {
-            if (Forwarding *forwarding = importForwarding(value.toObject())) {
+            if (Forwarding *forwarding = importForwarding(value.toObject(), profile)) {
                 forwarding->setProfile(profile);
                 kept.append(forwarding);
             }
@@ -277,22 +388,23 @@ void ProfileImporter::update(Profile *profile, const QJsonObject &object)
     profile->edit([&](ProfileData &d) { updateAttributes(d, object); });
 }
 
-Forwarding *ProfileImporter::importForwarding(const QJsonObject &object)
+Forwarding *ProfileImporter::importForwarding(const QJsonObject &object, const Profile *owner)
 {
     if (!validForwarding(object))
         return nullptr;
-    const QUuid uuid = uniqueID(object);
+    QUuid uuid = uniqueID(object);
     Forwarding *forwarding = m_forwardings.value(uuid);
+    // A copy of a profile under another uuid still lists the original's forwardings: they stay
+    // where they are, and the copy gets forwardings of its own.
+    if (forwarding && forwarding->profile() && forwarding->profile() != owner) {
+        uuid = QUuid::createUuid();
+        forwarding = nullptr;
+    }
     if (!forwarding) {
         forwarding = madeWith<Forwarding>(m_context, uuid);
         m_forwardings.insert(uuid, forwarding);
     }
-    QJsonObject values = object;
-    if (object.value(u"type"_s).isString())
-        values.insert(u"type"_s, qint16(forwardingTypeFromInterchangeName(
-                                     object.value(u"type"_s).toString())));
-    else
-        values.remove(u"type"_s);
+    const QJsonObject values = forwardingValues(object);
     forwarding->edit([&](ForwardingData &d) { updateAttributes(d, values); });
     return forwarding;
 }
@@ -360,6 +472,7 @@ void ProfileImporter::deleteProfile(const QUuid &uuid)
         return;
     for (const Forwarding *forwarding : profile->forwardings())
         m_forwardings.remove(forwarding->data().uuid.value_or(QUuid()));
+    forgetName(profile);
     m_context.deleteObject(profile);
 }
 

@@ -292,7 +292,7 @@ Result<SyncReport> SyncMirror::pass(ObjectContext &context, qint64 now)
         report.written = int(changes.size());
     }
 
-    ProfileImporter importer(context, ConflictPolicy::replaceAll, {}, 2);
+    ProfileImporter importer(context, ConflictPolicy::replaceAll, {}, 2, TakenNames::report);
     importer.mergeTagsByName();
     for (const QString &device : journalDevices(m_folder)) {
         if (device == m_device)

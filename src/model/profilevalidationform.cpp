@@ -131,11 +131,11 @@ bool ProfileValidationForm::isAcceptable(const ForwardingData &f)
 Status ProfileValidationForm::checkNameAvailable(const QString &name, const Profile *editing,
                                                  const ObjectContext &context)
 {
-    const QString wanted = foldedForSearch(name.trimmed());
+    const QString wanted = nameKey(name);
     for (const Profile *other : context.profiles()) {
         if (other == editing || other->isInTrash() || !other->name())
             continue;
-        if (foldedForSearch(other->name()->trimmed()) == wanted) {
+        if (nameKey(*other->name()) == wanted) {
             return Error{localized("The name “%1” is already taken").arg(name.trimmed()),
                          localized("Please choose a different name.")};
         }
@@ -143,7 +143,13 @@ Status ProfileValidationForm::checkNameAvailable(const QString &name, const Prof
     return std::nullopt;
 }
 
-Status ProfileValidationForm::validateForSave(const Profile &profile, const ObjectContext &context)
+QString ProfileValidationForm::nameKey(const QString &name)
+{
+    return foldedForSearch(name.trimmed());
+}
+
+Status ProfileValidationForm::validateForSave(const Profile &profile, const ObjectContext &context,
+                                              const std::optional<QString> &savedName)
 {
     ProfileValidationForm form;
     form.setText(Field::profileName, profile.name().value_or(QString()));
@@ -155,5 +161,7 @@ Status ProfileValidationForm::validateForSave(const Profile &profile, const Obje
         if (forwarding->enabled() && !isAcceptable(forwarding->data()))
             return Error{invalidForwardingsMessage()};
     }
+    if (profile.name() == savedName)
+        return std::nullopt;
     return checkNameAvailable(*profile.name(), &profile, context);
 }

@@ -47,8 +47,13 @@ public:
     // without regard to case. Trashed profiles do not block a name.
     static Status checkNameAvailable(const QString &name, const Profile *editing,
                                      const ObjectContext &context);
-    // Everything that refuses a save, in the editor's order.
-    static Status validateForSave(const Profile &profile, const ObjectContext &context);
+    // What two names that count as one have in common.
+    static QString nameKey(const QString &name);
+    // Everything that refuses a save, in the editor's order. The name is checked only when the
+    // save sets it: a profile that keeps the name it was saved under (savedName) stays editable
+    // even when another profile carries that name too, as sync can bring about.
+    static Status validateForSave(const Profile &profile, const ObjectContext &context,
+                                  const std::optional<QString> &savedName = std::nullopt);
 
 Q_SIGNALS:
     void validityChanged();

@@ -193,8 +193,6 @@ void moveToTrash(const QList<Profile *> &profiles)
         profile->setDeletedOn(now);
 }
 
-namespace {
-
 QString freeName(const QString &name, const Profile *profile, const ObjectContext &context)
 {
     for (int number = 2;; ++number) {
@@ -203,8 +201,6 @@ QString freeName(const QString &name, const Profile *profile, const ObjectContex
             return candidate;
     }
 }
-
-} // namespace
 
 void recover(const QList<Profile *> &profiles, ObjectContext &context)
 {

@@ -65,6 +65,9 @@ private:
 
 void moveToTrash(const QList<Profile *> &profiles);
 void recover(const QList<Profile *> &profiles, ObjectContext &context);
+// The name followed by the first number from 2 that no live profile other than this one
+// carries: what a profile gets when it comes (back) among the live ones under a taken name.
+QString freeName(const QString &name, const Profile *profile, const ObjectContext &context);
 Status deletePermanently(const QList<Profile *> &profiles, ObjectContext &context);
 void setPinned(const QList<Profile *> &profiles, bool pinned);
 

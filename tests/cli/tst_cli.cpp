@@ -413,6 +413,48 @@ private Q_SLOTS:
                               "32767.\n"_s);
     }
 
+    // What comes in never takes from what is here: another profile's forwardings stay there,
+    // a taken name gets a number, and a port that is no port keeps the profile out.
+    void importKeepsTheLibraryWhole()
+    {
+        QCOMPARE(cli({u"add"_s, u"--name"_s, u"p1"_s, u"--host"_s, u"127.0.0.1"_s, u"--user"_s,
+                      u"root"_s, u"-L"_s, u"18100:127.0.0.1:18000"_s})
+                     .code,
+                 0);
+        const QString file = QDir::tempPath() + u"/p1.velltunnel"_s;
+        QCOMPARE(cli({u"export"_s, u"p1"_s, u"-o"_s, file}).code, 0);
+        QFile exported(file);
+        QVERIFY(exported.open(QIODevice::ReadOnly));
+        const QJsonObject p1 =
+            QJsonDocument::fromJson(exported.readAll())[u"profiles"_s][0].toObject();
+        exported.close();
+        QJsonObject copy = p1;
+        copy.insert(u"uuid"_s, u"not-a-uuid"_s);
+        copy.insert(u"name"_s, u"p1-copy"_s);
+        QJsonObject twin = p1;
+        twin.insert(u"uuid"_s, QUuid::createUuid().toString());
+        QJsonObject forwarding = p1[u"forwardings"_s][0].toObject();
+        forwarding.insert(u"uuid"_s, QUuid::createUuid().toString());
+        twin.insert(u"forwardings"_s, QJsonArray{forwarding});
+        QJsonObject badPort = twin;
+        badPort.insert(u"uuid"_s, QUuid::createUuid().toString());
+        badPort.insert(u"name"_s, u"badPort"_s);
+        badPort.insert(u"port"_s, 70000);
+        QFile edited(QDir::tempPath() + u"/edited.velltunnel"_s);
+        QVERIFY(edited.open(QIODevice::WriteOnly));
+        edited.write(QJsonDocument(QJsonArray{copy, twin, badPort}).toJson());
+        edited.close();
+
+        const Run imported = cli({u"import"_s, edited.fileName(), u"--skip"_s});
+        QCOMPARE(imported.out, u"2 items was added, 1 items were skipped.\n"
+                               "“p1” was added as “p1 2”: the name is taken.\n"_s);
+        QCOMPARE(imported.err, u"“badPort” was skipped: “port” is 70000, outside 0 to 65535.\n"_s);
+        for (const QString &name : {u"p1"_s, u"p1-copy"_s, u"p1 2"_s})
+            QVERIFY2(cli({u"show"_s, name}).out.contains(u"-L 18100:127.0.0.1:18000"_s),
+                     qPrintable(name));
+        QCOMPARE(cli({u"edit"_s, u"p1 2"_s, u"--note"_s, u"x"_s}).code, 0);
+    }
+
     void backupsGoToTheChosenFolder()
     {
         QCOMPARE(cli({u"backup"_s, u"now"_s}).code, 1);
@@ -535,6 +577,41 @@ private Q_SLOTS:
             QVERIFY(!cli({u"sync"_s, u"now"_s}).out.startsWith(u"0 records written"_s));
             QVERIFY(published());
         }
+    }
+
+    // Two devices can each make a "web": both stay editable, and only setting a name that
+    // another profile carries is refused.
+    void aNameMadeOnTwoDevicesStaysEditable()
+    {
+        auto second = [](const QStringList &args) {
+            return runProgramAsSecondDevice(QStringLiteral(VELLSSH_CLI), args);
+        };
+        const QString folder = QDir::tempPath() + u"/clash"_s;
+        QVERIFY(QDir(folder).removeRecursively() && QDir().mkpath(folder));
+        QCOMPARE(cli({u"sync"_s, u"folder"_s, folder}).code, 0);
+        QCOMPARE(second({u"sync"_s, u"folder"_s, folder}).code, 0);
+        const QStringList web = {u"add"_s, u"--name"_s, u"web"_s, u"--host"_s,
+                                 u"w"_s,   u"--user"_s, u"u"_s};
+        const QString mine = cli(web).out.trimmed();
+        QCOMPARE(second(web).code, 0);
+        QCOMPARE(
+            cli({u"add"_s, u"--name"_s, u"api"_s, u"--host"_s, u"a"_s, u"--user"_s, u"u"_s}).code,
+            0);
+        QCOMPARE(second({u"sync"_s, u"now"_s}).code, 0);
+        const Run synced = cli({u"sync"_s, u"now"_s});
+        QCOMPARE(synced.err,
+                 u"“web” shares its name with another profile: rename one of them.\n"_s);
+        QVERIFY(cli({u"sync"_s, u"status"_s}).out.contains(u"Problem: “web” shares its name"_s));
+        QCOMPARE(cli({u"list"_s}).out.count(u"web\t"_s), 2);
+
+        QCOMPARE(cli({u"edit"_s, mine, u"--note"_s, u"x"_s}).code, 0);
+        QCOMPARE(cli({u"edit"_s, mine, u"--name"_s, u"web"_s}).code, 0);
+        const Run refused = cli({u"edit"_s, u"api"_s, u"--name"_s, u"Web"_s});
+        QCOMPARE(refused.code, 1);
+        QVERIFY2(refused.err.endsWith(u"The name “Web” is already taken\nPlease choose a "
+                                      "different name.\n"_s),
+                 qPrintable(refused.err));
+        QCOMPARE(cli({u"sync"_s, u"folder"_s, u"--off"_s}).code, 0);
     }
 
     void whatItWritesOnlyThisUserCanRead()

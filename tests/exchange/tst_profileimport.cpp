@@ -5,6 +5,7 @@
 #include "profile.h"
 #include "profileimport.h"
 #include "profilejson.h"
+#include "profilevalidationform.h"
 #include "tag.h"
 #include "testenvironment.h"
 #include "transferableprofile.h"
@@ -17,6 +18,7 @@
 #include <QJsonObject>
 #include <QMimeData>
 #include <QRegularExpression>
+#include <QSet>
 
 using namespace Qt::StringLiterals;
 
@@ -207,6 +209,26 @@ private Q_SLOTS:
                                                    {u"bindPort"_s, 4294967297.0}}}}}
             << u"“wrapped” was skipped: a forwarding’s “bindPort” is 4294967297, outside "
                "-2147483648 to 2147483647."_s;
+        QTest::newRow("port past the last")
+            << QJsonObject{{u"port"_s, 70000}}
+            << u"“wrapped” was skipped: “port” is 70000, outside 0 to 65535."_s;
+        QTest::newRow("negative port") << QJsonObject{{u"port"_s, -1}}
+                                       << u"“wrapped” was skipped: “port” is -1, outside 0 to "
+                                          "65535."_s;
+        QTest::newRow("bind port past the last")
+            << QJsonObject{{u"forwardings"_s, QJsonArray{QJsonObject{{u"type"_s, u"local"_s},
+                                                                     {u"bindPort"_s, 123456},
+                                                                     {u"targetAddress"_s, u"t"_s},
+                                                                     {u"targetPort"_s, 80}}}}}
+            << u"“wrapped” was skipped: a forwarding’s “bindPort” is 123456, outside 1 to "
+               "65535."_s;
+        QTest::newRow("target port of none")
+            << QJsonObject{{u"forwardings"_s, QJsonArray{QJsonObject{{u"type"_s, u"local"_s},
+                                                                     {u"enabled"_s, true},
+                                                                     {u"bindPort"_s, 8080},
+                                                                     {u"targetAddress"_s, u"t"_s},
+                                                                     {u"targetPort"_s, 0}}}}}
+            << u"“wrapped” was skipped: a forwarding’s “targetPort” is 0, outside 1 to 65535."_s;
         QTest::newRow("deep info dictionary")
             << QJsonObject{{u"infoDictionary"_s, deep}}
             << u"“wrapped” was skipped: “infoDictionary” nests deeper than 64 levels."_s;
@@ -228,6 +250,112 @@ private Q_SLOTS:
         QCOMPARE(result->problems, QStringList{reason});
         QVERIFY(context().profiles().isEmpty());
         QVERIFY(context().forwardings().isEmpty());
+    }
+
+    void portsThatAreNotUsedDoNotStopTheImport_data()
+    {
+        QTest::addColumn<QJsonObject>("forwarding");
+        QTest::newRow("disabled") << QJsonObject{{u"type"_s, u"local"_s},
+                                                 {u"enabled"_s, false},
+                                                 {u"bindPort"_s, 123456},
+                                                 {u"targetAddress"_s, u"t"_s},
+                                                 {u"targetPort"_s, -1}};
+        QTest::newRow("remote without a target") << QJsonObject{{u"type"_s, u"remote"_s},
+                                                                {u"bindPort"_s, 9000},
+                                                                {u"targetAddress"_s, u""_s},
+                                                                {u"targetPort"_s, 0}};
+        QTest::newRow("socket path") << QJsonObject{{u"type"_s, u"local"_s},
+                                                    {u"bindAddress"_s, u"/run/app.sock"_s},
+                                                    {u"bindPort"_s, 0},
+                                                    {u"targetAddress"_s, u"t"_s},
+                                                    {u"targetPort"_s, 80}};
+    }
+    void portsThatAreNotUsedDoNotStopTheImport()
+    {
+        QFETCH(QJsonObject, forwarding);
+        const QJsonObject profile{{u"name"_s, u"kept"_s},
+                                  {u"address"_s, u"h"_s},
+                                  {u"port"_s, 0},
+                                  {u"forwardings"_s, QJsonArray{forwarding}}};
+        const auto result =
+            importProfiles(writeFile(u"unused.velltunnel"_s, json(QJsonArray{profile})), context(),
+                           ConflictPolicy::replaceAll);
+        QCOMPARE(result->message(), u"1 items was added."_s);
+        QCOMPARE(context().forwardings().size(), 1);
+    }
+
+    void aCopyUnderAnotherUUIDLeavesTheOriginalItsForwardings_data()
+    {
+        QTest::addColumn<QJsonValue>("uuid");
+        QTest::newRow("another uuid") << QJsonValue(QUuid::createUuid().toString());
+        QTest::newRow("no uuid") << QJsonValue(u"not-a-uuid"_s);
+    }
+    void aCopyUnderAnotherUUIDLeavesTheOriginalItsForwardings()
+    {
+        QFETCH(QJsonValue, uuid);
+        Profile *original = add(u"p1"_s);
+        Forwarding *own = context().insertForwarding();
+        own->edit([](ForwardingData &d) {
+            d.bindPort = 18100;
+            d.targetAddress = u"127.0.0.1"_s;
+            d.targetPort = 18000;
+        });
+        own->setProfile(original);
+        QCOMPARE(context().save(), std::nullopt);
+        QJsonObject copy = profileJSON(*original);
+        copy.insert(u"uuid"_s, uuid);
+        copy.insert(u"name"_s, u"p1-copy"_s);
+        const QString path = writeFile(u"copy.velltunnel"_s, json(QJsonArray{copy}));
+        QCOMPARE(importProfiles(path, context(), ConflictPolicy::skipAll)->message(),
+                 u"1 items was added."_s);
+
+        QCOMPARE(original->forwardings(), QList<Forwarding *>{own});
+        QCOMPARE(own->data().bindPort, 18100);
+        QSet<QUuid> forwardingUUIDs;
+        for (const Profile *profile : context().profiles()) {
+            QCOMPARE(profile->forwardings().size(), 1);
+            const ForwardingData data = profile->forwardings().first()->data();
+            QCOMPARE(data.targetPort, 18000);
+            forwardingUUIDs.insert(*data.uuid);
+        }
+        QCOMPARE(forwardingUUIDs.size(), 2);
+    }
+
+    void aNewcomerUnderATakenNameGetsANumber()
+    {
+        add(u"web"_s);
+        add(u"web 2"_s);
+        Profile *replaced = add(u"api"_s);
+        QCOMPARE(context().save(), std::nullopt);
+        QJsonObject upper = profileJSON(*replaced);
+        upper.insert(u"uuid"_s, QUuid::createUuid().toString());
+        upper.insert(u"name"_s, u"WEB"_s);
+        QJsonObject trashed = upper;
+        trashed.insert(u"uuid"_s, QUuid::createUuid().toString());
+        trashed.insert(u"deletedOn"_s, u"2026-01-01T00:00:00.000Z"_s);
+        QJsonObject renaming = profileJSON(*replaced);
+        renaming.insert(u"name"_s, u"web 2"_s);
+        const QString path =
+            writeFile(u"taken.velltunnel"_s, json(QJsonArray{upper, trashed, renaming}));
+
+        const auto result = importProfiles(path, context(), ConflictPolicy::replaceAll);
+        QCOMPARE(result->message(), u"2 items was added, 1 items were replaced."_s);
+        QCOMPARE(result->renamed,
+                 (QStringList{u"“WEB” was added as “WEB 3”: the name is taken."_s,
+                              u"“web 2” was imported as “web 2 2”: the name is taken."_s}));
+        QStringList names;
+        for (const Profile *profile : context().profiles())
+            names.append(*profile->name());
+        QCOMPARE(names, (QStringList{u"web"_s, u"web 2"_s, u"web 2 2"_s, u"WEB 3"_s, u"WEB"_s}));
+        for (const Profile *profile : context().profiles())
+            QVERIFY(profile->isInTrash() || !ProfileValidationForm::checkNameAvailable(
+                                                *profile->name(), profile, context()));
+
+        // A pasted newcomer too.
+        TransferableProfile pasted{upper, {}};
+        pasted.json.insert(u"uuid"_s, QUuid::createUuid().toString());
+        QCOMPARE(importTransferables({pasted}, context()), std::nullopt);
+        QCOMPARE(context().profiles().last()->name(), u"WEB 4"_s);
     }
 
     void theDeepestDictionaryThatImportsStillExports()

@@ -1,4 +1,5 @@
 #include "forwarding.h"
+#include "forwardingtype.h"
 #include "objectcontext.h"
 #include "persistencecontroller.h"
 #include "profile.h"
@@ -174,10 +175,16 @@ private Q_SLOTS:
         Device b(m_folder->path(), u"B"_s);
         ProfileData shared;
         shared.uuid = QUuid::createUuid();
+        ForwardingData sharedForwarding;
+        sharedForwarding.uuid = QUuid::createUuid();
+        sharedForwarding.enabled = true;
+        sharedForwarding.bindPort = 1080;
+        sharedForwarding.type = qint16(ForwardingType::dynamic);
         auto makeCopy = [&](Device &device, const QString &address, const QString &own) {
             Profile *copy = device.context().insertProfile(shared);
             copy->setName(u"db"_s);
             copy->setAddress(address);
+            device.context().insertForwarding(sharedForwarding)->setProfile(copy);
             for (const QString &name : {u"work"_s, own})
                 device.tag(copy, name);
             QCOMPARE(device.context().save(), std::nullopt);
@@ -199,6 +206,8 @@ private Q_SLOTS:
             QCOMPARE(device->context().profiles().size(), 1);
             const Profile *db = device->profile(u"db"_s);
             QCOMPARE(db->address(), u"newer.example"_s);
+            QCOMPARE(device->context().forwardings().size(), 1);
+            QCOMPARE(db->forwardings().first()->data(), sharedForwarding);
             QStringList names;
             for (const Tag *tag : db->tags())
                 names.append(*tag->data().name);
@@ -218,6 +227,32 @@ private Q_SLOTS:
         b.pass(5000);
         a.pass(5001);
         QVERIFY(a.profile(u"db"_s)->tags().isEmpty());
+    }
+
+    // Names are unique on each device, but two devices can each make one: sync keeps both as
+    // they are (devices renaming each other's profiles would chase each other) and says so.
+    void oneNameMadeOnTwoDevicesIsKeptAndReported()
+    {
+        Device a(m_folder->path(), u"A"_s);
+        Device b(m_folder->path(), u"B"_s);
+        a.add(u"web"_s, u"a.example"_s);
+        b.add(u"Web"_s, u"b.example"_s);
+        QCOMPARE(a.context().save(), std::nullopt);
+        QCOMPARE(b.context().save(), std::nullopt);
+        a.pass(1000);
+        const SyncReport report = b.pass(2000);
+        QCOMPARE(report.problems,
+                 QStringList{u"“web” shares its name with another profile: rename one of them."_s});
+        QCOMPARE(b.mirror.lastProblems(), report.problems);
+        a.pass(3000);
+        for (Device *device : {&a, &b}) {
+            QStringList names;
+            for (const Profile *profile : device->context().profiles())
+                names.append(*profile->name());
+            names.sort();
+            QCOMPARE(names, (QStringList{u"Web"_s, u"web"_s}));
+        }
+        QCOMPARE(a.pass(4000).written + b.pass(4001).written, 0);
     }
 
     void manyTagsOfOneNameBecomeOne()
