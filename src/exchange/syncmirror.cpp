@@ -29,7 +29,7 @@ constexpr int lockWaitMs = 30000;
 // A record stamped further ahead than this is not believed: its stamp would drag this
 // device's clock, and every later stamp of this device, along with it.
 constexpr qint64 maxAheadMs = 24 * 60 * 60 * 1000;
-// Far above the state of the largest libraries (a few MB for 10,000 profiles).
+// Far above the state of the largest libraries (about 2 MB for 10,000 profiles).
 constexpr qint64 maxStateBytes = 256 * 1024 * 1024;
 
 template<class T>
