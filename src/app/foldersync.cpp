@@ -209,11 +209,12 @@ QFileInfoList FolderSync::otherDevicesEntries() const
     QFileInfoList entries;
     const QDir devices(m_folder + u"/devices"_s);
     for (const QFileInfo &device :
-         devices.entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name)) {
+         devices.entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::NoSymLinks, QDir::Name)) {
         if (device.fileName() == m_device)
             continue;
         entries.append(device);
-        entries += QDir(device.filePath()).entryInfoList(QDir::Files, QDir::Name);
+        entries +=
+            QDir(device.filePath()).entryInfoList(QDir::Files | QDir::NoSymLinks, QDir::Name);
     }
     return entries;
 }

@@ -161,7 +161,7 @@ int Cli::sync(const QStringList &arguments)
     }
     const Status unreadable = (*mirror)->readState();
     const QString folder = settings.get(SettingKeys::syncFolderPath).value_or(QString());
-    QStringList others = journalDevices(folder);
+    QStringList others = journalDevices(folder).devices;
     others.removeAll((*mirror)->device());
     m_out << localized("Device: ") << (*mirror)->device() << Qt::endl
           << localized("Folder: ") << folder << Qt::endl

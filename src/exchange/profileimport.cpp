@@ -6,9 +6,9 @@
 #include "profile.h"
 #include "profileimporter.h"
 #include "profilejson.h"
+#include "regularfiles.h"
 #include "undostack.h"
 
-#include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -68,11 +68,11 @@ Result<QJsonArray> importableProfiles(const QByteArray &bytes)
 Result<ProfileImportResult> importProfiles(const QString &path, ObjectContext &context,
                                            ConflictPolicy policy, ConflictQuestion ask)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return Error(localized("The file “%1” could not be read: %2")
-                         .arg(QFileInfo(path).fileName(), file.errorString()));
-    const auto profiles = importableProfiles(file.readAll());
+    const Result<QByteArray> bytes = readRegularFile(path, maxImportBytes, Links::follow);
+    if (!bytes)
+        return Error(
+            localized("The file “%1” could not be read: %2.").arg(path, bytes.error().message));
+    const auto profiles = importableProfiles(*bytes);
     if (!profiles)
         return Error(QFileInfo(path).fileName() + u": "_s + profiles.error().message);
 

@@ -2,6 +2,7 @@
 
 #include "localized.h"
 #include "privatefiles.h"
+#include "regularfiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -112,27 +113,31 @@ std::optional<HybridTimestamp> HybridTimestamp::fromText(const QString &text)
 
 HybridTimestamp HybridLogicalClock::now(qint64 wallMilliseconds)
 {
-    if (wallMilliseconds > m_last.milliseconds) {
-        m_last.milliseconds = wallMilliseconds;
+    const qint64 wall = std::min(wallMilliseconds, HybridTimestamp::maxMilliseconds);
+    if (wall > m_last.milliseconds) {
+        m_last.milliseconds = wall;
         m_last.counter = 0;
-    } else if (m_last.counter >= HybridTimestamp::maxCounter) {
+    } else if (m_last.counter < HybridTimestamp::maxCounter) {
+        ++m_last.counter;
+    } else if (m_last.milliseconds < HybridTimestamp::maxMilliseconds) {
         // The counter keeps to its four digits, so that stamps sort as text: a millisecond
         // that is full lends the next one.
         ++m_last.milliseconds;
         m_last.counter = 0;
-    } else {
-        ++m_last.counter;
     }
     return m_last;
 }
 
 void HybridLogicalClock::observe(const HybridTimestamp &seen)
 {
+    if (seen.milliseconds > HybridTimestamp::maxMilliseconds)
+        return;
+    const qint32 counter = std::min(seen.counter, HybridTimestamp::maxCounter);
     if (seen.milliseconds > m_last.milliseconds) {
         m_last.milliseconds = seen.milliseconds;
-        m_last.counter = seen.counter;
+        m_last.counter = counter;
     } else if (seen.milliseconds == m_last.milliseconds) {
-        m_last.counter = std::max(m_last.counter, seen.counter);
+        m_last.counter = std::max(m_last.counter, counter);
     }
 }
 
@@ -196,6 +201,10 @@ Result<QString> DeviceJournal::append(const QList<JournalRecord> &records) const
 {
     if (!QDir().mkpath(m_folder))
         return Error(localized("The sync folder “%1” cannot be written.").arg(m_folder));
+    // Appends go through this folder, never through a link put in its place.
+    if (QFileInfo(m_folder).isSymLink())
+        return Error(localized("The journal folder “%1” cannot be written: it is a symbolic link.")
+                         .arg(m_folder));
     int number = lastFileNumber();
     if (QFileInfo(m_folder + u'/' + fileName(number)).size() >= rotationBytes) {
         if (Status error = appendTo(m_folder + u'/' + fileName(number), endLine))
@@ -227,16 +236,25 @@ JournalRead DeviceJournal::readFrom(JournalPosition position) const
                                      .arg(m_folder + u'/' + name));
     }
     for (int number = position.file;; ++number) {
-        QFile file(m_folder + u'/' + fileName(number));
-        if (!file.open(QIODevice::ReadOnly))
+        const QString path = m_folder + u'/' + fileName(number);
+        struct stat entry
+        {
+        };
+        if (::lstat(QFile::encodeName(path).constData(), &entry) != 0)
             break;
+        QFile file;
+        if (Status refused = openRegularFile(file, path, Links::refuse)) {
+            read.problems.append(
+                localized("Skipped the journal “%1”: %2.").arg(path, refused->message));
+            break;
+        }
         LineReader lines(file, number == position.file ? position.offset : 0);
         bool ended = false;
         bool overlong = false;
         while (const std::optional<QByteArray> line = lines.next(overlong)) {
             if (overlong)
                 read.problems.append(localized("Skipped a line of “%1” longer than %2 bytes.")
-                                         .arg(file.fileName())
+                                         .arg(path)
                                          .arg(maxLineBytes));
             else if (line->trimmed().isEmpty())
                 continue;
@@ -246,7 +264,7 @@ JournalRead DeviceJournal::readFrom(JournalPosition position) const
                 read.records.append(*record);
             else
                 read.problems.append(
-                    localized("Skipped a line of “%1” that is not a record.").arg(file.fileName()));
+                    localized("Skipped a line of “%1” that is not a record.").arg(path));
         }
         // Until its end line is there, the rest of this file may still come, even after the
         // next file has (sync engines copy files in any order).
@@ -259,7 +277,18 @@ JournalRead DeviceJournal::readFrom(JournalPosition position) const
     return read;
 }
 
-QStringList journalDevices(const QString &syncFolder)
+DeviceFolders journalDevices(const QString &syncFolder)
 {
-    return QDir(syncFolder + u"/devices"_s).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    DeviceFolders folders;
+    const QFileInfoList entries = QDir(syncFolder + u"/devices"_s)
+                                      .entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
+    for (const QFileInfo &entry : entries) {
+        if (entry.isSymLink())
+            folders.problems.append(localized("Ignored “%1”: a device folder that is a symbolic "
+                                              "link.")
+                                        .arg(entry.filePath()));
+        else
+            folders.devices.append(entry.fileName());
+    }
+    return folders;
 }

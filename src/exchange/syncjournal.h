@@ -18,6 +18,9 @@ struct HybridTimestamp
 {
     // The counter's four digits; the clock moves to the next millisecond past them.
     static constexpr qint32 maxCounter = 9999;
+    // The sixteen digits of the milliseconds: a longer stamp would sort wrong as text, and
+    // readers refuse it.
+    static constexpr qint64 maxMilliseconds = 9'999'999'999'999'999;
 
     qint64 milliseconds = 0;
     qint32 counter = 0;
@@ -37,9 +40,10 @@ class HybridLogicalClock
 public:
     explicit HybridLogicalClock(QString device) : m_last{0, 0, std::move(device)} {}
 
-    // A stamp for a change made here now.
+    // A stamp for a change made here now. At the last millisecond that stamps can hold, the
+    // clock stops there rather than issue a stamp that no reader takes.
     HybridTimestamp now(qint64 wallMilliseconds);
-    // Takes note of a stamp read from another device.
+    // Takes note of a stamp read from another device, up to the largest one it can issue.
     void observe(const HybridTimestamp &seen);
     // The newest stamp issued or seen.
     const HybridTimestamp &last() const { return m_last; }
@@ -82,8 +86,9 @@ struct JournalRead
 {
     QList<JournalRecord> records;
     JournalPosition position;
-    // Lines that are complete but not records, and files that the sync engine made beside the
-    // journal (conflict copies); they are never read.
+    // Lines that are complete but not records, files that the sync engine made beside the
+    // journal (conflict copies), and journals that are no regular files (a link, a FIFO); these
+    // are never read, and the reader stops at such a journal.
     QStringList problems;
 };
 
@@ -116,5 +121,11 @@ private:
     QString m_folder;
 };
 
-// The devices that have a journal in the sync folder.
-QStringList journalDevices(const QString &syncFolder);
+// The devices that have a journal in the sync folder: their folders, never a symbolic link to
+// one, which is reported.
+struct DeviceFolders
+{
+    QStringList devices;
+    QStringList problems;
+};
+DeviceFolders journalDevices(const QString &syncFolder);

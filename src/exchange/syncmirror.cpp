@@ -8,6 +8,7 @@
 #include "profileimporter.h"
 #include "profilejson.h"
 #include "queries.h"
+#include "regularfiles.h"
 #include "tag.h"
 
 #include <QCryptographicHash>
@@ -25,6 +26,11 @@ namespace {
 const QString profileEntity = u"profile"_s;
 const QString tagEntity = u"tag"_s;
 constexpr int lockWaitMs = 30000;
+// A record stamped further ahead than this is not believed: its stamp would drag this
+// device's clock, and every later stamp of this device, along with it.
+constexpr qint64 maxAheadMs = 24 * 60 * 60 * 1000;
+// Far above the state of the largest libraries (about 2 MB for 10,000 profiles).
+constexpr qint64 maxStateBytes = 256 * 1024 * 1024;
 
 template<class T>
 constexpr bool isOptional = false;
@@ -112,12 +118,16 @@ Status SyncMirror::readState()
     m_lastProblems.clear();
     m_lastPass.reset();
     m_stateFolder.clear();
-    QFile file(m_statePath);
-    if (!file.open(QIODevice::ReadOnly))
+    const QFileInfo info(m_statePath);
+    if (!info.exists() && !info.isSymLink())
         return std::nullopt;
-    const QJsonDocument document = QJsonDocument::fromJson(file.readAll());
     // Starting afresh loses nothing: every record here is journaled again as of now, and the
     // other devices' journals are read again from their start.
+    const Result<QByteArray> bytes = readRegularFile(m_statePath, maxStateBytes, Links::refuse);
+    if (!bytes)
+        return Error(localized("The sync state “%1” could not be read (%2); sync starts afresh.")
+                         .arg(m_statePath, bytes.error().message));
+    const QJsonDocument document = QJsonDocument::fromJson(*bytes);
     if (!document.isObject())
         return Error(localized("The sync state “%1” could not be read; sync starts afresh.")
                          .arg(m_statePath));
@@ -273,10 +283,18 @@ Result<SyncReport> SyncMirror::pass(ObjectContext &context, qint64 now)
     // The application and the command line may both run passes; they take turns, and each
     // starts from what the other one left in the state file.
     QDir().mkpath(QFileInfo(m_statePath).absolutePath());
-    QLockFile lock(m_statePath + u".lock"_s);
+    SyncReport report;
+    const QString lockPath = m_statePath + u".lock"_s;
+    // QLockFile reads a lock that is there to see whether it is stale, and would follow a link
+    // or wait on a FIFO; it only ever makes regular files, so anything else is no lock.
+    const QFileInfo lockEntry(lockPath);
+    if ((lockEntry.isSymLink() || (lockEntry.exists() && !lockEntry.isFile())) &&
+        QFile::remove(lockPath))
+        report.problems.append(
+            localized("Removed “%1”: a lock file that was not a regular file.").arg(lockPath));
+    QLockFile lock(lockPath);
     if (!lock.tryLock(lockWaitMs))
         return Error(localized("Another sync pass is still running."));
-    SyncReport report;
     if (Status unreadable = readState())
         report.problems.append(unreadable->message);
     const bool republish = !stateFitsFolder();
@@ -294,14 +312,23 @@ Result<SyncReport> SyncMirror::pass(ObjectContext &context, qint64 now)
 
     ProfileImporter importer(context, ConflictPolicy::replaceAll, {}, 2, TakenNames::report);
     importer.mergeTagsByName();
-    for (const QString &device : journalDevices(m_folder)) {
+    const DeviceFolders devices = journalDevices(m_folder);
+    report.problems += devices.problems;
+    for (const QString &device : devices.devices) {
         if (device == m_device)
             continue;
         report.devicesSeen.append(device);
         const JournalRead read =
             DeviceJournal(m_folder, device).readFrom(m_positions.value(device));
-        for (const JournalRecord &record : read.records)
-            report.applied += apply(record, importer);
+        for (const JournalRecord &record : read.records) {
+            if (record.stamp.milliseconds - now > maxAheadMs)
+                report.problems.append(
+                    localized("Skipped a record of the device “%1” stamped %2: that is more than "
+                              "a day ahead of this device's clock.")
+                        .arg(device, record.stamp.text()));
+            else
+                report.applied += apply(record, importer);
+        }
         report.problems += read.problems;
         m_positions.insert(device, read.position);
     }

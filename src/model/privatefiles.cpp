@@ -68,16 +68,23 @@ Status writePrivateFile(const QString &path, const QByteArray &contents)
 
 Status appendPrivateFile(const QString &path, QByteArray lines)
 {
+    // A link or a FIFO put in place of the file would take the lines elsewhere or hold the
+    // writer.
     const int fd = ::open(QFile::encodeName(path).constData(),
-                          O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
+                          O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600);
+    if (fd < 0 && errno == ELOOP)
+        return Error(localized("it is a symbolic link"));
     if (fd < 0)
         return Error(systemReason());
     const auto closeFile = qScopeGuard([fd] { ::close(fd); });
     struct stat existing
     {
     };
-    if (::fstat(fd, &existing) != 0 ||
-        (narrow(existing) && ::fchmod(fd, existing.st_mode & 0700) != 0))
+    if (::fstat(fd, &existing) != 0)
+        return Error(systemReason());
+    if (!S_ISREG(existing.st_mode))
+        return Error(localized("it is not a regular file"));
+    if (narrow(existing) && ::fchmod(fd, existing.st_mode & 0700) != 0)
         return Error(systemReason());
     char last = '\n';
     if (existing.st_size > 0 && ::pread(fd, &last, 1, existing.st_size - 1) != 1)
@@ -85,7 +92,8 @@ Status appendPrivateFile(const QString &path, QByteArray lines)
     if (last != '\n')
         lines.prepend('\n');
     for (qsizetype written = 0; written < lines.size();) {
-        const ssize_t count = ::write(fd, lines.constData() + written, size_t(lines.size() - written));
+        const ssize_t count =
+            ::write(fd, lines.constData() + written, size_t(lines.size() - written));
         if (count < 0 && errno == EINTR)
             continue;
         if (count < 0) {

@@ -20,8 +20,8 @@ Status writePrivateFile(const QString &path, const QByteArray &contents);
 
 // Appends whole `lines` on a line of their own: a last line that a crash or a full disk left
 // without its end is ended first, so that the new ones are not glued to it, and a write that
-// cannot be completed is taken back, so that no half line is left. The error is the system's
-// reason.
+// cannot be completed is taken back, so that no half line is left. A symbolic link or a file
+// that is not a regular one is refused. The error is the system's reason.
 Status appendPrivateFile(const QString &path, QByteArray lines);
 
 // Refuses a folder that another user owns, that others may open, that is a symbolic link or

@@ -9,6 +9,8 @@
 #include <QDir>
 #include <QSignalSpy>
 
+#include <sys/stat.h>
+
 using namespace Qt::StringLiterals;
 
 // The application's side of the sync folder: its store with the history service and the folder
@@ -125,6 +127,29 @@ private Q_SLOTS:
                                       named(*newcomer->mainContext(), u"made offline"_s)),
                                      10000);
         }
+    }
+
+    // A journal that is a FIFO or leads to an endless device holds no pass up: the other
+    // devices' changes still arrive, and sync stops when asked.
+    void aJournalThatIsNoFileHoldsNoPassUp()
+    {
+        const QString devices = m_folder + u"/devices/"_s;
+        QVERIFY(QDir().mkpath(devices + u"FIFO"_s) && QDir().mkpath(devices + u"ZERO"_s));
+        const QString fifo = devices + u"FIFO/journal-1.jsonl"_s;
+        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        QVERIFY(QFile::link(u"/dev/zero"_s, devices + u"ZERO/journal-1.jsonl"_s));
+        {
+            FolderSync sync(*m_settings, *m_store);
+            QCOMPARE(turnSyncOn(*m_settings, m_folder), std::nullopt);
+            Profile *theirs = m_other->mainContext()->insertProfile();
+            theirs->setName(u"past the FIFO"_s);
+            theirs->setAddress(u"f"_s);
+            QCOMPARE(m_other->mainContext()->save(), std::nullopt);
+            QVERIFY(otherPass());
+            QTRY_VERIFY_WITH_TIMEOUT(named(context(), u"past the FIFO"_s), 10000);
+        }
+        QVERIFY(QDir(devices + u"FIFO"_s).removeRecursively());
+        QVERIFY(QDir(devices + u"ZERO"_s).removeRecursively());
     }
 };
 

@@ -12,6 +12,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QUuid>
 
 #include <sys/stat.h>
 
@@ -411,6 +412,18 @@ private Q_SLOTS:
         QCOMPARE(skipped.out, u"0 items was added, 1 items were skipped.\n"_s);
         QCOMPARE(skipped.err, u"“pinned?” was skipped: “priority” is 98303, outside -32768 to "
                               "32767.\n"_s);
+
+        // A device would be read without end and a FIFO would wait for a writer.
+        const QString fifo = QDir::tempPath() + u"/pipe.velltunnel"_s;
+        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        const QString before = cli({u"list"_s}).out;
+        for (const QString &path : {u"/dev/zero"_s, fifo}) {
+            const Run notAFile = cli({u"import"_s, path});
+            QCOMPARE(notAFile.code, 1);
+            QCOMPARE(notAFile.err,
+                     u"The file “%1” could not be read: it is not a regular file.\n"_s.arg(path));
+        }
+        QCOMPARE(cli({u"list"_s}).out, before);
     }
 
     // What comes in never takes from what is here: another profile's forwardings stay there,
@@ -579,13 +592,20 @@ private Q_SLOTS:
         }
     }
 
+<<<<<<< HEAD
     // Two devices can each make a "web": both stay editable, and only setting a name that
     // another profile carries is refused.
     void aNameMadeOnTwoDevicesStaysEditable()
+=======
+    // Another device's folder holds no pass up and cannot keep this device's changes from the
+    // others: a FIFO in place of a journal, a record stamped as far ahead as stamps go.
+    void aHostileDeviceHoldsNothingUp()
+>>>>>>> fix/syncharden
     {
         auto second = [](const QStringList &args) {
             return runProgramAsSecondDevice(QStringLiteral(VELLSSH_CLI), args);
         };
+<<<<<<< HEAD
         const QString folder = QDir::tempPath() + u"/clash"_s;
         QVERIFY(QDir(folder).removeRecursively() && QDir().mkpath(folder));
         QCOMPARE(cli({u"sync"_s, u"folder"_s, folder}).code, 0);
@@ -612,6 +632,48 @@ private Q_SLOTS:
                                       "different name.\n"_s),
                  qPrintable(refused.err));
         QCOMPARE(cli({u"sync"_s, u"folder"_s, u"--off"_s}).code, 0);
+=======
+        const QString folder = QDir::tempPath() + u"/hostile"_s;
+        QVERIFY(QDir().mkpath(folder + u"/devices/FIFO"_s));
+        QVERIFY(QDir().mkpath(folder + u"/devices/EVIL"_s));
+        QCOMPARE(cli({u"sync"_s, u"folder"_s, folder}).code, 0);
+        QCOMPARE(second({u"sync"_s, u"folder"_s, folder}).code, 0);
+        QCOMPARE(
+            cli({u"add"_s, u"--name"_s, u"web"_s, u"--host"_s, u"w"_s, u"--user"_s, u"u"_s}).code,
+            0);
+        const QString exported = QDir::tempPath() + u"/web.velltunnel"_s;
+        QCOMPARE(cli({u"export"_s, u"web"_s, u"-o"_s, exported}).code, 0);
+        QFile exportedFile(exported);
+        QVERIFY(exportedFile.open(QIODevice::ReadOnly));
+        QJsonObject record =
+            QJsonDocument::fromJson(exportedFile.readAll())[u"profiles"_s][0].toObject();
+        const QString uuid = QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
+        record.insert(u"uuid"_s, uuid);
+        record.insert(u"name"_s, u"far"_s);
+        const QString farAhead = u"9999999999999999-9999-EVIL"_s;
+        const QJsonObject line{{u"at"_s, farAhead},  {u"entity"_s, u"profile"_s},
+                               {u"uuid"_s, uuid},    {u"origin"_s, u"EVIL"_s},
+                               {u"created"_s, true}, {u"record"_s, record}};
+        QFile journal(folder + u"/devices/EVIL/journal-1.jsonl"_s);
+        QVERIFY(journal.open(QIODevice::WriteOnly));
+        journal.write(QJsonDocument(line).toJson(QJsonDocument::Compact) + '\n');
+        journal.close();
+        const QString fifo = folder + u"/devices/FIFO/journal-1.jsonl"_s;
+        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+
+        const Run first = cli({u"sync"_s, u"now"_s});
+        QCOMPARE(first.code, 0);
+        QVERIFY2(first.err.contains(fifo) && first.err.contains(farAhead), qPrintable(first.err));
+        QCOMPARE(cli({u"show"_s, u"far"_s}).code, 1);
+        QCOMPARE(cli({u"edit"_s, u"web"_s, u"--note"_s, u"after the hostile line"_s}).code, 0);
+        QCOMPARE(cli({u"sync"_s, u"now"_s}).code, 0);
+        const Run received = second({u"sync"_s, u"now"_s});
+        QCOMPARE(received.code, 0);
+        QVERIFY2(!received.err.contains(u"not a record"_s), qPrintable(received.err));
+        QVERIFY(second({u"show"_s, u"web"_s}).out.contains(u"after the hostile line"_s));
+        QCOMPARE(cli({u"sync"_s, u"folder"_s, u"--off"_s}).code, 0);
+        QCOMPARE(second({u"sync"_s, u"folder"_s, u"--off"_s}).code, 0);
+>>>>>>> fix/syncharden
     }
 
     void whatItWritesOnlyThisUserCanRead()

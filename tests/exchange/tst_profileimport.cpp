@@ -20,6 +20,8 @@
 #include <QRegularExpression>
 #include <QSet>
 
+#include <sys/stat.h>
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -440,6 +442,45 @@ private Q_SLOTS:
         QVERIFY(!context().hasChanges());
         QVERIFY(!importProfiles(QDir::tempPath() + u"/missing.velltunnel"_s, context(),
                                 ConflictPolicy::skipAll));
+    }
+
+    // Only a regular file of a sane size is read: a device or a FIFO would be read without end
+    // or wait for a writer.
+    void aFileThatIsNoSaneImportIsNotRead_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("an endless device") << u"/dev/zero"_s << u"not a regular file"_s;
+        QTest::newRow("a link to an endless device") << u"link"_s << u"not a regular file"_s;
+        QTest::newRow("a FIFO") << u"fifo"_s << u"not a regular file"_s;
+        QTest::newRow("a file past the limit") << u"large"_s << u"larger than"_s;
+    }
+    void aFileThatIsNoSaneImportIsNotRead()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QString, reason);
+        add(u"here"_s);
+        QCOMPARE(context().save(), std::nullopt);
+        QTemporaryDir folder;
+        QString path = folder.filePath(u"library.velltunnel"_s);
+        if (kind == u"link"_s) {
+            QVERIFY(QFile::link(u"/dev/zero"_s, path));
+        } else if (kind == u"fifo"_s) {
+            QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        } else if (kind == u"large"_s) {
+            QFile large(path);
+            QVERIFY(large.open(QIODevice::WriteOnly) && large.resize(maxImportBytes + 1));
+        } else {
+            path = kind;
+        }
+        const auto result = importProfiles(path, context(), ConflictPolicy::replaceAll);
+        QVERIFY(!result);
+        QVERIFY2(
+            result.error().message.startsWith(u"The file “%1” could not be read: "_s.arg(path)),
+            qPrintable(result.error().message));
+        QVERIFY2(result.error().message.contains(reason), qPrintable(result.error().message));
+        QVERIFY(!context().hasChanges());
+        QCOMPARE(live().size(), 1);
     }
 };
 

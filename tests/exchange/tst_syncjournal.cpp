@@ -107,6 +107,38 @@ private Q_SLOTS:
         QVERIFY(clock.now(5001).text() > lastOfItsMillisecond.text());
     }
 
+    // Stamps keep to sixteen digits of milliseconds whatever the clock has seen or is told:
+    // a longer one would sort wrong, and every reader refuses it.
+    void theClockNeverIssuesAStampThatReadersRefuse_data()
+    {
+        QTest::addColumn<qint64>("seenMilliseconds");
+        QTest::addColumn<qint32>("seenCounter");
+        QTest::addColumn<qint64>("wall");
+        const qint64 last = HybridTimestamp::maxMilliseconds;
+        QTest::newRow("the last millisecond seen, its counter full")
+            << last << HybridTimestamp::maxCounter << qint64(1000);
+        QTest::newRow("the last millisecond seen with a long counter")
+            << last << 123456 << qint64(1000);
+        QTest::newRow("a stamp past the last millisecond seen") << last + 1 << 0 << qint64(1000);
+        QTest::newRow("a wall clock past the last millisecond") << qint64(0) << 0 << last + 5;
+    }
+    void theClockNeverIssuesAStampThatReadersRefuse()
+    {
+        QFETCH(qint64, seenMilliseconds);
+        QFETCH(qint32, seenCounter);
+        QFETCH(qint64, wall);
+        HybridLogicalClock clock(u"A"_s);
+        clock.observe({seenMilliseconds, seenCounter, u"B"_s});
+        HybridTimestamp previous = clock.last();
+        for (int i = 0; i < 3; ++i) {
+            const HybridTimestamp next = clock.now(wall);
+            QVERIFY(next >= previous);
+            QCOMPARE(HybridTimestamp::fromText(next.text()), next);
+            QCOMPARE(next.text().size(), u"0000000000000000-0000-A"_s.size());
+            previous = next;
+        }
+    }
+
     void linesRoundTripAndTombstonesCarryNoRecord()
     {
         const JournalRecord kept = record({1, 0, u"A"_s}, u"db"_s);
@@ -137,7 +169,69 @@ private Q_SLOTS:
         QFile conflict(m_journal->folder() + u"/journal-1.sync-conflict-20261206.jsonl"_s);
         QVERIFY(conflict.open(QIODevice::WriteOnly));
         QVERIFY(m_journal->readFrom(read.position).problems.first().contains(u"sync-conflict"_s));
-        QCOMPARE(journalDevices(m_folder->path()), QStringList{u"A"_s});
+        QCOMPARE(journalDevices(m_folder->path()).devices, QStringList{u"A"_s});
+    }
+
+    // Another device's journal that is no regular file is never opened in a way that waits,
+    // reads without end or leads elsewhere (a link to the store would drop its locks): it is
+    // reported, and its reader stays where it was.
+    void aJournalThatIsNoRegularFileIsNotRead_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("a FIFO") << u"fifo"_s;
+        QTest::newRow("a link to an endless device") << u"/dev/zero"_s;
+        QTest::newRow("a link to a file of this user") << u"file"_s;
+    }
+    void aJournalThatIsNoRegularFileIsNotRead()
+    {
+        QFETCH(QString, kind);
+        const DeviceJournal evil(m_folder->path(), u"EVIL"_s);
+        QVERIFY(QDir().mkpath(evil.folder()));
+        const QString path = evil.folder() + u'/' + DeviceJournal::fileName(1);
+        if (kind == u"fifo"_s)
+            QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        else
+            QVERIFY(QFile::link(kind == u"file"_s ? firstFile() : kind, path));
+        for (int pass = 0; pass < 2; ++pass) {
+            const JournalRead read = evil.readFrom({});
+            QVERIFY(read.records.isEmpty());
+            QVERIFY(read.position == JournalPosition{});
+            QCOMPARE(read.problems.size(), 1);
+            QVERIFY2(read.problems.first().contains(path), qPrintable(read.problems.first()));
+        }
+
+        // A device folder that leads to another one is not taken for a device.
+        QVERIFY(QFile::link(m_journal->folder(), m_folder->path() + u"/devices/LINK"_s));
+        const DeviceFolders listed = journalDevices(m_folder->path());
+        QCOMPARE(listed.devices, (QStringList{u"A"_s, u"EVIL"_s}));
+        QCOMPARE(listed.problems.size(), 1);
+        QVERIFY(listed.problems.first().contains(m_folder->path() + u"/devices/LINK"_s));
+    }
+
+    // A link put in place of this device's journal or of its folder is not written through.
+    void thisDevicesJournalIsNeverWrittenThroughALink()
+    {
+        const QString elsewhere = m_folder->path() + u"/elsewhere"_s;
+        QFile target(elsewhere);
+        QVERIFY(target.open(QIODevice::WriteOnly));
+        target.write("untouched\n");
+        target.close();
+        QVERIFY(QFile::remove(firstFile()));
+        QVERIFY(QFile::link(elsewhere, firstFile()));
+        const Result<QString> refused = m_journal->append({next(u"two"_s)});
+        QVERIFY(!refused.ok());
+        QVERIFY2(refused.error().message.contains(u"symbolic link"_s),
+                 qPrintable(refused.error().message));
+        QCOMPARE(QFileInfo(elsewhere).size(), qint64(sizeof("untouched\n") - 1));
+
+        const QString otherFolder = m_folder->path() + u"/other"_s;
+        QVERIFY(QDir().mkpath(otherFolder));
+        QVERIFY(QFile::link(otherFolder, m_folder->path() + u"/devices/B"_s));
+        const Result<QString> linked =
+            DeviceJournal(m_folder->path(), u"B"_s).append({next(u"b"_s)});
+        QVERIFY(!linked.ok());
+        QVERIFY(linked.error().message.contains(u"symbolic link"_s));
+        QVERIFY(QDir(otherFolder).isEmpty());
     }
 
     void journalsAreForThisUserAlone()

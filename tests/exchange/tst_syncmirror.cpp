@@ -3,6 +3,7 @@
 #include "objectcontext.h"
 #include "persistencecontroller.h"
 #include "profile.h"
+#include "profilejson.h"
 #include "syncmirror.h"
 #include "tag.h"
 #include "testenvironment.h"
@@ -10,6 +11,8 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+
+#include <sys/stat.h>
 
 using namespace Qt::StringLiterals;
 
@@ -339,6 +342,88 @@ private Q_SLOTS:
         b.pass(2000);
         a.pass(3'600'001);
         QCOMPARE(db->note(), u"from the slow clock"_s);
+    }
+
+    // A record stamped far ahead (a broken or hostile device) is not applied and does not drag
+    // this device's clock along, so that its later stamps stay readable for every other device;
+    // one merely ahead is applied.
+    void aRecordStampedFarAheadIsNotBelieved()
+    {
+        Device a(m_folder->path(), u"A"_s);
+        Device b(m_folder->path(), u"B"_s);
+        Device evil(m_folder->path(), u"EVIL"_s);
+        a.add(u"db"_s, u"h"_s);
+        QCOMPARE(a.context().save(), std::nullopt);
+        a.pass(1000);
+        const Profile *soon = evil.add(u"soon"_s, u"h"_s);
+        const Profile *far = evil.add(u"far"_s, u"h"_s);
+        const HybridTimestamp anHourAhead{1000 + 3'600'000, 0, u"EVIL"_s};
+        const HybridTimestamp farAhead{HybridTimestamp::maxMilliseconds,
+                                       HybridTimestamp::maxCounter, u"EVIL"_s};
+        QVERIFY(DeviceJournal(m_folder->path(), u"EVIL"_s)
+                    .append({{anHourAhead, u"profile"_s, *soon->uuid(), false, profileJSON(*soon),
+                              u"EVIL"_s, true},
+                             {farAhead, u"profile"_s, *far->uuid(), false, profileJSON(*far),
+                              u"EVIL"_s, true}}));
+
+        const SyncReport received = b.pass(2000);
+        QVERIFY(b.profile(u"soon"_s));
+        QVERIFY(!b.profile(u"far"_s));
+        QCOMPARE(received.problems.size(), 1);
+        QVERIFY2(received.problems.first().contains(u"“EVIL”"_s) &&
+                     received.problems.first().contains(farAhead.text()),
+                 qPrintable(received.problems.first()));
+        QVERIFY(b.pass(2001).problems.isEmpty());
+
+        b.profile(u"db"_s)->setNote(u"from B"_s);
+        QCOMPARE(b.context().save(), std::nullopt);
+        QCOMPARE(b.pass(3000).written, 1);
+        const SyncReport seen = a.pass(4000);
+        for (const QString &problem : seen.problems)
+            QVERIFY2(!problem.contains(u"not a record"_s), qPrintable(problem));
+        QCOMPARE(a.profile(u"db"_s)->note(), u"from B"_s);
+    }
+
+    // Entries that are no regular files, in the folder or beside the state, neither hold a
+    // pass nor lead it to other files (a journal that leads to the store would drop its
+    // locks): each is reported, and the other devices' records still come.
+    void entriesThatAreNoFilesHoldNothingUp()
+    {
+        Device a(m_folder->path(), u"A"_s, Device::onDisk);
+        Device b(m_folder->path(), u"B"_s);
+        b.add(u"db"_s, u"h"_s);
+        QCOMPARE(b.context().save(), std::nullopt);
+        b.pass(1000);
+        const QString devices = m_folder->path() + u"/devices/"_s;
+        for (const QString &device : {u"FIFO"_s, u"ZERO"_s, u"STORE"_s})
+            QVERIFY(QDir().mkpath(devices + device));
+        const QString fifo = devices + u"FIFO/journal-1.jsonl"_s;
+        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        QVERIFY(QFile::link(u"/dev/zero"_s, devices + u"ZERO/journal-1.jsonl"_s));
+        QVERIFY(QFile::link(a.local.filePath(u"VellSSH.sqlite"_s),
+                            devices + u"STORE/journal-1.jsonl"_s));
+        QVERIFY(QFile::link(devices + u"B"_s, devices + u"LINK"_s));
+        const QString lock = a.local.filePath(u"sync-state.json.lock"_s);
+        QCOMPARE(::mkfifo(QFile::encodeName(lock).constData(), 0600), 0);
+
+        const SyncReport report = a.pass(2000);
+        QCOMPARE(report.applied, 1);
+        QVERIFY(a.profile(u"db"_s));
+        const QString problems = report.problems.join(u'\n');
+        for (const QString &entry :
+             {fifo, devices + u"ZERO/journal-1.jsonl"_s, devices + u"STORE/journal-1.jsonl"_s,
+              devices + u"LINK"_s, lock})
+            QVERIFY2(problems.contains(entry), qPrintable(problems));
+
+        // A state that leads elsewhere is not read; sync starts afresh and loses nothing.
+        const QString state = a.local.filePath(u"sync-state.json"_s);
+        QVERIFY(QFile::remove(state));
+        QVERIFY(QFile::link(fifo, state));
+        const SyncReport afresh = a.pass(3000);
+        QVERIFY2(afresh.problems.first().contains(u"could not be read (it is a symbolic link)"_s),
+                 qPrintable(afresh.problems.first()));
+        QVERIFY(!QFileInfo(state).isSymLink());
+        QVERIFY(a.profile(u"db"_s));
     }
 
     void aFolderWithoutThisDevicesJournalGetsTheWholeLibrary()

@@ -20,11 +20,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         const HybridTimestamp before = clock.last();
         clock.observe(*seen);
         const HybridTimestamp next = clock.now(seen->milliseconds);
-        FUZZ_CHECK(before < next && next.counter >= 0 &&
+        // The last stamp that sixteen digits hold is where the clock stops (year 318857).
+        const bool atTheEnd = next.milliseconds == HybridTimestamp::maxMilliseconds &&
+                              next.counter == HybridTimestamp::maxCounter;
+        FUZZ_CHECK(HybridTimestamp::fromText(next.text()) == next);
+        FUZZ_CHECK((before < next || atTheEnd) && next.counter >= 0 &&
                    next.counter <= HybridTimestamp::maxCounter);
-        // Past sixteen digits of milliseconds the text no longer sorts; that is year 318857.
-        FUZZ_CHECK(seen->counter > HybridTimestamp::maxCounter ||
-                   next.milliseconds > 9999999999999999 || seen->text() < next.text());
+        FUZZ_CHECK(seen->counter > HybridTimestamp::maxCounter || atTheEnd ||
+                   seen->text() < next.text());
     }
     return 0;
 }
