@@ -592,20 +592,13 @@ private Q_SLOTS:
         }
     }
 
-<<<<<<< HEAD
     // Two devices can each make a "web": both stay editable, and only setting a name that
     // another profile carries is refused.
     void aNameMadeOnTwoDevicesStaysEditable()
-=======
-    // Another device's folder holds no pass up and cannot keep this device's changes from the
-    // others: a FIFO in place of a journal, a record stamped as far ahead as stamps go.
-    void aHostileDeviceHoldsNothingUp()
->>>>>>> fix/syncharden
     {
         auto second = [](const QStringList &args) {
             return runProgramAsSecondDevice(QStringLiteral(VELLSSH_CLI), args);
         };
-<<<<<<< HEAD
         const QString folder = QDir::tempPath() + u"/clash"_s;
         QVERIFY(QDir(folder).removeRecursively() && QDir().mkpath(folder));
         QCOMPARE(cli({u"sync"_s, u"folder"_s, folder}).code, 0);
@@ -632,7 +625,15 @@ private Q_SLOTS:
                                       "different name.\n"_s),
                  qPrintable(refused.err));
         QCOMPARE(cli({u"sync"_s, u"folder"_s, u"--off"_s}).code, 0);
-=======
+    }
+
+    // Another device's folder holds no pass up and cannot keep this device's changes from the
+    // others: a FIFO in place of a journal, a record stamped as far ahead as stamps go.
+    void aHostileDeviceHoldsNothingUp()
+    {
+        auto second = [](const QStringList &args) {
+            return runProgramAsSecondDevice(QStringLiteral(VELLSSH_CLI), args);
+        };
         const QString folder = QDir::tempPath() + u"/hostile"_s;
         QVERIFY(QDir().mkpath(folder + u"/devices/FIFO"_s));
         QVERIFY(QDir().mkpath(folder + u"/devices/EVIL"_s));
@@ -673,7 +674,6 @@ private Q_SLOTS:
         QVERIFY(second({u"show"_s, u"web"_s}).out.contains(u"after the hostile line"_s));
         QCOMPARE(cli({u"sync"_s, u"folder"_s, u"--off"_s}).code, 0);
         QCOMPARE(second({u"sync"_s, u"folder"_s, u"--off"_s}).code, 0);
->>>>>>> fix/syncharden
     }
 
     void whatItWritesOnlyThisUserCanRead()
