@@ -14,6 +14,7 @@
 #include <QTimer>
 
 #include <cassert>
+#include <type_traits>
 #include <variant>
 
 Q_DECLARE_LOGGING_CATEGORY(lcStore)
@@ -142,6 +143,61 @@ QList<T *> liveOnly(const QList<T *> &all)
             live.append(object);
     }
     return live;
+}
+
+// The keys that an edit added, changed or removed relative to its base, applied to another
+// state of the dictionary: writers editing different keys all count, and undo takes back only
+// the keys of its step.
+std::optional<QJsonObject> mergedDictionary(const std::optional<QJsonObject> &edited,
+                                            const std::optional<QJsonObject> &base,
+                                            const std::optional<QJsonObject> &onto)
+{
+    const QJsonObject after = edited.value_or(QJsonObject());
+    const QJsonObject before = base.value_or(QJsonObject());
+    QJsonObject merged = onto.value_or(QJsonObject());
+    for (auto it = before.constBegin(); it != before.constEnd(); ++it) {
+        if (!after.contains(it.key()))
+            merged.remove(it.key());
+    }
+    for (auto it = after.constBegin(); it != after.constEnd(); ++it) {
+        if (before.value(it.key()) != it.value())
+            merged.insert(it.key(), it.value());
+    }
+    if (!edited && merged.isEmpty())
+        return std::nullopt;
+    return merged;
+}
+
+// Options with an empty value mean "not set" and are never stored.
+void dropEmptyValues(std::optional<QJsonObject> &options)
+{
+    if (!options)
+        return;
+    for (auto it = options->begin(); it != options->end();) {
+        if (it.value().isString() && it.value().toString().isEmpty())
+            it = options->erase(it);
+        else
+            ++it;
+    }
+}
+
+// The dictionaries in the mask as mergedDictionary makes them; the other attributes stay.
+template<class Data>
+void mergeDictionaries(Data &merged, const Data &edited, const Data &base, const Data &onto,
+                       AttributeMask mask)
+{
+    forEachMember<Data>([&](int index, auto member) {
+        using Value = std::remove_cvref_t<decltype(merged.*member.pointer)>;
+        if constexpr (std::is_same_v<Value, std::optional<QJsonObject>>) {
+            if (!(mask & (AttributeMask(1) << index)))
+                return;
+            auto &value = merged.*member.pointer;
+            value = mergedDictionary(edited.*member.pointer, base.*member.pointer,
+                                     onto.*member.pointer);
+            if (member.pointer == &ProfileData::options)
+                dropEmptyValues(value);
+        }
+    });
 }
 
 } // namespace
@@ -518,13 +574,20 @@ void ObjectContext::linkParent(Tag *tag, Tag *parent)
         parent->m_children.append(tag);
 }
 
-void ObjectContext::applySnapshot(ManagedObject *object, const void *state, AttributeMask mask)
+void ObjectContext::applySnapshot(ManagedObject *object, const void *state, const void *replaced,
+                                  AttributeMask mask)
 {
     const auto &snapshot = *static_cast<const Snapshot *>(state);
     willChange(object);
     if (auto *p = std::get_if<ProfileSnapshot>(&snapshot)) {
         auto *profile = static_cast<Profile *>(object);
-        copyAttributes(profile->m_data, p->data, mask);
+        // Of a dictionary, only the keys of the step go back: keys merged since stay.
+        ProfileData restored = p->data;
+        if (replaced) {
+            const auto &after = std::get<ProfileSnapshot>(*static_cast<const Snapshot *>(replaced));
+            mergeDictionaries(restored, p->data, after.data, profile->m_data, mask);
+        }
+        copyAttributes(profile->m_data, restored, mask);
         if (mask & relationshipBit<ProfileData>)
             linkTags(profile, liveOnly(p->tags));
     } else if (auto *f = std::get_if<ForwardingSnapshot>(&snapshot)) {
@@ -595,7 +658,8 @@ void ObjectContext::replay(bool undoing)
             continue;
         const AttributeMask mask = entry.existsAfter ? differences(entry.before, entry.after)
                                                      : everything(entry.object->entity());
-        applySnapshot(entry.object, &entry.before, mask);
+        applySnapshot(entry.object, &entry.before, entry.existsAfter ? &entry.after : nullptr,
+                      mask);
     }
     for (const UndoStep::Entry &entry : std::as_const(entries)) {
         if (!entry.existedBefore && !entry.object->m_removedByMerge)
@@ -873,10 +937,13 @@ namespace {
 template<class Data>
 void mergeData(Data &current, Data *committed, const Data &incoming)
 {
-    // Attributes edited here and not saved yet keep their edited values.
+    // Attributes edited here and not saved yet keep their edited values; of a dictionary, the
+    // keys edited here.
     const AttributeMask local = committed ? differingAttributes(*committed, current) : 0;
     Data merged = incoming;
     copyAttributes(merged, current, local);
+    if (committed)
+        mergeDictionaries(merged, current, *committed, incoming, local);
     current = merged;
     if (committed)
         *committed = incoming;

@@ -121,7 +121,9 @@ private:
     Object *mergedObject(MergeBatch &batch, Entity entity, qint64 id);
     template<class Snapshot>
     Snapshot *savedState(ManagedObject *object);
-    void applySnapshot(ManagedObject *object, const void *snapshot, AttributeMask mask);
+    // With the snapshot that the step left, dictionaries get back only the keys the step edited.
+    void applySnapshot(ManagedObject *object, const void *snapshot, const void *replaced,
+                       AttributeMask mask);
 
     // Relationship edits that keep both sides in step and record nothing; tracked edits call
     // them between willChange and didChange.

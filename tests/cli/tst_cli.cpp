@@ -283,15 +283,16 @@ private Q_SLOTS:
         QCOMPARE(cli({u"tag"_s, u"frob"_s}).code, 2);
     }
 
-    // Writers that overlap keep every change: tags added to one profile, and a tag name that
-    // each of them creates, which stays one tag.
+    // Writers that overlap keep every change: tags and options added to one profile, and a tag
+    // name that each of them creates, which stays one tag.
     void parallelWritersLoseNothing()
     {
         QCOMPARE(
             cli({u"add"_s, u"--name"_s, u"p"_s, u"--host"_s, u"h"_s, u"--user"_s, u"u"_s}).code, 0);
         QList<QStringList> runs;
         for (int i = 0; i < 10; ++i) {
-            runs.append({u"edit"_s, u"p"_s, u"--tag"_s, u"t%1"_s.arg(i)});
+            runs.append({u"edit"_s, u"p"_s, u"--tag"_s, u"t%1"_s.arg(i), u"--option"_s,
+                         u"Key%1=v%1"_s.arg(i)});
             runs.append({u"add"_s, u"--name"_s, u"n%1"_s.arg(i), u"--host"_s, u"h"_s, u"--user"_s,
                          u"u"_s, u"--tag"_s, u"shared"_s});
         }
@@ -301,6 +302,11 @@ private Q_SLOTS:
             tags.append(u"t%1"_s.arg(i));
         const QString shown = cli({u"show"_s, u"p"_s}).out;
         QVERIFY2(shown.contains(u"Tags: "_s + tags.join(u", "_s) + u'\n'), qPrintable(shown));
+        const QJsonObject options =
+            json(cli({u"show"_s, u"p"_s, u"--json"_s}).out)[u"options"_s].toObject();
+        for (int i = 0; i < 10; ++i)
+            QCOMPARE(options.value(u"Key%1"_s.arg(i)).toString(), u"v%1"_s.arg(i));
+        QCOMPARE(options.value(u"ServerAliveInterval"_s).toString(), u"15"_s);
         QCOMPARE(cli({u"tag"_s, u"list"_s}).out.count(u"shared\t10\n"_s), 1);
         QCOMPARE(cli({u"list"_s, u"--tag"_s, u"shared"_s}).out.count(u'\n'), 10);
         QCOMPARE(cli({u"tag"_s, u"list"_s}).out.count(u'\n'), 11);

@@ -54,12 +54,19 @@ int helper(const QStringList &args)
         named(args.value(2))->setAddress(args.value(3));
     } else if (command == u"delete"_s) {
         ctx->deleteObject(named(args.value(2)));
-    } else if (command == u"tag"_s) {
-        // tag PROFILE TAG...: like the command line, once every writer has read the store.
+    } else if (command == u"edit"_s) {
+        // edit PROFILE (TAG | KEY=VALUE | KEY=)...: like the command line, once every writer has
+        // read the store; an empty value removes the option.
         QTextStream(stdout) << "loaded" << Qt::endl;
         QTextStream(stdin).readLine();
         Profile *profile = named(args.value(2));
         for (const QString &name : args.mid(3)) {
+            if (const qsizetype equals = name.indexOf(u'='); equals > 0) {
+                const QString value = name.mid(equals + 1);
+                profile->setStringOption(value.isEmpty() ? std::nullopt : std::optional(value),
+                                         name.left(equals));
+                continue;
+            }
             Tag *tag = nullptr;
             for (Tag *t : ctx->tags()) {
                 if (t->name() == name)
@@ -220,19 +227,33 @@ private Q_SLOTS:
         QCOMPARE((*reopened)->mainContext()->forwardings().size(), 1);
     }
 
-    // Writers that read the store before any of them saved: every tag they add stays, and a
-    // tag name they all create is one tag, in the store and in the running application.
+    // Writers that read the store before any of them saved: every tag and option they add or
+    // remove counts, and a tag name they all create is one tag, in the store and in the running
+    // application, where an option edited and not saved yet stays as edited.
     void concurrentWritersKeepEveryChange()
     {
         openApp(50);
         Profile *shared = context()->insertProfile();
         shared->setName(u"p"_s);
+        shared->setSSHOptions({{u"Gone"_s, u"x"_s}, {u"Kept"_s, u"y"_s}, {u"Mine"_s, u"old"_s}});
         QVERIFY(!context()->save());
+        context()->undoStack()->removeAllActions();
+        shared->setStringOption(u"mine"_s, u"Mine"_s);
+        shared->setStringOption(u"here"_s, u"Local"_s);
         std::vector<std::unique_ptr<QProcess>> writers;
         for (int i = 0; i < 10; ++i) {
             auto &writer = writers.emplace_back(std::make_unique<QProcess>());
-            writer->start(QCoreApplication::applicationFilePath(),
-                          {u"--helper"_s, m_path, u"tag"_s, u"p"_s, u"t%1"_s.arg(i), u"common"_s});
+            QStringList args{u"--helper"_s,
+                             m_path,
+                             u"edit"_s,
+                             u"p"_s,
+                             u"t%1"_s.arg(i),
+                             u"common"_s,
+                             u"Key%1=v%1"_s.arg(i),
+                             u"Mine=theirs"_s};
+            if (i == 0)
+                args.append(u"Gone="_s);
+            writer->start(QCoreApplication::applicationFilePath(), args);
         }
         for (auto &writer : writers) {
             QVERIFY(writer->waitForReadyRead(60000));
@@ -261,6 +282,27 @@ private Q_SLOTS:
         QCOMPARE(tagNames(reopened->mainContext()->profiles().first()->tags()), expected);
         QTRY_COMPARE_WITH_TIMEOUT(tagNames(shared->tags()), expected, 10000);
         QCOMPARE(tagNames(context()->tags()), expected);
+
+        OptionDictionary stored{{u"Kept"_s, u"y"_s}, {u"Mine"_s, u"theirs"_s}};
+        for (int i = 0; i < 10; ++i)
+            stored.insert(u"Key%1"_s.arg(i), u"v%1"_s.arg(i));
+        QCOMPARE(reopened->mainContext()->profiles().first()->optionsForReading(), stored);
+        OptionDictionary edited = stored;
+        edited.insert(u"Mine"_s, u"mine"_s);
+        edited.insert(u"Local"_s, u"here"_s);
+        QTRY_COMPARE_WITH_TIMEOUT(shared->optionsForReading(), edited, 10000);
+        // Undo takes back the options edited here, as any attribute, and keeps those merged in.
+        while (context()->undoStack()->canUndo())
+            context()->undo();
+        OptionDictionary undone = stored;
+        undone.insert(u"Mine"_s, u"old"_s);
+        QCOMPARE(shared->optionsForReading(), undone);
+        while (context()->undoStack()->canRedo())
+            context()->redo();
+        QCOMPARE(shared->optionsForReading(), edited);
+        QVERIFY(!context()->save());
+        reopened = std::move(PersistenceController::open(StoreLocation::file(m_path))).value();
+        QCOMPARE(reopened->mainContext()->profiles().first()->optionsForReading(), edited);
     }
 
     void tagsOfTheSameNameAreOne()
