@@ -5,6 +5,7 @@
 #include "localized.h"
 #include "objectcontext.h"
 #include "profile.h"
+#include "profilevalidationform.h"
 #include "tag.h"
 
 #include <QJsonArray>
@@ -146,7 +147,9 @@ std::optional<QString> profileProblem(const QJsonObject &o)
         if (auto problem = attributesProblem<ForwardingData>(forwarding.toObject()))
             return localized("a forwarding’s %1").arg(*problem);
     }
-    return std::nullopt;
+    ProfileData fields;
+    updateAttributes(fields, o);
+    return ProfileValidationForm::fieldProblem(fields);
 }
 
 // A new record with its values at creation, under the identity the object asked for.
