@@ -81,7 +81,7 @@ std::optional<QString> textProblem(const std::optional<QString> &text, const Tex
         return std::nullopt;
     if (text->size() > rule.maximumLength)
         return localized("the %1 is longer than %2 characters")
-            .arg(rule.field, QLocale::c().toString(rule.maximumLength));
+            .arg(rule.field, QLocale(QLocale::English).toString(rule.maximumLength));
     if (!rule.mayBeOption && readsAsOption(*text))
         return readsAsOptionMessage(rule.field);
     if (!rule.mayHoldControls && hasControlCharacter(*text))
