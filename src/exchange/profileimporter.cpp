@@ -217,7 +217,9 @@ std::optional<QString> profileProblem(const QJsonObject &o)
         if (problem)
             return localized("a forwarding’s %1").arg(*problem);
     }
-    return std::nullopt;
+    ProfileData fields;
+    updateAttributes(fields, o);
+    return ProfileValidationForm::fieldProblem(fields);
 }
 
 // A new record with its values at creation, under the identity the object asked for.

@@ -7,6 +7,9 @@
 #include "profile.h"
 #include "textfolding.h"
 
+#include <QJsonObject>
+#include <QLocale>
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -32,13 +35,82 @@ bool isBlank(const std::optional<QString> &text)
     return !text || text->trimmed().isEmpty();
 }
 
+bool hasControlCharacter(const QString &text)
+{
+    return std::any_of(text.cbegin(), text.cend(),
+                       [](QChar c) { return c.category() == QChar::Other_Control; });
+}
+
+bool readsAsOption(const QString &text)
+{
+    return text.trimmed().startsWith(u'-');
+}
+
+bool addressOk(const std::optional<QString> &address)
+{
+    return !address || (!readsAsOption(*address) && !hasControlCharacter(*address));
+}
+
 bool endpointOk(const std::optional<QString> &address, qint32 port, bool needsAddress)
 {
+    if (!addressOk(address))
+        return false;
     if (isSocketPath(address))
         return true;
     if (needsAddress && isBlank(address))
         return false;
     return isPort(port);
+}
+
+struct TextRule
+{
+    QString field;
+    qsizetype maximumLength;
+    bool mayBeOption = false;
+    bool mayHoldControls = false;
+};
+
+QString readsAsOptionMessage(const QString &field)
+{
+    return localized("the %1 starts with “-”, which ssh would read as an option").arg(field);
+}
+
+std::optional<QString> textProblem(const std::optional<QString> &text, const TextRule &rule)
+{
+    if (!text)
+        return std::nullopt;
+    if (text->size() > rule.maximumLength)
+        return localized("the %1 is longer than %2 characters")
+            .arg(rule.field, QLocale(QLocale::English).toString(rule.maximumLength));
+    if (!rule.mayBeOption && readsAsOption(*text))
+        return readsAsOptionMessage(rule.field);
+    if (!rule.mayHoldControls && hasControlCharacter(*text))
+        return localized("the %1 contains a control character").arg(rule.field);
+    return std::nullopt;
+}
+
+// The client takes every option as one line of its configuration, so neither a name nor a value
+// may break it; each host of a jump list would be read as an option when it starts with "-".
+std::optional<QString> optionsProblem(const QJsonObject &options)
+{
+    using Form = ProfileValidationForm;
+    for (auto it = options.begin(); it != options.end(); ++it) {
+        const TextRule nameRule{localized("option name"), Form::maximumOptionNameLength, true};
+        if (auto problem = textProblem(it.key(), nameRule))
+            return problem;
+        if (!it.value().isString())
+            continue;
+        const bool jump = it.key() == u"ProxyJump"_s;
+        const QString field =
+            jump ? localized("jump host") : localized("option “%1”").arg(it.key());
+        const QString value = it.value().toString();
+        if (auto problem = textProblem(value, {field, Form::maximumOptionValueLength, true}))
+            return problem;
+        const QStringList hosts = value.split(u',');
+        if (jump && std::any_of(hosts.cbegin(), hosts.cend(), readsAsOption))
+            return readsAsOptionMessage(field);
+    }
+    return std::nullopt;
 }
 
 } // namespace
@@ -123,7 +195,7 @@ bool ProfileValidationForm::isAcceptable(const ForwardingData &f)
     }
     case ForwardingType::dynamic:
     case ForwardingType::reverseDynamic:
-        return !isSocketPath(f.bindAddress) && isPort(f.bindPort);
+        return addressOk(f.bindAddress) && !isSocketPath(f.bindAddress) && isPort(f.bindPort);
     }
     return false;
 }
@@ -148,6 +220,23 @@ QString ProfileValidationForm::nameKey(const QString &name)
     return foldedForSearch(name.trimmed());
 }
 
+std::optional<QString> ProfileValidationForm::fieldProblem(const ProfileData &p)
+{
+    const std::pair<const std::optional<QString> &, TextRule> texts[] = {
+        {p.name, {localized("name"), maximumNameLength, true}},
+        {p.address, {localized("host"), maximumHostLength}},
+        {p.user, {localized("user"), maximumUserLength}},
+        {p.privateKeyName, {localized("identity name"), maximumFileNameLength}},
+        {p.certificateName, {localized("certificate name"), maximumFileNameLength}},
+        {p.note, {localized("note"), maximumNoteLength, true, true}},
+    };
+    for (const auto &[text, rule] : texts) {
+        if (auto problem = textProblem(text, rule))
+            return problem;
+    }
+    return p.options ? optionsProblem(*p.options) : std::nullopt;
+}
+
 Status ProfileValidationForm::validateForSave(const Profile &profile, const ObjectContext &context,
                                               const std::optional<QString> &savedName)
 {
@@ -157,6 +246,10 @@ Status ProfileValidationForm::validateForSave(const Profile &profile, const Obje
     form.setText(Field::loginName, profile.user().value_or(QString()));
     if (!form.isValid())
         return Error{form.messages().join(u'\n'), fillInHint()};
+    if (std::optional<QString> problem = fieldProblem(profile.data())) {
+        problem->front() = problem->front().toUpper();
+        return Error{*problem + u'.', fillInHint()};
+    }
     for (const Forwarding *forwarding : profile.forwardings()) {
         if (forwarding->enabled() && !isAcceptable(forwarding->data()))
             return Error{invalidForwardingsMessage()};

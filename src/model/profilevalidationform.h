@@ -42,7 +42,22 @@ public:
     // Ports must lie in 1...65535 where a port is used, a local or remote forward needs a
     // target host (or socket path) with a port, and dynamic kinds listen on a port, never on a
     // socket path. Disabled forwardings are not checked: they are kept but never used.
+    // An address that starts with "-" or holds a control character is never acceptable: the
+    // client would read the first as an option and refuses the second.
     static bool isAcceptable(const ForwardingData &forwarding);
+    // The longest texts a field may hold, in characters.
+    static constexpr qsizetype maximumNameLength = 1024;
+    static constexpr qsizetype maximumHostLength = 1024;
+    static constexpr qsizetype maximumUserLength = 256;
+    static constexpr qsizetype maximumFileNameLength = 255;
+    static constexpr qsizetype maximumOptionNameLength = 256;
+    static constexpr qsizetype maximumOptionValueLength = 4096;
+    static constexpr qsizetype maximumNoteLength = 65536;
+    // The first field that the client would misread, that holds a control character, or that
+    // is longer than its limit, as a reason that names the field ("the host starts with …");
+    // nothing when every field can be stored and used. Empty fields are left to the required
+    // field rules.
+    static std::optional<QString> fieldProblem(const ProfileData &profile);
     // Names are unique among the profiles a user can see and pick by name: live ones, compared
     // without regard to case. Trashed profiles do not block a name.
     static Status checkNameAvailable(const QString &name, const Profile *editing,

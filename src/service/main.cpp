@@ -99,6 +99,8 @@ private:
                     {{u"level"_s, 1},
                      {u"content"_s,
                       refused ? refused->message : u"The SSH client could not be started."_s}});
+                if (refused)
+                    m_channel.send(SSHProtocol::reportRunRefused, {});
                 m_channel.send(SSHProtocol::reportExit, {{u"status"_s, 255}});
                 QCoreApplication::exit(1);
             }

@@ -189,7 +189,7 @@ void SecureSession::handleServiceMessage(Message &message)
         handleConnected();
     } else if (op == reportAuthenticated) {
         m_authenticated = true;
-    } else if (op == reportHostKeyRefused) {
+    } else if (op == reportHostKeyRefused || op == reportRunRefused) {
         m_canRetry = false;
     } else if (op == reportHost) {
         m_hostIP = text("ip");

@@ -146,7 +146,17 @@ Result<ForwardingData> parseForwardingSpec(ForwardingType type, const QString &s
         return Error(localized("Invalid forwarding “%1”: a bracket must enclose a whole address.")
                          .arg(spec));
     }
-    if (auto data = parse(type, *parts))
+    if (auto data = parse(type, *parts)) {
+        // The client would take an address that starts with "-" for an option of its own.
+        for (const auto &[address, field] :
+             {std::pair{data->bindAddress, localized("bind address")},
+              std::pair{data->targetAddress, localized("target address")}}) {
+            if (address && address->startsWith(u'-'))
+                return Error(localized("Invalid forwarding “%1”: the %2 starts with “-”, which ssh "
+                                       "would read as an option.")
+                                 .arg(spec, field));
+        }
         return *data;
+    }
     return Error(localized("Invalid forwarding “%1”: expected %2.").arg(spec, expectedForm(type)));
 }

@@ -27,6 +27,8 @@ inline const QString reportMultiplexing = QStringLiteral("reportMultiplexing");
 inline const QString reportConnected = QStringLiteral("reportConnected");
 inline const QString reportAuthenticated = QStringLiteral("reportAuthenticated");
 inline const QString reportHostKeyRefused = QStringLiteral("reportHostKeyRefused");
+// The service would not start the run; trying again cannot change its reason.
+inline const QString reportRunRefused = QStringLiteral("reportRunRefused");
 inline const QString reportAuthMethod = QStringLiteral("reportAuthMethod");
 inline const QString reportIdentity = QStringLiteral("reportIdentity");
 inline const QString reportHostKey = QStringLiteral("reportHostKey");

@@ -191,6 +191,50 @@ private Q_SLOTS:
         QVERIFY(taken.err.contains(u"The name “db” is already taken"_s));
     }
 
+    void fieldsSshWouldMisreadAreRefused_data()
+    {
+        QTest::addColumn<QStringList>("flags");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("user read as an option")
+            << QStringList{u"--user"_s, u"-oProxyCommand=touch /tmp/owned"_s}
+            << u"The user starts with “-”, which ssh would read as an option."_s;
+        QTest::newRow("host read as an option")
+            << QStringList{u"--host"_s, u"-oProxyCommand=x"_s}
+            << u"The host starts with “-”, which ssh would read as an option."_s;
+        QTest::newRow("bind address read as an option")
+            << QStringList{u"-L"_s, u"-oProxyCommand=x:1:h:2"_s}
+            << u"Invalid forwarding “-oProxyCommand=x:1:h:2”: the bind address starts with “-”, "
+               "which ssh would read as an option."_s;
+        QTest::newRow("target address read as an option")
+            << QStringList{u"-R"_s, u"9000:-oX:22"_s}
+            << u"Invalid forwarding “9000:-oX:22”: the target address starts with “-”, which "
+               "ssh would read as an option."_s;
+        QTest::newRow("jump host read as an option")
+            << QStringList{u"--option"_s, u"ProxyJump=-oProxyCommand=x"_s}
+            << u"The jump host starts with “-”, which ssh would read as an option."_s;
+        QTest::newRow("identity read as an option")
+            << QStringList{u"--identity"_s, u"-oX"_s}
+            << u"The identity name starts with “-”, which ssh would read as an option."_s;
+        QTest::newRow("newline in the host") << QStringList{u"--host"_s, u"h\nProxyCommand x"_s}
+                                             << u"The host contains a control character."_s;
+        QTest::newRow("newline in an option value")
+            << QStringList{u"--option"_s, u"User=me\nProxyCommand x"_s}
+            << u"The option “User” contains a control character."_s;
+        QTest::newRow("name too long") << QStringList{u"--name"_s, QString(1025, u'n')}
+                                       << u"The name is longer than 1,024 characters."_s;
+    }
+    void fieldsSshWouldMisreadAreRefused()
+    {
+        QFETCH(QStringList, flags);
+        QFETCH(QString, reason);
+        const Run refused = cli(
+            QStringList{u"add"_s, u"--name"_s, u"x"_s, u"--host"_s, u"h"_s, u"--user"_s, u"u"_s} +
+            flags);
+        QCOMPARE(refused.code, 1);
+        QVERIFY2(refused.err.contains(reason), qPrintable(refused.err));
+        QCOMPARE(cli({u"list"_s}).out, QString());
+    }
+
     void editAppendsAndRemoves()
     {
         QCOMPARE(cli(m_db).code, 0);
@@ -418,6 +462,11 @@ private Q_SLOTS:
         QCOMPARE(skipped.out, u"0 items was added, 1 items were skipped.\n"_s);
         QCOMPARE(skipped.err, u"“pinned?” was skipped: “priority” is 98303, outside -32768 to "
                               "32767.\n"_s);
+        QVERIFY(wrapped.open(QIODevice::WriteOnly));
+        wrapped.write(R"([{"name": "nul", "address": "h", "user": "a\u0000b"}])");
+        wrapped.close();
+        QCOMPARE(cli({u"import"_s, wrapped.fileName()}).err,
+                 u"“nul” was skipped: the user contains a control character.\n"_s);
 
         // A device would be read without end and a FIFO would wait for a writer.
         const QString fifo = QDir::tempPath() + u"/pipe.velltunnel"_s;

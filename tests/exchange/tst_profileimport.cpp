@@ -237,6 +237,23 @@ private Q_SLOTS:
         QTest::newRow("deep shell options")
             << QJsonObject{{u"shellOptions"_s, QJsonObject{{u"list"_s, QJsonArray{deep}}}}}
             << u"“wrapped” was skipped: “shellOptions” nests deeper than 64 levels."_s;
+        QTest::newRow("user read as an option")
+            << QJsonObject{{u"user"_s, u"-oProxyCommand=x"_s}}
+            << u"“wrapped” was skipped: the user starts with “-”, which ssh would read as an "
+               "option."_s;
+        QTest::newRow("jump host read as an option")
+            << QJsonObject{{u"options"_s, QJsonObject{{u"ProxyJump"_s, u"-oProxyCommand=x"_s}}}}
+            << u"“wrapped” was skipped: the jump host starts with “-”, which ssh would read as an "
+               "option."_s;
+        QTest::newRow("NUL in the host")
+            << QJsonObject{{u"address"_s, u"h\0x"_s}}
+            << u"“wrapped” was skipped: the host contains a control character."_s;
+        QTest::newRow("newline in an option")
+            << QJsonObject{{u"options"_s, QJsonObject{{u"User"_s, u"me\nProxyCommand x"_s}}}}
+            << u"“wrapped” was skipped: the option “User” contains a control character."_s;
+        QTest::newRow("note too long")
+            << QJsonObject{{u"note"_s, QString(65537, u'n')}}
+            << u"“wrapped” was skipped: the note is longer than 65,536 characters."_s;
     }
     void aProfileThatCannotBeStoredIsSkippedWithTheReason()
     {

@@ -70,6 +70,13 @@ private Q_SLOTS:
         QTest::newRow("dynamic on a socket") << 2 << u"/s.sock"_s << 0 << u""_s << 0 << false;
         QTest::newRow("reverse dynamic port 0") << 3 << u""_s << 0 << u""_s << 0 << false;
         QTest::newRow("unknown kind") << 7 << u""_s << 1 << u"h"_s << 1 << false;
+        QTest::newRow("bind read as an option")
+            << 0 << u"-oProxyCommand=x"_s << 1 << u"h"_s << 2 << false;
+        QTest::newRow("target read as an option") << 0 << u""_s << 1 << u" -oX=y"_s << 2 << false;
+        QTest::newRow("dynamic bind read as an option")
+            << 2 << u"-x"_s << 1080 << u""_s << 0 << false;
+        QTest::newRow("target with a newline") << 1 << u""_s << 1 << u"h\nx"_s << 2 << false;
+        QTest::newRow("hyphen inside a host") << 0 << u"my-host"_s << 1 << u"a-b"_s << 2 << true;
     }
     void forwardingValues()
     {
@@ -85,6 +92,92 @@ private Q_SLOTS:
         data.targetAddress = target;
         data.targetPort = targetPort;
         QTEST(ProfileValidationForm::isAcceptable(data), "acceptable");
+    }
+
+    void fieldsAreCheckedBeforeTheyAreSaved_data()
+    {
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<QString>("message");
+        const QString fine;
+        QTest::newRow("user read as an option")
+            << u"user"_s << u"-oProxyCommand=touch /tmp/x"_s
+            << u"The user starts with “-”, which ssh would read as an option."_s;
+        QTest::newRow("host read as an option")
+            << u"host"_s << u"-oProxyCommand=x"_s
+            << u"The host starts with “-”, which ssh would read as an option."_s;
+        QTest::newRow("identity read as an option")
+            << u"identity"_s << u"-i"_s
+            << u"The identity name starts with “-”, which ssh would read as an option."_s;
+        QTest::newRow("certificate read as an option")
+            << u"certificate"_s << u"-c"_s
+            << u"The certificate name starts with “-”, which ssh would read as an option."_s;
+        QTest::newRow("second jump host read as an option")
+            << u"ProxyJump"_s << u"bastion,-oProxyCommand=x"_s
+            << u"The jump host starts with “-”, which ssh would read as an option."_s;
+        QTest::newRow("other option values may start with a hyphen")
+            << u"RemoteCommand"_s << u"-x"_s << fine;
+        QTest::newRow("name may start with a hyphen") << u"name"_s << u"- db -"_s << fine;
+        QTest::newRow("hyphen inside a host") << u"host"_s << u"db-1.example"_s << fine;
+        QTest::newRow("newline in the host")
+            << u"host"_s << u"h\nProxyCommand x"_s << u"The host contains a control character."_s;
+        QTest::newRow("NUL in the name")
+            << u"name"_s << u"a\0b"_s << u"The name contains a control character."_s;
+        QTest::newRow("tab in the user")
+            << u"user"_s << u"a\tb"_s << u"The user contains a control character."_s;
+        QTest::newRow("DEL in the user")
+            << u"user"_s << u"a\x7f"_s << u"The user contains a control character."_s;
+        QTest::newRow("newline in an option value")
+            << u"RemoteCommand"_s << u"ls\nProxyCommand x"_s
+            << u"The option “RemoteCommand” contains a control character."_s;
+        QTest::newRow("newline in an option name")
+            << u"Remote\nCommand"_s << u"ls"_s
+            << u"The option name contains a control character."_s;
+        QTest::newRow("note keeps its lines") << u"note"_s << u"one\ntwo\tthree"_s << fine;
+        QTest::newRow("longest name") << u"name"_s << QString(1024, u'n') << fine;
+        QTest::newRow("name too long")
+            << u"name"_s << QString(1025, u'n') << u"The name is longer than 1,024 characters."_s;
+        QTest::newRow("host too long")
+            << u"host"_s << QString(1025, u'h') << u"The host is longer than 1,024 characters."_s;
+        QTest::newRow("user too long")
+            << u"user"_s << QString(257, u'u') << u"The user is longer than 256 characters."_s;
+        QTest::newRow("option value too long")
+            << u"RemoteCommand"_s << QString(4097, u'c')
+            << u"The option “RemoteCommand” is longer than 4,096 characters."_s;
+        QTest::newRow("longest note") << u"note"_s << QString(65536, u'n') << fine;
+        QTest::newRow("note too long")
+            << u"note"_s << QString(65537, u'n') << u"The note is longer than 65,536 characters."_s;
+    }
+    void fieldsAreCheckedBeforeTheyAreSaved()
+    {
+        QFETCH(QString, field);
+        QFETCH(QString, value);
+        QFETCH(QString, message);
+        auto store = std::move(PersistenceController::openInMemory()).value();
+        ObjectContext *ctx = store->mainContext();
+        Profile *p = ctx->insertProfile();
+        p->setName(u"db"_s);
+        p->setAddress(u"h"_s);
+        p->setUser(u"u"_s);
+        if (field == u"name"_s)
+            p->setName(value);
+        else if (field == u"host"_s)
+            p->setAddress(value);
+        else if (field == u"user"_s)
+            p->setUser(value);
+        else if (field == u"identity"_s)
+            p->setPrivateKeyName(value);
+        else if (field == u"certificate"_s)
+            p->setCertificateName(value);
+        else if (field == u"note"_s)
+            p->setNote(value);
+        else
+            p->setStringOption(value, field);
+        const Status status = ProfileValidationForm::validateForSave(*p, *ctx);
+        QCOMPARE(status ? status->message : QString(), message);
+        if (status)
+            QCOMPARE(status->recoverySuggestion,
+                     u"Please check and fill in the fields marked in red."_s);
     }
 
     void saveIsRefusedWithTheEditorsMessages()

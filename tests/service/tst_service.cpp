@@ -339,10 +339,12 @@ private Q_SLOTS:
         QCOMPARE(run.exitStatus, 255);
         if (reason.isEmpty()) {
             QVERIFY(ops(run).contains(SSHProtocol::reportHost));
+            QVERIFY(!ops(run).contains(SSHProtocol::reportRunRefused));
             QCOMPARE(modeOf(runtime), mode_t(0700));
             return;
         }
         QVERIFY(!ops(run).contains(SSHProtocol::reportHost));
+        QVERIFY(ops(run).contains(SSHProtocol::reportRunRefused));
         const QCborMap said = run.reports.first().second;
         QCOMPARE(said.value(u"level"_s).toInteger(), 1);
         QCOMPARE(said.value(u"content"_s).toString(),

@@ -173,6 +173,10 @@ private Q_SLOTS:
         QTest::newRow("control character") << L << u"8080:h\x01:80"_s << u"error"_s;
         QTest::newRow("line feed inside") << D << u"10\n80"_s << u"error"_s;
         QTest::newRow("signed port") << L << u"+8080:h:80"_s << u"error"_s;
+        QTest::newRow("bind read as an option") << L << u"-oProxyCommand=x:1:h:2"_s << u"error"_s;
+        QTest::newRow("target read as an option") << L << u"1:-oX:2"_s << u"error"_s;
+        QTest::newRow("dynamic bind read as an option") << D << u"[-x]:1080"_s << u"error"_s;
+        QTest::newRow("hyphen inside names") << L << u"my-host:1:a-b:2"_s << u"0 my-host:1 a-b:2"_s;
         QTest::newRow("blank port") << L << u"8080:h: 80"_s << u"error"_s;
         QTest::newRow("outer blanks are trimmed") << D << u" 1080\n"_s << u"2 -:1080 -"_s;
     }
