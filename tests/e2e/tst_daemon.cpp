@@ -396,7 +396,8 @@ private Q_SLOTS:
                 30000);
         }
         QCOMPARE(secondDevice({u"edit"_s, u"from afar"_s, u"--host"_s, u"moved"_s}).code, 0);
-        QCOMPARE(secondDevice({u"sync"_s, u"now"_s}).out, u"1 records written, 0 applied.\n"_s);
+        // What the daemon journals meanwhile depends on when its passes run.
+        QVERIFY(secondDevice({u"sync"_s, u"now"_s}).out.startsWith(u"1 records written, "_s));
         QTRY_VERIFY_WITH_TIMEOUT(cli({u"show"_s, u"from afar"_s}).out.contains(u"moved"_s), 30000);
     }
 
