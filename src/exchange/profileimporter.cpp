@@ -11,6 +11,7 @@
 
 #include <QJsonArray>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -194,6 +195,15 @@ std::optional<QString> forwardingPortProblem(const QJsonObject &o)
         if (ProfileValidationForm::isAcceptable(inRange))
             return first;
     }
+    // What ssh would read as an option, or what would garble every listing, is never taken.
+    for (const auto &[name, address] : {std::pair(u"bindAddress"_s, &values.bindAddress),
+                                        std::pair(u"targetAddress"_s, &values.targetAddress)}) {
+        const QString text = address->value_or(QString());
+        if (text.trimmed().startsWith(u'-') || std::any_of(text.cbegin(), text.cend(), [](QChar c) {
+                return c.category() == QChar::Other_Control;
+            }))
+            return localized("“%1” is not an address that ssh takes").arg(name);
+    }
     return std::nullopt;
 }
 
@@ -307,7 +317,8 @@ void ProfileImporter::resolveTakenName(Profile *profile, bool added)
                 localized("“%1” shares its name with another profile: rename one of them.")
                     .arg(name));
         } else {
-            profile->setName(freeName(name.trimmed(), profile, m_context));
+            profile->setName(freeName(
+                name.trimmed(), [this](const QString &key) { return m_liveNames->contains(key); }));
             m_result.renamed.append(
                 (added ? localized("“%1” was added as “%2”: the name is taken.")
                        : localized("“%1” was imported as “%2”: the name is taken."))

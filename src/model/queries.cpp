@@ -10,6 +10,7 @@
 #include "undostack.h"
 
 #include <QRegularExpression>
+#include <QSet>
 
 #include <algorithm>
 
@@ -193,13 +194,24 @@ void moveToTrash(const QList<Profile *> &profiles)
         profile->setDeletedOn(now);
 }
 
-QString freeName(const QString &name, const Profile *profile, const ObjectContext &context)
+QString freeName(const QString &name, const std::function<bool(const QString &key)> &taken)
 {
     for (int number = 2;; ++number) {
         const QString candidate = name + u' ' + QString::number(number);
-        if (!ProfileValidationForm::checkNameAvailable(candidate, profile, context))
+        if (!taken(ProfileValidationForm::nameKey(candidate)))
             return candidate;
     }
+}
+
+QString freeName(const QString &name, const Profile *profile, const ObjectContext &context)
+{
+    // The live names are folded once, not once for every number tried.
+    QSet<QString> taken;
+    for (const Profile *other : context.profiles()) {
+        if (other != profile && !other->isInTrash() && other->name())
+            taken.insert(ProfileValidationForm::nameKey(*other->name()));
+    }
+    return freeName(name, [&](const QString &key) { return taken.contains(key); });
 }
 
 void recover(const QList<Profile *> &profiles, ObjectContext &context)

@@ -7,6 +7,8 @@
 #include <QObject>
 #include <QString>
 
+#include <functional>
+
 class ObjectContext;
 class Profile;
 class Forwarding;
@@ -68,6 +70,8 @@ void recover(const QList<Profile *> &profiles, ObjectContext &context);
 // The name followed by the first number from 2 that no live profile other than this one
 // carries: what a profile gets when it comes (back) among the live ones under a taken name.
 QString freeName(const QString &name, const Profile *profile, const ObjectContext &context);
+// The same against names the caller keeps, by their folded key (ProfileValidationForm::nameKey).
+QString freeName(const QString &name, const std::function<bool(const QString &key)> &taken);
 Status deletePermanently(const QList<Profile *> &profiles, ObjectContext &context);
 void setPinned(const QList<Profile *> &profiles, bool pinned);
 

@@ -231,6 +231,20 @@ private Q_SLOTS:
                                                                      {u"targetAddress"_s, u"t"_s},
                                                                      {u"targetPort"_s, 0}}}}}
             << u"“wrapped” was skipped: a forwarding’s “targetPort” is 0, outside 1 to 65535."_s;
+        QTest::newRow("target ssh would read as an option")
+            << QJsonObject{{u"forwardings"_s,
+                            QJsonArray{QJsonObject{{u"type"_s, u"local"_s},
+                                                   {u"bindPort"_s, 7001},
+                                                   {u"targetAddress"_s, u"-oProxyCommand=x"_s},
+                                                   {u"targetPort"_s, 22}}}}}
+            << u"“wrapped” was skipped: a forwarding’s “targetAddress” is not an address that "
+               "ssh takes."_s;
+        QTest::newRow("bind address with a line break")
+            << QJsonObject{{u"forwardings"_s, QJsonArray{QJsonObject{{u"type"_s, u"dynamic"_s},
+                                                                     {u"bindAddress"_s, u"a\nb"_s},
+                                                                     {u"bindPort"_s, 1080}}}}}
+            << u"“wrapped” was skipped: a forwarding’s “bindAddress” is not an address that ssh "
+               "takes."_s;
         QTest::newRow("deep info dictionary")
             << QJsonObject{{u"infoDictionary"_s, deep}}
             << u"“wrapped” was skipped: “infoDictionary” nests deeper than 64 levels."_s;
