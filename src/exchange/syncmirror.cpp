@@ -28,7 +28,11 @@ const QString tagEntity = u"tag"_s;
 constexpr int lockWaitMs = 30000;
 // A record stamped further ahead than this is not believed: its stamp would drag this
 // device's clock, and every later stamp of this device, along with it.
-constexpr qint64 maxAheadMs = 24 * 60 * 60 * 1000;
+constexpr qint64 maxAheadMs = 2 * 24 * 60 * 60 * 1000;
+// The clock follows what it reads only this far ahead of the wall clock. Half the limit above,
+// so that the stamps of a device that followed a record that far still reach every device whose
+// clock is less than a day behind its own.
+constexpr qint64 maxFollowedMs = maxAheadMs / 2;
 // Far above the state of the largest libraries (about 2 MB for 10,000 profiles).
 constexpr qint64 maxStateBytes = 256 * 1024 * 1024;
 
@@ -220,9 +224,12 @@ bool SyncMirror::stateFitsFolder() const
            !journal.entryList({u"journal-*.jsonl"_s}, QDir::Files).isEmpty();
 }
 
-int SyncMirror::apply(const JournalRecord &record, ProfileImporter &importer)
+int SyncMirror::apply(const JournalRecord &record, ProfileImporter &importer, qint64 now)
 {
-    m_clock.observe(record.stamp);
+    HybridTimestamp followed = record.stamp;
+    if (followed.milliseconds - now > maxFollowedMs)
+        followed = {now + maxFollowedMs, 0, record.stamp.device};
+    m_clock.observe(followed);
     const RecordState known = m_records.value(record.uuid);
     if (isTwin(record, known, importer))
         return applyTwin(record, known, importer);
@@ -324,10 +331,10 @@ Result<SyncReport> SyncMirror::pass(ObjectContext &context, qint64 now)
             if (record.stamp.milliseconds - now > maxAheadMs)
                 report.problems.append(
                     localized("Skipped a record of the device “%1” stamped %2: that is more than "
-                              "a day ahead of this device's clock.")
+                              "two days ahead of this device's clock.")
                         .arg(device, record.stamp.text()));
             else
-                report.applied += apply(record, importer);
+                report.applied += apply(record, importer, now);
         }
         report.problems += read.problems;
         m_positions.insert(device, read.position);

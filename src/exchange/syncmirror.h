@@ -62,7 +62,7 @@ private:
     Status saveState() const;
     QList<JournalRecord> pendingChanges(const ObjectContext &context, qint64 now, bool everything);
     bool stateFitsFolder() const;
-    int apply(const JournalRecord &record, ProfileImporter &importer);
+    int apply(const JournalRecord &record, ProfileImporter &importer, qint64 now);
     bool isTwin(const JournalRecord &record, const RecordState &known,
                 const ProfileImporter &importer) const;
     int applyTwin(const JournalRecord &record, const RecordState &known, ProfileImporter &importer);

@@ -356,18 +356,23 @@ private Q_SLOTS:
         QCOMPARE(a.context().save(), std::nullopt);
         a.pass(1000);
         const Profile *soon = evil.add(u"soon"_s, u"h"_s);
+        const Profile *later = evil.add(u"later"_s, u"h"_s);
         const Profile *far = evil.add(u"far"_s, u"h"_s);
-        const HybridTimestamp anHourAhead{1000 + 3'600'000, 0, u"EVIL"_s};
+        const qint64 hour = 3'600'000;
+        const HybridTimestamp anHourAhead{1000 + hour, 0, u"EVIL"_s};
+        const HybridTimestamp twoDaysAhead{1000 + 47 * hour, 0, u"EVIL"_s};
         const HybridTimestamp farAhead{HybridTimestamp::maxMilliseconds,
                                        HybridTimestamp::maxCounter, u"EVIL"_s};
         QVERIFY(DeviceJournal(m_folder->path(), u"EVIL"_s)
                     .append({{anHourAhead, u"profile"_s, *soon->uuid(), false, profileJSON(*soon),
                               u"EVIL"_s, true},
+                             {twoDaysAhead, u"profile"_s, *later->uuid(), false,
+                              profileJSON(*later), u"EVIL"_s, true},
                              {farAhead, u"profile"_s, *far->uuid(), false, profileJSON(*far),
                               u"EVIL"_s, true}}));
 
         const SyncReport received = b.pass(2000);
-        QVERIFY(b.profile(u"soon"_s));
+        QVERIFY(b.profile(u"soon"_s) && b.profile(u"later"_s));
         QVERIFY(!b.profile(u"far"_s));
         QCOMPARE(received.problems.size(), 1);
         QVERIFY2(received.problems.first().contains(u"“EVIL”"_s) &&
@@ -378,6 +383,10 @@ private Q_SLOTS:
         b.profile(u"db"_s)->setNote(u"from B"_s);
         QCOMPARE(b.context().save(), std::nullopt);
         QCOMPARE(b.pass(3000).written, 1);
+        // B's clock followed the record two days ahead only one day: its stamps still reach a
+        // device whose clock is up to a day behind.
+        const JournalRead mine = DeviceJournal(m_folder->path(), u"B"_s).readFrom({});
+        QVERIFY(mine.records.last().stamp.milliseconds <= 3000 + 24 * hour);
         const SyncReport seen = a.pass(4000);
         for (const QString &problem : seen.problems)
             QVERIFY2(!problem.contains(u"not a record"_s), qPrintable(problem));
