@@ -164,6 +164,13 @@ QJsonObject forwardingValues(const QJsonObject &object)
     return values;
 }
 
+// A name as a message quotes it: one of megabytes would flood the terminal.
+QString elided(const QString &name)
+{
+    constexpr qsizetype shown = 80;
+    return name.size() <= shown ? name : name.left(shown) + u'…';
+}
+
 bool validForwarding(const QJsonObject &o)
 {
     if (!isInteger(o.value(u"bindPort"_s)) || !o.value(u"type"_s).isString())
@@ -287,8 +294,9 @@ Profile *ProfileImporter::importProfile(const QJsonObject &object)
         ++m_result.skipped;
         const QJsonValue name = object.value(u"name"_s);
         m_result.problems.append(
-            (name.isString() ? localized("“%1” was skipped: %2").arg(name.toString(), *problem)
-                             : localized("A profile was skipped: %1").arg(*problem)) +
+            (name.isString()
+                 ? localized("“%1” was skipped: %2").arg(elided(name.toString()), *problem)
+                 : localized("A profile was skipped: %1").arg(*problem)) +
             u'.');
         return nullptr;
     }
@@ -369,7 +377,15 @@ void ProfileImporter::update(Profile *profile, const QJsonObject &object)
     if (object.value(u"forwardings"_s).isArray()) {
         QList<Forwarding *> kept;
         for (const QJsonValue &value : object.value(u"forwardings"_s).toArray()) {
-            if (Forwarding *forwarding = importForwarding(value.toObject(), profile)) {
+            QJsonObject values = value.toObject();
+            // A uuid that the profile lists twice would merge two forwardings into one: the
+            // second becomes a forwarding of its own.
+            const QUuid listed(values.value(u"uuid"_s).toString());
+            if (!listed.isNull() && std::any_of(kept.cbegin(), kept.cend(), [&](Forwarding *f) {
+                    return f->data().uuid == listed;
+                }))
+                values.remove(u"uuid"_s);
+            if (Forwarding *forwarding = importForwarding(values, profile)) {
                 forwarding->setProfile(profile);
                 kept.append(forwarding);
             }

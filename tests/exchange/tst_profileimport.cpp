@@ -317,6 +317,31 @@ private Q_SLOTS:
         QCOMPARE(context().forwardings().size(), 1);
     }
 
+    // A profile that lists one forwarding uuid twice keeps both forwardings.
+    void aForwardingListedTwiceStaysTwo()
+    {
+        const QString uuid = QUuid::createUuid().toString();
+        auto forwarding = [&](int port) {
+            return QJsonObject{{u"uuid"_s, uuid},
+                               {u"type"_s, u"local"_s},
+                               {u"bindPort"_s, port},
+                               {u"targetAddress"_s, u"t"_s},
+                               {u"targetPort"_s, 80}};
+        };
+        const QJsonObject profile{
+            {u"name"_s, u"twice"_s},
+            {u"address"_s, u"h"_s},
+            {u"forwardings"_s, QJsonArray{forwarding(7001), forwarding(7002)}}};
+        QCOMPARE(importProfiles(writeFile(u"twice.velltunnel"_s, json(QJsonArray{profile})),
+                                context(), ConflictPolicy::replaceAll)
+                     ->message(),
+                 u"1 items was added."_s);
+        QSet<qint64> ports;
+        for (const Forwarding *f : context().forwardings())
+            ports.insert(f->data().bindPort);
+        QCOMPARE(ports, (QSet<qint64>{7001, 7002}));
+    }
+
     void aCopyUnderAnotherUUIDLeavesTheOriginalItsForwardings_data()
     {
         QTest::addColumn<QJsonValue>("uuid");
