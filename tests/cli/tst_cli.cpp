@@ -60,6 +60,61 @@ QList<int> inParallel(const QList<QStringList> &runs)
     return codes;
 }
 
+Run second(const QStringList &args)
+{
+    return runProgramAsSecondDevice(QStringLiteral(VELLSSH_CLI), args);
+}
+
+// Adds a profile with the name, a placeholder host and user, and the further flags.
+Run add(const QString &name, const QStringList &flags = {})
+{
+    return cli(QStringList{u"add"_s, u"--name"_s, name, u"--host"_s, u"h"_s, u"--user"_s, u"u"_s} +
+               flags);
+}
+
+QJsonObject shownJson(const QString &profile)
+{
+    return json(cli({u"show"_s, profile, u"--json"_s}).out).toObject();
+}
+
+QString writeFile(const QString &name, const QByteArray &content)
+{
+    const QString path = QDir::tempPath() + u'/' + name;
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size())
+        qFatal("cannot write %s", qPrintable(path));
+    return path;
+}
+
+// The record of the profile as an export of it alone writes it.
+QJsonObject exportedRecord(const QString &profile)
+{
+    const QString path = QDir::tempPath() + u'/' + profile + u".velltunnel"_s;
+    if (cli({u"export"_s, profile, u"-o"_s, path}).code != 0)
+        return {};
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return QJsonDocument::fromJson(file.readAll())[u"profiles"_s][0].toObject();
+}
+
+// An empty folder at the path, made again if a previous run left one.
+QString emptyFolder(const QString &name)
+{
+    const QString path = QDir::tempPath() + u'/' + name;
+    QDir(path).removeRecursively();
+    QDir().mkpath(path);
+    return path;
+}
+
+void syncBoth()
+{
+    for (int round = 0; round < 2; ++round) {
+        QCOMPARE(cli({u"sync"_s, u"now"_s}).code, 0);
+        QCOMPARE(second({u"sync"_s, u"now"_s}).code, 0);
+    }
+}
+
 class MemoryTokens : public HistoryTokenStore
 {
 public:
@@ -123,7 +178,7 @@ private Q_SLOTS:
         QCOMPARE(cli({u"command"_s, u"db"_s, u"--args"_s}).out,
                  words.split(u' ').join(u'\n') + u'\n');
 
-        const QJsonObject profile = json(cli({u"show"_s, u"db"_s, u"--json"_s}).out).toObject();
+        const QJsonObject profile = shownJson(u"db"_s);
         QCOMPARE(profile.value(u"uuid"_s).toString(), added.out.trimmed());
         QCOMPARE(profile.value(u"port"_s).toInt(), 2222);
         QCOMPARE(profile.value(u"autoConnect"_s), QJsonValue(false));
@@ -141,15 +196,16 @@ private Q_SLOTS:
         const Run shown = cli({u"show"_s, added.out.trimmed().toLower()});
         QCOMPARE(shown.code, 0);
         QVERIFY(shown.out.contains(u"Reverse Dynamic Port Forwarding: -R 1081"_s));
+
+        const Run taken = cli(m_db);
+        QCOMPARE(taken.code, 1);
+        QVERIFY(taken.err.contains(u"The name “db” is already taken"_s));
     }
 
     void listingsSelectAndSearch()
     {
         QCOMPARE(cli(m_db).code, 0);
-        QCOMPARE(cli({u"add"_s, u"--name"_s, u"web"_s, u"--host"_s, u"web.example"_s, u"--user"_s,
-                      u"www"_s, u"--pin"_s})
-                     .code,
-                 0);
+        QCOMPARE(add(u"web"_s, {u"--pin"_s}).code, 0);
         QCOMPARE(names(cli({u"list"_s}).out), (QStringList{u"web"_s, u"db"_s}));
         QCOMPARE(names(cli({u"list"_s, u"--tag"_s, u"prod"_s}).out), QStringList{u"db"_s});
         QCOMPARE(names(cli({u"list"_s, u"--untagged"_s}).out), QStringList{u"web"_s});
@@ -157,44 +213,44 @@ private Q_SLOTS:
                  QStringList{u"db"_s});
         QCOMPARE(json(cli({u"list"_s, u"--json"_s}).out).toArray().size(), 2);
         QCOMPARE(cli({u"list"_s, u"--tag"_s, u"nope"_s}).code, 1);
-        QCOMPARE(cli({u"list"_s, u"--trash"_s, u"--untagged"_s}).code, 2);
-    }
-
-    void errorsExitWithTheirCodesAndWriteNothing()
-    {
-        const Run missing = cli({u"add"_s, u"--name"_s, u"x"_s, u"--host"_s, u"h"_s});
-        QCOMPARE(missing.code, 1);
-        QVERIFY(missing.err.contains(u"Username is required."_s));
-        QVERIFY(missing.err.contains(u"Please check and fill in the fields marked in red."_s));
-
-        const Run badForwarding =
-            cli({u"add"_s, u"--name"_s, u"x"_s, u"--host"_s, u"h"_s, u"--user"_s, u"u"_s,
-                 u"--tag"_s, u"new"_s, u"-L"_s, u"8080:nowhere"_s});
-        QCOMPARE(badForwarding.code, 1);
-        QVERIFY(badForwarding.err.contains(u"Invalid forwarding “8080:nowhere”"_s));
-        const Run zeroPort = cli({u"add"_s, u"--name"_s, u"x"_s, u"--host"_s, u"h"_s, u"--user"_s,
-                                  u"u"_s, u"-D"_s, u"0"_s});
-        QCOMPARE(zeroPort.code, 1);
-        QVERIFY(zeroPort.err.contains(u"Invalid port forwarding values"_s));
-        QCOMPARE(cli({u"list"_s}).out, QString());
-        QCOMPARE(cli({u"tag"_s, u"list"_s}).out, QString());
-
-        QCOMPARE(cli({u"add"_s, u"--name"_s, u"x"_s, u"--port"_s, u"http"_s}).code, 2);
-        QCOMPARE(cli({u"add"_s, u"--bogus"_s}).code, 2);
-        QCOMPARE(cli({u"frobnicate"_s}).code, 2);
-        QCOMPARE(cli({}).code, 2);
         QCOMPARE(cli({u"show"_s, u"nobody"_s}).code, 1);
-
-        QCOMPARE(cli(m_db).code, 0);
-        const Run taken = cli(m_db);
-        QCOMPARE(taken.code, 1);
-        QVERIFY(taken.err.contains(u"The name “db” is already taken"_s));
     }
 
-    void fieldsSshWouldMisreadAreRefused_data()
+    void misusedCommandsExitWithTwo_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::newRow("no command") << QStringList{};
+        QTest::newRow("unknown command") << QStringList{u"frobnicate"_s};
+        QTest::newRow("unknown flag") << QStringList{u"add"_s, u"--bogus"_s};
+        QTest::newRow("port not a number")
+            << QStringList{u"add"_s, u"--name"_s, u"x"_s, u"--port"_s, u"http"_s};
+        QTest::newRow("trash and untagged")
+            << QStringList{u"list"_s, u"--trash"_s, u"--untagged"_s};
+        QTest::newRow("unknown tag command") << QStringList{u"tag"_s, u"frob"_s};
+        QTest::newRow("export without a file") << QStringList{u"export"_s, u"db"_s};
+        QTest::newRow("setting not a boolean")
+            << QStringList{u"settings"_s, u"set"_s, u"launch_at_login"_s, u"sometimes"_s};
+        QTest::newRow("unknown setting") << QStringList{u"settings"_s, u"get"_s, u"nope"_s};
+    }
+    void misusedCommandsExitWithTwo()
+    {
+        QFETCH(QStringList, args);
+        QCOMPARE(cli(m_db).code, 0);
+        QCOMPARE(cli(args).code, 2);
+    }
+
+    void badFieldsAreRefusedAndWriteNothing_data()
     {
         QTest::addColumn<QStringList>("flags");
         QTest::addColumn<QString>("reason");
+        QTest::newRow("no user") << QStringList{u"--user"_s, u""_s}
+                                 << u"Username is required.\nPlease check and fill in the fields "
+                                    "marked in red."_s;
+        QTest::newRow("forwarding without a port")
+            << QStringList{u"--tag"_s, u"new"_s, u"-L"_s, u"8080:nowhere"_s}
+            << u"Invalid forwarding “8080:nowhere”"_s;
+        QTest::newRow("dynamic port 0")
+            << QStringList{u"-D"_s, u"0"_s} << u"Invalid port forwarding values"_s;
         QTest::newRow("user read as an option")
             << QStringList{u"--user"_s, u"-oProxyCommand=touch /tmp/owned"_s}
             << u"The user starts with “-”, which ssh would read as an option."_s;
@@ -223,16 +279,15 @@ private Q_SLOTS:
         QTest::newRow("name too long") << QStringList{u"--name"_s, QString(1025, u'n')}
                                        << u"The name is longer than 1,024 characters."_s;
     }
-    void fieldsSshWouldMisreadAreRefused()
+    void badFieldsAreRefusedAndWriteNothing()
     {
         QFETCH(QStringList, flags);
         QFETCH(QString, reason);
-        const Run refused = cli(
-            QStringList{u"add"_s, u"--name"_s, u"x"_s, u"--host"_s, u"h"_s, u"--user"_s, u"u"_s} +
-            flags);
+        const Run refused = add(u"x"_s, flags);
         QCOMPARE(refused.code, 1);
         QVERIFY2(refused.err.contains(reason), qPrintable(refused.err));
         QCOMPARE(cli({u"list"_s}).out, QString());
+        QCOMPARE(cli({u"tag"_s, u"list"_s}).out, QString());
     }
 
     void editAppendsAndRemoves()
@@ -242,7 +297,7 @@ private Q_SLOTS:
                       u"--option"_s, u"ConnectTimeout=5"_s, u"--name"_s, u"db2"_s})
                      .code,
                  0);
-        QJsonObject profile = json(cli({u"show"_s, u"db2"_s, u"--json"_s}).out).toObject();
+        const QJsonObject profile = shownJson(u"db2"_s);
         const QJsonArray forwardings = profile.value(u"forwardings"_s).toArray();
         QCOMPARE(forwardings.size(), 5);
         QCOMPARE(forwardings[4].toObject().value(u"priority"_s).toInt(), 4);
@@ -252,8 +307,7 @@ private Q_SLOTS:
         QCOMPARE(options.value(u"ConnectTimeout"_s).toString(), u"5"_s);
 
         QCOMPARE(cli({u"edit"_s, u"db2"_s, u"--clear-forwardings"_s, u"-L"_s, u"1:h:2"_s}).code, 0);
-        profile = json(cli({u"show"_s, u"db2"_s, u"--json"_s}).out).toObject();
-        QCOMPARE(profile.value(u"forwardings"_s).toArray().size(), 1);
+        QCOMPARE(shownJson(u"db2"_s).value(u"forwardings"_s).toArray().size(), 1);
         QCOMPARE(cli({u"edit"_s, u"db2"_s, u"--user"_s, u""_s}).code, 1);
         const Run typo = cli({u"edit"_s, u"db2"_s, u"--option"_s, u"ConectTimeout=5"_s});
         QCOMPARE(typo.code, 0);
@@ -270,9 +324,7 @@ private Q_SLOTS:
         QCOMPARE(names(cli({u"list"_s, u"--trash"_s}).out), QStringList{u"db"_s});
 
         // A trashed profile does not hold its name; now "db" names two profiles.
-        QCOMPARE(
-            cli({u"add"_s, u"--name"_s, u"db"_s, u"--host"_s, u"h"_s, u"--user"_s, u"u"_s}).code,
-            0);
+        QCOMPARE(add(u"db"_s).code, 0);
         const Run ambiguous = cli({u"show"_s, u"db"_s});
         QCOMPARE(ambiguous.code, 1);
         QCOMPARE(ambiguous.err.count(u"  "_s), 4);
@@ -284,15 +336,12 @@ private Q_SLOTS:
                                   .toObject()
                                   .value(u"uuid"_s)
                                   .toString();
-        QCOMPARE(
-            cli({u"add"_s, u"--name"_s, u"DB"_s, u"--host"_s, u"h"_s, u"--user"_s, u"u"_s}).code,
-            0);
+        QCOMPARE(add(u"DB"_s).code, 0);
         QCOMPARE(cli({u"recover"_s, older}).out,
                  u"“db” was recovered as “db 2”: the name is taken.\n"_s);
         QCOMPARE(cli({u"edit"_s, older, u"--note"_s, u"editable"_s}).code, 0);
         QCOMPARE(cli({u"edit"_s, u"DB"_s, u"--note"_s, u"editable"_s}).code, 0);
-        QCOMPARE(json(cli({u"show"_s, older, u"--json"_s}).out).toObject().value(u"name"_s),
-                 QJsonValue(u"db 2"_s));
+        QCOMPARE(shownJson(older).value(u"name"_s), QJsonValue(u"db 2"_s));
         QCOMPARE(cli({u"trash"_s, older, u"DB"_s}).code, 0);
 
         const Run refused = cli({u"delete"_s, u"db Copy"_s}, "n\n");
@@ -324,15 +373,13 @@ private Q_SLOTS:
         QCOMPARE(cli({u"tag"_s, u"rename"_s, u"staging"_s, u"Staging"_s}).code, 0);
         QCOMPARE(cli({u"tag"_s, u"delete"_s, u"prod"_s}).code, 0);
         QCOMPARE(cli({u"tag"_s, u"list"_s}).out, u"Staging\t1\n"_s);
-        QCOMPARE(cli({u"tag"_s, u"frob"_s}).code, 2);
     }
 
     // Writers that overlap keep every change: tags and options added to one profile, and a tag
     // name that each of them creates, which stays one tag.
     void parallelWritersLoseNothing()
     {
-        QCOMPARE(
-            cli({u"add"_s, u"--name"_s, u"p"_s, u"--host"_s, u"h"_s, u"--user"_s, u"u"_s}).code, 0);
+        QCOMPARE(add(u"p"_s).code, 0);
         QList<QStringList> runs;
         for (int i = 0; i < 10; ++i) {
             runs.append({u"edit"_s, u"p"_s, u"--tag"_s, u"t%1"_s.arg(i), u"--option"_s,
@@ -346,14 +393,13 @@ private Q_SLOTS:
             tags.append(u"t%1"_s.arg(i));
         const QString shown = cli({u"show"_s, u"p"_s}).out;
         QVERIFY2(shown.contains(u"Tags: "_s + tags.join(u", "_s) + u'\n'), qPrintable(shown));
-        const QJsonObject options =
-            json(cli({u"show"_s, u"p"_s, u"--json"_s}).out)[u"options"_s].toObject();
+        const QJsonObject options = shownJson(u"p"_s)[u"options"_s].toObject();
         for (int i = 0; i < 10; ++i)
             QCOMPARE(options.value(u"Key%1"_s.arg(i)).toString(), u"v%1"_s.arg(i));
         QCOMPARE(options.value(u"ServerAliveInterval"_s).toString(), u"15"_s);
-        QCOMPARE(cli({u"tag"_s, u"list"_s}).out.count(u"shared\t10\n"_s), 1);
-        QCOMPARE(cli({u"list"_s, u"--tag"_s, u"shared"_s}).out.count(u'\n'), 10);
-        QCOMPARE(cli({u"tag"_s, u"list"_s}).out.count(u'\n'), 11);
+        const QString tagList = cli({u"tag"_s, u"list"_s}).out;
+        QCOMPARE(tagList.count(u"shared\t10\n"_s), 1);
+        QCOMPARE(tagList.count(u'\n'), 11);
     }
 
     void aDamagedSettingsFileIsKeptAside()
@@ -407,11 +453,8 @@ private Q_SLOTS:
     {
         QCOMPARE(cli({u"settings"_s, u"get"_s, u"app_icon_mode"_s}).out, u"dock\n"_s);
         QCOMPARE(cli({u"settings"_s, u"set"_s, u"user_config_file_path"_s, u"~/cfg"_s}).code, 0);
-        QCOMPARE(cli({u"settings"_s, u"set"_s, u"launch_at_login"_s, u"sometimes"_s}).code, 2);
-        QCOMPARE(cli({u"settings"_s, u"get"_s, u"nope"_s}).code, 2);
         QVERIFY(cli({u"settings"_s}).out.contains(u"user_config_file_path = ~/cfg\n"_s));
-        QCOMPARE(
-            cli({u"add"_s, u"--name"_s, u"a"_s, u"--host"_s, u"h"_s, u"--user"_s, u"u"_s}).code, 0);
+        QCOMPARE(add(u"a"_s).code, 0);
         QCOMPARE(cli({u"command"_s, u"a"_s}).out,
                  u"ssh -N -F "_s + QDir::homePath() +
                      u"/cfg -o ExitOnForwardFailure=yes -o ServerAliveCountMax=3 -o "
@@ -422,14 +465,11 @@ private Q_SLOTS:
     void exportAndImportAskPerConflict()
     {
         QCOMPARE(cli(m_db).code, 0);
-        QCOMPARE(
-            cli({u"add"_s, u"--name"_s, u"web"_s, u"--host"_s, u"w"_s, u"--user"_s, u"u"_s}).code,
-            0);
+        QCOMPARE(add(u"web"_s).code, 0);
         const QString file = QDir::tempPath() + u"/library.velltunnel"_s;
         const Run exported = cli({u"export"_s, u"--all"_s, u"-o"_s, file});
         QCOMPARE(exported.code, 0);
         QCOMPARE(exported.out, u"2 profiles exported to %1.\n"_s.arg(file));
-        QCOMPARE(cli({u"export"_s, u"db"_s}).code, 2);
 
         QCOMPARE(cli({u"edit"_s, u"db"_s, u"--note"_s, u"changed"_s}).code, 0);
         const Run asked = cli({u"import"_s, file}, "replace\nskip\n");
@@ -441,11 +481,8 @@ private Q_SLOTS:
 
         QCOMPARE(cli({u"import"_s, file, u"--skip"_s}).out,
                  u"0 items was added, 2 items were skipped.\n"_s);
-        QFile broken(QDir::tempPath() + u"/broken.velltunnel"_s);
-        QVERIFY(broken.open(QIODevice::WriteOnly));
-        broken.write("[{\"name\": ");
-        broken.close();
-        const Run refused = cli({u"import"_s, broken.fileName(), u"--replace"_s});
+        const QString broken = writeFile(u"broken.velltunnel"_s, "[{\"name\": ");
+        const Run refused = cli({u"import"_s, broken, u"--replace"_s});
         QCOMPARE(refused.code, 1);
         QVERIFY(refused.err.startsWith(u"broken.velltunnel: The file is not JSON"_s));
 
@@ -453,19 +490,18 @@ private Q_SLOTS:
         QVERIFY(exportedFile.open(QIODevice::ReadOnly));
         QVERIFY(
             !QJsonDocument::fromJson(exportedFile.readAll())[u"appVersion"_s].toString().isEmpty());
-        QFile wrapped(QDir::tempPath() + u"/wrapped.velltunnel"_s);
-        QVERIFY(wrapped.open(QIODevice::WriteOnly));
-        wrapped.write(R"([{"name": "pinned?", "address": "h", "priority": 98303}])");
-        wrapped.close();
-        const Run skipped = cli({u"import"_s, wrapped.fileName()});
+        const Run skipped =
+            cli({u"import"_s,
+                 writeFile(u"wrapped.velltunnel"_s,
+                           R"([{"name": "pinned?", "address": "h", "priority": 98303}])")});
         QCOMPARE(skipped.code, 0);
         QCOMPARE(skipped.out, u"0 items was added, 1 items were skipped.\n"_s);
         QCOMPARE(skipped.err, u"“pinned?” was skipped: “priority” is 98303, outside -32768 to "
                               "32767.\n"_s);
-        QVERIFY(wrapped.open(QIODevice::WriteOnly));
-        wrapped.write(R"([{"name": "nul", "address": "h", "user": "a\u0000b"}])");
-        wrapped.close();
-        QCOMPARE(cli({u"import"_s, wrapped.fileName()}).err,
+        QCOMPARE(cli({u"import"_s,
+                      writeFile(u"nul.velltunnel"_s,
+                                R"([{"name": "nul", "address": "h", "user": "a\u0000b"}])")})
+                     .err,
                  u"“nul” was skipped: the user contains a control character.\n"_s);
 
         // A device would be read without end and a FIFO would wait for a writer.
@@ -485,17 +521,9 @@ private Q_SLOTS:
     // a taken name gets a number, and a port that is no port keeps the profile out.
     void importKeepsTheLibraryWhole()
     {
-        QCOMPARE(cli({u"add"_s, u"--name"_s, u"p1"_s, u"--host"_s, u"127.0.0.1"_s, u"--user"_s,
-                      u"root"_s, u"-L"_s, u"18100:127.0.0.1:18000"_s})
-                     .code,
-                 0);
-        const QString file = QDir::tempPath() + u"/p1.velltunnel"_s;
-        QCOMPARE(cli({u"export"_s, u"p1"_s, u"-o"_s, file}).code, 0);
-        QFile exported(file);
-        QVERIFY(exported.open(QIODevice::ReadOnly));
-        const QJsonObject p1 =
-            QJsonDocument::fromJson(exported.readAll())[u"profiles"_s][0].toObject();
-        exported.close();
+        QCOMPARE(add(u"p1"_s, {u"-L"_s, u"18100:127.0.0.1:18000"_s}).code, 0);
+        const QJsonObject p1 = exportedRecord(u"p1"_s);
+        QVERIFY(!p1.isEmpty());
         QJsonObject copy = p1;
         copy.insert(u"uuid"_s, u"not-a-uuid"_s);
         copy.insert(u"name"_s, u"p1-copy"_s);
@@ -508,12 +536,9 @@ private Q_SLOTS:
         badPort.insert(u"uuid"_s, QUuid::createUuid().toString());
         badPort.insert(u"name"_s, u"badPort"_s);
         badPort.insert(u"port"_s, 70000);
-        QFile edited(QDir::tempPath() + u"/edited.velltunnel"_s);
-        QVERIFY(edited.open(QIODevice::WriteOnly));
-        edited.write(QJsonDocument(QJsonArray{copy, twin, badPort}).toJson());
-        edited.close();
-
-        const Run imported = cli({u"import"_s, edited.fileName(), u"--skip"_s});
+        const QString edited = writeFile(u"edited.velltunnel"_s,
+                                         QJsonDocument(QJsonArray{copy, twin, badPort}).toJson());
+        const Run imported = cli({u"import"_s, edited, u"--skip"_s});
         QCOMPARE(imported.out, u"2 items was added, 1 items were skipped.\n"
                                "“p1” was added as “p1 2”: the name is taken.\n"_s);
         QCOMPARE(imported.err, u"“badPort” was skipped: “port” is 70000, outside 0 to 65535.\n"_s);
@@ -554,9 +579,6 @@ private Q_SLOTS:
 
     void twoDevicesShareASyncFolder()
     {
-        auto second = [](const QStringList &args) {
-            return runProgramAsSecondDevice(QStringLiteral(VELLSSH_CLI), args);
-        };
         QVERIFY(cli({u"sync"_s, u"now"_s}).err.startsWith(u"Sync is off."_s));
         const QString folder = QDir::tempPath() + u"/shared"_s;
         const Run refused = cli({u"sync"_s, u"folder"_s, folder});
@@ -567,9 +589,7 @@ private Q_SLOTS:
         QVERIFY(QDir().mkpath(folder));
         QCOMPARE(cli({u"sync"_s, u"folder"_s, folder}).code, 0);
         QCOMPARE(second({u"sync"_s, u"folder"_s, folder}).code, 0);
-        QCOMPARE(
-            cli({u"add"_s, u"--name"_s, u"web"_s, u"--host"_s, u"w"_s, u"--user"_s, u"u"_s}).code,
-            0);
+        QCOMPARE(add(u"web"_s).code, 0);
         QCOMPARE(cli({u"sync"_s, u"now"_s}).out, u"1 records written, 0 applied.\n"_s);
         QCOMPARE(second({u"sync"_s, u"now"_s}).out, u"0 records written, 1 applied.\n"_s);
         QCOMPARE(second({u"edit"_s, u"web"_s, u"--note"_s, u"from the second"_s}).code, 0);
@@ -584,9 +604,7 @@ private Q_SLOTS:
 
         // One file imported on both before either synced it, tagged on each: one profile with
         // every tag, and one "work" tag.
-        QCOMPARE(
-            cli({u"add"_s, u"--name"_s, u"both"_s, u"--host"_s, u"b"_s, u"--user"_s, u"u"_s}).code,
-            0);
+        QCOMPARE(add(u"both"_s).code, 0);
         const QString file = QDir::tempPath() + u"/both.velltunnel"_s;
         QCOMPARE(cli({u"export"_s, u"both"_s, u"-o"_s, file}).code, 0);
         QCOMPARE(second({u"import"_s, file}).code, 0);
@@ -598,10 +616,7 @@ private Q_SLOTS:
         }
         QCOMPARE(cli({u"tag"_s, u"create"_s, u"here"_s}).code, 0);
         QCOMPARE(cli({u"tag"_s, u"add"_s, u"here"_s, u"both"_s}).code, 0);
-        for (int round = 0; round < 2; ++round) {
-            QCOMPARE(cli({u"sync"_s, u"now"_s}).code, 0);
-            QCOMPARE(second({u"sync"_s, u"now"_s}).code, 0);
-        }
+        syncBoth();
         QCOMPARE(cli({u"tag"_s, u"list"_s}).out, u"here\t1\nwork\t1\n"_s);
         QCOMPARE(second({u"tag"_s, u"list"_s}).out, u"here\t1\nwork\t1\n"_s);
         QCOMPARE(second({u"list"_s}).out.count(u"both\t"_s), 1);
@@ -609,12 +624,6 @@ private Q_SLOTS:
         // Edits made on both before either syncs: the later one wins on both.
         QCOMPARE(cli({u"edit"_s, u"web"_s, u"--note"_s, u"first's"_s}).code, 0);
         QCOMPARE(second({u"edit"_s, u"web"_s, u"--note"_s, u"second's"_s}).code, 0);
-        auto syncBoth = [&] {
-            for (int round = 0; round < 2; ++round) {
-                QCOMPARE(cli({u"sync"_s, u"now"_s}).code, 0);
-                QCOMPARE(second({u"sync"_s, u"now"_s}).code, 0);
-            }
-        };
         syncBoth();
         QVERIFY(cli({u"show"_s, u"web"_s}).out.contains(u"second's"_s));
         QVERIFY(second({u"show"_s, u"web"_s}).out.contains(u"second's"_s));
@@ -639,7 +648,7 @@ private Q_SLOTS:
             return false;
         };
         for (int round = 0; round < 2; ++round) {
-            QVERIFY(QDir(moved).removeRecursively() && QDir().mkpath(moved));
+            QCOMPARE(emptyFolder(u"moved"_s), moved);
             QCOMPARE(cli({u"sync"_s, u"folder"_s, u"--off"_s}).code, 0);
             QCOMPARE(cli({u"sync"_s, u"folder"_s, moved}).code, 0);
             QVERIFY(!cli({u"sync"_s, u"now"_s}).out.startsWith(u"0 records written"_s));
@@ -651,20 +660,14 @@ private Q_SLOTS:
     // another profile carries is refused.
     void aNameMadeOnTwoDevicesStaysEditable()
     {
-        auto second = [](const QStringList &args) {
-            return runProgramAsSecondDevice(QStringLiteral(VELLSSH_CLI), args);
-        };
-        const QString folder = QDir::tempPath() + u"/clash"_s;
-        QVERIFY(QDir(folder).removeRecursively() && QDir().mkpath(folder));
+        const QString folder = emptyFolder(u"clash"_s);
         QCOMPARE(cli({u"sync"_s, u"folder"_s, folder}).code, 0);
         QCOMPARE(second({u"sync"_s, u"folder"_s, folder}).code, 0);
-        const QStringList web = {u"add"_s, u"--name"_s, u"web"_s, u"--host"_s,
-                                 u"w"_s,   u"--user"_s, u"u"_s};
-        const QString mine = cli(web).out.trimmed();
-        QCOMPARE(second(web).code, 0);
-        QCOMPARE(
-            cli({u"add"_s, u"--name"_s, u"api"_s, u"--host"_s, u"a"_s, u"--user"_s, u"u"_s}).code,
-            0);
+        const QString mine = add(u"web"_s).out.trimmed();
+        QCOMPARE(second({u"add"_s, u"--name"_s, u"web"_s, u"--host"_s, u"h"_s, u"--user"_s, u"u"_s})
+                     .code,
+                 0);
+        QCOMPARE(add(u"api"_s).code, 0);
         QCOMPARE(second({u"sync"_s, u"now"_s}).code, 0);
         const Run synced = cli({u"sync"_s, u"now"_s});
         QCOMPARE(synced.err,
@@ -686,23 +689,14 @@ private Q_SLOTS:
     // others: a FIFO in place of a journal, a record stamped as far ahead as stamps go.
     void aHostileDeviceHoldsNothingUp()
     {
-        auto second = [](const QStringList &args) {
-            return runProgramAsSecondDevice(QStringLiteral(VELLSSH_CLI), args);
-        };
         const QString folder = QDir::tempPath() + u"/hostile"_s;
         QVERIFY(QDir().mkpath(folder + u"/devices/FIFO"_s));
         QVERIFY(QDir().mkpath(folder + u"/devices/EVIL"_s));
         QCOMPARE(cli({u"sync"_s, u"folder"_s, folder}).code, 0);
         QCOMPARE(second({u"sync"_s, u"folder"_s, folder}).code, 0);
-        QCOMPARE(
-            cli({u"add"_s, u"--name"_s, u"web"_s, u"--host"_s, u"w"_s, u"--user"_s, u"u"_s}).code,
-            0);
-        const QString exported = QDir::tempPath() + u"/web.velltunnel"_s;
-        QCOMPARE(cli({u"export"_s, u"web"_s, u"-o"_s, exported}).code, 0);
-        QFile exportedFile(exported);
-        QVERIFY(exportedFile.open(QIODevice::ReadOnly));
-        QJsonObject record =
-            QJsonDocument::fromJson(exportedFile.readAll())[u"profiles"_s][0].toObject();
+        QCOMPARE(add(u"web"_s).code, 0);
+        QJsonObject record = exportedRecord(u"web"_s);
+        QVERIFY(!record.isEmpty());
         const QString uuid = QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
         record.insert(u"uuid"_s, uuid);
         record.insert(u"name"_s, u"far"_s);
@@ -710,10 +704,8 @@ private Q_SLOTS:
         const QJsonObject line{{u"at"_s, farAhead},  {u"entity"_s, u"profile"_s},
                                {u"uuid"_s, uuid},    {u"origin"_s, u"EVIL"_s},
                                {u"created"_s, true}, {u"record"_s, record}};
-        QFile journal(folder + u"/devices/EVIL/journal-1.jsonl"_s);
-        QVERIFY(journal.open(QIODevice::WriteOnly));
-        journal.write(QJsonDocument(line).toJson(QJsonDocument::Compact) + '\n');
-        journal.close();
+        writeFile(u"hostile/devices/EVIL/journal-1.jsonl"_s,
+                  QJsonDocument(line).toJson(QJsonDocument::Compact) + '\n');
         const QString fifo = folder + u"/devices/FIFO/journal-1.jsonl"_s;
         QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
 
@@ -748,9 +740,8 @@ private Q_SLOTS:
         QCOMPARE(cli({u"settings"_s, u"set"_s, u"app_icon_mode"_s, u"both"_s}).code, 0);
         QCOMPARE(cli(m_db).code, 0);
         QCOMPARE(cli({u"export"_s, u"--all"_s, u"-o"_s, exported}).code, 0);
-        const QString backups = QDir::tempPath() + u"/private-backups"_s;
-        const QString shared = QDir::tempPath() + u"/private-sync"_s;
-        QVERIFY(QDir().mkpath(backups) && QDir().mkpath(shared));
+        const QString backups = emptyFolder(u"private-backups"_s);
+        const QString shared = emptyFolder(u"private-sync"_s);
         QCOMPARE(cli({u"backup"_s, u"folder"_s, backups}).code, 0);
         const QString backup = cli({u"backup"_s, u"now"_s}).out.trimmed();
         QCOMPARE(cli({u"sync"_s, u"folder"_s, shared}).code, 0);
