@@ -169,6 +169,16 @@ pid_t goneProcess()
 
 constexpr uid_t nobody = 65534;
 
+bool giveToNobody(const QString &path)
+{
+    return ::chown(QFile::encodeName(path).constData(), nobody, nobody) == 0;
+}
+
+bool setMode(const QString &path, mode_t mode)
+{
+    return ::chmod(QFile::encodeName(path).constData(), mode) == 0;
+}
+
 } // namespace
 
 class ServiceTest : public QObject
@@ -190,11 +200,6 @@ class ServiceTest : public QObject
         SSHProtocol::RunRequest request = runTo(port);
         if (!runtime.isEmpty())
             request.environment.insert(u"XDG_RUNTIME_DIR"_s, runtime);
-        start(run, request);
-    }
-
-    void start(Run &run, const SSHProtocol::RunRequest &request)
-    {
         QVERIFY(run.service.start(QStringLiteral(VELLSSH_SERVICE)));
         connect(run.service.channel(), &MessageChannel::received, this, [&run](Message &m) {
             if (m.op == SSHProtocol::reportExit)
@@ -207,6 +212,29 @@ class ServiceTest : public QObject
         run.input.read.reset();
         run.output.write.reset();
         run.error.write.reset();
+    }
+
+    // Starts a run against the port and waits until its client is connecting.
+    void startConnecting(Run &run, quint16 port, const QString &runtime = {})
+    {
+        start(run, port, runtime);
+        QTRY_VERIFY_WITH_TIMEOUT(ops(run).contains(SSHProtocol::reportHost), 20000);
+    }
+
+    // Runs against a closed port until the service ends.
+    void runRefused(Run &run, const QString &runtime = {})
+    {
+        SilentServer closed(false);
+        start(run, closed.port, runtime);
+        QSignalSpy finished(&run.service, &ServiceProcess::finished);
+        QVERIFY(finished.wait(20000));
+    }
+
+    static void endWith(Run &run, int signal)
+    {
+        QSignalSpy finished(&run.service, &ServiceProcess::finished);
+        ::kill(run.service.pid(), signal);
+        QVERIFY(finished.wait(20000));
     }
 
     // The client the service started comes to this process as an orphan when the service is
@@ -239,11 +267,8 @@ private Q_SLOTS:
 
     void aRefusedConnectionIsReportedAndItsErrorPassedOn()
     {
-        SilentServer closed(false);
         Run run;
-        start(run, closed.port);
-        QSignalSpy finished(&run.service, &ServiceProcess::finished);
-        QVERIFY(finished.wait(20000));
+        runRefused(run);
         QCOMPARE(run.exitStatus, 255);
         QCOMPARE(ops(run).last(), SSHProtocol::reportExit);
         QVERIFY(ops(run).contains(SSHProtocol::reportHost));
@@ -259,33 +284,6 @@ private Q_SLOTS:
         QVERIFY2(errors.contains(u"Connection refused"_s), qPrintable(errors));
         QVERIFY(!errors.contains(u"debug1"_s));
         QCOMPARE(::read(run.error.read.get(), buffer, sizeof buffer), 0);
-    }
-
-    void terminateEndsAWaitingClient()
-    {
-        SilentServer silent(true);
-        Run run;
-        start(run, silent.port);
-        QTRY_VERIFY_WITH_TIMEOUT(ops(run).contains(SSHProtocol::reportHost), 20000);
-        QSignalSpy finished(&run.service, &ServiceProcess::finished);
-        QVERIFY(run.service.channel()->send(SSHProtocol::terminate));
-        QVERIFY(finished.wait(20000));
-        QVERIFY(run.exitStatus.has_value());
-        QVERIFY(childProcesses(::getpid()).isEmpty());
-    }
-
-    void theClientDiesWithItsService()
-    {
-        SilentServer silent(true);
-        Run run;
-        start(run, silent.port);
-        QTRY_VERIFY_WITH_TIMEOUT(ops(run).contains(SSHProtocol::reportHost), 20000);
-        const pid_t service = run.service.pid();
-        const QList<qint64> clients = childProcesses(service);
-        QCOMPARE(clients.size(), 1);
-        ::kill(service, SIGKILL);
-        // The client must end by itself.
-        reapOrphan(clients.first());
     }
 
     void onlyAPrivateRuntimeFolderIsUsed_data()
@@ -320,22 +318,15 @@ private Q_SLOTS:
             QVERIFY(QFile::link(privateFolder(dir.path() + u"/real"_s), runtime));
         else
             privateFolder(runtime);
-        if (damage.startsWith(u"mode "_s)) {
-            const mode_t mode = mode_t(damage.mid(5).toUInt(nullptr, 8));
-            QVERIFY(::chmod(QFile::encodeName(runtime).constData(), mode) == 0);
-        }
+        if (damage.startsWith(u"mode "_s))
+            QVERIFY(setMode(runtime, mode_t(damage.mid(5).toUInt(nullptr, 8))));
         if (damage == u"owner"_s)
-            QVERIFY(::chown(QFile::encodeName(runtime).constData(), nobody, nobody) == 0);
-        if (damage == u"socket folder owner"_s) {
-            const QString sockets = privateFolder(runtime + u"/vellssh"_s);
-            QVERIFY(::chown(QFile::encodeName(sockets).constData(), nobody, nobody) == 0);
-        }
+            QVERIFY(giveToNobody(runtime));
+        if (damage == u"socket folder owner"_s)
+            QVERIFY(giveToNobody(privateFolder(runtime + u"/vellssh"_s)));
 
-        SilentServer closed(false);
         Run run;
-        start(run, closed.port, runtime);
-        QSignalSpy finished(&run.service, &ServiceProcess::finished);
-        QVERIFY(finished.wait(20000));
+        runRefused(run, runtime);
         QCOMPARE(run.exitStatus, 255);
         if (reason.isEmpty()) {
             QVERIFY(ops(run).contains(SSHProtocol::reportHost));
@@ -361,28 +352,23 @@ private Q_SLOTS:
         SilentServer silent(true);
         // A service that is asked to end, as its application does, takes its socket along.
         Run ended;
-        start(ended, silent.port, runtime);
-        QTRY_VERIFY_WITH_TIMEOUT(ops(ended).contains(SSHProtocol::reportHost), 20000);
+        startConnecting(ended, silent.port, runtime);
         QCOMPARE(QDir(folder).entryList(QDir::System).size(), 1);
         const QList<qint64> endedClients = childProcesses(ended.service.pid());
-        QSignalSpy ending(&ended.service, &ServiceProcess::finished);
-        ::kill(ended.service.pid(), SIGTERM);
-        QVERIFY(ending.wait(20000));
+        endWith(ended, SIGTERM);
         reapOrphan(endedClients.value(0));
         QVERIFY(QDir(folder).entryList(QDir::System).isEmpty());
 
+        // A killed service cannot take its socket, but its client must still end by itself.
         Run killed;
-        start(killed, silent.port, runtime);
-        QTRY_VERIFY_WITH_TIMEOUT(ops(killed).contains(SSHProtocol::reportHost), 20000);
+        startConnecting(killed, silent.port, runtime);
         QCOMPARE(modeOf(folder), mode_t(0700));
         const QStringList sockets = QDir(folder).entryList(QDir::System);
         QCOMPARE(sockets.size(), 1);
         QCOMPARE(modeOf(folder + u'/' + sockets.first()), mode_t(0600));
         const QList<qint64> clients = childProcesses(killed.service.pid());
         QCOMPARE(clients.size(), 1);
-        QSignalSpy gone(&killed.service, &ServiceProcess::finished);
-        ::kill(killed.service.pid(), SIGKILL);
-        QVERIFY(gone.wait(20000));
+        endWith(killed, SIGKILL);
         reapOrphan(clients.first());
         QVERIFY(QFileInfo::exists(folder + u'/' + sockets.first()));
 
@@ -396,11 +382,8 @@ private Q_SLOTS:
         QFile other(folder + u"/askpass-notes"_s);
         QVERIFY(other.open(QIODevice::WriteOnly));
 
-        SilentServer closed(false);
         Run next;
-        start(next, closed.port, runtime);
-        QSignalSpy finished(&next.service, &ServiceProcess::finished);
-        QVERIFY(finished.wait(20000));
+        runRefused(next, runtime);
         QStringList kept{elsewhere, starting, u"askpass-notes"_s};
         kept.sort();
         QCOMPARE(QDir(folder).entryList(QDir::System | QDir::Files, QDir::Name), kept);
@@ -437,9 +420,9 @@ private Q_SLOTS:
         if (damage == u"listener"_s)
             QVERIFY(listenAs(nobody, listener));
         if (damage == u"mode"_s)
-            QVERIFY(::chmod(QFile::encodeName(folder).constData(), 0755) == 0);
+            QVERIFY(setMode(folder, 0755));
         if (damage == u"owner"_s)
-            QVERIFY(::chown(QFile::encodeName(folder).constData(), nobody, nobody) == 0);
+            QVERIFY(giveToNobody(folder));
 
         QProcess askPass;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -483,11 +466,8 @@ private Q_SLOTS:
     {
         QTemporaryDir runtime;
         SilentServer silent(true);
-        SSHProtocol::RunRequest request = runTo(silent.port);
-        request.environment.insert(u"XDG_RUNTIME_DIR"_s, runtime.path());
         Run run;
-        start(run, request);
-        QTRY_VERIFY_WITH_TIMEOUT(ops(run).contains(SSHProtocol::reportHost), 20000);
+        startConnecting(run, silent.port, runtime.path());
         const QDir folder(runtime.path() + u"/vellssh"_s);
         const QStringList sockets = folder.entryList({u"askpass-*.sock"_s}, QDir::System);
         QCOMPARE(sockets.size(), 1);
@@ -520,10 +500,12 @@ private Q_SLOTS:
         helper.send(u"ask"_s, {{u"prompt"_s, u"Password: "_s}});
         QTRY_VERIFY_WITH_TIMEOUT(ops(run).contains(SSHProtocol::askPass), 20000);
 
+        // Asked to end, the service ends its waiting client and reaps it.
         QSignalSpy finished(&run.service, &ServiceProcess::finished);
         QVERIFY(run.service.channel()->send(SSHProtocol::terminate));
         QVERIFY(finished.wait(20000));
         QVERIFY(run.exitStatus.has_value());
+        QVERIFY(childProcesses(::getpid()).isEmpty());
     }
 
     void aMissingOrBrokenStartIsRefused()
@@ -531,7 +513,6 @@ private Q_SLOTS:
         ServiceProcess service;
         QVERIFY(service.start(QStringLiteral(VELLSSH_SERVICE)));
         QSignalSpy finished(&service, &ServiceProcess::finished);
-        QSignalSpy closed(service.channel(), &MessageChannel::closed);
         service.channel()->send(SSHProtocol::runWith, {{u"arguments"_s, 5}});
         QVERIFY(finished.wait(20000));
         QCOMPARE(finished.first().first().toInt(), 1);
