@@ -12,12 +12,7 @@
 #include <QStorageInfo>
 #include <QStringDecoder>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
-#include <cstring>
 
 using namespace Qt::StringLiterals;
 
@@ -197,9 +192,9 @@ QString writeFailure(const QString &path)
     const QString folder = QFileInfo(path).absolutePath();
     const QStorageInfo storage(folder);
     if (storage.isValid() && storage.bytesAvailable() < 4096)
-        return QString::fromLocal8Bit(strerror(ENOSPC));
+        return systemReason(ENOSPC);
     if (!QFileInfo(folder).isWritable())
-        return QString::fromLocal8Bit(strerror(EACCES));
+        return systemReason(EACCES);
     return localized("the file could not be replaced");
 }
 

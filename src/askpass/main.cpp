@@ -35,8 +35,8 @@ Result<UniqueFd> connectTo(const QString &path, const QByteArray &token)
         return Error(localized("The service's socket “%1” cannot be reached.").arg(path));
     std::memcpy(address.sun_path, encoded.constData(), size_t(encoded.size()));
     if (::connect(fd.get(), reinterpret_cast<sockaddr *>(&address), sizeof address) != 0)
-        return Error(localized("The service's socket “%1” cannot be reached: %2")
-                         .arg(path, QString::fromLocal8Bit(strerror(errno))));
+        return Error(
+            localized("The service's socket “%1” cannot be reached: %2").arg(path, systemReason()));
     ucred peer{};
     socklen_t length = sizeof peer;
     if (::getsockopt(fd.get(), SOL_SOCKET, SO_PEERCRED, &peer, &length) != 0 ||
@@ -46,8 +46,8 @@ Result<UniqueFd> connectTo(const QString &path, const QByteArray &token)
                          .arg(path)
                          .arg(peer.uid));
     if (::send(fd.get(), token.constData(), size_t(token.size()), MSG_NOSIGNAL) != token.size())
-        return Error(localized("The service's socket “%1” cannot be reached: %2")
-                         .arg(path, QString::fromLocal8Bit(strerror(errno))));
+        return Error(
+            localized("The service's socket “%1” cannot be reached: %2").arg(path, systemReason()));
     return fd;
 }
 

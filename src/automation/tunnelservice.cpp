@@ -1,6 +1,7 @@
 #include "tunnelservice.h"
 
 #include "objectcontext.h"
+#include "persistenthistorykit.h"
 #include "profile.h"
 #include "queries.h"
 #include "sessioncontainer.h"
@@ -24,8 +25,9 @@ QString uuidText(const Profile &profile)
 
 } // namespace
 
-TunnelService::TunnelService(ObjectContext *context, SessionContainer *container, QObject *parent)
-    : QObject(parent), m_context(context), m_container(container)
+TunnelService::TunnelService(ObjectContext *context, PersistentHistoryKit *history,
+                             SessionContainer *container, QObject *parent)
+    : QObject(parent), m_context(context), m_history(history), m_container(container)
 {
     qDBusRegisterMetaType<QList<QVariantMap>>();
     new TunnelAdaptor(this);
@@ -160,9 +162,9 @@ void TunnelService::follow(TunnelSession *session)
 void TunnelService::readCommittedWrites()
 {
     // The command line writes the store itself and then asks: the request must see that write
-    // even when the history service has not polled since.
-    if (auto error = m_context->mergeCommitted())
-        qWarning("merging the store's latest writes failed: %s", qPrintable(error->message));
+    // even when the history service has not polled since. It merges it as it would have a
+    // moment later, de-duplication and announcements included.
+    m_history->catchUp();
 }
 
 QList<Profile *> TunnelService::liveProfiles() const

@@ -11,6 +11,7 @@
 
 class Profile;
 class ObjectContext;
+class PersistentHistoryKit;
 class SessionContainer;
 class TunnelSession;
 
@@ -24,7 +25,8 @@ public:
     static inline const QString serviceName = QStringLiteral("io.vellssh.Tunnel");
     static inline const QString objectPath = QStringLiteral("/io/vellssh/Tunnel");
 
-    TunnelService(ObjectContext *context, SessionContainer *container, QObject *parent = nullptr);
+    TunnelService(ObjectContext *context, PersistentHistoryKit *history,
+                  SessionContainer *container, QObject *parent = nullptr);
 
     // Takes the bus name and exports the object; the reason when another instance holds it.
     QString registerOn(class QDBusConnection &bus);
@@ -82,6 +84,7 @@ private:
     void ask(uint id, const Pending &question);
 
     ObjectContext *m_context;
+    PersistentHistoryKit *m_history;
     SessionContainer *m_container;
     QHash<QString, QString> m_requesters;
     QHash<uint, Pending> m_pending;

@@ -10,11 +10,7 @@
 #include <QJsonDocument>
 #include <QRegularExpression>
 
-#include <cerrno>
-#include <cstring>
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 

@@ -85,8 +85,6 @@ public:
     // Merges now what other connections committed since this context last saw the store, for
     // a caller that must see every write finished before its request.
     Status mergeCommitted();
-    // The newest history transaction whose changes this context holds.
-    qint64 historyToken() const { return m_historyToken; }
     // Called by whoever merged the transactions up to the token into this context.
     void noteMergedHistory(qint64 token) { m_historyToken = std::max(m_historyToken, token); }
 

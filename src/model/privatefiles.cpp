@@ -1,6 +1,7 @@
 #include "privatefiles.h"
 
 #include "localized.h"
+#include "regularfiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -17,11 +18,6 @@
 using namespace Qt::StringLiterals;
 
 namespace {
-
-QString systemReason()
-{
-    return QString::fromLocal8Bit(strerror(errno));
-}
 
 // A file that others may read was either made under a loose umask or by an older version.
 bool narrow(const struct stat &info)
@@ -70,20 +66,15 @@ Status appendPrivateFile(const QString &path, QByteArray lines)
 {
     // A link or a FIFO put in place of the file would take the lines elsewhere or hold the
     // writer.
-    const int fd = ::open(QFile::encodeName(path).constData(),
-                          O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600);
-    if (fd < 0 && errno == ELOOP)
-        return Error(localized("it is a symbolic link"));
-    if (fd < 0)
-        return Error(systemReason());
-    const auto closeFile = qScopeGuard([fd] { ::close(fd); });
     struct stat existing
     {
     };
-    if (::fstat(fd, &existing) != 0)
-        return Error(systemReason());
-    if (!S_ISREG(existing.st_mode))
-        return Error(localized("it is not a regular file"));
+    const Result<int> opened =
+        openRegularDescriptor(path, O_RDWR | O_APPEND | O_CREAT, Links::refuse, existing);
+    if (!opened)
+        return opened.error();
+    const int fd = *opened;
+    const auto closeFile = qScopeGuard([fd] { ::close(fd); });
     if (narrow(existing) && ::fchmod(fd, existing.st_mode & 0700) != 0)
         return Error(systemReason());
     char last = '\n';

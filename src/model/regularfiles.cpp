@@ -14,24 +14,32 @@ constexpr qint64 chunkBytes = 1 << 20;
 
 } // namespace
 
-Status openRegularFile(QFile &file, const QString &path, Links links)
+Result<int> openRegularDescriptor(const QString &path, int flags, Links links, struct stat &info)
 {
-    const int flags = O_RDONLY | O_NONBLOCK | O_CLOEXEC | (links == Links::refuse ? O_NOFOLLOW : 0);
-    const int fd = ::open(QFile::encodeName(path).constData(), flags);
+    flags |= O_NONBLOCK | O_CLOEXEC | (links == Links::refuse ? O_NOFOLLOW : 0);
+    const int fd = ::open(QFile::encodeName(path).constData(), flags, 0600);
     if (fd < 0 && errno == ELOOP && links == Links::refuse)
         return Error(localized("it is a symbolic link"));
     if (fd < 0)
-        return Error(QString::fromLocal8Bit(std::strerror(errno)));
-    struct stat info
-    {
-    };
+        return Error(systemReason());
     const bool stated = ::fstat(fd, &info) == 0;
     if (!stated || !S_ISREG(info.st_mode)) {
-        const QString reason = stated ? localized("it is not a regular file")
-                                      : QString::fromLocal8Bit(std::strerror(errno));
+        const QString reason = stated ? localized("it is not a regular file") : systemReason();
         ::close(fd);
         return Error(reason);
     }
+    return fd;
+}
+
+Status openRegularFile(QFile &file, const QString &path, Links links)
+{
+    struct stat info
+    {
+    };
+    const Result<int> opened = openRegularDescriptor(path, O_RDONLY, links, info);
+    if (!opened)
+        return opened.error();
+    const int fd = *opened;
     if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
         ::close(fd);
         return Error(file.errorString());

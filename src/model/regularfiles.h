@@ -6,6 +6,8 @@
 #include <QFile>
 #include <QString>
 
+#include <sys/stat.h>
+
 // Reading files that someone else may have put there (another device's journal, a file to
 // import): only a regular file is opened for reading, and opening it never waits, so that a
 // FIFO, a device or a socket can neither block nor feed a reader without end. The errors are
@@ -18,6 +20,11 @@ enum class Links
     // to any file of this user, the store among them.
     refuse
 };
+
+// A descriptor of the file opened with `flags`, never waiting and not through a link when links
+// are refused, when it is a regular file; a file that O_CREAT makes is 0600. `info` gets its
+// status. The caller closes the descriptor.
+Result<int> openRegularDescriptor(const QString &path, int flags, Links links, struct stat &info);
 
 // Opens the file read-only on `file`, which owns the descriptor from then on.
 Status openRegularFile(QFile &file, const QString &path, Links links);

@@ -3,6 +3,8 @@
 #include <QString>
 
 #include <cassert>
+#include <cerrno>
+#include <cstring>
 #include <optional>
 #include <utility>
 #include <variant>
@@ -21,6 +23,12 @@ struct Error
 
     friend bool operator==(const Error &, const Error &) = default;
 };
+
+// The system's own words for an errno value, for the caller's sentence.
+inline QString systemReason(int error = errno)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
 
 // The value of an operation that can fail, or the error that a user should read.
 template<class T>

@@ -219,11 +219,6 @@ QString idArray(const QList<qint64> &ids)
     return QString::fromUtf8(QJsonDocument(array).toJson(QJsonDocument::Compact));
 }
 
-QString systemMessage(int error)
-{
-    return QString::fromLocal8Bit(strerror(error));
-}
-
 // A store file of no bytes is never one that we made (see createStore): a disk that filled up
 // or a copy cut short left it. Opening it would silently give an empty store.
 Status checkNotEmpty(const QString &path)
@@ -259,8 +254,8 @@ Status StoreConnection::createStore(const QString &path)
     const QByteArray freshName = QFile::encodeName(fresh);
     const int fd = ::open(freshName.constData(), O_CREAT | O_EXCL | O_RDWR | O_CLOEXEC, 0600);
     if (fd < 0) {
-        return Error{localized("The profile store “%1” cannot be created: %2")
-                         .arg(path, systemMessage(errno))};
+        return Error{
+            localized("The profile store “%1” cannot be created: %2").arg(path, systemReason())};
     }
     ::close(fd);
     auto removeFresh = qScopeGuard([&] { ::unlink(freshName.constData()); });
@@ -273,8 +268,8 @@ Status StoreConnection::createStore(const QString &path)
     }
     if (::link(freshName.constData(), QFile::encodeName(path).constData()) != 0 &&
         errno != EEXIST) {
-        return Error{localized("The profile store “%1” cannot be created: %2")
-                         .arg(path, systemMessage(errno))};
+        return Error{
+            localized("The profile store “%1” cannot be created: %2").arg(path, systemReason())};
     }
     return std::nullopt;
 }

@@ -87,8 +87,8 @@ bool sameBytes(const QByteArray &a, const QByteArray &b)
 
 Error socketError(const QString &path)
 {
-    return Error(localized("The ask-pass socket “%1” cannot be made: %2")
-                     .arg(path, QString::fromLocal8Bit(strerror(errno))));
+    return Error(
+        localized("The ask-pass socket “%1” cannot be made: %2").arg(path, systemReason()));
 }
 
 } // namespace

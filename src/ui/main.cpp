@@ -58,7 +58,8 @@ int main(int argc, char *argv[])
         fprintf(stderr, "%s\n", qPrintable(delegate.error().message));
         return 1;
     }
-    TunnelService service((*delegate)->store().mainContext(), &(*delegate)->container());
+    TunnelService service((*delegate)->store().mainContext(), (*delegate)->store().historyKit(),
+                          &(*delegate)->container());
     (*delegate)->setPromptPresenter([&service](const PromptRequest &request, PromptAnswer answer) {
         service.present(request, std::move(answer));
     });
