@@ -6,6 +6,7 @@
 #include "localized.h"
 #include "messagechannel.h"
 #include "privatefiles.h"
+#include "unixaddress.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -27,14 +28,11 @@ Result<UniqueFd> connectTo(const QString &path, const QByteArray &token)
 {
     if (Status refused = verifyPrivateFolder(QFileInfo(path).absolutePath()))
         return *refused;
-    const QByteArray encoded = QFile::encodeName(path);
     UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    if (!fd || encoded.size() >= qsizetype(sizeof address.sun_path))
+    const std::optional<sockaddr_un> address = unixSocketAddress(QFile::encodeName(path));
+    if (!fd || !address)
         return Error(localized("The service's socket “%1” cannot be reached.").arg(path));
-    std::memcpy(address.sun_path, encoded.constData(), size_t(encoded.size()));
-    if (::connect(fd.get(), reinterpret_cast<sockaddr *>(&address), sizeof address) != 0)
+    if (::connect(fd.get(), asSockaddr(*address), sizeof *address) != 0)
         return Error(
             localized("The service's socket “%1” cannot be reached: %2").arg(path, systemReason()));
     ucred peer{};

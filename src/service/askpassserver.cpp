@@ -4,6 +4,7 @@
 #include "messagechannel.h"
 #include "privatefiles.h"
 #include "sshprotocol.h"
+#include "unixaddress.h"
 
 #include <QDir>
 #include <QPointer>
@@ -41,12 +42,10 @@ Result<QString> socketFolder(const QString &runtimeDirectory)
 bool somebodyListens(const QByteArray &path)
 {
     const UniqueFd probe(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    if (!probe || path.size() >= qsizetype(sizeof address.sun_path))
+    const std::optional<sockaddr_un> address = unixSocketAddress(path);
+    if (!probe || !address)
         return true;
-    std::memcpy(address.sun_path, path.constData(), size_t(path.size()));
-    return ::connect(probe.get(), reinterpret_cast<sockaddr *>(&address), sizeof address) == 0 ||
+    return ::connect(probe.get(), asSockaddr(*address), sizeof *address) == 0 ||
            errno != ECONNREFUSED;
 }
 
@@ -123,20 +122,15 @@ Status AskPassServer::listen(const QString &runtimeDirectory)
     m_token = randomHex(16);
     const QString path =
         *folder + u"/askpass-%1-%2.sock"_s.arg(::getpid()).arg(QString::fromLatin1(randomHex(6)));
-    const QByteArray encoded = QFile::encodeName(path);
-
     UniqueFd listener(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    if (encoded.size() >= qsizetype(sizeof address.sun_path))
+    const std::optional<sockaddr_un> address = unixSocketAddress(QFile::encodeName(path));
+    if (!address)
         return Error(
             localized("The ask-pass socket “%1” cannot be made: the path is too long.").arg(path));
     if (!listener)
         return socketError(path);
-    std::memcpy(address.sun_path, encoded.constData(), size_t(encoded.size()));
     const mode_t previous = ::umask(0177);
-    const bool bound =
-        ::bind(listener.get(), reinterpret_cast<sockaddr *>(&address), sizeof address) == 0;
+    const bool bound = ::bind(listener.get(), asSockaddr(*address), sizeof *address) == 0;
     ::umask(previous);
     if (!bound)
         return socketError(path);

@@ -9,7 +9,6 @@
 #include "sshprotocol.h"
 
 #include <QCoreApplication>
-#include <QDir>
 #include <QFile>
 #include <QTimer>
 
