@@ -205,10 +205,7 @@ std::optional<QString> forwardingPortProblem(const QJsonObject &o)
     // What ssh would read as an option, or what would garble every listing, is never taken.
     for (const auto &[name, address] : {std::pair(u"bindAddress"_s, &values.bindAddress),
                                         std::pair(u"targetAddress"_s, &values.targetAddress)}) {
-        const QString text = address->value_or(QString());
-        if (text.trimmed().startsWith(u'-') || std::any_of(text.cbegin(), text.cend(), [](QChar c) {
-                return c.category() == QChar::Other_Control;
-            }))
+        if (!ProfileValidationForm::isAcceptableAddress(*address))
             return localized("“%1” is not an address that ssh takes").arg(name);
     }
     return std::nullopt;

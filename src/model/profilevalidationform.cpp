@@ -46,14 +46,9 @@ bool readsAsOption(const QString &text)
     return text.trimmed().startsWith(u'-');
 }
 
-bool addressOk(const std::optional<QString> &address)
-{
-    return !address || (!readsAsOption(*address) && !hasControlCharacter(*address));
-}
-
 bool endpointOk(const std::optional<QString> &address, qint32 port, bool needsAddress)
 {
-    if (!addressOk(address))
+    if (!ProfileValidationForm::isAcceptableAddress(address))
         return false;
     if (isSocketPath(address))
         return true;
@@ -195,9 +190,15 @@ bool ProfileValidationForm::isAcceptable(const ForwardingData &f)
     }
     case ForwardingType::dynamic:
     case ForwardingType::reverseDynamic:
-        return addressOk(f.bindAddress) && !isSocketPath(f.bindAddress) && isPort(f.bindPort);
+        return ProfileValidationForm::isAcceptableAddress(f.bindAddress) &&
+               !isSocketPath(f.bindAddress) && isPort(f.bindPort);
     }
     return false;
+}
+
+bool ProfileValidationForm::isAcceptableAddress(const std::optional<QString> &address)
+{
+    return !address || (!readsAsOption(*address) && !hasControlCharacter(*address));
 }
 
 Status ProfileValidationForm::checkNameAvailable(const QString &name, const Profile *editing,

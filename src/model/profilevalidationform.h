@@ -45,6 +45,8 @@ public:
     // An address that starts with "-" or holds a control character is never acceptable: the
     // client would read the first as an option and refuses the second.
     static bool isAcceptable(const ForwardingData &forwarding);
+    // What isAcceptable asks of every forwarding address.
+    static bool isAcceptableAddress(const std::optional<QString> &address);
     // The longest texts a field may hold, in characters.
     static constexpr qsizetype maximumNameLength = 1024;
     static constexpr qsizetype maximumHostLength = 1024;
