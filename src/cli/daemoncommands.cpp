@@ -5,6 +5,7 @@
 #include "sessioncontainer.h"
 #include "sessionstate.h"
 #include "tunnelinterface.h"
+#include "uniquefd.h"
 
 #include <QCoreApplication>
 #include <QDBusConnection>
@@ -36,19 +37,14 @@ public:
     using Done = std::function<void(std::optional<QString>)>;
 
     Asker()
-        : m_tty(::open("/dev/tty", O_RDWR | O_CLOEXEC)), m_in(m_tty >= 0 ? m_tty : STDIN_FILENO),
+        : m_tty(::open("/dev/tty", O_RDWR | O_CLOEXEC)), m_in(m_tty ? m_tty.get() : STDIN_FILENO),
           m_notifier(m_in, QSocketNotifier::Read)
     {
         m_notifier.setEnabled(false);
         QObject::connect(&m_notifier, &QSocketNotifier::activated, &m_notifier,
                          [this] { readAvailable(); });
     }
-    ~Asker()
-    {
-        showTyping();
-        if (m_tty >= 0)
-            ::close(m_tty);
-    }
+    ~Asker() { showTyping(); }
     Asker(const Asker &) = delete;
     Asker &operator=(const Asker &) = delete;
 
@@ -58,10 +54,10 @@ public:
     {
         Q_ASSERT(!asking());
         say(message.toUtf8() + ' ');
-        if (secret && m_tty >= 0 && ::tcgetattr(m_tty, &m_saved) == 0) {
+        if (secret && m_tty && ::tcgetattr(m_tty.get(), &m_saved) == 0) {
             termios quiet = m_saved;
             quiet.c_lflag &= ~tcflag_t(ECHO);
-            m_hidden = ::tcsetattr(m_tty, TCSAFLUSH, &quiet) == 0;
+            m_hidden = ::tcsetattr(m_tty.get(), TCSAFLUSH, &quiet) == 0;
         }
         m_done = std::move(done);
         takeLine();
@@ -83,12 +79,12 @@ private:
     void say(const QByteArray &text) const
     {
         [[maybe_unused]] const ssize_t written =
-            ::write(m_tty >= 0 ? m_tty : STDERR_FILENO, text.constData(), size_t(text.size()));
+            ::write(m_tty ? m_tty.get() : STDERR_FILENO, text.constData(), size_t(text.size()));
     }
     void showTyping()
     {
         if (std::exchange(m_hidden, false)) {
-            ::tcsetattr(m_tty, TCSAFLUSH, &m_saved);
+            ::tcsetattr(m_tty.get(), TCSAFLUSH, &m_saved);
             say("\n");
         }
     }
@@ -121,7 +117,7 @@ private:
         std::exchange(m_done, nullptr)(answer);
     }
 
-    int m_tty;
+    UniqueFd m_tty;
     int m_in;
     QSocketNotifier m_notifier;
     QByteArray m_buffer;
