@@ -8,6 +8,7 @@
 #include <QString>
 #include <QTemporaryDir>
 
+#include <cstdio>
 #include <memory>
 
 class PersistenceController;
@@ -58,8 +59,13 @@ public:
     explicit BenchServer(QString serviceProgram);
     ~BenchServer();
 
-    // Empty once the server is up.
-    QString problem() const { return m_problem; }
+    // Whether the server is up; says why on standard error when not.
+    bool ready() const
+    {
+        if (!m_problem.isEmpty())
+            fprintf(stderr, "sshd: %s\n", qPrintable(m_problem));
+        return m_problem.isEmpty();
+    }
     const SshdFixture &sshd() const { return m_sshd; }
     BenchProfiles &profiles() { return *m_profiles; }
     std::unique_ptr<TunnelSession> session(Profile *profile) const;

@@ -90,10 +90,8 @@ int main(int argc, char *argv[])
     QCoreApplication app(argc, argv);
     const int seconds = argc > 1 ? std::max(1, atoi(argv[1])) : 5;
     BenchServer server(QStringLiteral(VELLSSH_SERVICE));
-    if (!server.problem().isEmpty()) {
-        fprintf(stderr, "sshd: %s\n", qPrintable(server.problem()));
+    if (!server.ready())
         return 1;
-    }
     BenchProfiles &profiles = server.profiles();
     Profile *profile = profiles.add(u"chatty"_s);
     setLogLevel(*profile, LogLevel::debug3);

@@ -54,10 +54,8 @@ int main(int argc, char *argv[])
     QCoreApplication app(argc, argv);
     const int count = argc > 1 ? std::max(1, atoi(argv[1])) : 200;
     BenchServer server(QStringLiteral(VELLSSH_SERVICE));
-    if (!server.problem().isEmpty()) {
-        fprintf(stderr, "sshd: %s\n", qPrintable(server.problem()));
+    if (!server.ready())
         return 1;
-    }
     const qint64 ownBefore = pssOf(::getpid());
     BenchProfiles &profiles = server.profiles();
     std::vector<std::unique_ptr<TunnelSession>> tunnels;

@@ -19,10 +19,8 @@ int main(int argc, char *argv[])
     QCoreApplication app(argc, argv);
     const qint64 megabytes = argc > 1 ? std::max(1, atoi(argv[1])) : 20;
     BenchServer server(QStringLiteral(VELLSSH_SERVICE));
-    if (!server.problem().isEmpty()) {
-        fprintf(stderr, "sshd: %s\n", qPrintable(server.problem()));
+    if (!server.ready())
         return 1;
-    }
     Profile *profile = server.profiles().add(u"long line"_s);
     const qint64 bytes = megabytes * 1000 * 1000;
     profile->setStringOption(u"default"_s, u"SessionType"_s);

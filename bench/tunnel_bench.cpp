@@ -35,10 +35,8 @@ int main(int argc, char *argv[])
     QCoreApplication app(argc, argv);
     const int runs = argc > 1 ? std::max(1, atoi(argv[1])) : 15;
     BenchServer server(QStringLiteral(VELLSSH_SERVICE));
-    if (!server.problem().isEmpty()) {
-        fprintf(stderr, "sshd: %s\n", qPrintable(server.problem()));
+    if (!server.ready())
         return 1;
-    }
     BenchProfiles &profiles = server.profiles();
     Profile *profile = profiles.add(u"bench"_s);
     const std::unique_ptr<TunnelSession> session = server.session(profile);
