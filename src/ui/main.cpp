@@ -1,14 +1,18 @@
 // vellssh: the application. With --headless it runs without any window: the store, the
-// sessions and the D-Bus interface, until it is told to quit.
+// sessions and the D-Bus interface, until it is told to quit. Otherwise the same core runs
+// behind the main window.
+#include "mainwindow.h"
 #include "persistencecontroller.h"
 #include "tunnelservice.h"
 #include "vellappdelegate.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QSocketNotifier>
 
 #include <csignal>
+#include <memory>
 #include <cstdio>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -40,18 +44,25 @@ void quitOnSignals()
     ::sigaction(SIGINT, &action, nullptr);
 }
 
+bool isHeadless(int argc, char *argv[])
+{
+    for (int i = 1; i < argc; ++i) {
+        if (qstrcmp(argv[i], "--headless") == 0)
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
 {
-    QCoreApplication app(argc, argv);
+    const bool headless = isHeadless(argc, argv);
+    std::unique_ptr<QCoreApplication> app = headless
+        ? std::make_unique<QCoreApplication>(argc, argv)
+        : std::make_unique<QApplication>(argc, argv);
     QCoreApplication::setApplicationName(u"vellssh"_s);
     QCoreApplication::setOrganizationName(u"VellSSH"_s);
-    if (!QCoreApplication::arguments().contains(u"--headless"_s)) {
-        fprintf(stderr,
-                "The desktop interface is not part of this build yet: run vellssh --headless.\n");
-        return 2;
-    }
     quitOnSignals();
     auto delegate = VellAppDelegate::start(VellAppDelegate::defaultOptions());
     if (!delegate) {
@@ -68,7 +79,13 @@ int main(int argc, char *argv[])
         fprintf(stderr, "%s\n", qPrintable(problem));
         return 1;
     }
-    const int code = app.exec();
+    std::unique_ptr<MainWindow> window;
+    if (!headless) {
+        QApplication::setQuitOnLastWindowClosed(false);
+        window = std::make_unique<MainWindow>(**delegate);
+        window->show();
+    }
+    const int code = QCoreApplication::exec();
     bus.unregisterService(TunnelService::serviceName);
     return code;
 }
