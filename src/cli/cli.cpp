@@ -9,6 +9,7 @@
 #include "objectcontext.h"
 #include "persistencecontroller.h"
 #include "profile.h"
+#include "profileedit.h"
 #include "profileflags.h"
 #include "profilejson.h"
 #include "profilevalidationform.h"
@@ -18,7 +19,6 @@
 #include "sshinvocation.h"
 #include "tag.h"
 
-#include <QFileInfo>
 #include <QHash>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -313,102 +313,65 @@ int Cli::show(const QStringList &arguments)
     return success;
 }
 
-Status Cli::applyFlags(Profile &profile, const ProfileFlags &flags)
+Result<ProfileEdit> Cli::profileEdit(const ProfileFlags &flags)
 {
-    ObjectContext &ctx = context();
-    if (flags.name)
-        profile.setName(flags.name->trimmed());
-    if (flags.host)
-        profile.setAddress(flags.host->trimmed());
-    if (flags.port)
-        profile.setPort(*flags.port);
-    if (flags.user)
-        profile.setUser(flags.user->trimmed());
-    if (flags.note)
-        profile.setNote(flags.note->isEmpty() ? std::nullopt : std::optional(*flags.note));
-    if (flags.retries)
-        profile.setRetryAttempts(*flags.retries);
+    ProfileEdit edit;
+    edit.name = flags.name;
+    edit.host = flags.host;
+    edit.port = flags.port;
+    edit.user = flags.user;
+    edit.note = flags.note;
+    edit.retryAttempts = flags.retries;
+    edit.options = flags.options;
+    edit.clearForwardings = flags.clearForwardings;
+    edit.tags = flags.tags;
     if (flags.pin)
-        profile.setPinned(true);
+        edit.pinned = true;
     if (flags.autoConnect || flags.noAutoConnect)
-        profile.setAutoConnect(flags.autoConnect);
-
+        edit.autoConnect = flags.autoConnect;
     const QString keys = IdentityKeyManager::defaultDirectory();
-    auto keyName = [&](const QString &file) -> Result<std::optional<QString>> {
-        if (file.isEmpty())
-            return std::optional<QString>();
-        const QFileInfo info(file);
-        if (file.contains(u'/') && info.absolutePath() != QFileInfo(keys).absoluteFilePath())
-            return Error(localized("“%1” is not in %2: keys are chosen by their file name there.")
-                             .arg(file, keys));
-        return std::optional(info.fileName());
-    };
-    if (flags.identity) {
-        auto name = keyName(*flags.identity);
-        if (!name)
-            return name.error();
-        profile.setPrivateKeyName(*name);
+    for (const auto &[file, name] : {std::pair{&flags.identity, &edit.privateKeyName},
+                                     std::pair{&flags.certificate, &edit.certificateName}}) {
+        if (!*file)
+            continue;
+        auto inFolder = keyNameInFolder(**file, keys);
+        if (!inFolder)
+            return inFolder.error();
+        *name = inFolder->value_or(QString());
     }
-    if (flags.certificate) {
-        auto name = keyName(*flags.certificate);
-        if (!name)
-            return name.error();
-        profile.setCertificateName(*name);
-    }
-
-    if (!flags.options.isEmpty()) {
-        OptionDictionary options = profile.sshOptions();
-        const SSHClientConfig &catalogue = SSHClientConfig::shared();
-        for (const auto &[key, value] : flags.options) {
-            if (value.isEmpty()) {
-                options.remove(key);
-                continue;
-            }
-            options.insert(key, value);
-            const bool used = catalogue.knownOptionNames().contains(key) ||
-                              ParameterBuilder::skipQuickOptions.contains(key) ||
-                              key == u"UserNotification"_s;
-            if (!used) {
-                m_err << localized("Note: “%1” is kept, but it is not an option that VellSSH "
-                                   "passes to ssh.")
-                             .arg(key)
-                      << u'\n';
-            }
-        }
-        profile.setSSHOptions(options);
-    }
-
-    if (flags.clearForwardings) {
-        for (Forwarding *forwarding : profile.forwardings())
-            ctx.deleteObject(forwarding);
-    }
-    qint16 priority = 0;
-    for (const Forwarding *forwarding : profile.forwardings())
-        priority = std::max<qint16>(priority, forwarding->priority() + 1);
+    noteUnusedOptions(flags.options);
     for (const auto &[type, spec] : flags.forwardings) {
         auto data = parseForwardingSpec(type, spec);
         if (!data)
             return data.error();
-        data->priority = priority++;
-        Forwarding *forwarding = ctx.insertForwarding();
-        forwarding->edit([&](ForwardingData &d) {
-            const QUuid uuid = *d.uuid;
-            d = *data;
-            d.uuid = uuid;
-        });
-        forwarding->setProfile(&profile);
+        edit.forwardings.append(*data);
     }
+    return edit;
+}
 
-    for (const QString &name : flags.tags) {
-        Tag *tag = tagNamed(name, ctx);
-        if (!tag) {
-            if (auto error = validateTagName(name, nullptr, ctx))
-                return error;
-            tag = ctx.insertTag();
-            tag->setName(name);
+void Cli::noteUnusedOptions(const QList<QPair<QString, QString>> &options)
+{
+    const SSHClientConfig &catalogue = SSHClientConfig::shared();
+    for (const auto &[key, value] : options) {
+        const bool used = value.isEmpty() || catalogue.knownOptionNames().contains(key) ||
+                          ParameterBuilder::skipQuickOptions.contains(key) ||
+                          key == u"UserNotification"_s;
+        if (!used) {
+            m_err << localized("Note: “%1” is kept, but it is not an option that VellSSH "
+                               "passes to ssh.")
+                         .arg(key)
+                  << u'\n';
         }
-        profile.addTag(tag);
     }
+}
+
+Status Cli::applyFlags(Profile &profile, const ProfileFlags &flags)
+{
+    const auto edit = profileEdit(flags);
+    if (!edit)
+        return edit.error();
+    if (const auto applied = edit->apply(context(), profile); !applied)
+        return applied.error();
     return std::nullopt;
 }
 

@@ -11,6 +11,7 @@ class ObjectContext;
 class PersistenceController;
 class Profile;
 class Settings;
+struct ProfileEdit;
 struct ProfileFlags;
 
 // vellssh-cli: works on the profile store directly, writing as the author "cli", so a running
@@ -57,6 +58,8 @@ private:
     Settings &settingsStore();
     Result<Profile *> resolve(const QString &reference, Scope scope);
     Result<QList<Profile *>> resolveAll(const QStringList &references, Scope scope);
+    Result<ProfileEdit> profileEdit(const ProfileFlags &flags);
+    void noteUnusedOptions(const QList<QPair<QString, QString>> &options);
     Status applyFlags(Profile &profile, const ProfileFlags &flags);
     // The profile to validate, if any, and the name it was saved under when it is not new.
     int saveOrReport(Profile *validate, const std::optional<QString> &savedName = std::nullopt);
