@@ -174,33 +174,14 @@ QList<Profile *> TunnelService::liveProfiles() const
 
 std::optional<QList<Profile *>> TunnelService::resolve(const QStringList &references)
 {
-    QList<Profile *> resolved;
-    const QList<Profile *> live = liveProfiles();
-    for (const QString &reference : references) {
-        const QUuid uuid(reference);
-        QList<Profile *> matches;
-        for (Profile *profile : live) {
-            if ((!uuid.isNull() && profile->uuid() == uuid) || profile->name() == reference)
-                matches.append(profile);
-        }
-        if (matches.isEmpty()) {
-            sendErrorReply(notFoundError, u"No profile “%1”."_s.arg(reference));
-            return std::nullopt;
-        }
-        if (matches.size() > 1) {
-            QStringList lines;
-            for (const Profile *p : std::as_const(matches))
-                lines.append(u"  "_s + uuidText(*p) + u"  "_s + p->displayName());
-            sendErrorReply(ambiguousError,
-                           u"“%1” names %2 profiles; use a uuid:\n%3"_s.arg(reference)
-                               .arg(matches.size())
-                               .arg(lines.join(u'\n')));
-            return std::nullopt;
-        }
-        if (!resolved.contains(matches.first()))
-            resolved.append(matches.first());
+    auto profiles = resolveProfiles(*m_context, references);
+    if (!profiles) {
+        const Error &error = profiles.error();
+        sendErrorReply(error.code == ambiguousProfileCode ? ambiguousError : notFoundError,
+                       error.message);
+        return std::nullopt;
     }
-    return resolved;
+    return std::move(profiles).value();
 }
 
 QStringList TunnelService::uuids(const QList<Profile *> &profiles)

@@ -63,6 +63,48 @@ QList<Profile *> profilesIn(const ObjectContext &context, const SidebarItem &ite
     return profiles;
 }
 
+Result<Profile *> resolveProfile(const ObjectContext &context, const QString &reference,
+                                 ProfileScope scope)
+{
+    const QString wanted = reference.trimmed();
+    const QUuid uuid(wanted);
+    QList<Profile *> matches;
+    for (Profile *profile : validProfiles(context)) {
+        if (scope != ProfileScope::all && (scope == ProfileScope::trash) != profile->isInTrash())
+            continue;
+        const bool named = profile->name() && profile->name()->trimmed() == wanted;
+        if ((!uuid.isNull() && profile->uuid() == uuid) || named)
+            matches.append(profile);
+    }
+    if (matches.isEmpty())
+        return Error(localized("No profile “%1”.").arg(reference), {}, profileNotFoundCode);
+    if (matches.size() == 1)
+        return matches.first();
+    QStringList lines;
+    for (const Profile *profile : std::as_const(matches))
+        lines.append(u"  "_s + profile->scriptUUID().value_or(QString()) + u"  "_s +
+                     profile->displayName());
+    return Error(localized("“%1” names %2 profiles; use a uuid:\n%3")
+                     .arg(reference)
+                     .arg(matches.size())
+                     .arg(lines.join(u'\n')),
+                 {}, ambiguousProfileCode);
+}
+
+Result<QList<Profile *>> resolveProfiles(const ObjectContext &context,
+                                         const QStringList &references, ProfileScope scope)
+{
+    QList<Profile *> profiles;
+    for (const QString &reference : references) {
+        auto profile = resolveProfile(context, reference, scope);
+        if (!profile)
+            return profile.error();
+        if (!profiles.contains(*profile))
+            profiles.append(*profile);
+    }
+    return profiles;
+}
+
 ProfileSearch::ProfileSearch(ObjectContext *context, QObject *parent) : QObject(parent)
 {
     connect(context, &ObjectContext::objectsDidChange, this, &ProfileSearch::forget);

@@ -40,6 +40,25 @@ struct SidebarItem
     static SidebarItem forTag(Tag *tag) { return {Kind::tag, tag}; }
 };
 
+// Where a reference to a profile looks: among the live profiles, in the trash, or both.
+enum class ProfileScope
+{
+    live,
+    trash,
+    all
+};
+constexpr int profileNotFoundCode = 1551;
+constexpr int ambiguousProfileCode = 1552;
+// The profile a user means by its uuid (in any form QUuid reads) or by its exact name, both
+// trimmed as names are stored. A name that several profiles carry is refused with their uuids,
+// so that the user can pick one.
+Result<Profile *> resolveProfile(const ObjectContext &context, const QString &reference,
+                                 ProfileScope scope = ProfileScope::live);
+// Every profile named, each once, in the order first named; the first failure ends it.
+Result<QList<Profile *>> resolveProfiles(const ObjectContext &context,
+                                         const QStringList &references,
+                                         ProfileScope scope = ProfileScope::live);
+
 bool matchesSidebar(const Profile *profile, const SidebarItem &item);
 QList<Profile *> profilesIn(const ObjectContext &context, const SidebarItem &item);
 

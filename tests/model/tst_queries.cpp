@@ -277,6 +277,36 @@ private Q_SLOTS:
         QCOMPARE(blank->code, 1550);
     }
 
+    void profilesAreResolvedByUuidOrTrimmedName()
+    {
+        Profile *web = add(u"web"_s);
+        Profile *spaced = add(u" db "_s);
+        Profile *trashed = add(u"web"_s);
+        moveToTrash({trashed});
+        add(u"console"_s, u"/dev/tty"_s);
+
+        QCOMPARE(*resolveProfile(*ctx(), u" web\t"_s), web);
+        QCOMPARE(*resolveProfile(*ctx(), u"db"_s), spaced);
+        QCOMPARE(*resolveProfile(*ctx(), web->scriptUUID()->toLower()), web);
+        QCOMPARE(*resolveProfile(*ctx(), web->uuid()->toString()), web);
+        QCOMPARE(*resolveProfile(*ctx(), u"web"_s, ProfileScope::trash), trashed);
+        QVERIFY(!resolveProfile(*ctx(), web->scriptUUID().value(), ProfileScope::trash));
+
+        const auto missing = resolveProfile(*ctx(), u"console"_s);
+        QCOMPARE(missing.error().message, u"No profile “console”."_s);
+        QCOMPARE(missing.error().code, profileNotFoundCode);
+        const auto twice = resolveProfile(*ctx(), u"web"_s, ProfileScope::all);
+        QCOMPARE(twice.error().code, ambiguousProfileCode);
+        QCOMPARE(twice.error().message,
+                 u"“web” names 2 profiles; use a uuid:\n  %1  web\n  %2  web"_s.arg(
+                     *web->scriptUUID(), *trashed->scriptUUID()));
+
+        const auto both = resolveProfiles(*ctx(), {u"db"_s, u"web"_s, *spaced->scriptUUID()});
+        QCOMPARE(*both, (QList<Profile *>{spaced, web}));
+        const auto failed = resolveProfiles(*ctx(), {u"db"_s, u"nothing"_s, u"web"_s});
+        QCOMPARE(failed.error().message, u"No profile “nothing”."_s);
+    }
+
     void startUpCleanUpPurgesExpiredTrashAndTagsWithoutUuid()
     {
         const QDateTime now = QDateTime::currentDateTime();
