@@ -27,12 +27,11 @@ std::optional<ForwardingType> forwardingFlag(const QString &flag)
     return std::nullopt;
 }
 
-} // namespace
+using TextFlags = QHash<QString, std::optional<QString> ProfileFlags::*>;
 
-Result<ProfileFlags> parseProfileFlags(const QStringList &arguments, bool editing)
+const TextFlags &textFlags()
 {
-    ProfileFlags flags;
-    const QHash<QString, std::optional<QString> ProfileFlags::*> textFlags = {
+    static const TextFlags flags = {
         {u"--name"_s, &ProfileFlags::name},
         {u"--host"_s, &ProfileFlags::host},
         {u"--user"_s, &ProfileFlags::user},
@@ -40,56 +39,90 @@ Result<ProfileFlags> parseProfileFlags(const QStringList &arguments, bool editin
         {u"--certificate"_s, &ProfileFlags::certificate},
         {u"--note"_s, &ProfileFlags::note},
     };
+    return flags;
+}
+
+bool takesValue(const QString &flag)
+{
+    return textFlags().contains(flag) || forwardingFlag(flag) || flag == u"--port"_s ||
+           flag == u"--retries"_s || flag == u"--option"_s || flag == u"--tag"_s;
+}
+
+std::optional<int> numberIn(const QString &text, int lowest, int highest)
+{
+    bool ok = false;
+    const int number = text.toInt(&ok);
+    if (!ok || number < lowest || number > highest)
+        return std::nullopt;
+    return number;
+}
+
+Status readNumber(ProfileFlags &flags, const QString &flag, const QString &text)
+{
+    if (flag == u"--port"_s) {
+        const auto port = numberIn(text, 1, 65535);
+        if (!port)
+            return usage(localized("--port needs a number from 1 to 65535, not “%1”.").arg(text));
+        flags.port = *port;
+        return std::nullopt;
+    }
+    const auto retries = numberIn(text, 0, 32767);
+    if (!retries)
+        return usage(localized("--retries needs a number from 0 to 32767, not “%1”.").arg(text));
+    flags.retries = qint16(*retries);
+    return std::nullopt;
+}
+
+Status readValue(ProfileFlags &flags, const QString &flag, const QString &text)
+{
+    if (auto member = textFlags().value(flag)) {
+        flags.*member = text;
+    } else if (auto type = forwardingFlag(flag)) {
+        flags.forwardings.append({*type, text});
+    } else if (flag == u"--port"_s || flag == u"--retries"_s) {
+        return readNumber(flags, flag, text);
+    } else if (flag == u"--option"_s) {
+        const qsizetype equals = text.indexOf(u'=');
+        if (equals <= 0)
+            return usage(localized("--option needs KEY=VALUE, not “%1”.").arg(text));
+        flags.options.append({text.left(equals), text.mid(equals + 1)});
+    } else {
+        flags.tags.append(text);
+    }
+    return std::nullopt;
+}
+
+// False when the flag is no switch of the command.
+bool readSwitch(ProfileFlags &flags, const QString &flag, bool editing)
+{
+    if (flag == u"--pin"_s)
+        flags.pin = true;
+    else if (flag == u"--auto-connect"_s)
+        flags.autoConnect = true;
+    else if (editing && flag == u"--no-auto-connect"_s)
+        flags.noAutoConnect = true;
+    else if (editing && flag == u"--clear-forwardings"_s)
+        flags.clearForwardings = true;
+    else
+        return false;
+    return true;
+}
+
+} // namespace
+
+Result<ProfileFlags> parseProfileFlags(const QStringList &arguments, bool editing)
+{
+    ProfileFlags flags;
     for (qsizetype i = 0; i < arguments.size(); ++i) {
         const QString &flag = arguments[i];
-        auto value = [&]() -> std::optional<QString> {
+        if (takesValue(flag)) {
             if (i + 1 >= arguments.size())
-                return std::nullopt;
-            return arguments[++i];
-        };
-        const bool takesValue = textFlags.contains(flag) || forwardingFlag(flag) ||
-                                flag == u"--port"_s || flag == u"--retries"_s ||
-                                flag == u"--option"_s || flag == u"--tag"_s;
-        std::optional<QString> text;
-        if (takesValue && !(text = value()))
-            return usage(localized("%1 needs a value.").arg(flag));
-
-        if (auto member = textFlags.value(flag)) {
-            flags.*member = *text;
-        } else if (auto type = forwardingFlag(flag)) {
-            flags.forwardings.append({*type, *text});
-        } else if (flag == u"--port"_s) {
-            bool ok = false;
-            const int port = text->toInt(&ok);
-            if (!ok || port < 1 || port > 65535)
-                return usage(
-                    localized("--port needs a number from 1 to 65535, not “%1”.").arg(*text));
-            flags.port = port;
-        } else if (flag == u"--retries"_s) {
-            bool ok = false;
-            const int retries = text->toInt(&ok);
-            if (!ok || retries < 0 || retries > 32767)
-                return usage(
-                    localized("--retries needs a number from 0 to 32767, not “%1”.").arg(*text));
-            flags.retries = qint16(retries);
-        } else if (flag == u"--option"_s) {
-            const qsizetype equals = text->indexOf(u'=');
-            if (equals <= 0)
-                return usage(localized("--option needs KEY=VALUE, not “%1”.").arg(*text));
-            flags.options.append({text->left(equals), text->mid(equals + 1)});
-        } else if (flag == u"--tag"_s) {
-            flags.tags.append(*text);
-        } else if (flag == u"--pin"_s) {
-            flags.pin = true;
-        } else if (flag == u"--auto-connect"_s) {
-            flags.autoConnect = true;
-        } else if (editing && flag == u"--no-auto-connect"_s) {
-            flags.noAutoConnect = true;
-        } else if (editing && flag == u"--clear-forwardings"_s) {
-            flags.clearForwardings = true;
-        } else if (flag.startsWith(u'-') && flag.size() > 1) {
-            return usage(localized("Unknown option “%1”.").arg(flag));
-        } else {
+                return usage(localized("%1 needs a value.").arg(flag));
+            if (Status error = readValue(flags, flag, arguments[++i]))
+                return *error;
+        } else if (!readSwitch(flags, flag, editing)) {
+            if (flag.startsWith(u'-') && flag.size() > 1)
+                return usage(localized("Unknown option “%1”.").arg(flag));
             flags.positionals.append(flag);
         }
     }

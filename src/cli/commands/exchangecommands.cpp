@@ -1,0 +1,251 @@
+#include "exchangecommands.h"
+
+#include "backups.h"
+#include "foldersync.h"
+#include "localized.h"
+#include "objectcontext.h"
+#include "profile.h"
+#include "profileflags.h"
+#include "profileimport.h"
+#include "queries.h"
+#include "settings.h"
+#include "syncjournal.h"
+#include "syncmirror.h"
+
+#include <QFileInfo>
+
+using namespace Qt::StringLiterals;
+
+QString ExportCommand::usage()
+{
+    return u"export PROFILE... | --all -o FILE"_s;
+}
+
+Status ExportCommand::parse(const QStringList &arguments)
+{
+    auto flags = parseSimpleFlags(arguments, {u"-o"_s}, {u"--all"_s});
+    if (!flags)
+        return flags.error();
+    m_all = flags->switches.contains(u"--all"_s);
+    m_path = flags->values.value(u"-o"_s);
+    m_references = flags->positionals;
+    if (m_path.isEmpty() || m_all == !m_references.isEmpty())
+        return Error(localized("export takes PROFILE... or --all, and -o FILE."));
+    return std::nullopt;
+}
+
+int ExportCommand::run()
+{
+    QList<Profile *> profiles;
+    if (m_all) {
+        profiles = profilesIn(context(), SidebarItem::all());
+    } else {
+        auto named = resolveProfiles(context(), m_references);
+        if (!named)
+            return m_env.fail(named.error().message);
+        profiles = *named;
+    }
+    if (Status error = writeExportFile(m_path, profiles))
+        return m_env.fail(localized("“%1” could not be written: %2").arg(m_path, error->message));
+    m_env.out() << (profiles.size() == 1
+                        ? localized("1 profile exported to %1.").arg(m_path)
+                        : localized("%1 profiles exported to %2.").arg(profiles.size()).arg(m_path))
+                << Qt::endl;
+    return CliEnvironment::success;
+}
+
+QString ImportCommand::usage()
+{
+    return u"import FILE [--replace | --skip]"_s;
+}
+
+Status ImportCommand::parse(const QStringList &arguments)
+{
+    auto flags = parseSimpleFlags(arguments, {}, {u"--replace"_s, u"--skip"_s});
+    if (!flags)
+        return flags.error();
+    m_replace = flags->switches.contains(u"--replace"_s);
+    m_skip = flags->switches.contains(u"--skip"_s);
+    if (flags->positionals.size() != 1 || (m_replace && m_skip))
+        return Error(localized("import takes one FILE and at most one of --replace and --skip."));
+    m_path = flags->positionals.first();
+    return std::nullopt;
+}
+
+int ImportCommand::run()
+{
+    const ConflictPolicy policy = m_replace ? ConflictPolicy::replaceAll
+                                  : m_skip  ? ConflictPolicy::skipAll
+                                            : ConflictPolicy::ask;
+    const auto result =
+        importProfiles(m_path, context(), policy,
+                       [this](const QString &name, bool offerAll) { return ask(name, offerAll); });
+    if (!result)
+        return m_env.fail(result.error().message);
+    m_env.out() << result->message() << Qt::endl;
+    for (const QString &renamed : result->renamed)
+        m_env.out() << renamed << Qt::endl;
+    for (const QString &problem : result->problems)
+        m_env.err() << problem << Qt::endl;
+    return CliEnvironment::success;
+}
+
+ConflictDecision ImportCommand::ask(const QString &name, bool offerApplyToAll)
+{
+    m_env.out() << conflictText(name) << u' '
+                << (offerApplyToAll ? localized("[Replace / Skip / Apply to All: replace all, "
+                                                "skip all]")
+                                    : localized("[Replace / Skip]"))
+                << u' ';
+    m_env.out().flush();
+    const QString answer = m_env.in().readLine().trimmed().toLower();
+    ConflictDecision decision;
+    decision.replace = answer.startsWith(u'r');
+    decision.applyToAll = answer.endsWith(u" all"_s);
+    return decision;
+}
+
+QString BackupCommand::usage()
+{
+    return u"backup folder [PATH | --off] | now | list"_s;
+}
+
+Status BackupCommand::parse(const QStringList &arguments)
+{
+    m_arguments = arguments;
+    return std::nullopt;
+}
+
+int BackupCommand::run()
+{
+    const std::unique_ptr<BackupModule> backups = backupModule(m_env.settings());
+    const QString sub = m_arguments.value(0);
+    if (sub == u"folder"_s && m_arguments.size() <= 2)
+        return folder(*backups);
+    if (!backups->manager() && (sub == u"now"_s || sub == u"list"_s))
+        return m_env.fail(localized("Automatic backups are off: choose a folder with "
+                                    "vellssh-cli backup folder PATH."));
+    if (sub == u"now"_s && m_arguments.size() == 1)
+        return backUpNow(*backups);
+    if (sub == u"list"_s && m_arguments.size() == 1)
+        return list(*backups);
+    return m_env.usageFailure(localized("backup takes folder [PATH | --off], now or list."));
+}
+
+int BackupCommand::folder(BackupModule &backups)
+{
+    if (m_arguments.size() == 1) {
+        m_env.out() << backups.directory().value_or(localized("Automatic backups are off."))
+                    << Qt::endl;
+        return CliEnvironment::success;
+    }
+    const QString value = m_arguments.at(1);
+    if (Status error =
+            backups.setDirectory(value == u"--off"_s ? std::nullopt : std::optional(value)))
+        return m_env.fail(error->message);
+    return CliEnvironment::success;
+}
+
+int BackupCommand::backUpNow(BackupModule &backups)
+{
+    const auto written = backups.backUp(context());
+    if (!written)
+        return m_env.fail(written.error().message);
+    backups.manager()->waitForDone();
+    m_env.out() << written->value_or(localized("The library is empty: nothing was written."))
+                << Qt::endl;
+    return CliEnvironment::success;
+}
+
+int BackupCommand::list(BackupModule &backups)
+{
+    const auto infos = backups.manager()->sortedBackupFileInfos();
+    if (!infos)
+        return m_env.fail(infos.error().message);
+    for (const BackupFileInfo &info : *infos)
+        m_env.out() << info.backupDate.toString(Qt::ISODate) << u'\t' << info.size << u'\t'
+                    << info.path << Qt::endl;
+    return CliEnvironment::success;
+}
+
+QString SyncCommand::usage()
+{
+    return u"sync folder [PATH | --off] | now | status"_s;
+}
+
+Status SyncCommand::parse(const QStringList &arguments)
+{
+    m_arguments = arguments;
+    return std::nullopt;
+}
+
+int SyncCommand::run()
+{
+    Settings &settings = m_env.settings();
+    const QString sub = m_arguments.value(0);
+    if (sub == u"folder"_s && m_arguments.size() == 2)
+        return setFolder(m_arguments.at(1));
+    if (sub == u"folder"_s && m_arguments.size() == 1)
+        return showFolder();
+    if ((sub != u"now"_s && sub != u"status"_s) || m_arguments.size() != 1)
+        return m_env.usageFailure(localized("sync takes folder [PATH | --off], now or status."));
+    auto mirror = syncMirror(settings);
+    if (!mirror)
+        return m_env.fail(mirror.error().message);
+    return sub == u"now"_s ? pass(**mirror) : status(**mirror);
+}
+
+int SyncCommand::setFolder(const QString &folder)
+{
+    Settings &settings = m_env.settings();
+    const Status problem = folder == u"--off"_s ? settings.set(SettingKeys::iCloudSync, false)
+                                                : turnSyncOn(settings, folder);
+    return problem ? m_env.fail(problem->message) : CliEnvironment::success;
+}
+
+int SyncCommand::showFolder()
+{
+    const Settings &settings = m_env.settings();
+    m_env.out() << (settings.get(SettingKeys::iCloudSync)
+                        ? settings.get(SettingKeys::syncFolderPath).value_or(QString())
+                        : localized("Sync is off."))
+                << Qt::endl;
+    return CliEnvironment::success;
+}
+
+int SyncCommand::pass(SyncMirror &mirror)
+{
+    const auto report = mirror.pass(context());
+    if (!report)
+        return m_env.fail(report.error().message);
+    m_env.out()
+        << localized("%1 records written, %2 applied.").arg(report->written).arg(report->applied)
+        << Qt::endl;
+    for (const QString &problem : report->problems)
+        m_env.err() << problem << Qt::endl;
+    return CliEnvironment::success;
+}
+
+int SyncCommand::status(SyncMirror &mirror)
+{
+    const Status unreadable = mirror.readState();
+    const QString folder = m_env.settings().get(SettingKeys::syncFolderPath).value_or(QString());
+    QStringList others = journalDevices(folder).devices;
+    others.removeAll(mirror.device());
+    const std::optional<QDateTime> last = mirror.lastPass();
+    QTextStream &out = m_env.out();
+    out << localized("Device: ") << mirror.device() << Qt::endl
+        << localized("Folder: ") << folder << Qt::endl
+        << localized("Other devices: ") << others.join(u", "_s) << Qt::endl
+        << localized("Last pass: ")
+        << (last ? last->toOffsetFromUtc(last->offsetFromUtc()).toString(Qt::ISODate)
+                 : localized("never"))
+        << Qt::endl;
+    if (!QFileInfo(folder).isDir())
+        out << localized("Paused: the folder is not there.") << Qt::endl;
+    if (unreadable)
+        out << localized("Problem: ") << unreadable->message << Qt::endl;
+    for (const QString &problem : mirror.lastProblems())
+        out << localized("Problem: ") << problem << Qt::endl;
+    return CliEnvironment::success;
+}
