@@ -14,7 +14,8 @@ namespace {
 QTextBlockFormat lineFormat(bool rule)
 {
     QTextBlockFormat format;
-    format.setLineHeight(ConnectionLogView::lineHeightPercent, QTextBlockFormat::ProportionalHeight);
+    format.setLineHeight(ConnectionLogView::lineHeightPercent,
+                         QTextBlockFormat::ProportionalHeight);
     // An empty block with a ruler draws it through its middle: a line across the whole log.
     if (rule)
         format.setProperty(QTextFormat::BlockTrailingHorizontalRulerWidth,

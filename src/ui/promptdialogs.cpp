@@ -48,8 +48,7 @@ void PromptDialogs::showNext()
     m_current = std::move(m_waiting.front());
     m_waiting.pop_front();
     m_dialog.reset(new PromptQuestionDialog(m_current->request));
-    connect(m_dialog.get(), &PromptQuestionDialog::answered, this,
-            &PromptDialogs::answerCurrent);
+    connect(m_dialog.get(), &PromptQuestionDialog::answered, this, &PromptDialogs::answerCurrent);
     m_dialog->show();
     m_dialog->raise();
     m_dialog->activateWindow();

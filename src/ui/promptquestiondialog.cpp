@@ -44,7 +44,7 @@ PromptQuestionDialog::PromptQuestionDialog(const PromptRequest &request, QWidget
     setObjectName(u"prompt-dialog"_s);
     setWindowTitle(m_words.header);
     setModal(false);
-    setMinimumWidth(440);
+    setMinimumWidth(520);
 
     auto *grid = new QGridLayout(this);
     grid->setHorizontalSpacing(16);
@@ -68,10 +68,10 @@ PromptQuestionDialog::PromptQuestionDialog(const PromptRequest &request, QWidget
     auto *buttons = new QDialogButtonBox;
     m_default = new QPushButton(m_words.defaultButton);
     m_alternate = new QPushButton(m_words.alternateButton);
-    buttons->addButton(m_default, m_confirmation ? QDialogButtonBox::NoRole
-                                                 : QDialogButtonBox::AcceptRole);
-    buttons->addButton(m_alternate, m_confirmation ? QDialogButtonBox::YesRole
-                                                   : QDialogButtonBox::RejectRole);
+    buttons->addButton(m_default,
+                       m_confirmation ? QDialogButtonBox::NoRole : QDialogButtonBox::AcceptRole);
+    buttons->addButton(m_alternate,
+                       m_confirmation ? QDialogButtonBox::YesRole : QDialogButtonBox::RejectRole);
     m_default->setDefault(true);
     grid->addWidget(buttons, 4, 0, 1, 2);
     grid->setRowStretch(1, 1);

@@ -18,9 +18,9 @@ namespace {
 
 constexpr int indicatorSize = 10;
 
-QLabel *sectionTitle(const char *text)
+QLabel *sectionTitle(const QString &text)
 {
-    auto *title = new QLabel(localized(text));
+    auto *title = new QLabel(text);
     QFont font = title->font();
     font.setBold(true);
     title->setFont(font);
@@ -100,40 +100,39 @@ QWidget *SessionInspector::makeDetails()
     heading->addWidget(m_indicator);
     heading->addWidget(m_name, 1);
     m_summary = new QLabel;
+    m_summary->setObjectName(u"summary"_s);
     m_summary->setWordWrap(true);
     m_summary->setTextInteractionFlags(Qt::TextSelectableByMouse);
 
-    QFormLayout *general = newForm();
-    m_state = addRow(general, "State:");
-    m_destination = addRow(general, "Destination:");
-    QFormLayout *security = newForm();
-    m_security = security;
-    m_cipherStoC = addRow(security, "Server to Client Cipher:");
-    m_cipherCtoS = addRow(security, "Client to Server Cipher:");
-    m_authentications = addRow(security, "Authentications:");
-    m_algorithm = addRow(security, "Key Exchange:");
-    m_hostKey = addRow(security, "Host Key:");
+    // One form, so that the labels of both parts line up.
+    m_form = newForm();
+    m_state = addRow(localized("State:"));
+    m_destination = addRow(localized("Destination:"));
+    m_form->addRow(sectionTitle(localized("Key Exchange & Authentication")));
+    m_cipherStoC = addRow(localized("Server to Client Cipher:"));
+    m_cipherCtoS = addRow(localized("Client to Server Cipher:"));
+    m_authentications = addRow(localized("Authentications:"));
+    m_algorithm = addRow(localized("Key Exchange:"));
+    m_hostKey = addRow(localized("Host Key:"));
 
     m_log = new ConnectionLogView;
     m_log->setMinimumHeight(160);
     auto *layout = new QVBoxLayout(details);
     layout->addLayout(heading);
     layout->addWidget(m_summary);
-    layout->addLayout(general);
-    layout->addWidget(sectionTitle("Key Exchange & Authentication"));
-    layout->addLayout(security);
-    layout->addWidget(sectionTitle("Connection Log"));
+    layout->addLayout(m_form);
+    layout->addWidget(sectionTitle(localized("Connection Log")));
     layout->addWidget(m_log, 1);
     return details;
 }
 
-QLabel *SessionInspector::addRow(QFormLayout *form, const char *label)
+QLabel *SessionInspector::addRow(const QString &label)
 {
     auto *value = new QLabel;
     value->setWordWrap(true);
-    value->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
-    value->setAccessibleName(localized(label));
-    form->addRow(localized(label), value);
+    value->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    value->setAccessibleName(label);
+    m_form->addRow(label, value);
     return value;
 }
 
@@ -189,7 +188,9 @@ void SessionInspector::refresh()
     const SessionState state = session.lastState();
     m_indicator->setPixmap(indicator(indicatorColour(state, palette()), devicePixelRatioF()));
     m_name->setText(session.config().name);
+    // The summary says more than the state only now and then: an error, a question waiting.
     m_summary->setText(session.statusSummary());
+    m_summary->setVisible(session.statusSummary() != description(state));
     m_state->setText(description(state));
     m_destination->setText(session.destination());
     const QString none = u"—"_s;
@@ -203,7 +204,7 @@ void SessionInspector::refresh()
 void SessionInspector::showRow(QLabel *value, const std::optional<QString> &text)
 {
     value->setText(text.value_or(QString()));
-    m_security->setRowVisible(value, text.has_value());
+    m_form->setRowVisible(value, text.has_value());
 }
 
 std::optional<QString> SessionInspector::rowText(const QString &label) const

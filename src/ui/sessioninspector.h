@@ -39,7 +39,7 @@ public:
 
 private:
     QWidget *makeDetails();
-    QLabel *addRow(QFormLayout *form, const char *label);
+    QLabel *addRow(const QString &label);
     void follow(TunnelSession *session);
     void refresh();
     void showRow(QLabel *value, const std::optional<QString> &text);
@@ -60,6 +60,6 @@ private:
     QLabel *m_authentications = nullptr;
     QLabel *m_algorithm = nullptr;
     QLabel *m_hostKey = nullptr;
-    QFormLayout *m_security = nullptr;
+    QFormLayout *m_form = nullptr;
     ConnectionLogView *m_log = nullptr;
 };

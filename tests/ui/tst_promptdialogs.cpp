@@ -31,7 +31,8 @@ QList<PromptQuestionDialog *> dialogsOnScreen()
 {
     QList<PromptQuestionDialog *> shown;
     for (QWidget *widget : QApplication::topLevelWidgets()) {
-        if (auto *dialog = qobject_cast<PromptQuestionDialog *>(widget); dialog && dialog->isVisible())
+        if (auto *dialog = qobject_cast<PromptQuestionDialog *>(widget);
+            dialog && dialog->isVisible())
             shown.append(dialog);
     }
     return shown;
@@ -79,8 +80,8 @@ class PromptDialogsTest : public QObject
 
     KeychainItem passphraseItem() const
     {
-        PromptRequest request{AuthPrompt::PublicKey{m_sshd->passphraseKey()}, {}, {}, {}, 22, 1,
-                              {}, {}};
+        PromptRequest request{
+            AuthPrompt::PublicKey{m_sshd->passphraseKey()}, {}, {}, {}, 22, 1, {}, {}};
         return *keychainItem(request);
     }
 
@@ -115,10 +116,9 @@ private Q_SLOTS:
         m_sshd = std::make_unique<SshdFixture>(QDir::tempPath() + u"/sshd"_s);
         const QString problem = m_sshd->start();
         QVERIFY2(problem.isEmpty(), qPrintable(problem));
-        VellAppDelegate::Options options{QDir::tempPath() + u"/store.sqlite"_s,
-                                         QDir::tempPath() + u"/VellSSH.conf"_s,
-                                         QStringLiteral(VELLSSH_SERVICE),
-                                         QStringLiteral(VELLSSH_ASKPASS), false};
+        VellAppDelegate::Options options{
+            QDir::tempPath() + u"/store.sqlite"_s, QDir::tempPath() + u"/VellSSH.conf"_s,
+            QStringLiteral(VELLSSH_SERVICE), QStringLiteral(VELLSSH_ASKPASS), false};
         auto app = VellAppDelegate::start(options);
         QVERIFY2(app, qPrintable(app ? QString() : app.error().message));
         m_app = std::move(app).value();
@@ -146,18 +146,19 @@ private Q_SLOTS:
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QString>("returned");
         const QString place = u" — db — root@db.example:2222"_s;
-        QTest::newRow("password")
-            << AuthPromptType(AuthPrompt::Password{u"root"_s, u"db.example"_s})
-            << u"Authentication"_s + place << u"Enter root@db.example's password:"_s
-            << u"Password:"_s << u"Remember the password in keychain"_s << u"pw"_s << u"pw"_s;
+        QTest::newRow("password") << AuthPromptType(
+                                         AuthPrompt::Password{u"root"_s, u"db.example"_s})
+                                  << u"Authentication"_s + place
+                                  << u"Enter root@db.example's password:"_s << u"Password:"_s
+                                  << u"Remember the password in keychain"_s << u"pw"_s << u"pw"_s;
         QTest::newRow("passphrase")
             << AuthPromptType(AuthPrompt::PublicKey{u"/k/id"_s}) << u"Authentication"_s + place
             << u"Enter passphrase for key: /k/id"_s << u"Passphrase:"_s
             << u"Remember the passphrase in keychain"_s << u"phrase"_s << u"phrase"_s;
         QTest::newRow("keyboard-interactive")
             << AuthPromptType(AuthPrompt::Interactive{u"root"_s, u"db.example"_s, u"Code:"_s})
-            << u"Authentication"_s + place << u"Answer root@db.example's question:"_s
-            << u"Code:"_s << u"Remember the answer in keychain"_s << u"123"_s << u"123"_s;
+            << u"Authentication"_s + place << u"Answer root@db.example's question:"_s << u"Code:"_s
+            << u"Remember the answer in keychain"_s << u"123"_s << u"123"_s;
         QTest::newRow("input") << AuthPromptType(AuthPrompt::Input{u"Token?"_s})
                                << u"Input Required"_s + place << u"Token?"_s << u"Input:"_s
                                << QString() << u"t"_s << u"t"_s;
@@ -222,8 +223,8 @@ private Q_SLOTS:
         TunnelSession *session = connectNew(u"alpha"_s);
         PromptQuestionDialog *dialog = waitForDialog();
         QVERIFY(dialog);
-        QCOMPARE(dialog->words().header, u"Authentication — alpha — root@127.0.0.1:%1"_s
-                                             .arg(m_sshd->port()));
+        QCOMPARE(dialog->words().header,
+                 u"Authentication — alpha — root@127.0.0.1:%1"_s.arg(m_sshd->port()));
         QCOMPARE(session->statusSummary(), u"Waiting for passphrase"_s);
         answer(dialog, u"labpass"_s);
         QTRY_COMPARE_WITH_TIMEOUT(session->lastState(), SessionState::connected, 30000);

@@ -10,6 +10,7 @@
 #include "testenvironment.h"
 
 #include <QApplication>
+#include <QLabel>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTextBlock>
@@ -57,7 +58,7 @@ class SessionInspectorTest : public QObject
     std::unique_ptr<PersistenceController> m_store;
     std::unique_ptr<SessionContainer> m_container;
 
-    Profile *addProfile(const QString &name)
+    Profile *addProfile(const QString &name, const QString &key = {})
     {
         ObjectContext *context = m_store->mainContext();
         Profile *p = context->insertProfile();
@@ -65,7 +66,7 @@ class SessionInspectorTest : public QObject
         p->setAddress(u"127.0.0.1"_s);
         p->setUser(u"root"_s);
         p->setPort(m_sshd->port());
-        p->setStringOption(m_sshd->clientKey(), u"IdentityFile"_s);
+        p->setStringOption(key.isEmpty() ? m_sshd->clientKey() : key, u"IdentityFile"_s);
         [&] { QVERIFY(!context->save()); }();
         return p;
     }
@@ -158,6 +159,23 @@ private Q_SLOTS:
         QVERIFY(!inspector.isShowingSession());
     }
 
+    void aFailedRunSaysWhy()
+    {
+        SessionInspector inspector(m_container.get());
+        inspector.show();
+        TunnelSession *session =
+            m_container->session(*addProfile(u"refused"_s, m_sshd->otherKey())->uuid());
+        inspector.setSession(session);
+        const auto *summary = inspector.findChild<QLabel *>(u"summary"_s);
+        QVERIFY(summary->isHidden());
+        session->connect();
+        QTRY_COMPARE_WITH_TIMEOUT(inspector.rowText(u"State:"_s), u"Unexpectedly disconnected."_s,
+                                  30000);
+        QCOMPARE(summary->text(), u"root@127.0.0.1: Permission denied (publickey)."_s);
+        QVERIFY(!summary->isHidden());
+        QCOMPARE(colourOf(inspector.logView()->document()->lastBlock()), QColor(221, 76, 79));
+    }
+
     void eachLineHasItsLevelsColourAndTheLogsFont()
     {
         ConnectionLog log;
@@ -165,10 +183,10 @@ private Q_SLOTS:
         handler.setLogLevel(Logger::Level::trace);
         ConnectionLogView view;
         view.setLog(&log);
-        const QList<Logger::Level> levels = {
-            Logger::Level::trace,   Logger::Level::debug, Logger::Level::info,
-            Logger::Level::notice,  Logger::Level::warning, Logger::Level::error,
-            Logger::Level::critical};
+        const QList<Logger::Level> levels = {Logger::Level::trace,   Logger::Level::debug,
+                                             Logger::Level::info,    Logger::Level::notice,
+                                             Logger::Level::warning, Logger::Level::error,
+                                             Logger::Level::critical};
         for (Logger::Level level : levels)
             handler.log({level, u"level %1"_s.arg(int(level)), Logger::vanilla});
         handler.log({Logger::Level::info, {}, Logger::rule});
