@@ -1,0 +1,326 @@
+#include "keychain.h"
+#include "objectcontext.h"
+#include "persistencecontroller.h"
+#include "profile.h"
+#include "promptdialogs.h"
+#include "promptquestiondialog.h"
+#include "queries.h"
+#include "sessioncontainer.h"
+#include "settings.h"
+#include "sshdfixture.h"
+#include "testenvironment.h"
+#include "vellappdelegate.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+struct Outcome
+{
+    bool answered = false;
+    std::optional<PromptReply> reply;
+};
+
+QList<PromptQuestionDialog *> dialogsOnScreen()
+{
+    QList<PromptQuestionDialog *> shown;
+    for (QWidget *widget : QApplication::topLevelWidgets()) {
+        if (auto *dialog = qobject_cast<PromptQuestionDialog *>(widget);
+            dialog && dialog->isVisible())
+            shown.append(dialog);
+    }
+    return shown;
+}
+
+bool showsText(const QWidget &dialog, const QString &text)
+{
+    const QList<QLabel *> labels = dialog.findChildren<QLabel *>();
+    return std::any_of(labels.begin(), labels.end(),
+                       [&](const QLabel *label) { return label->text() == text; });
+}
+
+} // namespace
+
+// The prompt dialogs, alone and as the application's presenter for runs against a private sshd,
+// with the keychain of a private Secret Service.
+class PromptDialogsTest : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<SshdFixture> m_sshd;
+    std::unique_ptr<VellAppDelegate> m_app;
+    std::unique_ptr<PromptDialogs> m_dialogs;
+    QObject m_standing;
+
+    Profile *addProfile(const QString &name)
+    {
+        ObjectContext *context = m_app->store().mainContext();
+        Profile *p = context->insertProfile();
+        p->setName(name);
+        p->setAddress(u"127.0.0.1"_s);
+        p->setUser(u"root"_s);
+        p->setPort(m_sshd->port());
+        p->setStringOption(m_sshd->passphraseKey(), u"IdentityFile"_s);
+        [&] { QVERIFY(!context->save()); }();
+        return p;
+    }
+
+    TunnelSession *connectNew(const QString &name)
+    {
+        TunnelSession *session = m_app->container().session(*addProfile(name)->uuid());
+        session->connect();
+        return session;
+    }
+
+    KeychainItem passphraseItem() const
+    {
+        PromptRequest request{
+            AuthPrompt::PublicKey{m_sshd->passphraseKey()}, {}, {}, {}, 22, 1, {}, {}};
+        return *keychainItem(request);
+    }
+
+    PromptQuestionDialog *waitForDialog()
+    {
+        if (!QTest::qWaitFor([this] { return m_dialogs->currentDialog(); }, 30000))
+            return nullptr;
+        return m_dialogs->currentDialog();
+    }
+
+    static void answer(PromptQuestionDialog *dialog, const QString &text)
+    {
+        QTest::keyClicks(dialog->field(), text);
+        QTest::keyClick(dialog->field(), Qt::Key_Return);
+    }
+
+    std::shared_ptr<Outcome> ask(AuthPromptType type, const QString &prompt = {})
+    {
+        auto outcome = std::make_shared<Outcome>();
+        m_dialogs->present({std::move(type), prompt, u"db"_s, u"root@db.example:2222"_s, 2222, 1,
+                            QUuid::createUuid(), &m_standing},
+                           [outcome](std::optional<PromptReply> reply) {
+                               outcome->answered = true;
+                               outcome->reply = std::move(reply);
+                           });
+        return outcome;
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        m_sshd = std::make_unique<SshdFixture>(QDir::tempPath() + u"/sshd"_s);
+        const QString problem = m_sshd->start();
+        QVERIFY2(problem.isEmpty(), qPrintable(problem));
+        VellAppDelegate::Options options{
+            QDir::tempPath() + u"/store.sqlite"_s, QDir::tempPath() + u"/VellSSH.conf"_s,
+            QStringLiteral(VELLSSH_SERVICE), QStringLiteral(VELLSSH_ASKPASS), false};
+        auto app = VellAppDelegate::start(options);
+        QVERIFY2(app, qPrintable(app ? QString() : app.error().message));
+        m_app = std::move(app).value();
+        QVERIFY(!m_app->settings().set(SettingKeys::userConfigFilePath, m_sshd->askingConfig()));
+        m_dialogs = std::make_unique<PromptDialogs>();
+        m_app->setPromptPresenter(m_dialogs->presenter());
+    }
+
+    void cleanupTestCase()
+    {
+        m_app.reset();
+        m_dialogs.reset();
+        m_sshd.reset();
+    }
+
+    void init() { Keychain().remove(passphraseItem()); }
+
+    void eachKindOfQuestionHasItsWordsAndAnswers_data()
+    {
+        QTest::addColumn<AuthPromptType>("type");
+        QTest::addColumn<QString>("header");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QString>("remember");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("returned");
+        const QString place = u" — db — root@db.example:2222"_s;
+        QTest::newRow("password") << AuthPromptType(
+                                         AuthPrompt::Password{u"root"_s, u"db.example"_s})
+                                  << u"Authentication"_s + place
+                                  << u"Enter root@db.example's password:"_s << u"Password:"_s
+                                  << u"Remember the password in keychain"_s << u"pw"_s << u"pw"_s;
+        QTest::newRow("passphrase")
+            << AuthPromptType(AuthPrompt::PublicKey{u"/k/id"_s}) << u"Authentication"_s + place
+            << u"Enter passphrase for key: /k/id"_s << u"Passphrase:"_s
+            << u"Remember the passphrase in keychain"_s << u"phrase"_s << u"phrase"_s;
+        QTest::newRow("keyboard-interactive")
+            << AuthPromptType(AuthPrompt::Interactive{u"root"_s, u"db.example"_s, u"Code:"_s})
+            << u"Authentication"_s + place << u"Answer root@db.example's question:"_s << u"Code:"_s
+            << u"Remember the answer in keychain"_s << u"123"_s << u"123"_s;
+        QTest::newRow("input") << AuthPromptType(AuthPrompt::Input{u"Token?"_s})
+                               << u"Input Required"_s + place << u"Token?"_s << u"Input:"_s
+                               << QString() << u"t"_s << u"t"_s;
+        QTest::newRow("PIN") << AuthPromptType(AuthPrompt::Pkcs11{u"Enter PIN for card:"_s})
+                             << u"Input Required"_s + place << u"Enter PIN for card:"_s
+                             << u"Input:"_s << QString() << u"1234"_s << u"1234"_s;
+        QTest::newRow("host key") << AuthPromptType(AuthPrompt::Permission{u"Continue (yes/no)?"_s})
+                                  << u"Confirmation"_s + place << u"Continue (yes/no)?"_s
+                                  << QString() << QString() << QString() << u"no"_s;
+    }
+    void eachKindOfQuestionHasItsWordsAndAnswers()
+    {
+        QFETCH(AuthPromptType, type);
+        QFETCH(QString, header);
+        QFETCH(QString, message);
+        QFETCH(QString, field);
+        QFETCH(QString, remember);
+        QFETCH(QString, typed);
+        QFETCH(QString, returned);
+        const bool confirmation = field.isEmpty();
+
+        const auto answered = ask(type, message);
+        PromptQuestionDialog *dialog = m_dialogs->currentDialog();
+        QVERIFY(dialog && dialog->isVisible() && !dialog->isModal());
+        QCOMPARE(dialog->windowTitle(), header);
+        QVERIFY(showsText(*dialog, header));
+        QVERIFY(showsText(*dialog, message));
+        QCOMPARE(dialog->defaultButton()->text(), confirmation ? u"No"_s : u"OK"_s);
+        QCOMPARE(dialog->alternateButton()->text(), confirmation ? u"Yes"_s : u"Cancel"_s);
+        QCOMPARE(bool(dialog->rememberBox()), !remember.isEmpty());
+        if (dialog->rememberBox())
+            QCOMPARE(dialog->rememberBox()->text(), remember);
+        QCOMPARE(bool(dialog->field()), !confirmation);
+        if (confirmation) {
+            QTest::keyClick(dialog, Qt::Key_Return);
+        } else {
+            QVERIFY(showsText(*dialog, field));
+            QCOMPARE(dialog->field()->echoMode(), QLineEdit::Password);
+            answer(dialog, typed);
+        }
+        QVERIFY(answered->answered);
+        QCOMPARE(answered->reply->text, returned);
+        QVERIFY(!answered->reply->remember);
+        QTRY_VERIFY(dialogsOnScreen().isEmpty());
+
+        const auto cancelled = ask(type, message);
+        QVERIFY(m_dialogs->currentDialog());
+        QTest::keyClick(m_dialogs->currentDialog(), Qt::Key_Escape);
+        QVERIFY(cancelled->answered);
+        QVERIFY(!cancelled->reply);
+    }
+
+    void aHostKeyIsAcceptedOnlyByYes()
+    {
+        const auto answered = ask(AuthPrompt::Permission{u"Continue (yes/no)?"_s});
+        QTest::mouseClick(m_dialogs->currentDialog()->alternateButton(), Qt::LeftButton);
+        QCOMPARE(answered->reply->text, u"yes"_s);
+    }
+
+    void thePassphraseTypedInTheDialogConnects()
+    {
+        TunnelSession *session = connectNew(u"alpha"_s);
+        PromptQuestionDialog *dialog = waitForDialog();
+        QVERIFY(dialog);
+        QCOMPARE(dialog->words().header,
+                 u"Authentication — alpha — root@127.0.0.1:%1"_s.arg(m_sshd->port()));
+        QCOMPARE(session->statusSummary(), u"Waiting for passphrase"_s);
+        answer(dialog, u"labpass"_s);
+        QTRY_COMPARE_WITH_TIMEOUT(session->lastState(), SessionState::connected, 30000);
+        QVERIFY(!m_dialogs->currentDialog());
+        QVERIFY(!Keychain().find(passphraseItem()));
+        session->disconnect();
+        QTRY_COMPARE_WITH_TIMEOUT(session->lastState(), SessionState::disconnected, 30000);
+    }
+
+    void cancellingFailsTheRun()
+    {
+        TunnelSession *session = connectNew(u"cancelled"_s);
+        PromptQuestionDialog *dialog = waitForDialog();
+        QVERIFY(dialog);
+        QTest::keyClick(dialog, Qt::Key_Escape);
+        QTRY_COMPARE_WITH_TIMEOUT(session->lastState(), SessionState::abnormalDisconnect, 30000);
+        QCOMPARE(session->statusSummary(), u"Authentication cancelled."_s);
+        QVERIFY(!m_dialogs->currentDialog());
+    }
+
+    void aDialogWhoseRunEndsClosesItself_data()
+    {
+        QTest::addColumn<bool>("trash");
+        QTest::newRow("the user disconnects") << false;
+        QTest::newRow("the profile goes to the trash") << true;
+    }
+    void aDialogWhoseRunEndsClosesItself()
+    {
+        QFETCH(bool, trash);
+        TunnelSession *session = connectNew(u"ended"_s);
+        const QPointer<PromptQuestionDialog> dialog = waitForDialog();
+        QVERIFY(dialog);
+        if (trash) {
+            moveToTrash({session->profile()});
+            m_app->store().mainContext()->processPendingChanges();
+        } else {
+            session->disconnect();
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(!m_dialogs->currentDialog(), 30000);
+        QVERIFY(dialogsOnScreen().isEmpty());
+        QTRY_VERIFY(!dialog);
+    }
+
+    void questionsOfTwoTunnelsComeOneAfterTheOther()
+    {
+        TunnelSession *first = connectNew(u"first"_s);
+        TunnelSession *second = connectNew(u"second"_s);
+        QTRY_COMPARE_WITH_TIMEOUT(m_dialogs->waitingCount(), 1, 30000);
+        QCOMPARE(dialogsOnScreen(), QList{m_dialogs->currentDialog()});
+        QStringList named;
+        for (int i = 0; i < 2; ++i) {
+            PromptQuestionDialog *dialog = waitForDialog();
+            QVERIFY(dialog);
+            named.append(dialog->words().header.section(u" — "_s, 1, 1));
+            answer(dialog, u"labpass"_s);
+        }
+        named.sort();
+        QCOMPARE(named, (QStringList{u"first"_s, u"second"_s}));
+        for (TunnelSession *session : {first, second}) {
+            QTRY_COMPARE_WITH_TIMEOUT(session->lastState(), SessionState::connected, 30000);
+            session->disconnect();
+            QTRY_COMPARE_WITH_TIMEOUT(session->lastState(), SessionState::disconnected, 30000);
+        }
+    }
+
+    void theRememberBoxKeepsThePassphraseInTheKeychain()
+    {
+        TunnelSession *session = connectNew(u"remembered"_s);
+        PromptQuestionDialog *dialog = waitForDialog();
+        QVERIFY(dialog);
+        QTest::mouseClick(dialog->rememberBox(), Qt::LeftButton);
+        QVERIFY(dialog->rememberBox()->isChecked());
+        answer(dialog, u"labpass"_s);
+        QTRY_COMPARE_WITH_TIMEOUT(session->lastState(), SessionState::connected, 30000);
+        QTRY_COMPARE_WITH_TIMEOUT(Keychain().find(passphraseItem()), u"labpass"_s, 30000);
+        session->disconnect();
+        QTRY_COMPARE_WITH_TIMEOUT(session->lastState(), SessionState::disconnected, 30000);
+
+        // The next run finds the answer without asking.
+        int shown = 0;
+        QObject watching;
+        connect(m_dialogs.get(), &PromptDialogs::dialogShown, &watching, [&shown] { ++shown; });
+        session->connect();
+        QTRY_COMPARE_WITH_TIMEOUT(session->lastState(), SessionState::connected, 30000);
+        QCOMPARE(shown, 0);
+        session->disconnect();
+        QTRY_COMPARE_WITH_TIMEOUT(session->lastState(), SessionState::disconnected, 30000);
+    }
+};
+
+int main(int argc, char *argv[])
+{
+    TestEnvironment environment;
+    QApplication app(argc, argv);
+    PromptDialogsTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_promptdialogs.moc"
