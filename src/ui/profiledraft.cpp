@@ -179,15 +179,16 @@ void ProfileDraft::catchUp()
         qWarning("profile editor: %s", qPrintable(error->message));
         return;
     }
-    if (m_profile->isDeleted()) {
+    const bool gone = m_profile->isDeleted();
+    if (gone)
         recreate();
-        Q_EMIT profileGone();
-    }
     remember();
     const bool changed = before.data != m_remembered.data ||
                          before.forwardings != m_remembered.forwardings ||
                          before.tags != m_remembered.tags;
-    Q_EMIT refreshed(changed);
+    Q_EMIT refreshed(changed && !gone);
+    if (gone)
+        Q_EMIT profileGone();
 }
 
 void ProfileDraft::recreate()

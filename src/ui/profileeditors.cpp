@@ -9,7 +9,8 @@ ProfileEditors::ProfileEditors(const ProfileEditorServices &services, QObject *p
 
 ProfileEditors::~ProfileEditors()
 {
-    for (const QPointer<ProfileEditor> &editor : std::as_const(m_editors))
+    const QList<QPointer<ProfileEditor>> editors = std::exchange(m_editors, {});
+    for (const QPointer<ProfileEditor> &editor : editors)
         delete editor.data();
 }
 
@@ -49,19 +50,27 @@ ProfileEditor *ProfileEditors::open(ProfileEditor *editor)
     editor->setAttribute(Qt::WA_DeleteOnClose);
     m_editors.append(editor);
     connect(editor, &ProfileEditor::saved, this, &ProfileEditors::profileSaved);
-    connect(editor, &QObject::destroyed, this, [this](QObject *gone) {
-        m_editors.removeIf([gone](const QPointer<ProfileEditor> &e) {
-            return e.isNull() || static_cast<QObject *>(e.data()) == gone;
-        });
-        Q_EMIT editorClosed();
-        Q_EMIT openEditorsChanged(hasOpenEditor());
-    });
+    // A finished editor is on its way out: it no longer counts, and asking for its profile
+    // again opens a new one.
+    connect(editor, &QDialog::finished, this, [this, editor] { forget(editor); });
+    connect(editor, &QObject::destroyed, this, [this](QObject *gone) { forget(gone); });
     editor->show();
     editor->raise();
     editor->activateWindow();
     Q_EMIT editorOpened(editor);
     Q_EMIT openEditorsChanged(true);
     return editor;
+}
+
+void ProfileEditors::forget(QObject *editor)
+{
+    const qsizetype removed = m_editors.removeIf([editor](const QPointer<ProfileEditor> &e) {
+        return e.isNull() || static_cast<QObject *>(e.data()) == editor;
+    });
+    if (removed == 0)
+        return;
+    Q_EMIT editorClosed();
+    Q_EMIT openEditorsChanged(hasOpenEditor());
 }
 
 bool ProfileEditors::hasOpenEditor() const

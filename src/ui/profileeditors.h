@@ -43,6 +43,7 @@ Q_SIGNALS:
 
 private:
     ProfileEditor *open(ProfileEditor *editor);
+    void forget(QObject *editor);
 
     ProfileEditorServices m_services;
     QList<QPointer<ProfileEditor>> m_editors;

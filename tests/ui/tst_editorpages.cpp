@@ -7,6 +7,7 @@
 #include "objectcontext.h"
 #include "optioncatalogueeditor.h"
 #include "optioncataloguemodel.h"
+#include "optionsevaluator.h"
 #include "profile.h"
 #include "profiledraft.h"
 #include "profileeditor.h"
@@ -74,8 +75,12 @@ private Q_SLOTS:
         writeFile(keys + u"/id_ed25519"_s, "private");
         writeFile(keys + u"/id_ed25519.pub"_s, "public");
         m_keys = std::make_unique<IdentityKeyManager>(keys);
-        m_editors = std::make_unique<ProfileEditors>(ProfileEditorServices{
-            m_store->app.get(), m_keys.get(), m_settings.get(), QStringLiteral(VELLSSH_SERVICE)});
+        ProfileEditorServices services;
+        services.store = m_store->app.get();
+        services.identities = m_keys.get();
+        services.settings = m_settings.get();
+        services.serviceProgram = QStringLiteral(VELLSSH_SERVICE);
+        m_editors = std::make_unique<ProfileEditors>(services);
     }
 
     void cleanup()
@@ -144,7 +149,7 @@ private Q_SLOTS:
     void showsWhatTheConfigurationGives()
     {
         const QString config = QDir::tempPath() + u"/ssh_config"_s;
-        writeFile(config, "Host *\n  Compression yes\n  ForwardAgent yes\n  ConnectTimeout 33\n");
+        writeFile(config, "Host *\n  Compression yes\n  ForwardAgent yes\n  TCPKeepAlive no\n");
         QVERIFY(!m_settings->set(SettingKeys::userConfigFilePath, config));
         ProfileEditor *editor = *m_editors->create();
         ConnectionPage *connection = editor->connectionPage();
@@ -153,10 +158,10 @@ private Q_SLOTS:
         QCOMPARE(connection->compressionChooser()->itemText(0), u"Default (Yes)"_s);
         QCOMPARE(editor->generalPage()->portField()->placeholderText(), u"22"_s);
         OptionCatalogueModel *model = editor->advancedPage()->options()->model();
-        const QModelIndex timeout =
-            model->indexOf(u"ConnectTimeout"_s, OptionCatalogueModel::valueColumn);
-        QCOMPARE(timeout.data().toString(), u"33"_s);
-        QCOMPARE(timeout.data(Qt::EditRole).toString(), QString());
+        const QModelIndex keepAlive =
+            model->indexOf(u"TCPKeepAlive"_s, OptionCatalogueModel::valueColumn);
+        QCOMPARE(keepAlive.data().toString(), u"no"_s);
+        QCOMPARE(keepAlive.data(Qt::EditRole).toString(), QString());
         QVERIFY(editor->advancedPage()->command().contains(u"-F "_s + config));
 
         // A new address asks again, once the typing stops.

@@ -74,7 +74,9 @@ private Q_SLOTS:
     void init()
     {
         m_store = std::make_unique<SampleStore>();
-        m_editors = std::make_unique<ProfileEditors>(ProfileEditorServices{m_store->app.get()});
+        ProfileEditorServices services;
+        services.store = m_store->app.get();
+        m_editors = std::make_unique<ProfileEditors>(services);
         m_editor = *m_editors->create();
         replaceText(m_editor->generalPage()->nameField(), u"Web"_s);
         QTest::keyClicks(m_editor->generalPage()->hostField(), u"example.org"_s);

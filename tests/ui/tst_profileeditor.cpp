@@ -93,7 +93,9 @@ private Q_SLOTS:
     void init()
     {
         m_store = std::make_unique<SampleStore>();
-        m_editors = std::make_unique<ProfileEditors>(ProfileEditorServices{m_store->app.get()});
+        ProfileEditorServices services;
+        services.store = m_store->app.get();
+        m_editors = std::make_unique<ProfileEditors>(services);
     }
 
     void cleanup()
