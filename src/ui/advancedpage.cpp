@@ -19,7 +19,7 @@ AdvancedPage::AdvancedPage(Settings *settings, QWidget *parent) : QWidget(parent
     m_command->setAccessibleName(localized("Equivalent Command"));
     m_command->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     m_command->setTabChangesFocus(true);
-    m_command->setFixedHeight(m_command->fontMetrics().lineSpacing() * 3 + 14);
+    m_command->setFixedHeight(m_command->fontMetrics().lineSpacing() * 4 + 14);
     m_copy = new QPushButton(localized("Copy Equivalent Command"));
     connect(m_copy, &QPushButton::clicked, this,
             [this] { QApplication::clipboard()->setText(command()); });

@@ -84,10 +84,10 @@ QWidget *ForwardingEditor::makeButtons()
         {m_copy, localized("Copy")},
     };
     for (const auto &[action, label] : entries) {
+        // The short label fits under the list; the action keeps its full name for the menu.
+        action->setIconText(label);
         auto *button = new QToolButton;
         button->setDefaultAction(action);
-        // The short label fits under the list; the action keeps its full name for the menu.
-        button->setText(label);
         button->setToolButtonStyle(Qt::ToolButtonTextOnly);
         button->setAccessibleName(action->text());
         button->setMinimumHeight(28);
