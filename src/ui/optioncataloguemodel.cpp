@@ -144,8 +144,6 @@ QVariant OptionCatalogueModel::optionData(const SSHClientConfig::Option &option,
 {
     const QString own = value(option);
     const QString effective = m_effective.value(option.name.toLower());
-    if (role == customizedRole)
-        return !own.isEmpty();
     if (column == nameColumn) {
         if (role == Qt::DisplayRole || role == Qt::AccessibleTextRole)
             return option.name;

@@ -22,11 +22,6 @@ public:
         valueColumn,
         columns
     };
-    enum Role
-    {
-        // Whether the profile sets the option itself.
-        customizedRole = Qt::UserRole + 1,
-    };
 
     explicit OptionCatalogueModel(const QList<SSHClientConfig::Group> &catalogue,
                                   QObject *parent = nullptr);

@@ -10,7 +10,6 @@
 #include "tag.h"
 #include "undostack.h"
 
-#include <QHash>
 #include <QScopeGuard>
 #include <QTimer>
 
@@ -144,11 +143,6 @@ ProfileDraft::~ProfileDraft() = default;
 QUuid ProfileDraft::uuid() const
 {
     return m_profile->uuid().value_or(QUuid());
-}
-
-bool ProfileDraft::hasChanges() const
-{
-    return m_scratch->hasChanges();
 }
 
 void ProfileDraft::scheduleCatchUp()

@@ -46,8 +46,6 @@ public:
     // The name the profile carries in the store; a profile that keeps it may be saved even when
     // another profile has the same name.
     const std::optional<QString> &savedName() const { return m_savedName; }
-    // Whether Save has something to write.
-    bool hasChanges() const;
 
     // Checks the draft against the rules and the store as it is now, then writes it into the
     // main context as one undo step named after the mode and saves the main context.

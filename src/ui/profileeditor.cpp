@@ -42,6 +42,14 @@ void fillForm(ProfileValidationForm &form, const Profile &profile)
     form.setText(Field::loginName, profile.user().value_or(QString()));
 }
 
+// What an evaluation depends on: a new one is due when this changes.
+QString evaluationTarget(const Profile &profile)
+{
+    return u"%1@%2:%3"_s.arg(profile.user().value_or(QString()),
+                             profile.address().value_or(QString()),
+                             QString::number(profile.port()));
+}
+
 } // namespace
 
 ProfileEditor::ProfileEditor(std::unique_ptr<ProfileDraft> draft,
@@ -185,24 +193,24 @@ void ProfileEditor::showBanner(const QString &text)
     m_banner->setVisible(!text.isEmpty());
 }
 
+QString ProfileEditor::userConfigFile() const
+{
+    return m_services.settings ? m_services.settings->get(SettingKeys::userConfigFilePath)
+                               : QString();
+}
+
 void ProfileEditor::updateCommand()
 {
-    const QString configFile =
-        m_services.settings ? m_services.settings->get(SettingKeys::userConfigFilePath) : QString();
     const QString keys = m_services.identities ? m_services.identities->identityKeysDirectory()
                                                : IdentityKeyManager::defaultDirectory();
-    const InvocationInputs inputs{SSHClientConfig::shared().knownOptionNameSet(), keys, configFile};
+    const InvocationInputs inputs{SSHClientConfig::shared().knownOptionNameSet(), keys,
+                                  userConfigFile()};
     m_advanced->setCommand(sshInvocation(*m_draft->profile(), inputs).command);
 }
 
 void ProfileEditor::requestEvaluation()
 {
-    if (!m_evaluator)
-        return;
-    const Profile &p = *m_draft->profile();
-    const QString target = u"%1@%2:%3"_s.arg(
-        p.user().value_or(QString()), p.address().value_or(QString()), QString::number(p.port()));
-    if (target != m_evaluatedTarget)
+    if (m_evaluator && evaluationTarget(*m_draft->profile()) != m_evaluatedTarget)
         m_evaluationDelay->start();
 }
 
@@ -215,13 +223,10 @@ void ProfileEditor::startEvaluation()
         return;
     }
     const Profile &p = *m_draft->profile();
-    m_evaluatedTarget = u"%1@%2:%3"_s.arg(
-        p.user().value_or(QString()), p.address().value_or(QString()), QString::number(p.port()));
+    m_evaluatedTarget = evaluationTarget(p);
     const quint16 port = p.port() >= 0 && p.port() <= 65535 ? quint16(p.port()) : 0;
-    const QString configFile =
-        m_services.settings ? m_services.settings->get(SettingKeys::userConfigFilePath) : QString();
     m_evaluator->evaluate(p.address().value_or(QString()).trimmed(), port,
-                          p.user().value_or(QString()).trimmed(), configFile);
+                          p.user().value_or(QString()).trimmed(), userConfigFile());
 }
 
 void ProfileEditor::showEffectiveValues()

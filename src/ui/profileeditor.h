@@ -66,6 +66,7 @@ private:
     void startEvaluation();
     void showEffectiveValues();
     void updateCommand();
+    QString userConfigFile() const;
 
     std::unique_ptr<ProfileDraft> m_draft;
     ProfileEditorServices m_services;
