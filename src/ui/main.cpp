@@ -12,8 +12,8 @@
 #include <QSocketNotifier>
 
 #include <csignal>
-#include <memory>
 #include <cstdio>
+#include <memory>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -59,8 +59,8 @@ int main(int argc, char *argv[])
 {
     const bool headless = isHeadless(argc, argv);
     std::unique_ptr<QCoreApplication> app = headless
-        ? std::make_unique<QCoreApplication>(argc, argv)
-        : std::make_unique<QApplication>(argc, argv);
+                                                ? std::make_unique<QCoreApplication>(argc, argv)
+                                                : std::make_unique<QApplication>(argc, argv);
     QCoreApplication::setApplicationName(u"vellssh"_s);
     QCoreApplication::setOrganizationName(u"VellSSH"_s);
     quitOnSignals();

@@ -1,0 +1,62 @@
+#pragma once
+
+#include "records.h"
+
+#include <QWidget>
+
+#include <functional>
+
+class Forwarding;
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+
+// The values of one forwarding: its kind, whether it is used, where it listens, where it leads
+// and a note. Every edit goes straight into the forwarding; fields whose values the client
+// could not use are marked.
+class ForwardingForm : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit ForwardingForm(QWidget *parent = nullptr);
+
+    // None leaves the form empty and disabled.
+    void setForwarding(Forwarding *forwarding);
+    Forwarding *forwarding() const { return m_forwarding; }
+    // Shows the forwarding's current values; fields that already say the same stay untouched.
+    void refresh();
+    // The first field, for the keyboard focus after adding a forwarding.
+    QWidget *firstField() const;
+
+    QComboBox *kindChooser() const { return m_kind; }
+    QCheckBox *enabledSwitch() const { return m_enabled; }
+    QComboBox *bindAddressField() const { return m_bindAddress; }
+    QLineEdit *bindPortField() const { return m_bindPort; }
+    QLineEdit *targetAddressField() const { return m_targetAddress; }
+    QLineEdit *targetPortField() const { return m_targetPort; }
+    QLineEdit *noteField() const { return m_note; }
+
+Q_SIGNALS:
+    void edited();
+
+private:
+    void build();
+    void connectFields();
+    void markFields();
+    void showKind();
+    void store(const std::function<void(ForwardingData &)> &change);
+
+    Forwarding *m_forwarding = nullptr;
+    QLabel *m_title;
+    QComboBox *m_kind;
+    QCheckBox *m_enabled;
+    QComboBox *m_bindAddress;
+    QLineEdit *m_bindPort;
+    QLabel *m_targetLabel;
+    QWidget *m_target;
+    QLineEdit *m_targetAddress;
+    QLineEdit *m_targetPort;
+    QLineEdit *m_note;
+};
