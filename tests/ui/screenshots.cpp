@@ -1,0 +1,200 @@
+// vell_screenshots FOLDER [test options]: pictures of the application's windows for people to
+// look at, shown on a real X server over a sample library whose tunnels really run. It fails
+// when a picture cannot be made.
+#include "advancedpage.h"
+#include "connectionlogview.h"
+#include "forwardingeditor.h"
+#include "generalpage.h"
+#include "identitykeymanager.h"
+#include "mainwindow.h"
+#include "optioncatalogueeditor.h"
+#include "optioncataloguemodel.h"
+#include "optionsevaluator.h"
+#include "persistencecontroller.h"
+#include "profile.h"
+#include "profileeditor.h"
+#include "profileeditors.h"
+#include "promptquestiondialog.h"
+#include "samplelibrary.h"
+#include "sessioninspector.h"
+#include "testenvironment.h"
+#include "tunnelsession.h"
+
+#include <QApplication>
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QListView>
+#include <QTabWidget>
+#include <QTest>
+
+#include <cstdio>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+QString folder;
+
+// "SHA256:..." of the sshd's host key, as the client prints it.
+QString hostKeyFingerprint(const SshdFixture &sshd)
+{
+    QFile file(QFileInfo(sshd.knownHosts()).path() + u"/host_key.pub"_s);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    const QByteArray blob = QByteArray::fromBase64(file.readAll().split(' ').value(1));
+    const QByteArray digest = QCryptographicHash::hash(blob, QCryptographicHash::Sha256);
+    return u"SHA256:"_s + QString::fromLatin1(digest.toBase64(QByteArray::OmitTrailingEquals));
+}
+
+} // namespace
+
+class Screenshots : public QObject
+{
+    Q_OBJECT
+
+    SampleLibrary m_library;
+
+    // Shown, laid out and drawn, then saved as NAME.png.
+    static void shoot(QWidget *window, const QString &name)
+    {
+        if (!window->isVisible())
+            window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window, SampleLibrary::timeoutMs));
+        window->activateWindow();
+        QTest::qWaitForWindowActive(window, 2000);
+        QApplication::sendPostedEvents();
+        QApplication::processEvents();
+        const QPixmap picture = window->grab();
+        QVERIFY(!picture.isNull());
+        const QString path = folder + u'/' + name + u".png"_s;
+        QVERIFY2(picture.save(path), qPrintable(path));
+    }
+
+    PromptRequest request(AuthPromptType type, const QString &prompt = {}) const
+    {
+        const TunnelSession *session = m_library.session(SampleLibrary::busiest);
+        return {std::move(type),
+                prompt,
+                session->config().name,
+                u"%1@127.0.0.1:%2"_s.arg(session->profile()->user().value_or(QString()))
+                    .arg(m_library.sshd().port()),
+                m_library.sshd().port(),
+                1,
+                session->config().uuid,
+                nullptr};
+    }
+
+    static void shootPrompt(const PromptRequest &request, const QString &name,
+                            const QString &typed = {})
+    {
+        PromptQuestionDialog dialog(request);
+        dialog.show();
+        if (dialog.field())
+            QTest::keyClicks(dialog.field(), typed);
+        shoot(&dialog, name);
+        dialog.withdraw();
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        const QString problem = m_library.start();
+        QVERIFY2(problem.isEmpty(), qPrintable(problem));
+    }
+
+    void cleanupTestCase()
+    {
+        const QString problem = m_library.stop();
+        QVERIFY2(problem.isEmpty(), qPrintable(problem));
+    }
+
+    void mainWindow()
+    {
+        MainWindow window(m_library.app());
+        shoot(&window, u"main-window"_s);
+    }
+
+    void editorPages()
+    {
+        IdentityKeyManager identities;
+        ProfileEditorServices services;
+        services.store = &m_library.app().store();
+        services.identities = &identities;
+        services.settings = &m_library.app().settings();
+        services.serviceProgram = QStringLiteral(VELLSSH_SERVICE);
+        ProfileEditors editors(services);
+        auto opened = editors.edit(*m_library.profile(SampleLibrary::detailed)->uuid());
+        QVERIFY(opened);
+        ProfileEditor *editor = *opened;
+        editor->show();
+        QVERIFY(QTest::qWaitForWindowExposed(editor));
+        QTRY_VERIFY_WITH_TIMEOUT(!editor->evaluator()->isRunning(), SampleLibrary::timeoutMs);
+
+        ForwardingEditor *forwardings = editor->generalPage()->forwardings();
+        forwardings->selectRow(0);
+        shoot(editor, u"editor-general"_s);
+        forwardings->selectRow(1);
+        forwardings->list()->setFocus();
+        shoot(editor, u"editor-forwarding"_s);
+        editor->pages()->setCurrentIndex(1);
+        shoot(editor, u"editor-connection"_s);
+        editor->pages()->setCurrentIndex(2);
+        OptionCatalogueEditor *options = editor->advancedPage()->options();
+        options->tree()->setCurrentIndex(options->model()->indexOf(u"ServerAliveInterval"_s));
+        shoot(editor, u"editor-advanced"_s);
+        editor->close();
+    }
+
+    void inspector()
+    {
+        TunnelSession *session = m_library.session(SampleLibrary::busiest);
+        SessionInspector inspector(&m_library.app().container());
+        inspector.resize(560, 760);
+        inspector.setSession(session);
+        QVERIFY(inspector.logView()->toPlainText().contains(u"Equivalent Command:"_s));
+        shoot(&inspector, u"inspector"_s);
+    }
+
+    void promptDialogs()
+    {
+        const QString user = m_library.profile(SampleLibrary::busiest)->user().value_or(QString());
+        const QString host = u"[127.0.0.1]:%1"_s.arg(m_library.sshd().port());
+        shootPrompt(request(AuthPrompt::Password{user, u"127.0.0.1"_s}), u"prompt-password"_s,
+                    u"secret"_s);
+        shootPrompt(request(AuthPrompt::PublicKey{m_library.sshd().passphraseKey()}),
+                    u"prompt-passphrase"_s, u"passphrase"_s);
+        shootPrompt(request(AuthPrompt::Interactive{user, u"127.0.0.1"_s, u"Verification code:"_s}),
+                    u"prompt-interactive"_s, u"482913"_s);
+        const QString hostKey =
+            u"The authenticity of host '%1 (%1)' can't be established.\n"
+            "ED25519 key fingerprint is %2.\nThis key is not known by any other names.\n"
+            "Are you sure you want to continue connecting (yes/no/[fingerprint])? "_s.arg(
+                host, hostKeyFingerprint(m_library.sshd()));
+        shootPrompt(request(AuthPrompt::Permission{hostKey}, hostKey), u"prompt-hostkey"_s);
+        const QString input = u"(%1@127.0.0.1) One-time password:"_s.arg(user);
+        shootPrompt(request(AuthPrompt::Input{input}, input), u"prompt-input"_s, u"918273"_s);
+    }
+};
+
+int main(int argc, char *argv[])
+{
+    if (argc < 2 || argv[1][0] == '-') {
+        std::fprintf(stderr, "usage: %s FOLDER [test options]\n", argv[0]);
+        return 2;
+    }
+    folder = QFileInfo(QString::fromLocal8Bit(argv[1])).absoluteFilePath();
+    if (!QDir().mkpath(folder)) {
+        std::fprintf(stderr, "cannot make %s\n", argv[1]);
+        return 1;
+    }
+    TestEnvironment environment;
+    QApplication app(argc, argv);
+    Screenshots shots;
+    QStringList arguments = QApplication::arguments();
+    arguments.removeAt(1);
+    return QTest::qExec(&shots, arguments);
+}
+
+#include "screenshots.moc"
