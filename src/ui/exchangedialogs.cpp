@@ -1,6 +1,7 @@
 #include "exchangedialogs.h"
 
 #include "localized.h"
+#include "messageboxwidth.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -33,6 +34,7 @@ QMessageBox *alert(QWidget *parent, QMessageBox::Icon icon, const QString &title
                                 QMessageBox::Ok, parent);
     box->setInformativeText(message);
     box->setAttribute(Qt::WA_DeleteOnClose);
+    widenForReading(*box);
     return box;
 }
 
@@ -55,6 +57,7 @@ ConflictQuestion conflictQuestion(QWidget *parent)
         box.setEscapeButton(skip);
         if (offerApplyToAll)
             box.setCheckBox(new QCheckBox(localized("Apply to All"), &box));
+        widenForReading(box);
         box.exec();
         return ConflictDecision{box.clickedButton() == replace,
                                 box.checkBox() && box.checkBox()->isChecked()};

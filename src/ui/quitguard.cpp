@@ -1,6 +1,7 @@
 #include "quitguard.h"
 
 #include "localized.h"
+#include "messageboxwidth.h"
 #include "windowactivation.h"
 
 #include <QAction>
@@ -47,6 +48,7 @@ bool QuitGuard::mayQuit()
     QPushButton *cancel = box.addButton(localized("Cancel"), QMessageBox::RejectRole);
     box.setDefaultButton(cancel);
     box.setEscapeButton(cancel);
+    widenForReading(box);
     box.exec();
     return box.clickedButton() == quit;
 }

@@ -56,7 +56,7 @@ SingleInstance::Handover SingleInstance::handOver(QDBusConnection &bus, const QS
         return {Outcome::handedOver, {}};
     const QDBusError error = reply.error();
     // The owner went away between the question and the call: this start takes its place.
-    if (error.type() == QDBusError::ServiceUnknown || error.type() == QDBusError::NameHasNoOwner)
+    if (error.type() == QDBusError::ServiceUnknown)
         return {};
     if (error.name() == windowlessError)
         return {Outcome::refused, error.message()};
