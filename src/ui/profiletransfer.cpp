@@ -33,14 +33,14 @@ bool isImportable(const QString &path)
     return suffix == u"velltunnel"_s || suffix == u"vellshell"_s || suffix == u"json"_s;
 }
 
-QString stepName(const QList<Profile *> &profiles, const char *one, const char *named,
-                 const char *several)
+QString stepName(const QList<Profile *> &profiles, const QString &one, const QString &named,
+                 const QString &several)
 {
     if (profiles.size() > 1)
-        return localized(several);
+        return several;
     if (const auto &name = profiles.first()->name())
-        return localized(named).arg(*name);
-    return localized(one);
+        return named.arg(*name);
+    return one;
 }
 
 QString exportFileName(const QList<Profile *> &profiles, bool all)
@@ -62,7 +62,7 @@ QList<QUuid> uuidsOf(const QList<Profile *> &profiles)
 
 } // namespace
 
-ProfileTransfer::ProfileTransfer(ObjectContext &context, TunnelSession::InvocationSource invocation,
+ProfileTransfer::ProfileTransfer(ObjectContext &context, InvocationSource invocation,
                                  QWidget *window)
     : QObject(window), m_context(context), m_invocation(std::move(invocation)), m_window(window)
 {
@@ -78,26 +78,27 @@ ProfileTransfer::~ProfileTransfer() = default;
 
 void ProfileTransfer::makeActions()
 {
-    auto action = [this](const char *text, const QString &name, QKeySequence::StandardKey key,
+    auto action = [this](const QString &text, const QString &name, QKeySequence::StandardKey key,
                          auto slot) {
-        auto *made = new QAction(localized(text), this);
+        auto *made = new QAction(text, this);
         made->setObjectName(name);
         if (key != QKeySequence::UnknownKey)
             made->setShortcut(key);
         connect(made, &QAction::triggered, this, slot);
         return made;
     };
-    m_import = action("Import Profiles…", u"importProfiles"_s, QKeySequence::Open,
+    m_import = action(localized("Import Profiles…"), u"importProfiles"_s, QKeySequence::Open,
                       [this] { chooseAndImport(); });
-    m_exportAll = action("Export All Profiles…", u"exportAllProfiles"_s, QKeySequence::UnknownKey,
-                         [this] { chooseAndExport(true); });
-    m_exportSelected = action("Export Selected Profiles…", u"exportSelectedProfiles"_s,
+    m_exportAll = action(localized("Export All Profiles…"), u"exportAllProfiles"_s,
+                         QKeySequence::UnknownKey, [this] { chooseAndExport(true); });
+    m_exportSelected = action(localized("Export Selected Profiles…"), u"exportSelectedProfiles"_s,
                               QKeySequence::UnknownKey, [this] { chooseAndExport(false); });
-    m_cut = action("Cut", u"cutProfiles"_s, QKeySequence::Cut, [this] { cut(focus().profiles); });
-    m_copy =
-        action("Copy", u"copyProfiles"_s, QKeySequence::Copy, [this] { copy(focus().profiles); });
-    m_paste =
-        action("Paste", u"pasteProfiles"_s, QKeySequence::Paste, [this] { paste(focus().tag); });
+    m_cut = action(localized("Cut"), u"cutProfiles"_s, QKeySequence::Cut,
+                   [this] { cut(focus().profiles); });
+    m_copy = action(localized("Copy"), u"copyProfiles"_s, QKeySequence::Copy,
+                    [this] { copy(focus().profiles); });
+    m_paste = action(localized("Paste"), u"pasteProfiles"_s, QKeySequence::Paste,
+                     [this] { paste(focus().tag); });
 }
 
 void ProfileTransfer::setFocusSource(FocusSource source)
@@ -272,7 +273,8 @@ void ProfileTransfer::cut(const QList<Profile *> &profiles)
     moveToTrash(live);
     m_context.processPendingChanges();
     if (undo) {
-        undo->setActionName(stepName(live, "Cut Profile", "Cut “%1”", "Cut Profiles"));
+        undo->setActionName(stepName(live, localized("Cut Profile"), localized("Cut “%1”"),
+                                     localized("Cut Profiles")));
         undo->endUndoGrouping();
     }
     if (Status error = m_context.saveIfChanged())
@@ -338,9 +340,10 @@ void ProfileTransfer::pasteRecords(QList<TransferableProfile> records, Tag *tag)
                                     ExchangeDialogs::conflictQuestion(m_window));
     if (undo) {
         if (!recovered.isEmpty())
-            undo->setActionName(records.isEmpty() ? stepName(recovered, "Paste Profile",
-                                                             "Paste “%1”", "Paste Profiles")
-                                                  : localized("Paste Profiles"));
+            undo->setActionName(records.isEmpty()
+                                    ? stepName(recovered, localized("Paste Profile"),
+                                               localized("Paste “%1”"), localized("Paste Profiles"))
+                                    : localized("Paste Profiles"));
         undo->endUndoGrouping();
     }
     m_busy = false;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "tunnelsession.h"
+#include "sshinvocation.h"
 
 #include <QList>
 #include <QObject>
@@ -36,9 +36,10 @@ public:
         Tag *tag = nullptr;
     };
     using FocusSource = std::function<Focus()>;
+    // The inputs of the equivalent ssh command that copied profiles carry as text.
+    using InvocationSource = std::function<InvocationInputs()>;
 
-    ProfileTransfer(ObjectContext &context, TunnelSession::InvocationSource invocation,
-                    QWidget *window);
+    ProfileTransfer(ObjectContext &context, InvocationSource invocation, QWidget *window);
     ~ProfileTransfer() override;
 
     void setFocusSource(FocusSource source);
@@ -88,7 +89,7 @@ private:
     Focus focus() const;
 
     ObjectContext &m_context;
-    TunnelSession::InvocationSource m_invocation;
+    InvocationSource m_invocation;
     QWidget *m_window;
     FocusSource m_focus;
     QStringList m_pending;
