@@ -4,6 +4,7 @@
 #include "localized.h"
 #include "profile.h"
 #include "sqlitestore.h"
+#include "sqltransaction.h"
 #include "tag.h"
 #include "undostack.h"
 
@@ -682,33 +683,14 @@ Status ObjectContext::save(const std::function<Status()> &check)
     processPendingChanges();
     QList<ObjectChange> changes;
     QList<ManagedObject *> assigned;
-    if (auto error = m_connection->begin())
-        return error;
-    Status error = mergeCommitted();
-    if (!error && check)
-        error = check();
-    if (!error)
-        adoptCommittedTags();
-    if (!error)
-        error = writeChanges(changes, assigned);
-    std::optional<qint64> written;
-    if (!error && !changes.isEmpty()) {
-        auto token = m_connection->writeHistory(m_author, changes);
-        if (token)
-            written = *token;
-        else
-            error = token.error();
-    }
-    if (!error)
-        error = m_connection->commit();
-    if (error) {
-        m_connection->rollback();
+    const Result<qint64> token = writeTransaction(changes, assigned, check);
+    if (!token) {
         for (ManagedObject *object : std::as_const(assigned)) {
             d->ids(object->entity()).remove(object->m_objectId);
             object->m_objectId = 0;
         }
-        qCWarning(lcStore) << "save failed:" << error->message;
-        return error;
+        qCWarning(lcStore) << "save failed:" << token.error().message;
+        return token.error();
     }
     for (ManagedObject *object : std::as_const(d->deleted)) {
         d->ids(object->entity()).remove(object->m_objectId);
@@ -717,11 +699,38 @@ Status ObjectContext::save(const std::function<Status()> &check)
     d->inserted.clear();
     d->deleted.clear();
     d->committed.clear();
-    if (written)
-        noteMergedHistory(*written);
+    noteMergedHistory(*token);
     if (!changes.isEmpty())
         Q_EMIT didSave(changes);
     return std::nullopt;
+}
+
+Result<qint64> ObjectContext::writeTransaction(QList<ObjectChange> &changes,
+                                               QList<ManagedObject *> &assigned,
+                                               const std::function<Status()> &check)
+{
+    auto transaction = SqlTransaction::begin(*m_connection, SqlTransaction::Kind::write);
+    if (!transaction)
+        return transaction.error();
+    if (auto error = mergeCommitted())
+        return *error;
+    if (check) {
+        if (auto error = check())
+            return *error;
+    }
+    adoptCommittedTags();
+    if (auto error = writeChanges(changes, assigned))
+        return *error;
+    qint64 token = 0;
+    if (!changes.isEmpty()) {
+        auto written = m_connection->writeHistory(m_author, changes);
+        if (!written)
+            return written.error();
+        token = *written;
+    }
+    if (auto error = transaction->commit())
+        return *error;
+    return token;
 }
 
 Status ObjectContext::mergeCommitted()

@@ -109,6 +109,9 @@ private:
     void schedulePendingChanges();
     void replay(bool undoing);
     Status writeChanges(QList<ObjectChange> &changes, QList<ManagedObject *> &assigned);
+    // The history token written, or 0 when there was nothing to write.
+    Result<qint64> writeTransaction(QList<ObjectChange> &changes, QList<ManagedObject *> &assigned,
+                                    const std::function<Status()> &check);
     void adoptCommittedTags();
     Tag *committedTagNamed(const QString &name, const Tag *except) const;
     void removeMergedObject(ManagedObject *object);

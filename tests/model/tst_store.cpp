@@ -3,6 +3,7 @@
 #include "persistencecontroller.h"
 #include "profile.h"
 #include "sqlitestore.h"
+#include "sqltransaction.h"
 #include "tag.h"
 #include "testenvironment.h"
 #include "undostack.h"
@@ -285,6 +286,101 @@ private Q_SLOTS:
         QVERIFY2(error->message.startsWith(u"The disk is full"_s), qPrintable(error->message));
         auto reopened = openStore(m_path);
         QCOMPARE(reopened->mainContext()->profiles().size(), 1);
+    }
+
+    // Every way out of a save before its commit (a check that refuses, a write that fails, a
+    // commit that fails) rolls all of it back: the store stays as it was, its write lock is free
+    // for others at once, and the same edits save once the store takes them.
+    void aFailedSaveLeavesTheStoreAsItWas_data()
+    {
+        QTest::addColumn<QByteArray>("breakStore");
+        QTest::addColumn<QByteArray>("mendStore");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("the check refuses") << QByteArray() << QByteArray() << u"refused"_s;
+        QTest::newRow("a write fails")
+            << QByteArray("CREATE TRIGGER refuse BEFORE INSERT ON forwarding "
+                          "BEGIN SELECT RAISE(ABORT, 'no forwardings'); END")
+            << QByteArray("DROP TRIGGER refuse") << u"no forwardings"_s;
+        // A deferred constraint fails only at the commit, which leaves the transaction open.
+        QTest::newRow("the commit fails")
+            << QByteArray("CREATE TABLE audit_parent (id INTEGER PRIMARY KEY);"
+                          "CREATE TABLE audit (entry INTEGER REFERENCES audit_parent(id) "
+                          "DEFERRABLE INITIALLY DEFERRED);"
+                          "CREATE TRIGGER audited AFTER INSERT ON history_transaction "
+                          "BEGIN INSERT INTO audit VALUES (NEW.id); END")
+            << QByteArray("DROP TRIGGER audited") << u"FOREIGN KEY"_s;
+    }
+    void aFailedSaveLeavesTheStoreAsItWas()
+    {
+        QFETCH(QByteArray, breakStore);
+        QFETCH(QByteArray, mendStore);
+        QFETCH(QString, reason);
+        auto store = openStore(m_path);
+        ObjectContext *ctx = store->mainContext();
+        ctx->insertProfile()->setName(u"kept"_s);
+        QVERIFY(!ctx->save());
+        if (!breakStore.isEmpty())
+            rawExec(m_path, breakStore.constData());
+
+        Profile *added = ctx->insertProfile();
+        added->setName(u"added"_s);
+        Forwarding *forwarding = ctx->insertForwarding();
+        forwarding->setProfile(added);
+        const Status error = ctx->save([&]() -> Status {
+            if (breakStore.isEmpty())
+                return Error{u"refused"_s};
+            return std::nullopt;
+        });
+        QVERIFY(error);
+        QVERIFY2(error->message.contains(reason), qPrintable(error->message));
+        QCOMPARE(added->objectId(), 0);
+        QCOMPARE(forwarding->objectId(), 0);
+        QVERIFY(ctx->hasChanges());
+
+        if (!mendStore.isEmpty())
+            rawExec(m_path, mendStore.constData());
+        {
+            auto other = openStore(m_path, u"cli"_s);
+            QCOMPARE(other->mainContext()->profiles().size(), 1);
+            QCOMPARE(other->mainContext()->connection().historyAfter(0, {})->size(), 1);
+            other->mainContext()->insertProfile()->setName(u"other"_s);
+            QVERIFY(!other->mainContext()->save());
+        }
+        QVERIFY(!ctx->save());
+        auto reopened = openStore(m_path);
+        QStringList names;
+        for (const Profile *profile : reopened->mainContext()->profiles())
+            names.append(profile->displayName());
+        names.sort();
+        QCOMPARE(names, (QStringList{u"added"_s, u"kept"_s, u"other"_s}));
+        QCOMPARE(reopened->mainContext()->forwardings().size(), 1);
+        QCOMPARE(ctx->profiles().size(), 3);
+    }
+
+    // A transaction left without a commit, by an early return or an error, takes its writes
+    // with it and frees the write lock.
+    void aTransactionLeftWithoutCommitWritesNothing()
+    {
+        auto writer = StoreConnection::open(StoreLocation::file(m_path));
+        auto reader = StoreConnection::open(StoreLocation::file(m_path));
+        QVERIFY(writer.ok() && reader.ok());
+        auto insert = [&](bool commit) -> Status {
+            auto transaction = SqlTransaction::begin(**writer, SqlTransaction::Kind::write);
+            if (!transaction)
+                return transaction.error();
+            if (auto id = (*writer)->insertProfile({}); !id)
+                return id.error();
+            if (!commit)
+                return Error{u"left early"_s};
+            return transaction->commit();
+        };
+        QVERIFY(insert(false));
+        QVERIFY((*reader)->readAll()->profiles.isEmpty());
+        auto other = SqlTransaction::begin(**reader, SqlTransaction::Kind::write);
+        QVERIFY(other.ok());
+        QVERIFY(!other->commit());
+        QVERIFY(!insert(true));
+        QCOMPARE((*reader)->readAll()->profiles.size(), 1);
     }
 
     void aLockedStoreFailsTheSaveAndKeepsTheEdits()
