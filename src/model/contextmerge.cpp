@@ -280,8 +280,24 @@ void ContextMerge::announce(Batch &batch)
 
 void ContextMerge::remove(ManagedObject *object)
 {
-    if (object->isDeleted())
+    if (RecordAccess::isRemovedByMerge(object))
         return;
+    // Deleted here as well: it is unlinked already, and its row is gone, so a save has nothing
+    // left to delete and undo nothing to bring back.
+    const bool deletedHere = object->isDeleted();
+    if (!deletedHere)
+        unlink(object);
+    RecordAccess::markRemovedByMerge(object);
+    m_state.ids(object->entity()).remove(object->objectId());
+    m_state.inserted.removeOne(object);
+    m_state.deleted.removeOne(object);
+    m_state.committed.remove(object);
+    if (!deletedHere)
+        m_state.notify(m_state.notifyDeleted, object);
+}
+
+void ContextMerge::unlink(ManagedObject *object)
+{
     switch (object->entity()) {
     case Entity::profile: {
         auto *profile = static_cast<Profile *>(object);
@@ -301,12 +317,6 @@ void ContextMerge::remove(ManagedObject *object)
         unlinkRemovedTag(static_cast<Tag *>(object));
         break;
     }
-    RecordAccess::markRemovedByMerge(object);
-    m_state.ids(object->entity()).remove(object->objectId());
-    m_state.inserted.removeOne(object);
-    m_state.deleted.removeOne(object);
-    m_state.committed.remove(object);
-    m_state.notify(m_state.notifyDeleted, object);
 }
 
 void ContextMerge::unlinkRemovedTag(Tag *tag)

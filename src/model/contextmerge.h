@@ -49,6 +49,7 @@ private:
     Object *mergedObject(Batch &batch, qint64 id);
 
     void remove(ManagedObject *object);
+    void unlink(ManagedObject *object);
     void unlinkRemovedTag(Tag *tag);
     void replaceTag(Tag *made, Tag *existing);
     Tag *committedTagNamed(const QString &name, const Tag *except) const;

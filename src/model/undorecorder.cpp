@@ -10,18 +10,37 @@
 
 namespace {
 
+// The tags before the step, but for tags that another writer removed or added since.
+QList<Tag *> restoredTags(const QList<Tag *> &current, const QList<Tag *> &before,
+                          const QList<Tag *> &after)
+{
+    QList<Tag *> tags;
+    for (Tag *tag : before) {
+        if (current.contains(tag) || !after.contains(tag))
+            tags.append(tag);
+    }
+    for (Tag *tag : current) {
+        if (!before.contains(tag) && !after.contains(tag))
+            tags.append(tag);
+    }
+    return tags;
+}
+
 void restore(Profile *profile, const ProfileSnapshot &state, const Snapshot *replaced,
              AttributeMask mask)
 {
-    // Of a dictionary, only the keys of the step go back: keys merged since stay.
+    // Of a dictionary, only the keys of the step go back, and of the tags only those that the
+    // step added or removed: what was merged since stays.
     ProfileData restored = state.data;
+    QList<Tag *> tags = state.tags;
     if (replaced) {
         const auto &after = std::get<ProfileSnapshot>(*replaced);
         mergeDictionaries(restored, state.data, after.data, profile->data(), mask);
+        tags = restoredTags(profile->tags(), state.tags, after.tags);
     }
     copyAttributes(RecordAccess::data(profile), restored, mask);
     if (mask & relationshipBit<ProfileData>)
-        RecordAccess::linkTags(profile, liveOnly(state.tags));
+        RecordAccess::linkTags(profile, liveOnly(tags));
 }
 
 void restore(Forwarding *forwarding, const ForwardingSnapshot &state, AttributeMask mask)

@@ -487,6 +487,128 @@ private Q_SLOTS:
         QVERIFY(!ctx->undoStack()->canUndo());
     }
 
+    // A forwarding moved and a tag moved under another parent here, and not saved yet, keep
+    // their new places when another writer edits them; the other writer's values still count.
+    void unsavedRelationshipEditsSurviveAMerge()
+    {
+        auto store = openStore(m_path);
+        ObjectContext *ctx = store->mainContext();
+        Profile *first = ctx->insertProfile();
+        first->setName(u"first"_s);
+        Profile *second = ctx->insertProfile();
+        second->setName(u"second"_s);
+        Forwarding *forwarding = ctx->insertForwarding();
+        forwarding->setProfile(first);
+        Tag *parent = ctx->insertTag();
+        parent->setName(u"parent"_s);
+        Tag *child = ctx->insertTag();
+        child->setName(u"child"_s);
+        QVERIFY(!ctx->save());
+
+        forwarding->setProfile(second);
+        child->setParent(parent);
+        {
+            auto other = openStore(m_path, u"cli"_s);
+            other->mainContext()->forwardings().first()->edit(
+                [](ForwardingData &d) { d.note = u"theirs"_s; });
+            for (Tag *tag : other->mainContext()->tags())
+                tag->setName(*tag->name() + u" renamed"_s);
+            QVERIFY(!other->mainContext()->save());
+        }
+        QVERIFY(!ctx->mergeCommitted());
+        QCOMPARE(forwarding->profile(), second);
+        QCOMPARE(forwarding->note(), u"theirs"_s);
+        QCOMPARE(child->parent(), parent);
+        QCOMPARE(child->name(), u"child renamed"_s);
+        QVERIFY(!ctx->save());
+
+        auto reopened = openStore(m_path);
+        Forwarding *stored = reopened->mainContext()->forwardings().first();
+        QCOMPARE(stored->profile()->name(), u"second"_s);
+        QCOMPARE(stored->note(), u"theirs"_s);
+        for (Tag *tag : reopened->mainContext()->tags()) {
+            if (tag->name() == u"child renamed"_s)
+                QCOMPARE(tag->parent()->name(), u"parent renamed"_s);
+        }
+    }
+
+    // Undo takes back the tags that its step added or removed, and keeps the tags that another
+    // writer added since, as it keeps their option keys.
+    void undoAfterAMergeKeepsTheMergedTags()
+    {
+        auto store = openStore(m_path);
+        ObjectContext *ctx = store->mainContext();
+        Profile *profile = ctx->insertProfile();
+        profile->setName(u"p"_s);
+        Tag *mine = ctx->insertTag();
+        mine->setName(u"mine"_s);
+        profile->addTag(mine);
+        QVERIFY(!ctx->save());
+        ctx->undoStack()->removeAllActions();
+
+        profile->removeTag(mine);
+        ctx->processPendingChanges();
+        {
+            auto other = openStore(m_path, u"cli"_s);
+            Tag *theirs = other->mainContext()->insertTag();
+            theirs->setName(u"theirs"_s);
+            profileNamed(other->mainContext(), u"p"_s)->addTag(theirs);
+            QVERIFY(!other->mainContext()->save());
+        }
+        QVERIFY(!ctx->mergeCommitted());
+        QCOMPARE(profile->tags().size(), 1);
+        Tag *theirs = profile->tags().first();
+        QCOMPARE(theirs->name(), u"theirs"_s);
+
+        ctx->undo();
+        QCOMPARE(QSet<Tag *>(profile->tags().cbegin(), profile->tags().cend()),
+                 (QSet<Tag *>{mine, theirs}));
+        ctx->redo();
+        QCOMPARE(profile->tags(), QList<Tag *>{theirs});
+        ctx->undo();
+        QVERIFY(!ctx->save());
+        auto reopened = openStore(m_path);
+        QCOMPARE(profileNamed(reopened->mainContext(), u"p"_s)->tags().size(), 2);
+    }
+
+    // A profile deleted here and by another writer before this context saved is gone for good:
+    // undo does not bring back a row that no longer exists, and saving goes on working.
+    void undoDoesNotReviveWhatAnotherWriterDeletedToo()
+    {
+        auto store = openStore(m_path);
+        ObjectContext *ctx = store->mainContext();
+        Profile *profile = ctx->insertProfile();
+        profile->setName(u"gone"_s);
+        Tag *tag = ctx->insertTag();
+        profile->addTag(tag);
+        Forwarding *forwarding = ctx->insertForwarding();
+        forwarding->setProfile(profile);
+        QVERIFY(!ctx->save());
+        ctx->undoStack()->removeAllActions();
+
+        ctx->deleteObject(profile);
+        ctx->processPendingChanges();
+        {
+            auto other = openStore(m_path, u"cli"_s);
+            other->mainContext()->deleteObject(profileNamed(other->mainContext(), u"gone"_s));
+            QVERIFY(!other->mainContext()->save());
+        }
+        QVERIFY(!ctx->mergeCommitted());
+        ctx->undo();
+        QVERIFY(profile->isDeleted());
+        QVERIFY(forwarding->isDeleted());
+        QVERIFY(ctx->profiles().isEmpty());
+        QVERIFY(!ctx->save());
+        ctx->insertProfile()->setName(u"later"_s);
+        QVERIFY(!ctx->save());
+
+        auto reopened = openStore(m_path);
+        QCOMPARE(reopened->mainContext()->profiles().size(), 1);
+        QCOMPARE(reopened->mainContext()->profiles().first()->name(), u"later"_s);
+        QCOMPARE(reopened->mainContext()->forwardings().size(), 0);
+        QCOMPARE(reopened->mainContext()->tags().size(), 1);
+    }
+
     void everyDescriptorIsClosed()
     {
         auto openDescriptors = [] {
