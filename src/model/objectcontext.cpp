@@ -42,8 +42,8 @@ QHash<qint64, Tag *> loadTags(ContextState &state, ObjectContext *context,
     return tags;
 }
 
-QHash<qint64, Profile *> loadProfiles(ContextState &state, ObjectContext *context,
-                                      const StoreContents &contents)
+QHash<qint64, Profile *> loadProfilesAndForwardings(ContextState &state, ObjectContext *context,
+                                                    const StoreContents &contents)
 {
     QHash<qint64, Profile *> profiles;
     for (const ProfileRow &row : contents.profiles)
@@ -131,7 +131,7 @@ Status ObjectContext::load()
     if (!contents)
         return contents.error();
     const QHash<qint64, Tag *> tags = loadTags(*d, this, contents->tags);
-    const QHash<qint64, Profile *> profiles = loadProfiles(*d, this, *contents);
+    const QHash<qint64, Profile *> profiles = loadProfilesAndForwardings(*d, this, *contents);
     loadTagLinks(contents->links, profiles, tags);
     m_historyToken = contents->historyToken;
     m_loaded = true;
