@@ -2,6 +2,7 @@
 
 #include "objectcontext.h"
 #include "profile.h"
+#include "recordaccess.h"
 
 using namespace Qt::StringLiterals;
 
@@ -40,7 +41,7 @@ void Forwarding::setProfile(Profile *profile)
     ObjectContext *owner = context();
     owner->willChange(this);
     Profile *previous = m_profile;
-    ObjectContext::linkProfile(this, profile);
+    RecordAccess::linkProfile(this, profile);
     owner->didChange(this);
     if (previous)
         owner->didChange(previous);

@@ -38,7 +38,7 @@ public:
     bool usesUnixSocket() const { return ::usesUnixSocket(m_data); }
 
 private:
-    friend class ObjectContext;
+    friend class RecordAccess;
 
     ForwardingData m_data;
     Profile *m_profile = nullptr;

@@ -4,10 +4,10 @@
 
 class ObjectContext;
 
-// Only a context makes records; the key proves it.
+// Only a context makes records (through RecordAccess); the key proves it.
 class RecordKey
 {
-    friend class ObjectContext;
+    friend class RecordAccess;
     RecordKey() = default;
 };
 
@@ -32,7 +32,7 @@ protected:
     {}
 
 private:
-    friend class ObjectContext;
+    friend class RecordAccess;
 
     ObjectContext *m_context;
     Entity m_entity;

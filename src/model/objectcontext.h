@@ -17,6 +17,10 @@ class Forwarding;
 class Tag;
 class StoreConnection;
 class UndoStack;
+class UndoRecorder;
+class ContextMerge;
+class ChangeWriter;
+struct ContextState;
 
 // What changed in a context since the last announcement: records inserted, updated or deleted
 // here, and records refreshed by a merge of outside changes.
@@ -35,7 +39,9 @@ struct ObjectsDidChange
 
 // A unit of work on the store: one object per record, change tracking, undo, and save under an
 // author. Every record of the store is read into the context once by load(), so queries run in
-// memory. A context belongs to one thread; the main context to the main thread.
+// memory. A context belongs to one thread; the main context to the main thread. Its merge of
+// outside changes (ContextMerge), its undo (UndoRecorder) and its writes (ChangeWriter) are
+// parts of their own that share its ContextState.
 class ObjectContext : public QObject
 {
     Q_OBJECT
@@ -51,7 +57,7 @@ public:
 
     // Edits are undoable only in a context that has an undo stack.
     void setUndoEnabled(bool enabled);
-    UndoStack *undoStack() const { return m_undoStack.get(); }
+    UndoStack *undoStack() const;
     void undo();
     void redo();
     // Runs edits that must not become undoable steps (merges, clean-ups, de-duplication).
@@ -100,41 +106,27 @@ private:
     friend class Profile;
     friend class Forwarding;
     friend class Tag;
-    struct Tracking;
-    struct MergeBatch;
+    friend class ContextMerge;
+    friend class UndoRecorder;
 
     void willChange(ManagedObject *object);
     void didChange(ManagedObject *object);
     void registerInsert(ManagedObject *object);
+    // A profile takes its forwardings with it; the other relationships are only cut.
+    void detachForDeletion(ManagedObject *object);
     void schedulePendingChanges();
-    void replay(bool undoing);
-    Status writeChanges(QList<ObjectChange> &changes, QList<ManagedObject *> &assigned);
-    void adoptCommittedTags();
-    Tag *committedTagNamed(const QString &name, const Tag *except) const;
-    void removeMergedObject(ManagedObject *object);
-    Status mergeRows(MergeBatch &batch);
-    Status mergeTagLinks(MergeBatch &batch);
-    void announceMerge(MergeBatch &batch);
-    template<class Object>
-    Object *mergedObject(MergeBatch &batch, Entity entity, qint64 id);
-    template<class Snapshot>
-    Snapshot *savedState(ManagedObject *object);
-    // With the snapshot that the step left, dictionaries get back only the keys the step edited.
-    void applySnapshot(ManagedObject *object, const void *snapshot, const void *replaced,
-                       AttributeMask mask);
-
-    // Relationship edits that keep both sides in step and record nothing; tracked edits call
-    // them between willChange and didChange.
-    static void linkProfile(Forwarding *forwarding, Profile *profile);
-    static void linkTags(Profile *profile, const QList<Tag *> &tags);
-    static void linkParent(Tag *tag, Tag *parent);
+    void announcePendingChanges();
+    // The history token written, or 0 when there was nothing to write.
+    Result<qint64> writeTransaction(ChangeWriter &writer, const std::function<Status()> &check);
+    void finishSave(const QList<ObjectChange> &changes, qint64 token);
 
     std::unique_ptr<StoreConnection> m_connection;
-    std::unique_ptr<Tracking> d;
+    std::unique_ptr<ContextState> d;
+    std::unique_ptr<UndoRecorder> m_undo;
+    std::unique_ptr<ContextMerge> m_merge;
     QString m_author;
-    std::unique_ptr<UndoStack> m_undoStack;
-    bool m_recordUndo = true;
     bool m_loaded = false;
+    bool m_processScheduled = false;
     qint64 m_historyToken = 0;
 };
 

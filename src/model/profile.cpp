@@ -3,6 +3,7 @@
 #include "forwarding.h"
 #include "localized.h"
 #include "objectcontext.h"
+#include "recordaccess.h"
 #include "tag.h"
 
 #include <algorithm>
@@ -176,7 +177,7 @@ void Profile::setTags(const QList<Tag *> &tags)
 {
     ObjectContext *owner = context();
     owner->willChange(this);
-    ObjectContext::linkTags(this, tags);
+    RecordAccess::linkTags(this, tags);
     owner->didChange(this);
     for (Tag *tag : tags)
         owner->didChange(tag);

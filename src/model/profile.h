@@ -82,7 +82,7 @@ public:
     void setTags(const QList<Tag *> &tags);
 
 private:
-    friend class ObjectContext;
+    friend class RecordAccess;
 
     ProfileData m_data;
     QList<Tag *> m_tags;

@@ -2,6 +2,7 @@
 
 #include "localized.h"
 #include "privatefiles.h"
+#include "sqltransaction.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -393,20 +394,17 @@ Status StoreConnection::migrate()
     if (current == schemaVersion)
         return std::nullopt;
 
-    if (auto error = execute("BEGIN IMMEDIATE"))
-        return error;
+    auto transaction = SqlTransaction::begin(*this, SqlTransaction::Kind::write);
+    if (!transaction)
+        return transaction.error();
     for (int step = current; step < schemaVersion; ++step) {
-        if (auto error = execute(migrationSteps[step])) {
-            rollback();
+        if (auto error = execute(migrationSteps[step]))
             return error;
-        }
     }
     const QByteArray setVersion = "PRAGMA user_version = " + QByteArray::number(schemaVersion);
-    if (auto error = execute(setVersion.constData())) {
-        rollback();
+    if (auto error = execute(setVersion.constData()))
         return error;
-    }
-    return commit();
+    return transaction->commit();
 }
 
 Status StoreConnection::execute(const char *sql)
@@ -455,22 +453,20 @@ Status StoreConnection::write(Statement *statement)
     return std::nullopt;
 }
 
-Status StoreConnection::begin()
+Status StoreConnection::beginTransaction(bool immediate)
 {
-    return execute("BEGIN IMMEDIATE");
+    return execute(immediate ? "BEGIN IMMEDIATE" : "BEGIN");
 }
 
-Status StoreConnection::commit()
+Status StoreConnection::commitTransaction()
 {
-    const int rc = sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr);
-    if (rc != SQLITE_OK) {
-        rollback();
+    if (const int rc = sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr); rc != SQLITE_OK)
         return errorFor(rc, localized("saving"));
-    }
     return std::nullopt;
 }
 
-void StoreConnection::rollback()
+// Some failures (a full disk, an interrupted write) end the transaction by themselves.
+void StoreConnection::rollbackTransaction()
 {
     if (!sqlite3_get_autocommit(m_db))
         sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
@@ -559,26 +555,23 @@ Result<StoreContents> StoreConnection::readAll()
             return errorFor(rc, localized("reading the store"));
         return std::nullopt;
     };
-    // One read transaction, so that the four tables agree with each other.
-    if (auto error = execute("BEGIN"))
+    // One read transaction, so that the four tables agree with each other. It writes nothing,
+    // so it ends rolled back.
+    auto transaction = SqlTransaction::begin(*this, SqlTransaction::Kind::read);
+    if (!transaction)
+        return transaction.error();
+    if (auto error = readTable(selectProfiles(), readProfileRow, contents.profiles))
         return *error;
-    Status error = readTable(selectProfiles(), readProfileRow, contents.profiles);
-    if (!error)
-        error = readTable(selectForwardings(), readForwardingRow, contents.forwardings);
-    if (!error)
-        error = readTable(selectTags(), readTagRow, contents.tags);
-    if (!error)
-        error = readTable("SELECT profile, tag FROM profile_tag", readLink, contents.links);
-    if (!error) {
-        auto token = lastHistoryToken();
-        if (token)
-            contents.historyToken = *token;
-        else
-            error = token.error();
-    }
-    rollback();
-    if (error)
+    if (auto error = readTable(selectForwardings(), readForwardingRow, contents.forwardings))
         return *error;
+    if (auto error = readTable(selectTags(), readTagRow, contents.tags))
+        return *error;
+    if (auto error = readTable("SELECT profile, tag FROM profile_tag", readLink, contents.links))
+        return *error;
+    auto token = lastHistoryToken();
+    if (!token)
+        return token.error();
+    contents.historyToken = *token;
     return contents;
 }
 

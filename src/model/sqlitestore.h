@@ -91,10 +91,6 @@ public:
     Result<QList<TagRow>> readTags(const QList<qint64> &ids);
     Result<QList<ProfileTagLink>> readProfileTags(const QList<qint64> &profileIds);
 
-    Status begin();
-    Status commit();
-    void rollback();
-
     Result<qint64> insertProfile(const ProfileData &data);
     Result<qint64> insertForwarding(const ForwardingData &data, qint64 profileId);
     Result<qint64> insertTag(const TagData &data);
@@ -117,11 +113,17 @@ public:
     Error errorFor(int code, const QString &action) const;
 
 private:
+    friend class SqlTransaction;
+
     static Status createStore(const QString &path);
     static Result<std::unique_ptr<StoreConnection>> connect(const StoreLocation &location,
                                                             const QByteArray &uri, int flags);
     Status configure();
     Status migrate();
+    // Only a SqlTransaction begins and ends transactions, so that each one that begins ends.
+    Status beginTransaction(bool immediate);
+    Status commitTransaction();
+    void rollbackTransaction();
     Result<Statement *> prepared(const QString &sql);
     Result<qint64> singleInteger(const QString &sql);
     Status setReference(const char *table, const char *column, qint64 id, qint64 target);

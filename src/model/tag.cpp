@@ -1,6 +1,7 @@
 #include "tag.h"
 
 #include "objectcontext.h"
+#include "recordaccess.h"
 
 void Tag::edit(const std::function<void(TagData &)> &change)
 {
@@ -19,6 +20,6 @@ void Tag::setParent(Tag *parent)
 {
     ObjectContext *owner = context();
     owner->willChange(this);
-    ObjectContext::linkParent(this, parent);
+    RecordAccess::linkParent(this, parent);
     owner->didChange(this);
 }

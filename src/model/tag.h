@@ -26,7 +26,7 @@ public:
     void setParent(Tag *parent);
 
 private:
-    friend class ObjectContext;
+    friend class RecordAccess;
 
     TagData m_data;
     QList<Profile *> m_profiles;

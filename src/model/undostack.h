@@ -9,8 +9,8 @@
 
 struct UndoStep;
 
-// Undo and redo of a context's edits, in named groups. The context records the steps; this
-// class only keeps them in order with their names and the grouping level.
+// Undo and redo of a context's edits, in named groups. The UndoRecorder records and replays the
+// steps; this class only keeps them in order with their names and the grouping level.
 class UndoStack : public QObject
 {
     Q_OBJECT
@@ -30,7 +30,7 @@ public:
     void removeAllActions();
 
 private:
-    friend class ObjectContext;
+    friend class UndoRecorder;
     struct Group
     {
         QString name;

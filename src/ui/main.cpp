@@ -1,19 +1,30 @@
 // vellssh: the application. With --headless it runs without any window: the store, the
 // sessions and the D-Bus interface, until it is told to quit. Otherwise the same core runs
 // behind the main window.
+#include "desktopnotifications.h"
+#include "identitykeymanager.h"
+#include "localized.h"
 #include "mainwindow.h"
 #include "persistencecontroller.h"
+#include "profiletransfer.h"
+#include "quitguard.h"
+#include "settings.h"
+#include "singleinstance.h"
+#include "sshclientconfig.h"
 #include "tunnelservice.h"
 #include "vellappdelegate.h"
+#include "windowactivation.h"
 
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QSocketNotifier>
+#include <QTimer>
 
 #include <csignal>
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -53,6 +64,77 @@ bool isHeadless(int argc, char *argv[])
     return false;
 }
 
+// The files named on the command line; a note on standard error for every other argument.
+QStringList launchFiles(bool headless)
+{
+    QStringList arguments = QCoreApplication::arguments().mid(1);
+    arguments.removeAll(u"--headless"_s);
+    const SingleInstance::LaunchFiles launch = SingleInstance::launchFiles(arguments);
+    for (const QString &ignored : launch.ignored)
+        fprintf(stderr, "%s\n",
+                qPrintable(localized("vellssh: “%1” is no .velltunnel or .vellshell file and was "
+                                     "ignored.")
+                               .arg(ignored)));
+    if (headless && !launch.files.isEmpty()) {
+        fprintf(stderr, "%s\n",
+                qPrintable(localized("vellssh --headless opens no files: import them with "
+                                     "vellssh-cli import FILE.")));
+        return {};
+    }
+    return launch.files;
+}
+
+// The exit code when a running instance took the files (0) or refused them, none when this
+// start is the application.
+std::optional<int> handOver(QDBusConnection &bus, const QStringList &files)
+{
+    const SingleInstance::Handover handover = SingleInstance::handOver(bus, files);
+    switch (handover.outcome) {
+    case SingleInstance::Handover::Outcome::nobodyRunning:
+        return std::nullopt;
+    case SingleInstance::Handover::Outcome::handedOver:
+        return 0;
+    case SingleInstance::Handover::Outcome::refused:
+        fprintf(stderr, "%s\n", qPrintable(handover.message));
+        return 1;
+    }
+    return std::nullopt;
+}
+
+// The windows and what a person does with them, on top of the running core.
+struct Desktop
+{
+    Desktop(VellAppDelegate &app, SingleInstance &instance, const QStringList &files)
+        : window(app), guard(&QuitGuard::modifiedWindow)
+    {
+        Settings *settings = &app.settings();
+        auto *transfer = new ProfileTransfer(
+            *app.store().mainContext(),
+            [settings] {
+                return InvocationInputs{SSHClientConfig::shared().knownOptionNameSet(),
+                                        IdentityKeyManager::defaultDirectory(),
+                                        settings->get(SettingKeys::userConfigFilePath)};
+            },
+            &window);
+        window.addActions({transfer->importAction(), transfer->exportAllAction(),
+                           transfer->exportSelectedAction(), transfer->cutAction(),
+                           transfer->copyAction(), transfer->pasteAction(), guard.quitAction()});
+        QObject::connect(&instance, &SingleInstance::activationRequested, transfer,
+                         [this, transfer](const QStringList &handed) {
+                             bringForward(&window);
+                             transfer->openFiles(handed);
+                         });
+        QObject::connect(&app.notifications(), &DesktopNotifications::profileActivated, &window,
+                         [this] { bringForward(&window); });
+        window.show();
+        if (!files.isEmpty())
+            QTimer::singleShot(0, transfer, [transfer, files] { transfer->openFiles(files); });
+    }
+
+    MainWindow window;
+    QuitGuard guard;
+};
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -64,6 +146,12 @@ int main(int argc, char *argv[])
     QCoreApplication::setApplicationName(u"vellssh"_s);
     QCoreApplication::setOrganizationName(u"VellSSH"_s);
     quitOnSignals();
+    const QStringList files = launchFiles(headless);
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!headless) {
+        if (const std::optional<int> code = handOver(bus, files))
+            return *code;
+    }
     auto delegate = VellAppDelegate::start(VellAppDelegate::defaultOptions());
     if (!delegate) {
         fprintf(stderr, "%s\n", qPrintable(delegate.error().message));
@@ -74,17 +162,24 @@ int main(int argc, char *argv[])
     (*delegate)->setPromptPresenter([&service](const PromptRequest &request, PromptAnswer answer) {
         service.present(request, std::move(answer));
     });
-    QDBusConnection bus = QDBusConnection::sessionBus();
-    if (const QString problem = service.registerOn(bus); !problem.isEmpty()) {
+    // Exported before the name is taken, so that a later start finds it as soon as the name.
+    SingleInstance instance(!headless);
+    if (const QString problem = instance.registerOn(bus); !problem.isEmpty()) {
         fprintf(stderr, "%s\n", qPrintable(problem));
         return 1;
     }
-    std::unique_ptr<MainWindow> window;
-    if (!headless) {
-        QApplication::setQuitOnLastWindowClosed(false);
-        window = std::make_unique<MainWindow>(**delegate);
-        window->show();
+    if (const QString problem = service.registerOn(bus); !problem.isEmpty()) {
+        // Two desktop starts at once: the one that lost the name hands over to the other.
+        if (!headless) {
+            if (const std::optional<int> code = handOver(bus, files))
+                return *code;
+        }
+        fprintf(stderr, "%s\n", qPrintable(problem));
+        return 1;
     }
+    std::unique_ptr<Desktop> desktop;
+    if (!headless)
+        desktop = std::make_unique<Desktop>(**delegate, instance, files);
     const int code = QCoreApplication::exec();
     bus.unregisterService(TunnelService::serviceName);
     return code;

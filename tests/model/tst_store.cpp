@@ -3,6 +3,7 @@
 #include "persistencecontroller.h"
 #include "profile.h"
 #include "sqlitestore.h"
+#include "sqltransaction.h"
 #include "tag.h"
 #include "testenvironment.h"
 #include "undostack.h"
@@ -287,6 +288,101 @@ private Q_SLOTS:
         QCOMPARE(reopened->mainContext()->profiles().size(), 1);
     }
 
+    // Every way out of a save before its commit (a check that refuses, a write that fails, a
+    // commit that fails) rolls all of it back: the store stays as it was, its write lock is free
+    // for others at once, and the same edits save once the store takes them.
+    void aFailedSaveLeavesTheStoreAsItWas_data()
+    {
+        QTest::addColumn<QByteArray>("breakStore");
+        QTest::addColumn<QByteArray>("mendStore");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("the check refuses") << QByteArray() << QByteArray() << u"refused"_s;
+        QTest::newRow("a write fails")
+            << QByteArray("CREATE TRIGGER refuse BEFORE INSERT ON forwarding "
+                          "BEGIN SELECT RAISE(ABORT, 'no forwardings'); END")
+            << QByteArray("DROP TRIGGER refuse") << u"no forwardings"_s;
+        // A deferred constraint fails only at the commit, which leaves the transaction open.
+        QTest::newRow("the commit fails")
+            << QByteArray("CREATE TABLE audit_parent (id INTEGER PRIMARY KEY);"
+                          "CREATE TABLE audit (entry INTEGER REFERENCES audit_parent(id) "
+                          "DEFERRABLE INITIALLY DEFERRED);"
+                          "CREATE TRIGGER audited AFTER INSERT ON history_transaction "
+                          "BEGIN INSERT INTO audit VALUES (NEW.id); END")
+            << QByteArray("DROP TRIGGER audited") << u"FOREIGN KEY"_s;
+    }
+    void aFailedSaveLeavesTheStoreAsItWas()
+    {
+        QFETCH(QByteArray, breakStore);
+        QFETCH(QByteArray, mendStore);
+        QFETCH(QString, reason);
+        auto store = openStore(m_path);
+        ObjectContext *ctx = store->mainContext();
+        ctx->insertProfile()->setName(u"kept"_s);
+        QVERIFY(!ctx->save());
+        if (!breakStore.isEmpty())
+            rawExec(m_path, breakStore.constData());
+
+        Profile *added = ctx->insertProfile();
+        added->setName(u"added"_s);
+        Forwarding *forwarding = ctx->insertForwarding();
+        forwarding->setProfile(added);
+        const Status error = ctx->save([&]() -> Status {
+            if (breakStore.isEmpty())
+                return Error{u"refused"_s};
+            return std::nullopt;
+        });
+        QVERIFY(error);
+        QVERIFY2(error->message.contains(reason), qPrintable(error->message));
+        QCOMPARE(added->objectId(), 0);
+        QCOMPARE(forwarding->objectId(), 0);
+        QVERIFY(ctx->hasChanges());
+
+        if (!mendStore.isEmpty())
+            rawExec(m_path, mendStore.constData());
+        {
+            auto other = openStore(m_path, u"cli"_s);
+            QCOMPARE(other->mainContext()->profiles().size(), 1);
+            QCOMPARE(other->mainContext()->connection().historyAfter(0, {})->size(), 1);
+            other->mainContext()->insertProfile()->setName(u"other"_s);
+            QVERIFY(!other->mainContext()->save());
+        }
+        QVERIFY(!ctx->save());
+        auto reopened = openStore(m_path);
+        QStringList names;
+        for (const Profile *profile : reopened->mainContext()->profiles())
+            names.append(profile->displayName());
+        names.sort();
+        QCOMPARE(names, (QStringList{u"added"_s, u"kept"_s, u"other"_s}));
+        QCOMPARE(reopened->mainContext()->forwardings().size(), 1);
+        QCOMPARE(ctx->profiles().size(), 3);
+    }
+
+    // A transaction left without a commit, by an early return or an error, takes its writes
+    // with it and frees the write lock.
+    void aTransactionLeftWithoutCommitWritesNothing()
+    {
+        auto writer = StoreConnection::open(StoreLocation::file(m_path));
+        auto reader = StoreConnection::open(StoreLocation::file(m_path));
+        QVERIFY(writer.ok() && reader.ok());
+        auto insert = [&](bool commit) -> Status {
+            auto transaction = SqlTransaction::begin(**writer, SqlTransaction::Kind::write);
+            if (!transaction)
+                return transaction.error();
+            if (auto id = (*writer)->insertProfile({}); !id)
+                return id.error();
+            if (!commit)
+                return Error{u"left early"_s};
+            return transaction->commit();
+        };
+        QVERIFY(insert(false));
+        QVERIFY((*reader)->readAll()->profiles.isEmpty());
+        auto other = SqlTransaction::begin(**reader, SqlTransaction::Kind::write);
+        QVERIFY(other.ok());
+        QVERIFY(!other->commit());
+        QVERIFY(!insert(true));
+        QCOMPARE((*reader)->readAll()->profiles.size(), 1);
+    }
+
     void aLockedStoreFailsTheSaveAndKeepsTheEdits()
     {
         auto store = openStore(m_path);
@@ -389,6 +485,128 @@ private Q_SLOTS:
         QVERIFY(!profile->note());
         QCOMPARE(profile->address(), u"db.example"_s);
         QVERIFY(!ctx->undoStack()->canUndo());
+    }
+
+    // A forwarding moved and a tag moved under another parent here, and not saved yet, keep
+    // their new places when another writer edits them; the other writer's values still count.
+    void unsavedRelationshipEditsSurviveAMerge()
+    {
+        auto store = openStore(m_path);
+        ObjectContext *ctx = store->mainContext();
+        Profile *first = ctx->insertProfile();
+        first->setName(u"first"_s);
+        Profile *second = ctx->insertProfile();
+        second->setName(u"second"_s);
+        Forwarding *forwarding = ctx->insertForwarding();
+        forwarding->setProfile(first);
+        Tag *parent = ctx->insertTag();
+        parent->setName(u"parent"_s);
+        Tag *child = ctx->insertTag();
+        child->setName(u"child"_s);
+        QVERIFY(!ctx->save());
+
+        forwarding->setProfile(second);
+        child->setParent(parent);
+        {
+            auto other = openStore(m_path, u"cli"_s);
+            other->mainContext()->forwardings().first()->edit(
+                [](ForwardingData &d) { d.note = u"theirs"_s; });
+            for (Tag *tag : other->mainContext()->tags())
+                tag->setName(*tag->name() + u" renamed"_s);
+            QVERIFY(!other->mainContext()->save());
+        }
+        QVERIFY(!ctx->mergeCommitted());
+        QCOMPARE(forwarding->profile(), second);
+        QCOMPARE(forwarding->note(), u"theirs"_s);
+        QCOMPARE(child->parent(), parent);
+        QCOMPARE(child->name(), u"child renamed"_s);
+        QVERIFY(!ctx->save());
+
+        auto reopened = openStore(m_path);
+        Forwarding *stored = reopened->mainContext()->forwardings().first();
+        QCOMPARE(stored->profile()->name(), u"second"_s);
+        QCOMPARE(stored->note(), u"theirs"_s);
+        for (Tag *tag : reopened->mainContext()->tags()) {
+            if (tag->name() == u"child renamed"_s)
+                QCOMPARE(tag->parent()->name(), u"parent renamed"_s);
+        }
+    }
+
+    // Undo takes back the tags that its step added or removed, and keeps the tags that another
+    // writer added since, as it keeps their option keys.
+    void undoAfterAMergeKeepsTheMergedTags()
+    {
+        auto store = openStore(m_path);
+        ObjectContext *ctx = store->mainContext();
+        Profile *profile = ctx->insertProfile();
+        profile->setName(u"p"_s);
+        Tag *mine = ctx->insertTag();
+        mine->setName(u"mine"_s);
+        profile->addTag(mine);
+        QVERIFY(!ctx->save());
+        ctx->undoStack()->removeAllActions();
+
+        profile->removeTag(mine);
+        ctx->processPendingChanges();
+        {
+            auto other = openStore(m_path, u"cli"_s);
+            Tag *theirs = other->mainContext()->insertTag();
+            theirs->setName(u"theirs"_s);
+            profileNamed(other->mainContext(), u"p"_s)->addTag(theirs);
+            QVERIFY(!other->mainContext()->save());
+        }
+        QVERIFY(!ctx->mergeCommitted());
+        QCOMPARE(profile->tags().size(), 1);
+        Tag *theirs = profile->tags().first();
+        QCOMPARE(theirs->name(), u"theirs"_s);
+
+        ctx->undo();
+        QCOMPARE(QSet<Tag *>(profile->tags().cbegin(), profile->tags().cend()),
+                 (QSet<Tag *>{mine, theirs}));
+        ctx->redo();
+        QCOMPARE(profile->tags(), QList<Tag *>{theirs});
+        ctx->undo();
+        QVERIFY(!ctx->save());
+        auto reopened = openStore(m_path);
+        QCOMPARE(profileNamed(reopened->mainContext(), u"p"_s)->tags().size(), 2);
+    }
+
+    // A profile deleted here and by another writer before this context saved is gone for good:
+    // undo does not bring back a row that no longer exists, and saving goes on working.
+    void undoDoesNotReviveWhatAnotherWriterDeletedToo()
+    {
+        auto store = openStore(m_path);
+        ObjectContext *ctx = store->mainContext();
+        Profile *profile = ctx->insertProfile();
+        profile->setName(u"gone"_s);
+        Tag *tag = ctx->insertTag();
+        profile->addTag(tag);
+        Forwarding *forwarding = ctx->insertForwarding();
+        forwarding->setProfile(profile);
+        QVERIFY(!ctx->save());
+        ctx->undoStack()->removeAllActions();
+
+        ctx->deleteObject(profile);
+        ctx->processPendingChanges();
+        {
+            auto other = openStore(m_path, u"cli"_s);
+            other->mainContext()->deleteObject(profileNamed(other->mainContext(), u"gone"_s));
+            QVERIFY(!other->mainContext()->save());
+        }
+        QVERIFY(!ctx->mergeCommitted());
+        ctx->undo();
+        QVERIFY(profile->isDeleted());
+        QVERIFY(forwarding->isDeleted());
+        QVERIFY(ctx->profiles().isEmpty());
+        QVERIFY(!ctx->save());
+        ctx->insertProfile()->setName(u"later"_s);
+        QVERIFY(!ctx->save());
+
+        auto reopened = openStore(m_path);
+        QCOMPARE(reopened->mainContext()->profiles().size(), 1);
+        QCOMPARE(reopened->mainContext()->profiles().first()->name(), u"later"_s);
+        QCOMPARE(reopened->mainContext()->forwardings().size(), 0);
+        QCOMPARE(reopened->mainContext()->tags().size(), 1);
     }
 
     void everyDescriptorIsClosed()

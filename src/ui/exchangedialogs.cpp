@@ -1,0 +1,88 @@
+#include "exchangedialogs.h"
+
+#include "localized.h"
+#include "messageboxwidth.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QMessageBox>
+#include <QPushButton>
+
+using namespace Qt::StringLiterals;
+
+namespace ExchangeDialogs {
+
+namespace {
+
+// More lines than this go behind "Show Details…", so that a large import's reasons do not
+// make the alert taller than the screen.
+constexpr qsizetype maxInlineLines = 5;
+
+void useApplicationIcon(QMessageBox &box, QMessageBox::Icon fallback)
+{
+    const QIcon icon = QApplication::windowIcon();
+    if (icon.isNull())
+        box.setIcon(fallback);
+    else
+        box.setIconPixmap(icon.pixmap(64, 64));
+}
+
+QMessageBox *alert(QWidget *parent, QMessageBox::Icon icon, const QString &title,
+                   const QString &message)
+{
+    auto *box = new QMessageBox(icon, QApplication::applicationDisplayName(), title,
+                                QMessageBox::Ok, parent);
+    box->setInformativeText(message);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    widenForReading(*box);
+    return box;
+}
+
+} // namespace
+
+ConflictQuestion conflictQuestion(QWidget *parent)
+{
+    return [parent](const QString &name, bool offerApplyToAll) {
+        QMessageBox box(parent);
+        box.setObjectName(u"conflictQuestion"_s);
+        box.setWindowTitle(QApplication::applicationDisplayName());
+        useApplicationIcon(box, QMessageBox::Question);
+        box.setInformativeText(conflictText(name));
+        QPushButton *replace = box.addButton(localized("Replace"), QMessageBox::ActionRole);
+        QPushButton *skip = box.addButton(localized("Skip"), QMessageBox::ActionRole);
+        for (QPushButton *button : {replace, skip}) {
+            button->setAutoDefault(false);
+            button->setDefault(false);
+        }
+        box.setEscapeButton(skip);
+        if (offerApplyToAll)
+            box.setCheckBox(new QCheckBox(localized("Apply to All"), &box));
+        widenForReading(box);
+        box.exec();
+        return ConflictDecision{box.clickedButton() == replace,
+                                box.checkBox() && box.checkBox()->isChecked()};
+    };
+}
+
+void showImportResult(QWidget *parent, const ProfileImportResult &result)
+{
+    const QStringList notes = result.renamed + result.problems;
+    QString message = result.message();
+    if (!notes.isEmpty() && notes.size() <= maxInlineLines)
+        message += u"\n\n"_s + notes.join(u'\n');
+    QMessageBox *box =
+        alert(parent, QMessageBox::Information, localized("Successfully imported."), message);
+    box->setObjectName(u"importResult"_s);
+    if (notes.size() > maxInlineLines)
+        box->setDetailedText(notes.join(u'\n'));
+    box->open();
+}
+
+void showFailure(QWidget *parent, const QString &title, const QString &message)
+{
+    QMessageBox *box = alert(parent, QMessageBox::Warning, title, message);
+    box->setObjectName(u"exchangeFailure"_s);
+    box->open();
+}
+
+} // namespace ExchangeDialogs

@@ -1,0 +1,25 @@
+#pragma once
+
+#include "profileimport.h"
+
+#include <QString>
+
+class QWidget;
+
+// The questions and reports of moving profiles in and out, as alerts over the given window.
+namespace ExchangeDialogs {
+
+// Replace or Skip for a profile that is already there, asked while the import waits. Neither
+// button answers Return: replacing throws the person's version away, skipping throws the
+// file's, so the choice must be made on purpose. Escape skips.
+ConflictQuestion conflictQuestion(QWidget *parent);
+
+// "Successfully imported." with the counts, and what was renamed or skipped for a reason.
+// Shown without waiting, so that further files can follow.
+void showImportResult(QWidget *parent, const ProfileImportResult &result);
+
+// An import or export that failed, under its title ("Failed to import!", "Import/Export
+// Error"), naming the file and the reason.
+void showFailure(QWidget *parent, const QString &title, const QString &message);
+
+} // namespace ExchangeDialogs

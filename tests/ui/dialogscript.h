@@ -1,0 +1,81 @@
+#pragma once
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QMessageBox>
+#include <QTimer>
+#include <QWidget>
+
+#include <functional>
+
+// Answers the dialogs that the code under test shows and waits in, as a person would: each
+// step waits for a shown top-level window of that object name, then acts on it.
+class DialogScript
+{
+public:
+    using Act = std::function<void(QWidget *)>;
+
+    DialogScript()
+    {
+        m_poll.setInterval(10);
+        QObject::connect(&m_poll, &QTimer::timeout, [this] { poll(); });
+    }
+
+    void then(const QString &objectName, Act act)
+    {
+        m_steps.append({objectName, std::move(act)});
+        m_poll.start();
+    }
+    bool done() const { return m_steps.isEmpty(); }
+    int acted() const { return m_acted; }
+
+    static QWidget *shown(const QString &objectName)
+    {
+        for (QWidget *window : QApplication::topLevelWidgets()) {
+            if (window->isVisible() && window->objectName() == objectName)
+                return window;
+        }
+        return nullptr;
+    }
+
+    static void click(QWidget *dialog, const QString &text)
+    {
+        for (QAbstractButton *button : qobject_cast<QMessageBox *>(dialog)->buttons()) {
+            if (button->text() == text)
+                return button->click();
+        }
+    }
+
+private:
+    struct Step
+    {
+        QString objectName;
+        Act act;
+    };
+
+    void poll()
+    {
+        if (m_steps.isEmpty())
+            return m_poll.stop();
+        QWidget *dialog = shown(m_steps.first().objectName);
+        // A dialog already answered may still be on its way out.
+        if (!dialog || dialog->property("answered").toBool())
+            return;
+        dialog->setProperty("answered", true);
+        ++m_acted;
+        m_steps.takeFirst().act(dialog);
+    }
+
+    QList<Step> m_steps;
+    QTimer m_poll;
+    int m_acted = 0;
+};
+
+#define VELL_UI_TEST_MAIN(TestObject)                                                              \
+    int main(int argc, char *argv[])                                                               \
+    {                                                                                              \
+        TestEnvironment environment;                                                               \
+        QApplication app(argc, argv);                                                              \
+        TestObject test;                                                                           \
+        return QTest::qExec(&test, argc, argv);                                                    \
+    }
