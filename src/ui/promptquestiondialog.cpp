@@ -17,6 +17,9 @@ using namespace Qt::StringLiterals;
 namespace {
 
 constexpr int iconSize = 48;
+// Between a field and its label: the form sits in the grid, whose own spacing it cannot take
+// over while the grid's two directions differ.
+constexpr int labelSpacing = 8;
 
 QIcon questionIcon(bool secret, const QStyle *style)
 {
@@ -75,6 +78,8 @@ PromptQuestionDialog::PromptQuestionDialog(const PromptRequest &request, QWidget
     m_default->setDefault(true);
     grid->addWidget(buttons, 4, 0, 1, 2);
     grid->setRowStretch(1, 1);
+    // The words take the width; the icon keeps its own.
+    grid->setColumnStretch(1, 1);
 
     connect(m_default, &QPushButton::clicked, this, [this] {
         if (m_confirmation)
@@ -101,6 +106,7 @@ void PromptQuestionDialog::addField(QGridLayout *grid, int row, bool secret)
     m_field->setAccessibleName(label.isEmpty() ? m_words.title : label);
     auto *form = new QFormLayout;
     form->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
+    form->setHorizontalSpacing(labelSpacing);
     // A server's own question usually brings its punctuation.
     if (label.isEmpty())
         form->addRow(m_field);

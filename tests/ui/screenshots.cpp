@@ -3,10 +3,13 @@
 // when a picture cannot be made.
 #include "advancedpage.h"
 #include "connectionlogview.h"
+#include "dialogscript.h"
 #include "forwardingeditor.h"
 #include "generalpage.h"
 #include "identitykeymanager.h"
+#include "localized.h"
 #include "mainwindow.h"
+#include "objectcontext.h"
 #include "optioncatalogueeditor.h"
 #include "optioncataloguemodel.h"
 #include "optionsevaluator.h"
@@ -14,13 +17,18 @@
 #include "profile.h"
 #include "profileeditor.h"
 #include "profileeditors.h"
+#include "profileimport.h"
+#include "profiletransfer.h"
 #include "promptquestiondialog.h"
 #include "samplelibrary.h"
 #include "sessioninspector.h"
+#include "settings.h"
+#include "sshclientconfig.h"
 #include "testenvironment.h"
 #include "tunnelsession.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
@@ -28,6 +36,7 @@
 #include <QListView>
 #include <QTabWidget>
 #include <QTest>
+#include <QTreeView>
 
 #include <cstdio>
 
@@ -63,7 +72,7 @@ class Screenshots : public QObject
             window->show();
         QVERIFY(QTest::qWaitForWindowExposed(window, SampleLibrary::timeoutMs));
         window->activateWindow();
-        QTest::qWaitForWindowActive(window, 2000);
+        QVERIFY(QTest::qWaitForWindowActive(window, SampleLibrary::timeoutMs));
         QApplication::sendPostedEvents();
         QApplication::processEvents();
         const QPixmap picture = window->grab();
@@ -163,8 +172,8 @@ private Q_SLOTS:
         const QString host = u"[127.0.0.1]:%1"_s.arg(m_library.sshd().port());
         shootPrompt(request(AuthPrompt::Password{user, u"127.0.0.1"_s}), u"prompt-password"_s,
                     u"secret"_s);
-        shootPrompt(request(AuthPrompt::PublicKey{m_library.sshd().passphraseKey()}),
-                    u"prompt-passphrase"_s, u"passphrase"_s);
+        shootPrompt(request(AuthPrompt::PublicKey{u"~/.ssh/id_ed25519"_s}), u"prompt-passphrase"_s,
+                    u"passphrase"_s);
         shootPrompt(request(AuthPrompt::Interactive{user, u"127.0.0.1"_s, u"Verification code:"_s}),
                     u"prompt-interactive"_s, u"482913"_s);
         const QString hostKey =
@@ -175,6 +184,43 @@ private Q_SLOTS:
         shootPrompt(request(AuthPrompt::Permission{hostKey}, hostKey), u"prompt-hostkey"_s);
         const QString input = u"(%1@127.0.0.1) One-time password:"_s.arg(user);
         shootPrompt(request(AuthPrompt::Input{input}, input), u"prompt-input"_s, u"918273"_s);
+    }
+
+    // A colleague's file with two profiles the library has and one it has not, under a name
+    // it already uses.
+    void importDialogs()
+    {
+        auto colleague = std::move(PersistenceController::openInMemory()).value();
+        Profile *theirs = colleague->mainContext()->insertProfile();
+        theirs->setName(u"Home lab"_s);
+        theirs->setAddress(u"lab.colleague.example.net"_s);
+        const QString path = QDir::tempPath() + u"/team.velltunnel"_s;
+        QVERIFY(!writeExportFile(path, {m_library.profile(SampleLibrary::busiest),
+                                        m_library.profile(SampleLibrary::detailed), theirs}));
+
+        MainWindow window(m_library.app());
+        window.show();
+        Settings *settings = &m_library.app().settings();
+        ProfileTransfer transfer(
+            *m_library.app().store().mainContext(),
+            [settings] {
+                return InvocationInputs{SSHClientConfig::shared().knownOptionNameSet(),
+                                        IdentityKeyManager::defaultDirectory(),
+                                        settings->get(SettingKeys::userConfigFilePath)};
+            },
+            &window);
+        DialogScript script;
+        script.then(u"conflictQuestion"_s, [](QWidget *question) {
+            shoot(question, u"import-question"_s);
+            QCheckBox *applyToAll = qobject_cast<QMessageBox *>(question)->checkBox();
+            QVERIFY(applyToAll);
+            applyToAll->setChecked(true);
+            DialogScript::click(question, localized("Skip"));
+        });
+        transfer.openFiles({path});
+        QVERIFY(script.done());
+        QTRY_VERIFY_WITH_TIMEOUT(DialogScript::shown(u"importResult"_s), SampleLibrary::timeoutMs);
+        shoot(DialogScript::shown(u"importResult"_s), u"import-result"_s);
     }
 };
 
@@ -191,6 +237,8 @@ int main(int argc, char *argv[])
     }
     TestEnvironment environment;
     QApplication app(argc, argv);
+    QCoreApplication::setApplicationName(u"vellssh"_s);
+    QCoreApplication::setOrganizationName(u"VellSSH"_s);
     Screenshots shots;
     QStringList arguments = QApplication::arguments();
     arguments.removeAt(1);
