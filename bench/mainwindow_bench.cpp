@@ -122,8 +122,9 @@ Storm storm(const QList<TunnelSession *> &sessions, const std::function<void()> 
         result.connectMs = msSince(call);
     });
     const auto settled = [&] {
-        return std::all_of(sessions.cbegin(), sessions.cend(),
-                           [](const TunnelSession *s) { return s->canConnect() || s->lastState() == SessionState::connected; });
+        return std::all_of(sessions.cbegin(), sessions.cend(), [](const TunnelSession *s) {
+            return s->canConnect() || s->lastState() == SessionState::connected;
+        });
     };
     pause(1);
     while (!settled() && clock.elapsed() < 300000)
@@ -144,9 +145,9 @@ Storm storm(const QList<TunnelSession *> &sessions, const std::function<void()> 
     });
     pause(1);
     clock.restart();
-    while (!std::all_of(sessions.cbegin(), sessions.cend(),
-                        [](const TunnelSession *s) { return s->canConnect(); }) &&
-           clock.elapsed() < 60000)
+    while (!std::all_of(sessions.cbegin(), sessions.cend(), [](const TunnelSession *s) {
+        return s->canConnect();
+    }) && clock.elapsed() < 60000)
         pause(20);
     result.disconnectStallMs = meter.stopMs();
     return result;
@@ -203,8 +204,7 @@ int main(int argc, char *argv[])
     if (!started)
         return 1;
     VellAppDelegate &app = **started;
-    printf("core started with %d profiles in %.0f ms\n", benchProfileCount + count,
-           msSince(clock));
+    printf("core started with %d profiles in %.0f ms\n", benchProfileCount + count, msSince(clock));
 
     clock.restart();
     auto window = std::make_unique<MainWindow>(app);
@@ -240,15 +240,17 @@ int main(int argc, char *argv[])
     QList<TunnelSession *> sessions;
     for (Profile *profile : tag->profiles())
         sessions.append(app.container().session(*profile->uuid()));
-    const Storm withWindow = storm(sessions, [&] { window->commands().connectAll->trigger(); },
-                                   [&] { window->commands().disconnectAll->trigger(); });
+    const Storm withWindow = storm(
+        sessions, [&] { window->commands().connectAll->trigger(); },
+        [&] { window->commands().disconnectAll->trigger(); });
     print("with the window (Connect All in Tag)", withWindow, count);
 
     window.reset();
     pause(1000);
     const QList<Profile *> tunnels = tag->profiles();
-    const Storm core = storm(sessions, [&] { app.container().connectAll(tunnels); },
-                             [&] { app.container().disconnectAll(tunnels); });
+    const Storm core = storm(
+        sessions, [&] { app.container().connectAll(tunnels); },
+        [&] { app.container().disconnectAll(tunnels); });
     print("same core, no window", core, count);
     return withWindow.connected == count && core.connected == count ? 0 : 1;
 }

@@ -19,6 +19,7 @@ QMessageBox *sheet(QWidget *window, const QString &name, QMessageBox::Icon icon,
     box->setInformativeText(informative);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setWindowModality(Qt::WindowModal);
+    QObject::connect(box, &QDialog::finished, window, [window] { window->activateWindow(); });
     return box;
 }
 
@@ -39,11 +40,10 @@ void ask(QMessageBox *box, const QString &action, const std::function<void()> &p
 void confirmPermanentDeletion(QWidget *window, const QList<Profile *> &profiles,
                               bool connectedAmong, const std::function<void()> &proceed)
 {
-    const QString question = profiles.size() == 1
-                                 ? localized("Delete “%1” permanently?")
-                                       .arg(profiles.first()->displayName())
-                                 : localized("Delete %1 profiles permanently?")
-                                       .arg(profiles.size());
+    const QString question =
+        profiles.size() == 1
+            ? localized("Delete “%1” permanently?").arg(profiles.first()->displayName())
+            : localized("Delete %1 profiles permanently?").arg(profiles.size());
     QString informative = localized("You cannot undo this action.");
     if (connectedAmong)
         informative += u' ' + localized("Connected tunnels will be disconnected before deletion.");
@@ -60,10 +60,12 @@ void confirmTagDeletion(QWidget *window, const Tag &tag, const std::function<voi
     ask(box, localized("Delete"), proceed);
 }
 
-void showError(QWidget *window, const Error &error)
+void showError(QWidget *window, const Error &error, const std::function<void()> &dismissed)
 {
     QMessageBox *box = sheet(window, u"errorAlert"_s, QMessageBox::Warning, error.message,
                              error.recoverySuggestion);
     box->addButton(QMessageBox::Ok);
+    if (dismissed)
+        QObject::connect(box, &QDialog::finished, window, dismissed);
     box->open();
 }

@@ -32,7 +32,7 @@ MainCommands::MainCommands(ObjectContext *context, SessionContainer *container,
     connect(container, &SessionContainer::sessionStateChanged, this, &MainCommands::scheduleUpdate);
     connect(context, &ObjectContext::objectsDidChange, this, &MainCommands::scheduleUpdate);
     if (UndoStack *stack = context->undoStack())
-        connect(stack, &UndoStack::changed, this, &MainCommands::scheduleUpdate);
+        connect(stack, &UndoStack::changed, this, &MainCommands::update);
     connect(qApp, &QApplication::focusChanged, this, &MainCommands::update);
     update();
 }
@@ -59,8 +59,8 @@ void MainCommands::createActions()
         action(u"duplicateTunnel"_s, localized("Duplicate Tunnel"), {Key(Qt::CTRL | Qt::Key_D)});
     pin = action(u"pin"_s, localized("Pin"), {Key(Qt::CTRL | Qt::Key_P)});
     connectTunnels = action(u"connect"_s, localized("Connect"), {Key(Qt::CTRL | Qt::Key_K)});
-    disconnectTunnels = action(u"disconnect"_s, localized("Disconnect"),
-                               {Key(Qt::CTRL | Qt::SHIFT | Qt::Key_K)});
+    disconnectTunnels =
+        action(u"disconnect"_s, localized("Disconnect"), {Key(Qt::CTRL | Qt::SHIFT | Qt::Key_K)});
     connectAll = action(u"connectAll"_s, localized("Connect All Tunnels"),
                         {Key(Qt::CTRL | Qt::ALT | Qt::Key_K)});
     disconnectAll = action(u"disconnectAll"_s, localized("Disconnect All Tunnels"),
@@ -131,7 +131,7 @@ void MainCommands::scheduleUpdate()
 void MainCommands::update()
 {
     m_updateLater.stop();
-    const QList<Profile *> &selected = selection();
+    const QList<Profile *> selected = selection();
     const bool live = !inTrash();
     const bool one = selected.size() == 1 && live;
     editProfile->setEnabled(one);
@@ -194,7 +194,7 @@ bool MainCommands::inTrash() const
     return m_navigation->selectedSidebarItem().kind == SidebarItem::Kind::recentDeleted;
 }
 
-const QList<Profile *> &MainCommands::selection() const
+QList<Profile *> MainCommands::selection() const
 {
     return m_navigation->selectedProfiles();
 }

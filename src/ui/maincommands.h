@@ -72,7 +72,8 @@ private:
     void connectActions();
     void report(const Status &error);
     bool inTrash() const;
-    const QList<Profile *> &selection() const;
+    // A copy: acting on the profiles changes the selection.
+    QList<Profile *> selection() const;
     void setPinned();
     void createTag();
     void moveSelectionToTrash();

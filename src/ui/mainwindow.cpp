@@ -188,8 +188,8 @@ void MainWindow::buildMenus()
     m_sidebarMenu->addSeparator();
     m_sidebarMenu->addActions({c.connectAll, c.disconnectAll});
 
-    for (QMenu *menu : {m_fileMenu, m_editMenu, m_tunnelMenu, m_viewMenu, m_profileMenu,
-                        m_sidebarMenu})
+    for (QMenu *menu :
+         {m_fileMenu, m_editMenu, m_tunnelMenu, m_viewMenu, m_profileMenu, m_sidebarMenu})
         connect(menu, &QMenu::aboutToShow, m_commands, &MainCommands::update);
 }
 
@@ -201,22 +201,26 @@ void MainWindow::connectViews()
         if (std::exchange(m_sidebarChoiceRemoved, false))
             m_sidebar->setCurrentIndex(m_sidebarModel->indexOf(SidebarItem::all()));
     });
-    connect(m_sidebarModel, &SidebarModel::tagNameRejected, this,
-            [this](const Error &error) { showError(this, error); });
+    connect(m_sidebarModel, &SidebarModel::tagNameRejected, this, [this](const Error &error) {
+        // The user meant to rename it: once the reason is read, the name is open again.
+        const QPersistentModelIndex tag = m_sidebar->currentIndex();
+        showError(this, error, [this, tag] {
+            if (tag.isValid())
+                m_sidebar->edit(tag);
+        });
+    });
     connect(m_sidebarModel, &SidebarModel::editFailed, this,
             [this](const Error &error) { showError(this, error); });
-    connect(m_sidebar, &QWidget::customContextMenuRequested, this,
-            &MainWindow::showSidebarMenu);
+    connect(m_sidebar, &QWidget::customContextMenuRequested, this, &MainWindow::showSidebarMenu);
 
     connect(m_navigation, &NavigationModel::selectedSidebarItemChanged, this,
             [this](const SidebarItem &item) {
                 m_profileModel->setSidebarItem(item);
                 m_trashNote->setVisible(item.kind == SidebarItem::Kind::recentDeleted);
             });
-    connect(m_list, &ProfileListView::selectedProfilesChanged, m_navigation,
-            [this](const QList<Profile *> &profiles) {
-                m_navigation->setSelectedProfiles(profiles);
-            });
+    connect(
+        m_list, &ProfileListView::selectedProfilesChanged, m_navigation,
+        [this](const QList<Profile *> &profiles) { m_navigation->setSelectedProfiles(profiles); });
     connect(m_navigation, &NavigationModel::selectedProfilesChanged, this,
             [this](const QList<Profile *> &profiles) {
                 if (!m_navigation->shouldScrollToSelection())

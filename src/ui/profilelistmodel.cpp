@@ -101,8 +101,7 @@ SessionState ProfileListModel::stateOf(const Profile *profile) const
 
 QModelIndex ProfileListModel::index(int row, int column, const QModelIndex &parent) const
 {
-    if (parent.isValid() || row < 0 || row >= m_rows.size() || column < 0 ||
-        column >= columnTotal)
+    if (parent.isValid() || row < 0 || row >= m_rows.size() || column < 0 || column >= columnTotal)
         return {};
     return createIndex(row, column);
 }

@@ -62,8 +62,8 @@ void ProfileListView::selectProfiles(const QList<Profile *> &profiles, bool scro
         const QModelIndex index = m_model->index(row, 0);
         // Neighbouring rows make one range, so that a large selection stays cheap.
         if (!selection.isEmpty() && selection.last().bottom() == row - 1)
-            selection.last() = QItemSelectionRange(selection.last().topLeft(),
-                                                   m_model->index(row, lastColumn));
+            selection.last() =
+                QItemSelectionRange(selection.last().topLeft(), m_model->index(row, lastColumn));
         else
             selection.append(QItemSelectionRange(index, m_model->index(row, lastColumn)));
         if (!first.isValid())

@@ -136,8 +136,8 @@ bool SidebarModel::setData(const QModelIndex &index, const QVariant &value, int 
         Q_EMIT tagNameRejected(*error);
         return false;
     }
-    if (auto error = performUndoable(*m_context, localized("Rename Tag"),
-                                     [&] { tag->setName(name); }))
+    if (auto error =
+            performUndoable(*m_context, localized("Rename Tag"), [&] { tag->setName(name); }))
         Q_EMIT editFailed(*error);
     return true;
 }

@@ -27,8 +27,7 @@ public:
     ObjectContext &context() const;
 
     // A saved profile with an address, a user and a port.
-    Profile *addProfile(const QString &name,
-                        const std::function<void(Profile &)> &more = {}) const;
+    Profile *addProfile(const QString &name, const std::function<void(Profile &)> &more = {}) const;
     Tag *addTag(const QString &name) const;
     // Saves what the test changed in the main context, failing the test otherwise.
     void save() const;

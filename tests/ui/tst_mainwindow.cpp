@@ -43,7 +43,10 @@ class MainWindowTest : public QObject
     }
 
     ObjectContext &context() const { return m_fixture->context(); }
-    ProfileListView *list() const { return m_window->findChild<ProfileListView *>(u"profileList"_s); }
+    ProfileListView *list() const
+    {
+        return m_window->findChild<ProfileListView *>(u"profileList"_s);
+    }
     QListView *sidebar() const { return m_window->findChild<QListView *>(u"sidebar"_s); }
     QLineEdit *search() const { return m_window->findChild<QLineEdit *>(u"search"_s); }
     QAction *action(const QString &name) const { return m_window->findChild<QAction *>(name); }
@@ -82,15 +85,15 @@ class MainWindowTest : public QObject
         return nullptr;
     }
 
-    static void press(QMessageBox *box, const QString &text)
+    // Answers the sheet and waits until the window has the keyboard again.
+    void press(QMessageBox *box, const QString &text)
     {
-        for (QAbstractButton *button : box->buttons()) {
-            if (button->text() == text) {
-                button->click();
-                return;
-            }
-        }
-        QFAIL(qPrintable(u"no button "_s + text));
+        const QList<QAbstractButton *> buttons = box->buttons();
+        const auto it = std::find_if(buttons.cbegin(), buttons.cend(),
+                                     [&](const QAbstractButton *b) { return b->text() == text; });
+        QVERIFY2(it != buttons.cend(), qPrintable(u"no button "_s + text));
+        (*it)->click();
+        QTRY_VERIFY(QApplication::activeWindow() == m_window.get());
     }
 
     QLineEdit *tagEditor() const
@@ -208,8 +211,8 @@ private Q_SLOTS:
         QList<Tag *> creates;
         connect(m_window.get(), &MainWindow::createRequested, this,
                 [&](Tag *tag) { creates.append(tag); });
-        for (const QString &name : {u"editProfile"_s, u"duplicateTunnel"_s, u"pin"_s,
-                                    u"connect"_s, u"disconnect"_s, u"delete"_s, u"undo"_s})
+        for (const QString &name : {u"editProfile"_s, u"duplicateTunnel"_s, u"pin"_s, u"connect"_s,
+                                    u"disconnect"_s, u"delete"_s, u"undo"_s})
             QVERIFY2(!action(name)->isEnabled(), qPrintable(name));
         QVERIFY(action(u"newTunnel"_s)->isEnabled());
         QVERIFY(action(u"connectAll"_s)->isEnabled());
@@ -227,7 +230,8 @@ private Q_SLOTS:
         QVERIFY(!action(u"editProfile"_s)->isEnabled());
         QCOMPARE(action(u"pin"_s)->text(), u"Pin"_s);
         QTest::keyClick(list(), Qt::Key_P, Qt::ControlModifier);
-        QVERIFY(std::all_of(context().profiles().cbegin(), context().profiles().cend(),
+        const QList<Profile *> profiles = context().profiles();
+        QVERIFY(std::all_of(profiles.cbegin(), profiles.cend(),
                             [](const Profile *p) { return p->pinned(); }));
         QCOMPARE(action(u"pin"_s)->text(), u"Unpin"_s);
         QTRY_COMPARE(action(u"undo"_s)->text(), u"Undo Pin"_s);
@@ -327,8 +331,8 @@ private Q_SLOTS:
         SshdFixture sshd(QDir::tempPath() + u"/sshd"_s);
         if (const QString problem = sshd.start(); !problem.isEmpty())
             QSKIP(qPrintable(problem));
-        QVERIFY(!m_fixture->app().settings().set(SettingKeys::userConfigFilePath,
-                                                 sshd.clientConfig()));
+        QVERIFY(
+            !m_fixture->app().settings().set(SettingKeys::userConfigFilePath, sshd.clientConfig()));
         Profile *live = m_fixture->addProfile(u"live"_s, [&](Profile &p) {
             p.setUser(u"root"_s);
             p.setPort(sshd.port());
@@ -343,7 +347,11 @@ private Q_SLOTS:
         const QModelIndex status =
             list()->profileModel()->indexOf(live, ProfileListModel::statusColumn);
         QTRY_COMPARE_WITH_TIMEOUT(status.data().toString(), u"Connected"_s, 30000);
-        QCOMPARE(list()->profileModel()->indexOf(live).data(Qt::DecorationRole).value<QIcon>()
+        QCOMPARE(list()
+                     ->profileModel()
+                     ->indexOf(live)
+                     .data(Qt::DecorationRole)
+                     .value<QIcon>()
                      .cacheKey(),
                  stateIcon(SessionState::connected, false).cacheKey());
         QCOMPARE(m_window->selectedProfiles().size(), 2);

@@ -167,7 +167,8 @@ private Q_SLOTS:
         selection.select(model.indexOf(db), QItemSelectionModel::Select);
         QSignalSpy resets(&model, &QAbstractItemModel::modelReset);
 
-        QCOMPARE(cli({u"add"_s, u"--name"_s, u"cache"_s, u"--host"_s, u"h"_s, u"--user"_s, u"u"_s}), 0);
+        QCOMPARE(cli({u"add"_s, u"--name"_s, u"cache"_s, u"--host"_s, u"h"_s, u"--user"_s, u"u"_s}),
+                 0);
         QTRY_COMPARE_WITH_TIMEOUT(names(model), (QStringList{u"cache"_s, u"db"_s, u"web"_s}),
                                   10000);
         QCOMPARE(cli({u"pin"_s, u"web"_s}), 0);
@@ -244,7 +245,8 @@ private Q_SLOTS:
         context().undo();
         QCOMPARE(names(model).mid(1, 3), (QStringList{u"alpha"_s, u"b 9"_s, u"b 10"_s}));
 
-        QVERIFY(!performUndoable(context(), u"Delete Tag"_s, [&] { context().deleteObject(nine); }));
+        QVERIFY(
+            !performUndoable(context(), u"Delete Tag"_s, [&] { context().deleteObject(nine); }));
         QCOMPARE(model.rowCount(), 5);
         context().undo();
         QCOMPARE(model.tagAt(model.index(2, 0)), nine);
