@@ -91,6 +91,7 @@ void MainWindow::buildLayout()
     m_sidebar->setDefaultDropAction(Qt::CopyAction);
     m_sidebar->setDropIndicatorShown(true);
     m_sidebar->setUniformItemSizes(true);
+    m_sidebar->setSpacing(3);
     m_sidebar->setContextMenuPolicy(Qt::CustomContextMenu);
     m_sidebar->setMinimumWidth(160);
 
@@ -114,7 +115,11 @@ void MainWindow::buildLayout()
     m_splitter->setStretchFactor(1, 1);
     m_splitter->setChildrenCollapsible(false);
     m_splitter->setSizes({220, defaultSize.width() - 220});
-    setCentralWidget(m_splitter);
+    auto *central = new QWidget;
+    auto *margins = new QVBoxLayout(central);
+    margins->setContentsMargins(6, 6, 6, 6);
+    margins->addWidget(m_splitter);
+    setCentralWidget(central);
 
     setTabOrder(m_sidebar, m_search);
     setTabOrder(m_search, m_list);
