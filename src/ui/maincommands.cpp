@@ -5,6 +5,7 @@
 #include "navigationmodel.h"
 #include "objectcontext.h"
 #include "profile.h"
+#include "sessionbatch.h"
 #include "sessioncontainer.h"
 #include "tag.h"
 #include "undoableedit.h"
@@ -20,7 +21,7 @@ using namespace Qt::StringLiterals;
 MainCommands::MainCommands(ObjectContext *context, SessionContainer *container,
                            NavigationModel *navigation, QWidget *window, QWidget *sidebar)
     : QObject(window), m_context(context), m_container(container), m_navigation(navigation),
-      m_window(window), m_sidebar(sidebar)
+      m_window(window), m_sidebar(sidebar), m_batch(new SessionBatch(container, this))
 {
     createActions();
     connectActions();
@@ -100,14 +101,15 @@ void MainCommands::connectActions()
             Q_EMIT duplicateRequested(selection().first());
     });
     connect(pin, &QAction::triggered, this, &MainCommands::setPinned);
+    using Action = SessionBatch::Action;
     connect(connectTunnels, &QAction::triggered, this,
-            [this] { m_container->connectAll(selection()); });
+            [this] { m_batch->start(Action::connect, selection()); });
     connect(disconnectTunnels, &QAction::triggered, this,
-            [this] { m_container->disconnectAll(selection()); });
+            [this] { m_batch->start(Action::disconnect, selection()); });
     connect(connectAll, &QAction::triggered, this,
-            [this] { m_container->connectAll(bulkProfiles()); });
+            [this] { m_batch->start(Action::connect, bulkProfiles()); });
     connect(disconnectAll, &QAction::triggered, this,
-            [this] { m_container->disconnectAll(bulkProfiles()); });
+            [this] { m_batch->start(Action::disconnect, bulkProfiles()); });
     connect(undo, &QAction::triggered, this, [this] { replay(true); });
     connect(redo, &QAction::triggered, this, [this] { replay(false); });
     connect(deleteProfiles, &QAction::triggered, this, &MainCommands::deleteSelection);

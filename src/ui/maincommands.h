@@ -12,6 +12,7 @@ class NavigationModel;
 class ObjectContext;
 class QAction;
 class QWidget;
+class SessionBatch;
 class SessionContainer;
 
 // The main window's commands: one action each, with its shortcut, enabled only while it can
@@ -87,5 +88,6 @@ private:
     NavigationModel *m_navigation;
     QWidget *m_window;
     QWidget *m_sidebar;
+    SessionBatch *m_batch;
     QTimer m_updateLater;
 };

@@ -27,6 +27,27 @@ bool comesBefore(const Profile *a, const Profile *b)
     return compareNatural(a->name().value_or(QString()), b->name().value_or(QString())) < 0;
 }
 
+// Where the profile belongs in the list, as an index into the list as it stands: the profiles
+// to skip (itself, and others of the same change that have not found their place yet) are
+// passed over, since only the others are known to be in order.
+qsizetype targetRow(const QList<Profile *> &list, const Profile *profile,
+                    const QSet<const Profile *> &skip)
+{
+    qsizetype low = 0;
+    qsizetype high = list.size();
+    while (low < high) {
+        const qsizetype middle = low + (high - low) / 2;
+        qsizetype probe = middle;
+        while (probe < high && skip.contains(list.at(probe)))
+            ++probe;
+        if (probe == high || comesBefore(profile, list.at(probe)))
+            high = middle;
+        else
+            low = probe + 1;
+    }
+    return low;
+}
+
 } // namespace
 
 QString serverText(const Profile &profile)
@@ -54,7 +75,8 @@ QString forwardingSummary(const Profile &profile)
 ProfileListModel::ProfileListModel(ObjectContext *context, SessionContainer *container,
                                    InvocationSource invocation, QObject *parent)
     : QAbstractItemModel(parent), m_context(context), m_container(container),
-      m_invocation(std::move(invocation)), m_search(context)
+      m_invocation(std::move(invocation)), m_search(context),
+      m_ordered(validProfiles(*context))
 {
     // The search forgets the texts of changed profiles first: it was connected first.
     connect(context, &ObjectContext::objectsDidChange, this, &ProfileListModel::objectsChanged);
@@ -240,17 +262,39 @@ void ProfileListModel::objectsChanged(const ObjectsDidChange &change)
         }
     }
     if (touched.size() + change.deleted.size() > incrementalLimit) {
+        m_ordered = validProfiles(*m_context);
         reload();
         return;
     }
     for (ManagedObject *object : change.deleted) {
-        if (object->entity() != Entity::profile)
-            continue;
-        if (const int row = rowOf(static_cast<Profile *>(object)); row >= 0)
-            removeRow(row);
+        if (object->entity() == Entity::profile)
+            touched.append(static_cast<Profile *>(object));
     }
-    for (Profile *profile : std::as_const(touched))
-        place(profile);
+    reorder(touched);
+    place(touched);
+}
+
+void ProfileListModel::reorder(const QList<Profile *> &touched)
+{
+    const auto listed = [](const Profile *p) { return !p->isDeleted() && isValidProfile(p); };
+    QSet<const Profile *> pending;
+    for (Profile *profile : touched) {
+        if (!listed(profile))
+            m_ordered.removeOne(profile);
+        else if (m_ordered.contains(profile))
+            pending.insert(profile);
+    }
+    for (Profile *profile : touched) {
+        if (!listed(profile))
+            continue;
+        const qsizetype at = m_ordered.indexOf(profile);
+        const qsizetype to = targetRow(m_ordered, profile, pending);
+        if (at < 0)
+            m_ordered.insert(to, profile);
+        else if (to != at && to != at + 1)
+            m_ordered.move(at, to > at ? to - 1 : to);
+        pending.remove(profile);
+    }
 }
 
 void ProfileListModel::sessionStateChanged(TunnelSession *session)
@@ -276,7 +320,12 @@ void ProfileListModel::reload()
 
 QList<Profile *> ProfileListModel::matchingProfiles()
 {
-    return m_search.filter(profilesIn(*m_context, m_item), m_searchText);
+    QList<Profile *> shown;
+    for (Profile *profile : std::as_const(m_ordered)) {
+        if (matchesSidebar(profile, m_item))
+            shown.append(profile);
+    }
+    return m_search.filter(shown, m_searchText);
 }
 
 bool ProfileListModel::belongs(Profile *profile)
@@ -286,34 +335,40 @@ bool ProfileListModel::belongs(Profile *profile)
     return m_terms.isEmpty() || !m_search.filter({profile}, m_searchText).isEmpty();
 }
 
-void ProfileListModel::place(Profile *profile)
+void ProfileListModel::place(const QList<Profile *> &touched)
 {
-    const int row = rowOf(profile);
-    if (!belongs(profile)) {
+    QList<Profile *> shown;
+    QSet<const Profile *> pending;
+    for (Profile *profile : touched) {
+        const int row = rowOf(profile);
+        if (!belongs(profile)) {
+            if (row >= 0)
+                removeRow(row);
+            continue;
+        }
+        shown.append(profile);
         if (row >= 0)
-            removeRow(row);
-        return;
+            pending.insert(profile);
     }
-    if (row < 0) {
-        const int at = sortedRow(profile);
-        beginInsertRows({}, at, at);
-        m_rows.insert(at, profile);
-        m_rowOfValid = false;
-        endInsertRows();
-        return;
+    for (Profile *profile : std::as_const(shown)) {
+        const int row = rowOf(profile);
+        const int to = int(targetRow(m_rows, profile, pending));
+        pending.remove(profile);
+        if (row < 0) {
+            beginInsertRows({}, to, to);
+            m_rows.insert(to, profile);
+            m_rowOfValid = false;
+            endInsertRows();
+        } else if (to == row || to == row + 1) {
+            emitRowChanged(row);
+        } else {
+            beginMoveRows({}, row, row, {}, to);
+            m_rows.move(row, to > row ? to - 1 : to);
+            m_rowOfValid = false;
+            endMoveRows();
+            emitRowChanged(to > row ? to - 1 : to);
+        }
     }
-    if (inOrderAt(row)) {
-        emitRowChanged(row);
-        return;
-    }
-    m_rows.removeAt(row);
-    const int to = sortedRow(profile);
-    m_rows.insert(row, profile);
-    beginMoveRows({}, row, row, {}, to > row ? to + 1 : to);
-    m_rows.move(row, to);
-    m_rowOfValid = false;
-    endMoveRows();
-    emitRowChanged(to);
 }
 
 void ProfileListModel::removeRow(int row)
@@ -331,19 +386,6 @@ int ProfileListModel::rowOf(const Profile *profile) const
     if (m_rowOfValid)
         return m_rowOf.value(profile, -1);
     return int(m_rows.indexOf(profile));
-}
-
-bool ProfileListModel::inOrderAt(int row) const
-{
-    const Profile *profile = m_rows.at(row);
-    return (row == 0 || !comesBefore(profile, m_rows.at(row - 1))) &&
-           (row + 1 == m_rows.size() || !comesBefore(m_rows.at(row + 1), profile));
-}
-
-int ProfileListModel::sortedRow(const Profile *profile) const
-{
-    return int(std::upper_bound(m_rows.cbegin(), m_rows.cend(), profile, comesBefore) -
-               m_rows.cbegin());
 }
 
 void ProfileListModel::emitRowChanged(int row)

@@ -70,11 +70,12 @@ private:
     void reload();
     QList<Profile *> matchingProfiles();
     bool belongs(Profile *profile);
-    void place(Profile *profile);
+    // Keep the ordered store list and the rows in order after the profiles changed: each one
+    // goes where the order wants it, passing over those whose place is still to be found.
+    void reorder(const QList<Profile *> &touched);
+    void place(const QList<Profile *> &touched);
     void removeRow(int row);
     int rowOf(const Profile *profile) const;
-    bool inOrderAt(int row) const;
-    int sortedRow(const Profile *profile) const;
     void emitRowChanged(int row);
 
     ObjectContext *m_context;
@@ -84,6 +85,9 @@ private:
     SidebarItem m_item = SidebarItem::all();
     QString m_searchText;
     QStringList m_terms;
+    // Every listed profile of the store in the default order, so that another sidebar item or
+    // search only filters it.
+    QList<Profile *> m_ordered;
     QList<Profile *> m_rows;
     mutable QHash<const Profile *, int> m_rowOf;
     mutable bool m_rowOfValid = false;

@@ -21,6 +21,7 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QSplitter>
 
 using namespace Qt::StringLiterals;
@@ -324,6 +325,39 @@ private Q_SLOTS:
                                   SessionState::abnormalDisconnect, 20000);
         chooseSidebar(SidebarItem::all());
         QCOMPARE(action(u"connectAll"_s)->text(), u"Connect All Tunnels"_s);
+    }
+
+    void disconnectAllCatchesUpWithAConnectAllStillStarting()
+    {
+        Tag *many = m_fixture->addTag(u"many"_s);
+        const quint16 refused = SshdFixture::freePort();
+        context().performWithoutUndo([&] {
+            for (int i = 0; i < 150; ++i) {
+                Profile *profile = context().insertProfile();
+                profile->setName(u"t%1"_s.arg(i));
+                profile->setAddress(u"127.0.0.1"_s);
+                profile->setPort(refused);
+                profile->setRetryAttempts(0);
+                profile->addTag(many);
+            }
+        });
+        m_fixture->save();
+        openWindow();
+        chooseSidebar(SidebarItem::forTag(many));
+        SessionContainer &container = m_fixture->app().container();
+        QSignalSpy changes(&container, &SessionContainer::sessionStateChanged);
+
+        QTest::keyClick(list(), Qt::Key_K, Qt::ControlModifier | Qt::AltModifier);
+        QTest::keyClick(list(), Qt::Key_K,
+                        Qt::ControlModifier | Qt::AltModifier | Qt::ShiftModifier);
+        const auto allIdle = [&] {
+            const QList<TunnelSession *> sessions = container.sessions();
+            return std::all_of(sessions.cbegin(), sessions.cend(),
+                               [](const TunnelSession *s) { return s->canConnect(); });
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(allIdle(), 20000);
+        changes.clear();
+        QVERIFY(!changes.wait(1500));
     }
 
     void aRealTunnelShowsItsStateLive()

@@ -118,6 +118,30 @@ private Q_SLOTS:
         QCOMPARE(model.profileAt(kept), dbNine);
     }
 
+    void profilesChangedTogetherAllFindTheirPlace()
+    {
+        QList<Profile *> profiles;
+        for (const QString &name : {u"a"_s, u"b"_s, u"c"_s, u"d"_s, u"e"_s, u"f"_s})
+            profiles.append(m_fixture->addProfile(name));
+        ProfileListModel &model = listModel();
+        QItemSelectionModel selection(&model);
+        selection.select(model.indexOf(profiles.at(0)), QItemSelectionModel::Select);
+        QSignalSpy resets(&model, &QAbstractItemModel::modelReset);
+
+        // Crossing renames and two pins in one step: each passes over the others' old places.
+        edit([&] {
+            profiles.at(0)->setName(u"y"_s);
+            profiles.at(5)->setName(u"0"_s);
+            profiles.at(3)->setPinned(true);
+            profiles.at(1)->setPinned(true);
+        });
+        QCOMPARE(names(model), (QStringList{u"b"_s, u"d"_s, u"0"_s, u"c"_s, u"e"_s, u"y"_s}));
+        context().undo();
+        QCOMPARE(names(model), (QStringList{u"a"_s, u"b"_s, u"c"_s, u"d"_s, u"e"_s, u"f"_s}));
+        QCOMPARE(resets.size(), 0);
+        QCOMPARE(model.profileAt(selection.selectedIndexes().value(0)), profiles.at(0));
+    }
+
     void searchNeedsEveryWordAndFollowsEdits()
     {
         m_fixture->addProfile(u"db"_s, [&](Profile &p) {
