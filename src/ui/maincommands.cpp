@@ -76,7 +76,9 @@ void MainCommands::createActions()
             redoKeys.append(key);
     }
     redo = action(u"redo"_s, localized("Redo"), redoKeys);
-    deleteProfiles = action(u"delete"_s, localized("Delete"), Key::keyBindings(Key::Delete));
+    // Only the Delete key: on X11 the standard list also holds Ctrl+D (for line editors),
+    // which is Duplicate Tunnel here.
+    deleteProfiles = action(u"delete"_s, localized("Delete"), {Key(Qt::Key_Delete)});
     deletePermanently = action(u"deletePermanently"_s, localized("Delete Permanently…"),
                                {Key(Qt::SHIFT | Qt::Key_Delete)});
     recover = action(u"recover"_s, localized("Recover"), {});

@@ -160,6 +160,23 @@ private Q_SLOTS:
         QVERIFY(list()->hasFocus());
     }
 
+    void aLargeChangeKeepsTheSelection()
+    {
+        m_fixture->addProfile(u"db"_s);
+        m_fixture->addProfile(u"web"_s);
+        openWindow();
+        clickRow(u"web"_s);
+        context().performWithoutUndo([&] {
+            for (int i = 0; i <= ProfileListModel::incrementalLimit; ++i)
+                context().insertProfile()->setName(u"imported %1"_s.arg(i));
+        });
+        m_fixture->save();
+        QCOMPARE(listed().size(), ProfileListModel::incrementalLimit + 3);
+        QCOMPARE(m_window->selectedProfiles().size(), 1);
+        QCOMPARE(m_window->selectedProfiles().first()->displayName(), u"web"_s);
+        QCOMPARE(list()->currentIndex().row(), listed().indexOf(u"web"_s));
+    }
+
     void deleteTrashesUndoBringsBackAndTheTrashDeletesForGood()
     {
         m_fixture->addProfile(u"db"_s);
