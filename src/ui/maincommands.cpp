@@ -31,7 +31,7 @@ MainCommands::MainCommands(ObjectContext *context, SessionContainer *container,
     connect(navigation, &NavigationModel::selectedProfilesChanged, this, &MainCommands::update);
     connect(navigation, &NavigationModel::selectedSidebarItemChanged, this, &MainCommands::update);
     connect(container, &SessionContainer::sessionStateChanged, this, &MainCommands::scheduleUpdate);
-    connect(context, &ObjectContext::objectsDidChange, this, &MainCommands::scheduleUpdate);
+    connect(context, &ObjectContext::objectsDidChange, this, &MainCommands::update);
     if (UndoStack *stack = context->undoStack())
         connect(stack, &UndoStack::changed, this, &MainCommands::update);
     connect(qApp, &QApplication::focusChanged, this, &MainCommands::update);

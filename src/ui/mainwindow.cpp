@@ -73,6 +73,8 @@ MainWindow::MainWindow(VellAppDelegate &app, QWidget *parent)
 MainWindow::~MainWindow()
 {
     saveWindowState();
+    // Focus moves while the views go away; the commands must not look at them then.
+    QObject::disconnect(qApp, nullptr, m_commands, nullptr);
 }
 
 void MainWindow::buildLayout()

@@ -44,7 +44,8 @@ public:
     // Selects the live profile and scrolls to it, showing All when the current sidebar item or
     // search hides it; brings the window forward.
     void showProfile(const QUuid &uuid);
-    // The inspector's place at the right of the list; Show Inspector shows or hides it.
+    // The inspector's place at the right of the list, which Show Inspector shows or hides. The
+    // window takes the widget over; one given before is deleted.
     void setInspector(QWidget *inspector);
 
     QMenu *fileMenu() const { return m_fileMenu; }

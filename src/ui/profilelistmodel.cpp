@@ -75,8 +75,7 @@ QString forwardingSummary(const Profile &profile)
 ProfileListModel::ProfileListModel(ObjectContext *context, SessionContainer *container,
                                    InvocationSource invocation, QObject *parent)
     : QAbstractItemModel(parent), m_context(context), m_container(container),
-      m_invocation(std::move(invocation)), m_search(context),
-      m_ordered(validProfiles(*context))
+      m_invocation(std::move(invocation)), m_search(context), m_ordered(validProfiles(*context))
 {
     // The search forgets the texts of changed profiles first: it was connected first.
     connect(context, &ObjectContext::objectsDidChange, this, &ProfileListModel::objectsChanged);
