@@ -40,9 +40,7 @@ public:
                      InvocationSource invocation, QObject *parent = nullptr);
 
     void setSidebarItem(const SidebarItem &item);
-    const SidebarItem &sidebarItem() const { return m_item; }
     void setSearchText(const QString &text);
-    QString searchText() const { return m_searchText; }
 
     const QList<Profile *> &profiles() const { return m_rows; }
     Profile *profileAt(const QModelIndex &index) const;

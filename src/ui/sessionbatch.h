@@ -28,7 +28,6 @@ public:
 
     // The first slice runs at once.
     void start(Action action, const QList<Profile *> &profiles);
-    bool isRunning() const { return !m_pending.isEmpty(); }
 
 private:
     void runSlice();

@@ -118,8 +118,6 @@ QVariant SidebarModel::data(const QModelIndex &index, int role) const
             return QIcon::fromTheme(u"user-trash"_s);
         }
         break;
-    case KindRole:
-        return int(item.kind);
     }
     return {};
 }

@@ -20,11 +20,6 @@ class SidebarModel : public QAbstractItemModel
     Q_OBJECT
 
 public:
-    enum Role
-    {
-        KindRole = Qt::UserRole + 1,
-    };
-
     explicit SidebarModel(ObjectContext *context, QObject *parent = nullptr);
 
     SidebarItem itemAt(const QModelIndex &index) const;

@@ -16,7 +16,6 @@ public:
     // The file in the settings file's folder.
     static WindowStateFile besideSettings(const QString &settingsFilePath);
 
-    QString path() const { return m_path; }
     // False when nothing was stored, and the window keeps its default geometry.
     bool restore(QMainWindow &window, const QList<QSplitter *> &splitters,
                  QHeaderView *header) const;
