@@ -1,0 +1,43 @@
+#pragma once
+
+#include "profile.h"
+
+#include <QList>
+#include <QTreeView>
+
+class ProfileListModel;
+
+// The profile list: several columns, extended selection, profiles dragged out with both of
+// their representations. When its model lays the rows out afresh (a new search, another
+// sidebar item, a large merge) the profiles that were selected and still listed stay
+// selected, and the current one stays in view.
+class ProfileListView : public QTreeView
+{
+    Q_OBJECT
+
+public:
+    explicit ProfileListView(QWidget *parent = nullptr);
+
+    void setProfileModel(ProfileListModel *model);
+    ProfileListModel *profileModel() const { return m_model; }
+
+    QList<Profile *> selectedProfiles() const;
+    // Selects exactly these profiles (those listed), makes the first current, and scrolls to
+    // it when asked.
+    void selectProfiles(const QList<Profile *> &profiles, bool scroll);
+
+Q_SIGNALS:
+    void selectedProfilesChanged(const QList<Profile *> &profiles);
+
+protected:
+    void selectionChanged(const QItemSelection &selected,
+                          const QItemSelection &deselected) override;
+
+private:
+    void rememberSelection();
+    void restoreSelection();
+
+    ProfileListModel *m_model = nullptr;
+    QList<Profile *> m_remembered;
+    Profile *m_rememberedCurrent = nullptr;
+};

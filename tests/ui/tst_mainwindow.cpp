@@ -1,0 +1,458 @@
+#include "appfixture.h"
+#include "maincommands.h"
+#include "mainwindow.h"
+#include "objectcontext.h"
+#include "profile.h"
+#include "profilelistmodel.h"
+#include "profilelistview.h"
+#include "sessioncontainer.h"
+#include "settings.h"
+#include "sidebarmodel.h"
+#include "sshdfixture.h"
+#include "stateicons.h"
+#include "tag.h"
+#include "undostack.h"
+
+#include <QAction>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QSplitter>
+
+using namespace Qt::StringLiterals;
+
+class MainWindowTest : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<AppFixture> m_fixture;
+    std::unique_ptr<MainWindow> m_window;
+
+    MainWindow &openWindow()
+    {
+        m_window = std::make_unique<MainWindow>(m_fixture->app());
+        m_window->show();
+        m_window->activateWindow();
+        if (!QTest::qWaitForWindowActive(m_window.get()))
+            qFatal("the window did not become active");
+        return *m_window;
+    }
+
+    ObjectContext &context() const { return m_fixture->context(); }
+    ProfileListView *list() const
+    {
+        return m_window->findChild<ProfileListView *>(u"profileList"_s);
+    }
+    QListView *sidebar() const { return m_window->findChild<QListView *>(u"sidebar"_s); }
+    QLineEdit *search() const { return m_window->findChild<QLineEdit *>(u"search"_s); }
+    QAction *action(const QString &name) const { return m_window->findChild<QAction *>(name); }
+
+    QStringList listed() const
+    {
+        QStringList names;
+        for (const Profile *profile : list()->profileModel()->profiles())
+            names.append(profile->displayName());
+        return names;
+    }
+
+    void clickRow(const QString &name, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
+    {
+        const QList<Profile *> &rows = list()->profileModel()->profiles();
+        const auto it = std::find_if(rows.cbegin(), rows.cend(),
+                                     [&](const Profile *p) { return p->displayName() == name; });
+        QVERIFY2(it != rows.cend(), qPrintable(name));
+        const QRect rect = list()->visualRect(list()->profileModel()->indexOf(*it));
+        QTest::mouseClick(list()->viewport(), Qt::LeftButton, modifiers, rect.center());
+    }
+
+    void chooseSidebar(const SidebarItem &item)
+    {
+        auto *model = static_cast<SidebarModel *>(sidebar()->model());
+        const QRect rect = sidebar()->visualRect(model->indexOf(item));
+        QTest::mouseClick(sidebar()->viewport(), Qt::LeftButton, {}, rect.center());
+    }
+
+    QMessageBox *visibleBox(const QString &name) const
+    {
+        for (QMessageBox *box : m_window->findChildren<QMessageBox *>(name)) {
+            if (box->isVisible())
+                return box;
+        }
+        return nullptr;
+    }
+
+    // Answers the sheet and waits until the window has the keyboard again.
+    void press(QMessageBox *box, const QString &text)
+    {
+        const QList<QAbstractButton *> buttons = box->buttons();
+        const auto it = std::find_if(buttons.cbegin(), buttons.cend(),
+                                     [&](const QAbstractButton *b) { return b->text() == text; });
+        QVERIFY2(it != buttons.cend(), qPrintable(u"no button "_s + text));
+        (*it)->click();
+        QTRY_VERIFY(QApplication::activeWindow() == m_window.get());
+    }
+
+    QLineEdit *tagEditor() const
+    {
+        for (QLineEdit *editor : sidebar()->viewport()->findChildren<QLineEdit *>()) {
+            if (editor->isVisible())
+                return editor;
+        }
+        return nullptr;
+    }
+
+    void renameTo(const QString &name)
+    {
+        QTRY_VERIFY(tagEditor());
+        QLineEdit *editor = tagEditor();
+        editor->selectAll();
+        QTest::keyClick(editor, Qt::Key_Backspace);
+        QTest::keyClicks(editor, name);
+        QTest::keyClick(editor, Qt::Key_Return);
+    }
+
+    void dropOn(const QModelIndex &target, QMimeData *data, bool expectAccepted)
+    {
+        QWidget *viewport = sidebar()->viewport();
+        const QPoint at = sidebar()->visualRect(target).center();
+        QDragEnterEvent enter(at, Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(viewport, &enter);
+        QDragMoveEvent move(at, Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(viewport, &move);
+        QCOMPARE(move.isAccepted(), expectAccepted);
+        QDropEvent drop(QPointF(at), Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(viewport, &drop);
+    }
+
+private Q_SLOTS:
+    void init() { m_fixture = std::make_unique<AppFixture>(); }
+
+    void cleanup()
+    {
+        m_window.reset();
+        m_fixture.reset();
+    }
+
+    void findingFromTheKeyboardKeepsTheSelection()
+    {
+        m_fixture->addProfile(u"db primary"_s);
+        m_fixture->addProfile(u"db replica"_s, [](Profile &p) { p.setNote(u"billing"_s); });
+        m_fixture->addProfile(u"web"_s);
+        MainWindow &window = openWindow();
+        QCOMPARE(window.size(), MainWindow::defaultSize);
+        clickRow(u"db replica"_s);
+
+        QTest::keyClick(list(), Qt::Key_F, Qt::ControlModifier);
+        QVERIFY(search()->hasFocus());
+        QCOMPARE(search()->placeholderText(), u"Find"_s);
+        QTest::keyClicks(search(), u"db billing"_s);
+        QCOMPARE(listed(), QStringList{u"db replica"_s});
+        QTest::keyClick(search(), Qt::Key_Escape);
+        QCOMPARE(listed(), (QStringList{u"db primary"_s, u"db replica"_s, u"web"_s}));
+        QCOMPARE(window.selectedProfiles().size(), 1);
+        QCOMPARE(window.selectedProfiles().first()->displayName(), u"db replica"_s);
+        QTest::keyClick(search(), Qt::Key_Down);
+        QVERIFY(list()->hasFocus());
+    }
+
+    void aLargeChangeKeepsTheSelection()
+    {
+        m_fixture->addProfile(u"db"_s);
+        m_fixture->addProfile(u"web"_s);
+        openWindow();
+        clickRow(u"web"_s);
+        context().performWithoutUndo([&] {
+            for (int i = 0; i <= ProfileListModel::incrementalLimit; ++i)
+                context().insertProfile()->setName(u"imported %1"_s.arg(i));
+        });
+        m_fixture->save();
+        QCOMPARE(listed().size(), ProfileListModel::incrementalLimit + 3);
+        QCOMPARE(m_window->selectedProfiles().size(), 1);
+        QCOMPARE(m_window->selectedProfiles().first()->displayName(), u"web"_s);
+        QCOMPARE(list()->currentIndex().row(), listed().indexOf(u"web"_s));
+    }
+
+    void deleteTrashesUndoBringsBackAndTheTrashDeletesForGood()
+    {
+        m_fixture->addProfile(u"db"_s);
+        m_fixture->addProfile(u"web"_s);
+        openWindow();
+        clickRow(u"db"_s);
+        QTest::keyClick(list(), Qt::Key_Delete);
+        QCOMPARE(listed(), QStringList{u"web"_s});
+        QCOMPARE(m_window->selectedProfiles().first()->displayName(), u"web"_s);
+        QCOMPARE(action(u"undo"_s)->text(), u"Undo Move to Trash"_s);
+
+        QTest::keyClick(list(), Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(listed(), (QStringList{u"db"_s, u"web"_s}));
+        QTest::keyClick(list(), Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+        QCOMPARE(listed(), QStringList{u"web"_s});
+
+        chooseSidebar(SidebarItem::trash());
+        QLabel *note = m_window->findChild<QLabel *>(u"trashNote"_s);
+        QVERIFY(note->isVisible());
+        QCOMPARE(note->text(), trashNote());
+        QVERIFY(note->text().contains(u"30 days"_s));
+        QCOMPARE(listed(), QStringList{u"db"_s});
+        QVERIFY(!action(u"connect"_s)->isEnabled());
+        clickRow(u"db"_s);
+        QVERIFY(action(u"recover"_s)->isEnabled());
+        action(u"recover"_s)->trigger();
+        QCOMPARE(listed(), QStringList{});
+        QCOMPARE(action(u"undo"_s)->text(), u"Undo Recover “db”"_s);
+        QTest::keyClick(list(), Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(listed(), QStringList{u"db"_s});
+
+        clickRow(u"db"_s);
+        QTest::keyClick(list(), Qt::Key_Delete);
+        QTRY_VERIFY(visibleBox(u"confirmPermanentDeletion"_s));
+        QMessageBox *box = visibleBox(u"confirmPermanentDeletion"_s);
+        QCOMPARE(box->informativeText(), u"You cannot undo this action."_s);
+        press(box, u"Delete"_s);
+        QCOMPARE(listed(), QStringList{});
+        QCOMPARE(context().profiles().size(), 1);
+    }
+
+    void commandsAreEnabledOnlyWhenTheyCanAct()
+    {
+        m_fixture->addProfile(u"db"_s);
+        m_fixture->addProfile(u"web"_s);
+        openWindow();
+        QList<Profile *> edits;
+        connect(m_window.get(), &MainWindow::editRequested, this,
+                [&](Profile *profile) { edits.append(profile); });
+        QList<Tag *> creates;
+        connect(m_window.get(), &MainWindow::createRequested, this,
+                [&](Tag *tag) { creates.append(tag); });
+        for (const QString &name : {u"editProfile"_s, u"duplicateTunnel"_s, u"pin"_s, u"connect"_s,
+                                    u"disconnect"_s, u"delete"_s, u"undo"_s})
+            QVERIFY2(!action(name)->isEnabled(), qPrintable(name));
+        QVERIFY(action(u"newTunnel"_s)->isEnabled());
+        QVERIFY(action(u"connectAll"_s)->isEnabled());
+        QVERIFY(!action(u"disconnectAll"_s)->isEnabled());
+
+        clickRow(u"db"_s);
+        for (const QString &name :
+             {u"editProfile"_s, u"duplicateTunnel"_s, u"pin"_s, u"connect"_s, u"delete"_s})
+            QVERIFY2(action(name)->isEnabled(), qPrintable(name));
+        QVERIFY(!action(u"disconnect"_s)->isEnabled());
+        QTest::keyClick(list(), Qt::Key_Return);
+        QCOMPARE(edits, QList<Profile *>{m_window->selectedProfiles().first()});
+
+        clickRow(u"web"_s, Qt::ControlModifier);
+        QVERIFY(!action(u"editProfile"_s)->isEnabled());
+        QCOMPARE(action(u"pin"_s)->text(), u"Pin"_s);
+        QTest::keyClick(list(), Qt::Key_P, Qt::ControlModifier);
+        const QList<Profile *> profiles = context().profiles();
+        QVERIFY(std::all_of(profiles.cbegin(), profiles.cend(),
+                            [](const Profile *p) { return p->pinned(); }));
+        QCOMPARE(action(u"pin"_s)->text(), u"Unpin"_s);
+        QTRY_COMPARE(action(u"undo"_s)->text(), u"Undo Pin"_s);
+        QVERIFY(action(u"undo"_s)->isEnabled());
+
+        Tag *work = m_fixture->addTag(u"work"_s);
+        chooseSidebar(SidebarItem::forTag(work));
+        QTest::keyClick(list(), Qt::Key_N, Qt::ControlModifier);
+        QCOMPARE(creates, QList<Tag *>{work});
+    }
+
+    void tagsAreNamedAndRenamedInPlace()
+    {
+        openWindow();
+        QTest::keyClick(list(), Qt::Key_N, Qt::ControlModifier | Qt::ShiftModifier);
+        QCOMPARE(context().tags().size(), 1);
+        QCOMPARE(m_window->selectedTag()->name(), u"unnamed-tag"_s);
+        renameTo(QString());
+        QTRY_VERIFY(visibleBox(u"errorAlert"_s));
+        QMessageBox *blank = visibleBox(u"errorAlert"_s);
+        QCOMPARE(blank->text(), u"Tag names can't be blank."_s);
+        QCOMPARE(blank->informativeText(), u"Please choose a different name."_s);
+        press(blank, blank->buttons().first()->text());
+
+        QTest::keyClick(list(), Qt::Key_N, Qt::ControlModifier | Qt::ShiftModifier);
+        QCOMPARE(m_window->selectedTag()->name(), u"unnamed-tag 1"_s);
+        renameTo(u"unnamed-tag"_s);
+        QTRY_VERIFY(visibleBox(u"errorAlert"_s));
+        QCOMPARE(visibleBox(u"errorAlert"_s)->text(), u"Tag name conflict"_s);
+        press(visibleBox(u"errorAlert"_s), visibleBox(u"errorAlert"_s)->buttons().first()->text());
+
+        QTest::keyClick(sidebar(), Qt::Key_F2);
+        renameTo(u"work"_s);
+        QTRY_COMPARE(m_window->selectedTag()->name(), u"work"_s);
+        QCOMPARE(action(u"connectAll"_s)->text(), u"Connect All in Tag “work”"_s);
+
+        sidebar()->setFocus();
+        QTest::keyClick(sidebar(), Qt::Key_Delete);
+        QTRY_VERIFY(visibleBox(u"confirmTagDeletion"_s));
+        press(visibleBox(u"confirmTagDeletion"_s), u"Delete"_s);
+        QCOMPARE(context().tags().size(), 1);
+        QCOMPARE(m_window->selectedSidebarItem().kind, SidebarItem::Kind::all);
+    }
+
+    void profilesDroppedOnATagAreTagged()
+    {
+        m_fixture->addProfile(u"db"_s);
+        m_fixture->addProfile(u"web"_s);
+        m_fixture->addProfile(u"cache"_s);
+        Tag *work = m_fixture->addTag(u"work"_s);
+        openWindow();
+        clickRow(u"db"_s);
+        clickRow(u"web"_s, Qt::ControlModifier);
+        std::unique_ptr<QMimeData> dragged(
+            list()->model()->mimeData(list()->selectionModel()->selectedIndexes()));
+        auto *model = static_cast<SidebarModel *>(sidebar()->model());
+
+        dropOn(model->indexOf(SidebarItem::all()), dragged.get(), false);
+        QVERIFY(work->profiles().isEmpty());
+        dropOn(model->indexOf(SidebarItem::forTag(work)), dragged.get(), true);
+        QCOMPARE(work->profiles().size(), 2);
+        chooseSidebar(SidebarItem::forTag(work));
+        QCOMPARE(listed(), (QStringList{u"db"_s, u"web"_s}));
+        chooseSidebar(SidebarItem::untagged());
+        QCOMPARE(listed(), QStringList{u"cache"_s});
+    }
+
+    void connectAllActsOnTheTagShown()
+    {
+        const auto refused = [](Profile &p) {
+            p.setPort(SshdFixture::freePort());
+            p.setRetryAttempts(0);
+        };
+        Profile *inTag = m_fixture->addProfile(u"w1"_s, refused);
+        Profile *other = m_fixture->addProfile(u"other"_s, refused);
+        Tag *work = m_fixture->addTag(u"work"_s);
+        inTag->addTag(work);
+        m_fixture->save();
+        openWindow();
+        QCOMPARE(action(u"connectAll"_s)->text(), u"Connect All Tunnels"_s);
+        chooseSidebar(SidebarItem::forTag(work));
+        QCOMPARE(action(u"connectAll"_s)->text(), u"Connect All in Tag “work”"_s);
+        QCOMPARE(action(u"disconnectAll"_s)->text(), u"Disconnect All in Tag “work”"_s);
+
+        QTest::keyClick(list(), Qt::Key_K, Qt::ControlModifier | Qt::AltModifier);
+        SessionContainer &container = m_fixture->app().container();
+        QVERIFY(container.existingSession(*inTag->uuid()));
+        QVERIFY(!container.existingSession(*other->uuid()));
+        QTRY_COMPARE_WITH_TIMEOUT(container.existingSession(*inTag->uuid())->lastState(),
+                                  SessionState::abnormalDisconnect, 20000);
+        chooseSidebar(SidebarItem::all());
+        QCOMPARE(action(u"connectAll"_s)->text(), u"Connect All Tunnels"_s);
+    }
+
+    void disconnectAllCatchesUpWithAConnectAllStillStarting()
+    {
+        Tag *many = m_fixture->addTag(u"many"_s);
+        const quint16 refused = SshdFixture::freePort();
+        context().performWithoutUndo([&] {
+            for (int i = 0; i < 150; ++i) {
+                Profile *profile = context().insertProfile();
+                profile->setName(u"t%1"_s.arg(i));
+                profile->setAddress(u"127.0.0.1"_s);
+                profile->setPort(refused);
+                profile->setRetryAttempts(0);
+                profile->addTag(many);
+            }
+        });
+        m_fixture->save();
+        openWindow();
+        chooseSidebar(SidebarItem::forTag(many));
+        SessionContainer &container = m_fixture->app().container();
+        QSignalSpy changes(&container, &SessionContainer::sessionStateChanged);
+
+        QTest::keyClick(list(), Qt::Key_K, Qt::ControlModifier | Qt::AltModifier);
+        QTest::keyClick(list(), Qt::Key_K,
+                        Qt::ControlModifier | Qt::AltModifier | Qt::ShiftModifier);
+        const auto allIdle = [&] {
+            const QList<TunnelSession *> sessions = container.sessions();
+            return std::all_of(sessions.cbegin(), sessions.cend(),
+                               [](const TunnelSession *s) { return s->canConnect(); });
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(allIdle(), 20000);
+        changes.clear();
+        QVERIFY(!changes.wait(1500));
+    }
+
+    void aRealTunnelShowsItsStateLive()
+    {
+        SshdFixture sshd(QDir::tempPath() + u"/sshd"_s);
+        if (const QString problem = sshd.start(); !problem.isEmpty())
+            QSKIP(qPrintable(problem));
+        QVERIFY(
+            !m_fixture->app().settings().set(SettingKeys::userConfigFilePath, sshd.clientConfig()));
+        Profile *live = m_fixture->addProfile(u"live"_s, [&](Profile &p) {
+            p.setUser(u"root"_s);
+            p.setPort(sshd.port());
+            p.setStringOption(sshd.clientKey(), u"IdentityFile"_s);
+        });
+        m_fixture->addProfile(u"other"_s);
+        openWindow();
+        clickRow(u"live"_s);
+        QTest::keyClick(list(), Qt::Key_K, Qt::ControlModifier);
+        clickRow(u"other"_s, Qt::ControlModifier);
+
+        const QModelIndex status =
+            list()->profileModel()->indexOf(live, ProfileListModel::statusColumn);
+        QTRY_COMPARE_WITH_TIMEOUT(status.data().toString(), u"Connected"_s, 30000);
+        QCOMPARE(list()
+                     ->profileModel()
+                     ->indexOf(live)
+                     .data(Qt::DecorationRole)
+                     .value<QIcon>()
+                     .cacheKey(),
+                 stateIcon(SessionState::connected, false).cacheKey());
+        QCOMPARE(m_window->selectedProfiles().size(), 2);
+        QTRY_VERIFY(action(u"disconnect"_s)->isEnabled());
+
+        clickRow(u"live"_s);
+        QTest::keyClick(list(), Qt::Key_Delete, Qt::ShiftModifier);
+        QTRY_VERIFY(visibleBox(u"confirmPermanentDeletion"_s));
+        QMessageBox *box = visibleBox(u"confirmPermanentDeletion"_s);
+        QVERIFY(box->informativeText().contains(
+            u"Connected tunnels will be disconnected before deletion."_s));
+        press(box, u"Disconnect and Delete"_s);
+        QCOMPARE(listed(), QStringList{u"other"_s});
+        QVERIFY(m_fixture->app().container().sessions().isEmpty());
+        QTRY_VERIFY_WITH_TIMEOUT(sshd.connectionProcesses().isEmpty(), 20000);
+    }
+
+    void theWindowRemembersItsPlace()
+    {
+        MainWindow &first = openWindow();
+        first.resize(900, 600);
+        first.findChild<QSplitter *>(u"sidebarSplitter"_s)->setSizes({300, 600});
+        first.close();
+        m_window.reset();
+        QVERIFY(QFileInfo::exists(QFileInfo(m_fixture->app().settings().filePath()).absolutePath() +
+                                  u"/WindowState.conf"_s));
+
+        MainWindow &second = openWindow();
+        QCOMPARE(second.size(), QSize(900, 600));
+        QCOMPARE(second.findChild<QSplitter *>(u"sidebarSplitter"_s)->sizes().first(), 300);
+    }
+
+    void showingAProfileRevealsItWhereverItHides()
+    {
+        Tag *work = m_fixture->addTag(u"work"_s);
+        m_fixture->addProfile(u"tagged"_s, [&](Profile &p) { p.addTag(work); });
+        Profile *solo = m_fixture->addProfile(u"solo"_s);
+        openWindow();
+        chooseSidebar(SidebarItem::forTag(work));
+        QTest::keyClicks(search(), u"tag"_s);
+        QCOMPARE(listed(), QStringList{u"tagged"_s});
+
+        m_window->showProfile(*solo->uuid());
+        QCOMPARE(m_window->selectedSidebarItem().kind, SidebarItem::Kind::all);
+        QVERIFY(search()->text().isEmpty());
+        QCOMPARE(m_window->selectedProfiles(), QList<Profile *>{solo});
+        QCOMPARE(list()->currentIndex(), list()->profileModel()->indexOf(solo));
+        QVERIFY(list()->hasFocus());
+    }
+};
+
+VELL_UI_TEST_MAIN(MainWindowTest)
+#include "tst_mainwindow.moc"
