@@ -32,6 +32,14 @@
 
 using namespace Qt::StringLiterals;
 
+namespace {
+
+constexpr int sidebarWidth = 220;
+// Wide enough for a cipher's name or a host key's fingerprint on one line or two.
+constexpr int inspectorWidth = 420;
+
+} // namespace
+
 QString trashNote()
 {
     static constexpr char key[] = "PROFILES_TRASHBIN_NOTES";
@@ -109,6 +117,9 @@ void MainWindow::buildLayout()
     m_contentSplitter->addWidget(m_inspectorPane);
     m_contentSplitter->setStretchFactor(0, 1);
     m_contentSplitter->setChildrenCollapsible(false);
+    // Kept for the inspector while it is hidden, so that it opens at a readable width.
+    m_contentSplitter->setSizes(
+        {defaultSize.width() - sidebarWidth - inspectorWidth, inspectorWidth});
 
     m_splitter = new QSplitter(Qt::Horizontal);
     m_splitter->setObjectName(u"sidebarSplitter"_s);
@@ -116,7 +127,7 @@ void MainWindow::buildLayout()
     m_splitter->addWidget(m_contentSplitter);
     m_splitter->setStretchFactor(1, 1);
     m_splitter->setChildrenCollapsible(false);
-    m_splitter->setSizes({220, defaultSize.width() - 220});
+    m_splitter->setSizes({sidebarWidth, defaultSize.width() - sidebarWidth});
     auto *central = new QWidget;
     auto *margins = new QVBoxLayout(central);
     margins->setContentsMargins(6, 6, 6, 6);

@@ -17,6 +17,10 @@ using namespace Qt::StringLiterals;
 namespace {
 
 constexpr int indicatorSize = 10;
+// What a value keeps of the width when the pane is narrow. Without it the widest unbreakable
+// value (a host key's fingerprint) would set the form's minimum above the pane's width, and
+// the rows would be squeezed to one clipped line each instead of wrapping.
+constexpr int valueMinimumWidth = 100;
 
 QLabel *sectionTitle(const QString &text)
 {
@@ -130,6 +134,7 @@ QLabel *SessionInspector::addRow(const QString &label)
 {
     auto *value = new QLabel;
     value->setWordWrap(true);
+    value->setMinimumWidth(valueMinimumWidth);
     value->setTextInteractionFlags(Qt::TextSelectableByMouse);
     value->setAccessibleName(label);
     m_form->addRow(label, value);

@@ -126,7 +126,9 @@ void SampleLibrary::addProfiles()
                                0})
             ->setProfile(dashboard);
 
-        addProfile(failing, SshdFixture::freePort())->addTag(staging);
+        Profile *build = addProfile(failing, SshdFixture::freePort());
+        build->setRetryAttempts(0);
+        build->addTag(staging);
         addProfile(waiting, m_silent.serverPort())->addTag(monitoring);
 
         Profile *home = addProfile(u"Home lab"_s, 22);

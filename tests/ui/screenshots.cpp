@@ -8,7 +8,9 @@
 #include "generalpage.h"
 #include "identitykeymanager.h"
 #include "localized.h"
+#include "maincommands.h"
 #include "mainwindow.h"
+#include "navigationmodel.h"
 #include "objectcontext.h"
 #include "optioncatalogueeditor.h"
 #include "optioncataloguemodel.h"
@@ -27,6 +29,7 @@
 #include "testenvironment.h"
 #include "tunnelsession.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QCryptographicHash>
@@ -119,10 +122,33 @@ private Q_SLOTS:
         QVERIFY2(problem.isEmpty(), qPrintable(problem));
     }
 
+    // All of the library with the busiest tunnel selected, as the application wires the
+    // inspector to the window's selection; then the question before deleting it for good.
     void mainWindow()
     {
         MainWindow window(m_library.app());
+        auto *inspector = new SessionInspector(&m_library.app().container());
+        window.setInspector(inspector);
+        connect(&window.navigation(), &NavigationModel::selectedProfilesChanged, inspector,
+                [inspector](const QList<Profile *> &profiles) {
+                    inspector->setProfile(profiles.size() == 1 ? profiles.first() : nullptr);
+                });
+        window.commands().showInspector->setChecked(true);
+        window.show();
+        Profile *busiest = m_library.profile(SampleLibrary::busiest);
+        window.showProfile(*busiest->uuid());
+        QTRY_COMPARE_WITH_TIMEOUT(inspector->session(), m_library.session(SampleLibrary::busiest),
+                                  SampleLibrary::timeoutMs);
         shoot(&window, u"main-window"_s);
+
+        window.commands().deletePermanently->trigger();
+        QTRY_VERIFY_WITH_TIMEOUT(DialogScript::shown(u"confirmPermanentDeletion"_s),
+                                 SampleLibrary::timeoutMs);
+        auto *confirmation =
+            qobject_cast<QMessageBox *>(DialogScript::shown(u"confirmPermanentDeletion"_s));
+        shoot(confirmation, u"delete-confirmation"_s);
+        confirmation->button(QMessageBox::Cancel)->click();
+        QVERIFY(!busiest->isDeleted());
     }
 
     void editorPages()

@@ -45,6 +45,14 @@ bool showsText(const QWidget &dialog, const QString &text)
                        [&](const QLabel *label) { return label->text() == text; });
 }
 
+QLabel *labelWithText(const QWidget &dialog, const QString &text)
+{
+    const QList<QLabel *> labels = dialog.findChildren<QLabel *>();
+    const auto found = std::find_if(labels.begin(), labels.end(),
+                                    [&](const QLabel *label) { return label->text() == text; });
+    return found == labels.end() ? nullptr : *found;
+}
+
 } // namespace
 
 // The prompt dialogs, alone and as the application's presenter for runs against a private sshd,
@@ -209,6 +217,33 @@ private Q_SLOTS:
         QTest::keyClick(m_dialogs->currentDialog(), Qt::Key_Escape);
         QVERIFY(cancelled->answered);
         QVERIFY(!cancelled->reply);
+    }
+
+    // Measured, then answered before anything is checked, so that no dialog stays behind.
+    void theWordsTakeTheWidthAndTheFieldStandsApart()
+    {
+        const QString question =
+            u"The authenticity of host '[127.0.0.1]:2222 ([127.0.0.1]:2222)' can't be "
+            "established.\nED25519 key fingerprint is SHA256:abc.\nAre you sure you want to "
+            "continue connecting (yes/no/[fingerprint])? "_s;
+        ask(AuthPrompt::Permission{question}, question);
+        PromptQuestionDialog *confirmation = m_dialogs->currentDialog();
+        const bool exposed = QTest::qWaitForWindowExposed(confirmation);
+        const QLabel *message = labelWithText(*confirmation, question);
+        const int messageWidth = message ? message->width() : 0;
+        const int dialogWidth = confirmation->width();
+        QTest::keyClick(confirmation, Qt::Key_Escape);
+        QVERIFY(exposed);
+        QVERIFY2(messageWidth > dialogWidth * 2 / 3,
+                 qPrintable(u"%1 of %2"_s.arg(messageWidth).arg(dialogWidth)));
+
+        ask(AuthPrompt::Password{u"root"_s, u"db.example"_s});
+        PromptQuestionDialog *password = m_dialogs->currentDialog();
+        QVERIFY(QTest::qWaitForWindowExposed(password));
+        const QLabel *label = labelWithText(*password, u"Password:"_s);
+        const int gap = label ? password->field()->x() - label->geometry().right() : 0;
+        QTest::keyClick(password, Qt::Key_Escape);
+        QVERIFY(gap > 4);
     }
 
     void aHostKeyIsAcceptedOnlyByYes()

@@ -39,6 +39,15 @@ QString topLine(const ConnectionLogView &view)
     return view.cursorForPosition(QPoint(4, 4)).block().text();
 }
 
+bool valuesFitTheirRows(const SessionInspector &inspector)
+{
+    const QList<QLabel *> labels = inspector.findChildren<QLabel *>();
+    return std::all_of(labels.begin(), labels.end(), [](const QLabel *label) {
+        return label->accessibleName().isEmpty() || !label->isVisible() ||
+               label->height() >= label->heightForWidth(label->width());
+    });
+}
+
 void appendLines(ConnectionLog &log, int count, const QString &prefix)
 {
     TextStorageLogHandler handler(&log);
@@ -125,6 +134,11 @@ private Q_SLOTS:
         QCOMPARE(inspector.rowText(u"Authentications:"_s),
                  u"publickey("_s + m_sshd->clientKey() + u')');
         QVERIFY(inspector.rowText(u"Host Key:"_s)->startsWith(u"ssh-ed25519 SHA256:"_s));
+        // As narrow as the pane may get, the long values wrap onto more lines; none is cut to
+        // one line.
+        inspector.resize(inspector.minimumWidth(), 720);
+        QVERIFY(inspector.minimumSizeHint().width() <= inspector.minimumWidth());
+        QTRY_VERIFY(valuesFitTheirRows(inspector));
         // The rule is drawn, not written.
         QCOMPARE(inspector.logView()->toPlainText(),
                  session->connectionLog()->toPlainText().remove(u"\u00a0 \t \u00a0"_s));
