@@ -106,6 +106,11 @@ void TunnelService::present(const PromptRequest &request, PromptAnswer answer)
         ask(id, question);
 }
 
+bool TunnelService::hasRequester(const QUuid &session) const
+{
+    return m_requesters.contains(session.toString(QUuid::WithoutBraces).toUpper());
+}
+
 void TunnelService::ask(uint id, const Pending &question)
 {
     Q_EMIT PromptRequested(id, question.uuid, question.kind, question.message, question.secret,
