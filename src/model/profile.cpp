@@ -4,6 +4,7 @@
 #include "localized.h"
 #include "objectcontext.h"
 #include "tag.h"
+#include "uuidtext.h"
 
 #include <algorithm>
 
@@ -99,7 +100,7 @@ std::optional<QString> Profile::scriptUUID() const
 {
     if (!m_data.uuid)
         return std::nullopt;
-    return m_data.uuid->toString(QUuid::WithoutBraces).toUpper();
+    return uuidText(*m_data.uuid);
 }
 
 QString Profile::displayName() const

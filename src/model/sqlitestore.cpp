@@ -2,6 +2,7 @@
 
 #include "localized.h"
 #include "privatefiles.h"
+#include "uuidtext.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -76,10 +77,7 @@ public:
         const QByteArray utf8 = value.toUtf8();
         sqlite3_bind_text(m_statement, index, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT);
     }
-    void bind(int index, const QUuid &value)
-    {
-        bind(index, value.toString(QUuid::WithoutBraces).toUpper());
-    }
+    void bind(int index, const QUuid &value) { bind(index, uuidText(value)); }
     void bind(int index, const QJsonObject &value)
     {
         bind(index, QString::fromUtf8(QJsonDocument(value).toJson(QJsonDocument::Compact)));
@@ -117,9 +115,7 @@ public:
     {
         value = std::nullopt;
         if (!isNull(column)) {
-            const QUuid uuid(text(column));
-            if (!uuid.isNull())
-                value = uuid;
+            value = uuidFromText(text(column));
         }
     }
     void read(int column, std::optional<QJsonObject> &value) const

@@ -1,3 +1,4 @@
+#include "descriptors.h"
 #include "messagechannel.h"
 #include "processes.h"
 #include "serviceprocess.h"
@@ -45,19 +46,6 @@ struct SilentServer
             ::listen(socket.get(), 4);
         else
             socket.reset();
-    }
-};
-
-struct Pipe
-{
-    UniqueFd read;
-    UniqueFd write;
-    Pipe()
-    {
-        int fds[2];
-        ::pipe2(fds, O_CLOEXEC);
-        read.reset(fds[0]);
-        write.reset(fds[1]);
     }
 };
 
@@ -188,9 +176,9 @@ class ServiceTest : public QObject
     struct Run
     {
         ServiceProcess service;
-        Pipe input;
-        Pipe output;
-        Pipe error;
+        Pipe input = makePipe();
+        Pipe output = makePipe();
+        Pipe error = makePipe();
         QList<std::pair<QString, QCborMap>> reports;
         std::optional<int> exitStatus;
     };
