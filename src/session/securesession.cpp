@@ -20,6 +20,7 @@ SecureSession::SecureSession(Config config, std::shared_ptr<Logger> logger, Serv
     : QObject(parent), m_config(std::move(config)), m_logger(std::move(logger)),
       m_services(std::move(services)), m_statusSummary(description(SessionState::notConnected))
 {
+    Q_ASSERT(m_services.gate && m_services.pool);
     qRegisterMetaType<SessionState>();
     m_retryRemains = m_config.retryAttempts;
     updateDestination();
@@ -118,7 +119,7 @@ void SecureSession::launch()
     m_authenticated = false;
 
     const quint64 run = ++m_runNumber;
-    m_gatePass = HandshakeGate::shared().enter(m_config.address, this, [this, run] {
+    m_gatePass = m_services.gate->enter(m_config.address, this, [this, run] {
         if (run == m_runNumber)
             startRun();
     });
@@ -143,7 +144,7 @@ void SecureSession::startRun()
     std::array<UniqueFd, 3> handles;
     preparePipes(handles);
 
-    m_service = ServicePool::take(m_services.serviceProgram);
+    m_service = m_services.pool->take(m_services.serviceProgram);
     if (!m_service) {
         logMessage(Logger::Level::critical, localized("The SSH service could not be started."));
         QMetaObject::invokeMethod(this, &SecureSession::didTerminate, Qt::QueuedConnection);
