@@ -111,6 +111,7 @@ protected:
 
 private:
     friend class SecureSessionResponder;
+    struct ReportApplier;
 
     // A run: its turn at the server first (HandshakeGate), then the service and the client.
     void launch();
