@@ -1,6 +1,7 @@
 #include "benchsupport.h"
 
 #include "forwarding.h"
+#include "handshakegate.h"
 #include "objectcontext.h"
 #include "persistencecontroller.h"
 #include "processes.h"
@@ -170,9 +171,10 @@ void BenchProfiles::moveToFreePort(Profile *profile)
 }
 
 BenchServer::BenchServer(QString serviceProgram)
-    : m_sshd(m_dir.path() + u"/sshd"_s), m_serviceProgram(std::move(serviceProgram))
+    : m_sshd(m_dir.path() + u"/sshd"_s), m_serviceProgram(std::move(serviceProgram)),
+      m_gate(std::make_unique<HandshakeGate>()), m_pool(std::make_unique<ServicePool>())
 {
-    ServicePool::setEnabled(true);
+    m_pool->setEnabled(true);
     qputenv("VELLSSH_TEST_REAL_HOME", m_dir.path().toLocal8Bit());
     m_problem = m_sshd.start();
     m_profiles = std::make_unique<BenchProfiles>(m_sshd, startEchoServer());
@@ -187,7 +189,7 @@ std::unique_ptr<TunnelSession> BenchServer::session(Profile *profile) const
     };
     return std::make_unique<TunnelSession>(
         profile, invocation, QSet<QString>{},
-        SecureSession::Services{m_serviceProgram, {}, nullptr, {}});
+        SecureSession::Services{m_serviceProgram, {}, nullptr, {}, m_gate.get(), m_pool.get()});
 }
 
 void pause(int milliseconds)

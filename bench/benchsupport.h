@@ -11,6 +11,8 @@
 #include <cstdio>
 #include <memory>
 
+class HandshakeGate;
+class ServicePool;
 class PersistenceController;
 class Profile;
 class TunnelSession;
@@ -76,6 +78,9 @@ private:
     QString m_problem;
     QString m_serviceProgram;
     std::unique_ptr<BenchProfiles> m_profiles;
+    // Shared by the sessions, as the application shares them.
+    std::unique_ptr<HandshakeGate> m_gate;
+    std::unique_ptr<ServicePool> m_pool;
 };
 
 // Runs the event loop for a while.

@@ -1,5 +1,7 @@
 #include "desktopnotifications.h"
 
+#include "uuidtext.h"
+
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
@@ -46,7 +48,7 @@ void DesktopNotifications::post(ConnectionNotice notice, const QString &profileN
 void DesktopNotifications::send(const QUuid &profile, const Notice &notice)
 {
     m_inFlight.insert(profile);
-    const QString uuid = profile.toString(QUuid::WithoutBraces).toUpper();
+    const QString uuid = uuidText(profile);
     QDBusMessage call = QDBusMessage::createMethodCall(service, path, service, u"Notify"_s);
     const QString text =
         notice.body.isEmpty() ? notice.profileName : notice.profileName + u'\n' + notice.body;

@@ -3,6 +3,7 @@
 #include "backups.h"
 #include "desktopnotifications.h"
 #include "foldersync.h"
+#include "handshakegate.h"
 #include "identitykeymanager.h"
 #include "keychainpromptpresenter.h"
 #include "localized.h"
@@ -47,7 +48,9 @@ VellAppDelegate::~VellAppDelegate()
 Result<std::unique_ptr<VellAppDelegate>> VellAppDelegate::start(const Options &options)
 {
     auto app = std::make_unique<VellAppDelegate>(Key());
-    ServicePool::setEnabled(true);
+    app->m_gate = std::make_unique<HandshakeGate>();
+    app->m_pool = std::make_unique<ServicePool>();
+    app->m_pool->setEnabled(true);
     app->m_settings = std::make_unique<Settings>(options.settingsPath);
     if (auto problem = app->m_settings->takeProblem())
         qCWarning(lcApp).noquote() << problem->message;
@@ -100,7 +103,8 @@ Result<std::unique_ptr<VellAppDelegate>> VellAppDelegate::start(const Options &o
             options.serviceProgram, environment, app->m_notifications.get(),
             [keychain = app->m_keychain.get()](const PromptRequest &request, PromptAnswer answer) {
                 keychain->present(request, std::move(answer));
-            }});
+            },
+            app->m_gate.get(), app->m_pool.get()});
     SessionContainer *container = app->m_container.get();
     bool initial = true;
     settings->updates<QString>(SettingKeys::userConfigFilePath, app.get(),

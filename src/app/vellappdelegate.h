@@ -10,11 +10,13 @@
 #include <memory>
 
 class PersistenceController;
+class ServicePool;
 class SessionContainer;
 class Settings;
 class BackupModule;
 class DesktopNotifications;
 class FolderSync;
+class HandshakeGate;
 class KeychainPromptPresenter;
 class SettingsHistoryTokenStore;
 
@@ -77,6 +79,9 @@ private:
     QTimer *m_backupTimer = nullptr;
     std::unique_ptr<FolderSync> m_folderSync;
     std::unique_ptr<KeychainPromptPresenter> m_keychain;
+    // Shared by every session, so they go after the container.
+    std::unique_ptr<HandshakeGate> m_gate;
+    std::unique_ptr<ServicePool> m_pool;
     std::unique_ptr<SessionContainer> m_container;
     PromptPresenter m_presenter;
 };

@@ -7,6 +7,7 @@
 #include "sessioncontainer.h"
 #include "tag.h"
 #include "tunneladaptor.h"
+#include "uuidtext.h"
 
 #include <QDBusConnection>
 #include <QDBusMetaType>
@@ -89,7 +90,7 @@ void TunnelService::present(const PromptRequest &request, PromptAnswer answer)
 {
     if (!request.standing)
         return;
-    const QString uuid = request.sessionUUID.toString(QUuid::WithoutBraces).toUpper();
+    const QString uuid = uuidText(request.sessionUUID);
     const uint id = ++m_nextPrompt;
     const Pending question{std::move(answer),
                            m_requesters.value(uuid),
@@ -104,6 +105,11 @@ void TunnelService::present(const PromptRequest &request, PromptAnswer answer)
         announceWaiting(uuid);
     else
         ask(id, question);
+}
+
+bool TunnelService::hasRequester(const QUuid &session) const
+{
+    return m_requesters.contains(uuidText(session));
 }
 
 void TunnelService::ask(uint id, const Pending &question)
@@ -147,15 +153,13 @@ void TunnelService::follow(TunnelSession *session)
     if (session->property("io.vellssh.followed").toBool())
         return;
     session->setProperty("io.vellssh.followed", true);
-    connect(session, &SecureSession::stateChanged, this,
-            [this](SecureSession *s, SessionState state) {
-                Q_EMIT StateChanged(s->config().uuid.toString(QUuid::WithoutBraces).toUpper(),
-                                    rawValue(state), s->statusSummary());
-            });
+    connect(
+        session, &SecureSession::stateChanged, this, [this](SecureSession *s, SessionState state) {
+            Q_EMIT StateChanged(uuidText(s->config().uuid), rawValue(state), s->statusSummary());
+        });
     connect(session->connectionLog(), &ConnectionLog::lineAppended, this,
             [this, session](const ConnectionLogLine &line) {
-                Q_EMIT LogLine(session->config().uuid.toString(QUuid::WithoutBraces).toUpper(),
-                               line.text());
+                Q_EMIT LogLine(uuidText(session->config().uuid), line.text());
             });
 }
 

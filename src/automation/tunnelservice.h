@@ -33,6 +33,9 @@ public:
     // Relays a question to the bus client that started the run. Without one, the question
     // waits for a client that connects the profile, or for its run to end.
     void present(const PromptRequest &request, PromptAnswer answer);
+    // Whether a command-line client that asked for this session's connection waits for its
+    // questions: the desktop leaves those to it.
+    bool hasRequester(const QUuid &session) const;
 
 public Q_SLOTS:
     QList<QVariantMap> ListProfiles();

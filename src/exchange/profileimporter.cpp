@@ -8,6 +8,7 @@
 #include "profilevalidationform.h"
 #include "queries.h"
 #include "tag.h"
+#include "uuidtext.h"
 
 #include <QJsonArray>
 
@@ -253,8 +254,8 @@ Object *madeWith(ObjectContext &context, const QUuid &uuid)
 
 QUuid uniqueID(const QJsonObject &object)
 {
-    const QUuid uuid(object.value(u"uuid"_s).toString());
-    return uuid.isNull() ? QUuid::createUuid() : uuid;
+    const std::optional<QUuid> uuid = uuidFromText(object.value(u"uuid"_s).toString());
+    return uuid ? *uuid : QUuid::createUuid();
 }
 
 bool validTag(const QJsonObject &o)
@@ -377,10 +378,9 @@ void ProfileImporter::update(Profile *profile, const QJsonObject &object)
             QJsonObject values = value.toObject();
             // A uuid that the profile lists twice would merge two forwardings into one: the
             // second becomes a forwarding of its own.
-            const QUuid listed(values.value(u"uuid"_s).toString());
-            if (!listed.isNull() && std::any_of(kept.cbegin(), kept.cend(), [&](Forwarding *f) {
-                    return f->data().uuid == listed;
-                }))
+            const std::optional<QUuid> listed = uuidFromText(values.value(u"uuid"_s).toString());
+            if (listed && std::any_of(kept.cbegin(), kept.cend(),
+                                      [&](Forwarding *f) { return f->data().uuid == listed; }))
                 values.remove(u"uuid"_s);
             if (Forwarding *forwarding = importForwarding(values, profile)) {
                 forwarding->setProfile(profile);

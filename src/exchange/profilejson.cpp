@@ -4,6 +4,7 @@
 #include "forwardingtype.h"
 #include "profile.h"
 #include "tag.h"
+#include "uuidtext.h"
 
 #include <QJsonArray>
 
@@ -43,8 +44,7 @@ QJsonObject attributesJSON(const Data &data)
         if constexpr (std::is_same_v<Value, bool>) {
             object.insert(name, value);
         } else if constexpr (std::is_same_v<Value, std::optional<QUuid>>) {
-            object.insert(name, value ? QJsonValue(value->toString(QUuid::WithoutBraces).toUpper())
-                                      : QJsonValue());
+            object.insert(name, value ? QJsonValue(uuidText(*value)) : QJsonValue());
         } else {
             const QJsonValue converted = json(value);
             if (!converted.isNull())

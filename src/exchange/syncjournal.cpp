@@ -3,6 +3,7 @@
 #include "localized.h"
 #include "privatefiles.h"
 #include "regularfiles.h"
+#include "uuidtext.h"
 
 #include <QDir>
 #include <QFile>
@@ -141,7 +142,7 @@ QByteArray JournalRecord::line() const
 {
     QJsonObject object{{u"at"_s, stamp.text()},
                        {u"entity"_s, entity},
-                       {u"uuid"_s, uuid.toString(QUuid::WithoutBraces).toUpper()},
+                       {u"uuid"_s, uuidText(uuid)},
                        {u"origin"_s, origin}};
     if (created)
         object.insert(u"created"_s, true);
@@ -156,16 +157,16 @@ std::optional<JournalRecord> JournalRecord::fromLine(const QByteArray &line)
 {
     const QJsonObject object = QJsonDocument::fromJson(line).object();
     const auto stamp = HybridTimestamp::fromText(object.value(u"at"_s).toString());
-    const QUuid uuid(object.value(u"uuid"_s).toString());
+    const std::optional<QUuid> uuid = uuidFromText(object.value(u"uuid"_s).toString());
     const QString entity = object.value(u"entity"_s).toString();
     const bool deleted = object.value(u"deleted"_s).toBool();
-    if (!stamp || uuid.isNull() || (entity != u"profile"_s && entity != u"tag"_s) ||
+    if (!stamp || !uuid || (entity != u"profile"_s && entity != u"tag"_s) ||
         (!deleted && !object.value(u"record"_s).isObject()))
         return std::nullopt;
     const QString origin = object.value(u"origin"_s).toString(stamp->device);
     return JournalRecord{*stamp,
                          entity,
-                         uuid,
+                         *uuid,
                          deleted,
                          object.value(u"record"_s).toObject(),
                          origin,
@@ -212,7 +213,7 @@ Result<QString> DeviceJournal::append(const QList<JournalRecord> &records) const
         const QByteArray line = record.line();
         if (line.size() > maxLineBytes)
             return Error(localized("The record of “%1” is too large for the journal (%2 bytes).")
-                             .arg(record.uuid.toString(QUuid::WithoutBraces))
+                             .arg(uuidText(record.uuid))
                              .arg(line.size()));
         lines += line;
     }

@@ -10,6 +10,7 @@
 #include "queries.h"
 #include "regularfiles.h"
 #include "tag.h"
+#include "uuidtext.h"
 
 #include <QCryptographicHash>
 #include <QDataStream>
@@ -151,10 +152,12 @@ Status SyncMirror::readState()
     const QJsonObject records = state.value(u"records"_s).toObject();
     for (auto it = records.begin(); it != records.end(); ++it) {
         const QJsonArray r = it.value().toArray();
-        if (auto stamp = HybridTimestamp::fromText(r.at(0).toString()))
-            m_records.insert(QUuid(it.key()), {*stamp, r.at(1).toString(), r.at(2).toBool(),
-                                               QByteArray::fromHex(r.at(3).toString().toLatin1()),
-                                               r.at(4).toString(stamp->device)});
+        const auto stamp = HybridTimestamp::fromText(r.at(0).toString());
+        const std::optional<QUuid> uuid = uuidFromText(it.key());
+        if (stamp && uuid)
+            m_records.insert(*uuid, {*stamp, r.at(1).toString(), r.at(2).toBool(),
+                                     QByteArray::fromHex(r.at(3).toString().toLatin1()),
+                                     r.at(4).toString(stamp->device)});
     }
     return std::nullopt;
 }
@@ -166,7 +169,7 @@ Status SyncMirror::saveState() const
         positions.insert(it.key(), QJsonArray{it->file, it->offset});
     QJsonObject records;
     for (auto it = m_records.begin(); it != m_records.end(); ++it)
-        records.insert(it.key().toString(QUuid::WithoutBraces),
+        records.insert(uuidText(it.key()),
                        QJsonArray{it->stamp.text(), it->entity, it->deleted,
                                   QString::fromLatin1(it->digest.toHex()), it->origin});
     QJsonObject state{{u"device"_s, m_device},

@@ -7,6 +7,7 @@
 #include "profilejson.h"
 #include "queries.h"
 #include "undostack.h"
+#include "uuidtext.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -19,7 +20,7 @@ const QString TransferableProfile::mimeType = u"application/x-vellssh-profiles+j
 
 QString transferId()
 {
-    static const QString id = QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
+    static const QString id = uuidText(QUuid::createUuid());
     return id;
 }
 
@@ -74,9 +75,9 @@ namespace {
 
 Profile *liveProfile(const ObjectContext &context, const QString &uuid)
 {
-    const QUuid wanted(uuid);
+    const std::optional<QUuid> wanted = uuidFromText(uuid);
     for (Profile *profile : validProfiles(context, false)) {
-        if (!wanted.isNull() && profile->uuid() == wanted)
+        if (wanted && profile->uuid() == wanted)
             return profile;
     }
     return nullptr;

@@ -5,6 +5,7 @@
 #include "objectcontext.h"
 #include "recordaccess.h"
 #include "tag.h"
+#include "uuidtext.h"
 
 #include <algorithm>
 
@@ -100,7 +101,7 @@ std::optional<QString> Profile::scriptUUID() const
 {
     if (!m_data.uuid)
         return std::nullopt;
-    return m_data.uuid->toString(QUuid::WithoutBraces).toUpper();
+    return uuidText(*m_data.uuid);
 }
 
 QString Profile::displayName() const

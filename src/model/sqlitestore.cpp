@@ -3,6 +3,7 @@
 #include "localized.h"
 #include "privatefiles.h"
 #include "sqltransaction.h"
+#include "uuidtext.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -77,10 +78,7 @@ public:
         const QByteArray utf8 = value.toUtf8();
         sqlite3_bind_text(m_statement, index, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT);
     }
-    void bind(int index, const QUuid &value)
-    {
-        bind(index, value.toString(QUuid::WithoutBraces).toUpper());
-    }
+    void bind(int index, const QUuid &value) { bind(index, uuidText(value)); }
     void bind(int index, const QJsonObject &value)
     {
         bind(index, QString::fromUtf8(QJsonDocument(value).toJson(QJsonDocument::Compact)));
@@ -118,9 +116,7 @@ public:
     {
         value = std::nullopt;
         if (!isNull(column)) {
-            const QUuid uuid(text(column));
-            if (!uuid.isNull())
-                value = uuid;
+            value = uuidFromText(text(column));
         }
     }
     void read(int column, std::optional<QJsonObject> &value) const

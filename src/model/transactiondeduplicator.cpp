@@ -3,6 +3,7 @@
 #include "objectcontext.h"
 #include "profile.h"
 #include "tag.h"
+#include "uuidtext.h"
 
 #include <QLoggingCategory>
 
@@ -11,11 +12,6 @@
 Q_LOGGING_CATEGORY(lcDeduplicator, "io.vellssh.store.deduplicator")
 
 namespace {
-
-QString uuidText(const std::optional<QUuid> &uuid)
-{
-    return uuid ? uuid->toString(QUuid::WithoutBraces).toUpper() : QString();
-}
 
 // Ascending uuid; records of one uuid keep the order in which the store made them.
 template<class T>

@@ -3,6 +3,7 @@
 #include "localized.h"
 #include "messagechannel.h"
 #include "privatefiles.h"
+#include "reportmessages.h"
 #include "sshprotocol.h"
 #include "unixaddress.h"
 
@@ -229,7 +230,8 @@ void AskPassServer::ask(MessageChannel *helper, quint64 id, const QString &clien
 {
     const QString prompt = relayedPrompt(clientPrompt);
     const int attempt = ++m_attempts[prompt];
-    m_application->send(SSHProtocol::reportAttempt, {{u"attempt"_s, attempt}});
+    const auto [op, args] = reportMessage(ClientReport::Attempt{attempt});
+    m_application->send(op, args);
     const bool secret = !confirm && !prompt.contains(u"(yes/no"_s);
     const QPointer<MessageChannel> target(helper);
     if (m_open++ == 0)

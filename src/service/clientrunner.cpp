@@ -1,5 +1,7 @@
 #include "clientrunner.h"
 
+#include "descriptors.h"
+
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QLoggingCategory>
@@ -149,11 +151,9 @@ bool ClientRunner::start(const SSHProtocol::RunRequest &request, std::array<Uniq
     plan.seal();
     m_level = requestedLevel(request.arguments);
 
-    int logPipe[2];
-    if (::pipe2(logPipe, O_CLOEXEC) != 0)
+    auto [logRead, logWrite] = makePipe();
+    if (!logRead)
         return false;
-    UniqueFd logRead(logPipe[0]);
-    UniqueFd logWrite(logPipe[1]);
     const int raw[3] = {handles[0].get(), handles[1].get(), -1};
     const pid_t parent = ::getpid();
     const pid_t pid = ::fork();
@@ -166,7 +166,7 @@ bool ClientRunner::start(const SSHProtocol::RunRequest &request, std::array<Uniq
     m_pid = pid;
     m_sessionError = std::move(handles[2]);
     m_log = std::move(logRead);
-    ::fcntl(m_log.get(), F_SETFL, O_NONBLOCK);
+    setNonBlocking(m_log.get());
     m_logNotifier = std::make_unique<QSocketNotifier>(m_log.get(), QSocketNotifier::Read);
     connect(m_logNotifier.get(), &QSocketNotifier::activated, this, &ClientRunner::readLog);
     m_pidFd.reset(int(::syscall(SYS_pidfd_open, pid, 0)));
@@ -206,20 +206,11 @@ void ClientRunner::handle(const QList<ClientReportItem> &items)
 
 void ClientRunner::readLog()
 {
-    char buffer[16384];
-    for (;;) {
-        const ssize_t count = ::read(m_log.get(), buffer, sizeof buffer);
-        if (count > 0) {
-            handle(m_parser.feed(QByteArray(buffer, count)));
-            continue;
-        }
-        if (count < 0 && errno == EINTR)
-            continue;
-        if (count == 0) {
-            m_logNotifier.reset();
-            m_log.reset();
-        }
-        return;
+    const Drain drained = drainAvailable(
+        m_log.get(), [this](QByteArrayView chunk) { handle(m_parser.feed(chunk.toByteArray())); });
+    if (drained == Drain::ended) {
+        m_logNotifier.reset();
+        m_log.reset();
     }
 }
 

@@ -47,14 +47,10 @@ public:
     {
         connect(&m_channel, &MessageChannel::received, this, &Service::handle);
         connect(&m_channel, &MessageChannel::closed, this, &Service::applicationGone);
-        connect(&m_runner, &ClientRunner::report, this, [this](const ClientReportItem &item) {
-            const auto [op, args] = reportMessage(item);
-            m_channel.send(op, args);
-        });
+        connect(&m_runner, &ClientRunner::report, this, &Service::report);
         connect(&m_askPass, &AskPassServer::secretRefused, this, [this] {
             // Without an answer the client would send an empty one and ask again.
-            m_channel.send(SSHProtocol::reportLog,
-                           {{u"level"_s, 1}, {u"content"_s, u"Authentication cancelled."_s}});
+            reportFatal(u"Authentication cancelled."_s);
             m_runner.terminate();
         });
         // While a question waits, the server may give up on the login (sshd's LoginGraceTime);
@@ -70,19 +66,24 @@ public:
             if (!holdsConnectionClosedByPeer(m_runner.processId()))
                 return;
             m_serverWatch.stop();
-            m_channel.send(SSHProtocol::reportLog,
-                           {{u"level"_s, 1},
-                            {u"content"_s, u"The server closed the connection while a question "
-                                           "waited for its answer."_s}});
+            reportFatal(u"The server closed the connection while a question waited for its "
+                        "answer."_s);
             m_runner.terminate();
         });
         connect(&m_runner, &ClientRunner::finished, this, [this](int status) {
-            m_channel.send(SSHProtocol::reportExit, {{u"status"_s, status}});
+            report(ClientReport::Exit{status});
             QCoreApplication::exit(0);
         });
     }
 
 private:
+    void report(const ClientReportItem &item)
+    {
+        const auto [op, args] = reportMessage(item);
+        m_channel.send(op, args);
+    }
+    void reportFatal(const QString &text) { report(ClientReport::Log{OpenSSHLevel::fatal, text}); }
+
     void handle(Message &message)
     {
         if (message.op == SSHProtocol::runWith && !m_started) {
@@ -93,14 +94,10 @@ private:
                 handles[i] = std::move(message.fds[i]);
             m_started = request && !refused && m_runner.start(*request, std::move(handles));
             if (!m_started) {
-                m_channel.send(
-                    SSHProtocol::reportLog,
-                    {{u"level"_s, 1},
-                     {u"content"_s,
-                      refused ? refused->message : u"The SSH client could not be started."_s}});
+                reportFatal(refused ? refused->message : u"The SSH client could not be started."_s);
                 if (refused)
-                    m_channel.send(SSHProtocol::reportRunRefused, {});
-                m_channel.send(SSHProtocol::reportExit, {{u"status"_s, 255}});
+                    report(ClientReport::RunRefused{});
+                report(ClientReport::Exit{255});
                 QCoreApplication::exit(1);
             }
         } else if (message.op == SSHProtocol::loadKnownHost) {

@@ -2,12 +2,6 @@
 
 #include <QPointer>
 
-HandshakeGate &HandshakeGate::shared()
-{
-    static HandshakeGate gate;
-    return gate;
-}
-
 HandshakeGate::Pass::~Pass()
 {
     m_gate->leave(this);

@@ -10,11 +10,16 @@
 
 // Lets only a few clients at a time shake hands with one server. sshd drops handshakes beyond
 // its MaxStartups (10 by default), and a burst of key exchanges on a small machine only makes
-// every one of them slower; the rest wait their turn here, in the order they came.
+// every one of them slower; the rest wait their turn here, in the order they came. One gate
+// serves all the sessions of an application, and outlives them.
 class HandshakeGate
 {
 public:
     static constexpr int perServer = 8;
+
+    HandshakeGate() = default;
+    HandshakeGate(const HandshakeGate &) = delete;
+    HandshakeGate &operator=(const HandshakeGate &) = delete;
 
     // A place in the gate: waiting, then admitted; either way given up when destroyed.
     class Pass
@@ -36,8 +41,6 @@ public:
         QString m_server;
         bool m_admitted = false;
     };
-
-    static HandshakeGate &shared();
 
     // Calls admitted, now or later on the context's thread, once the server has a free place.
     std::unique_ptr<Pass> enter(const QString &server, QObject *context,

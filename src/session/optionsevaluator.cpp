@@ -1,5 +1,6 @@
 #include "optionsevaluator.h"
 
+#include "descriptors.h"
 #include "homedirectory.h"
 #include "messagechannel.h"
 #include "profile.h"
@@ -50,13 +51,12 @@ void OptionsEvaluator::evaluate(const QString &host, quint16 port, const QString
     request.arguments << u"-G"_s << (user.isEmpty() ? target : user + u'@' + target)
                       << u"-p "_s + QString::number(port ? port : 22);
 
-    int output[2];
-    if (::pipe2(output, O_CLOEXEC) != 0)
+    auto [readEnd, writeEnd] = makePipe();
+    if (!readEnd)
         return;
-    m_output.reset(output[0]);
-    UniqueFd writeEnd(output[1]);
+    m_output = std::move(readEnd);
     UniqueFd devNull(::open("/dev/null", O_RDWR | O_CLOEXEC));
-    ::fcntl(m_output.get(), F_SETFL, O_NONBLOCK);
+    setNonBlocking(m_output.get());
     m_buffer.clear();
     m_buffer.reserve(1024);
     m_notifier = std::make_unique<QSocketNotifier>(m_output.get(), QSocketNotifier::Read);
@@ -86,21 +86,12 @@ void OptionsEvaluator::evaluate(const QString &host, quint16 port, const QString
 
 void OptionsEvaluator::readOutput()
 {
-    char chunk[4096];
-    for (;;) {
-        const ssize_t count = ::read(m_output.get(), chunk, sizeof chunk);
-        if (count > 0) {
-            m_buffer.append(chunk, count);
-            continue;
-        }
-        if (count < 0 && errno == EINTR)
-            continue;
-        if (count == 0) {
-            m_notifier.reset();
-            m_output.reset();
-            apply();
-        }
-        return;
+    const Drain drained =
+        drainAvailable(m_output.get(), [this](QByteArrayView chunk) { m_buffer.append(chunk); });
+    if (drained == Drain::ended) {
+        m_notifier.reset();
+        m_output.reset();
+        apply();
     }
 }
 

@@ -6,20 +6,46 @@
 #include "homedirectory.h"
 #include "localized.h"
 #include "messagechannel.h"
+#include "reportmessages.h"
 #include "servicepool.h"
 #include "serviceprocess.h"
 
 #include <fcntl.h>
+#include <QLoggingCategory>
 #include <QThread>
 #include <QTimer>
 
 using namespace Qt::StringLiterals;
+namespace R = ClientReport;
+
+Q_DECLARE_LOGGING_CATEGORY(lcXpc)
+
+namespace {
+
+// The client's quiet and debug lines are kept as debug lines, its verbose ones as information.
+Logger::Level loggerLevel(OpenSSHLevel level)
+{
+    switch (level) {
+    case OpenSSHLevel::fatal:
+        return Logger::Level::critical;
+    case OpenSSHLevel::error:
+        return Logger::Level::error;
+    case OpenSSHLevel::info:
+    case OpenSSHLevel::verbose:
+        return Logger::Level::info;
+    default:
+        return Logger::Level::debug;
+    }
+}
+
+} // namespace
 
 SecureSession::SecureSession(Config config, std::shared_ptr<Logger> logger, Services services,
                              QObject *parent)
     : QObject(parent), m_config(std::move(config)), m_logger(std::move(logger)),
       m_services(std::move(services)), m_statusSummary(description(SessionState::notConnected))
 {
+    Q_ASSERT(m_services.gate && m_services.pool);
     qRegisterMetaType<SessionState>();
     m_retryRemains = m_config.retryAttempts;
     updateDestination();
@@ -118,7 +144,7 @@ void SecureSession::launch()
     m_authenticated = false;
 
     const quint64 run = ++m_runNumber;
-    m_gatePass = HandshakeGate::shared().enter(m_config.address, this, [this, run] {
+    m_gatePass = m_services.gate->enter(m_config.address, this, [this, run] {
         if (run == m_runNumber)
             startRun();
     });
@@ -143,7 +169,7 @@ void SecureSession::startRun()
     std::array<UniqueFd, 3> handles;
     preparePipes(handles);
 
-    m_service = ServicePool::take(m_services.serviceProgram);
+    m_service = m_services.pool->take(m_services.serviceProgram);
     if (!m_service) {
         logMessage(Logger::Level::critical, localized("The SSH service could not be started."));
         QMetaObject::invokeMethod(this, &SecureSession::didTerminate, Qt::QueuedConnection);
@@ -166,60 +192,62 @@ void SecureSession::startRun()
     channel->send(SSHProtocol::runWith, SSHProtocol::encode(request), fds);
 }
 
+// Each report of a run, taken into the session.
+struct SecureSession::ReportApplier
+{
+    SecureSession &s;
+
+    void operator()(const R::Log &r) const { s.logMessage(loggerLevel(r.level), r.text.trimmed()); }
+    void operator()(const R::HostWithHost &r) const
+    {
+        s.m_hostIP = r.ip;
+        s.updateDestination();
+    }
+    void operator()(const R::ConnectInfo &r) const
+    {
+        s.m_askInput.port = r.port ? r.port : 22;
+        s.m_askInput.info = r.user + u'@' + r.host + u':' + QString::number(s.m_askInput.port);
+    }
+    void operator()(const R::Authenticating &) const { s.setState(SessionState::authenticating); }
+    void operator()(const R::Jumping &) const { s.setState(SessionState::jumping); }
+    void operator()(const R::Multiplexing &) const { s.setState(SessionState::multiplexing); }
+    void operator()(const R::Connected &) const { s.handleConnected(); }
+    void operator()(const R::Authenticated &) const { s.m_authenticated = true; }
+    void operator()(const R::HostKeyRefused &) const { s.m_canRetry = false; }
+    void operator()(const R::RunRefused &) const { s.m_canRetry = false; }
+    void operator()(const R::AuthMethod &r) const
+    {
+        s.m_authMethods.append(r.method);
+        s.updateAuthInfo();
+    }
+    void operator()(const R::Identity &r) const
+    {
+        s.m_identityPath = r.path;
+        s.updateAuthInfo();
+    }
+    void operator()(const R::HostKey &r) const { s.m_hostKey = r.key; }
+    void operator()(const R::Algorithm &r) const { s.m_algorithm = r.name; }
+    void operator()(const R::Cipher &r) const
+    {
+        (r.clientToServer ? s.m_cipherCtoS : s.m_cipherStoC) = r.name;
+    }
+    void operator()(const R::Attempt &r) const { s.m_askInput.attempt = r.attempt; }
+    void operator()(const R::Exit &r) const { s.m_exitStatus = r.status; }
+};
+
 void SecureSession::handleServiceMessage(Message &message)
 {
-    using namespace SSHProtocol;
-    const QString &op = message.op;
-    const QCborMap &args = message.args;
-    auto text = [&](const char *key) { return args.value(QLatin1StringView(key)).toString(); };
-    if (op == reportLog) {
-        static const Logger::Level levels[] = {Logger::Level::debug, Logger::Level::critical,
-                                               Logger::Level::error, Logger::Level::info,
-                                               Logger::Level::info};
-        const qint64 level = args.value(u"level"_s).toInteger();
-        logMessage(level >= 0 && level <= 4 ? levels[level] : Logger::Level::debug,
-                   text("content").trimmed());
-    } else if (op == reportAuthenticating) {
-        setState(SessionState::authenticating);
-    } else if (op == reportMultiplexing) {
-        setState(SessionState::multiplexing);
-    } else if (op == reportJumping) {
-        setState(SessionState::jumping);
-    } else if (op == reportConnected) {
-        handleConnected();
-    } else if (op == reportAuthenticated) {
-        m_authenticated = true;
-    } else if (op == reportHostKeyRefused || op == reportRunRefused) {
-        m_canRetry = false;
-    } else if (op == reportHost) {
-        m_hostIP = text("ip");
-        updateDestination();
-    } else if (op == reportAuthMethod) {
-        m_authMethods.append(text("value"));
-        updateAuthInfo();
-    } else if (op == reportIdentity) {
-        m_identityPath = text("value");
-        updateAuthInfo();
-    } else if (op == reportHostKey) {
-        m_hostKey = text("value");
-    } else if (op == reportAlgorithm) {
-        m_algorithm = text("value");
-    } else if (op == reportCipher) {
-        (args.value(u"ctos"_s).toBool() ? m_cipherCtoS : m_cipherStoC) = text("name");
-    } else if (op == reportExit) {
-        m_exitStatus = int(args.value(u"status"_s).toInteger());
-    } else if (op == reportConnectInfo) {
-        const qint64 port = args.value(u"port"_s).toInteger();
-        m_askInput.port = port ? int(port) : 22;
-        m_askInput.info =
-            text("user") + u'@' + text("host") + u':' + QString::number(m_askInput.port);
-    } else if (op == reportAttempt) {
-        m_askInput.attempt = args.value(u"attempt"_s).toInteger();
-    } else if (op == askPass && message.id) {
-        answerQuestion(message.id, text("prompt"),
-                       args.value(u"publicKeyPEM"_s).toString().toLatin1());
+    if (message.op == SSHProtocol::askPass && message.id) {
+        answerQuestion(message.id, message.args.value(u"prompt"_s).toString(),
+                       message.args.value(u"publicKeyPEM"_s).toString().toLatin1());
         return;
     }
+    const std::optional<ClientReportItem> report = reportFromMessage(message.op, message.args);
+    if (!report) {
+        qCWarning(lcXpc).noquote() << "a report the session cannot read:" << message.op;
+        return;
+    }
+    std::visit(ReportApplier{*this}, *report);
     Q_EMIT changed();
 }
 

@@ -19,6 +19,7 @@
 
 class ConnectionNoticeSink;
 enum class ConnectionNotice;
+class ServicePool;
 class ServiceProcess;
 struct Message;
 
@@ -47,7 +48,8 @@ public:
         SSHProtocol::GridSize gridSize;
     };
 
-    // What every launch needs from outside: the service program, and the environment inputs.
+    // What every launch needs from outside: the service program, and the environment inputs;
+    // the gate and the pool that all sessions of the application share, which outlive them.
     struct Services
     {
         QString serviceProgram;
@@ -55,6 +57,8 @@ public:
         ConnectionNoticeSink *notices = nullptr;
         // Without one, every question is cancelled.
         PromptPresenter prompt;
+        HandshakeGate *gate = nullptr;
+        ServicePool *pool = nullptr;
     };
 
     SecureSession(Config config, std::shared_ptr<Logger> logger, Services services,
@@ -107,6 +111,7 @@ protected:
 
 private:
     friend class SecureSessionResponder;
+    struct ReportApplier;
 
     // A run: its turn at the server first (HandshakeGate), then the service and the client.
     void launch();

@@ -1,34 +1,9 @@
 #include "sessioncontainer.h"
 
-#include "enumnames.h"
-
 #include "objectcontext.h"
 #include "profile.h"
 
 using namespace Qt::StringLiterals;
-
-namespace {
-
-// The state as scripts read it.
-constexpr auto scriptTexts = enumNames<SessionState>({
-    {SessionState::notConnected, "Not Connected"},
-    {SessionState::retrying, "Retrying"},
-    {SessionState::connecting, "Connecting"},
-    {SessionState::multiplexing, "Multiplexing"},
-    {SessionState::jumping, "Jumping"},
-    {SessionState::authenticating, "Authenticating"},
-    {SessionState::connected, "Connected"},
-    {SessionState::disconnecting, "Disconnecting"},
-    {SessionState::disconnected, "Disconnected"},
-    {SessionState::abnormalDisconnect, "Abnormal Disconnect"},
-});
-
-} // namespace
-
-QString textState(SessionState state)
-{
-    return scriptTexts.name(state);
-}
 
 SessionContainer::SessionContainer(ObjectContext *context,
                                    TunnelSession::InvocationSource invocation,

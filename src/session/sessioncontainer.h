@@ -69,5 +69,3 @@ private:
     QTimer m_recompute;
     State m_currentState = State::allDisconnected;
 };
-
-QString textState(SessionState state);

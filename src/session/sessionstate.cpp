@@ -18,6 +18,20 @@ constexpr auto rawValues = enumNames<SessionState>({
     {SessionState::abnormalDisconnect, "abnormalDisconnect"},
 });
 
+// The state as scripts read it.
+constexpr auto scriptTexts = enumNames<SessionState>({
+    {SessionState::notConnected, "Not Connected"},
+    {SessionState::retrying, "Retrying"},
+    {SessionState::connecting, "Connecting"},
+    {SessionState::multiplexing, "Multiplexing"},
+    {SessionState::jumping, "Jumping"},
+    {SessionState::authenticating, "Authenticating"},
+    {SessionState::connected, "Connected"},
+    {SessionState::disconnecting, "Disconnecting"},
+    {SessionState::disconnected, "Disconnected"},
+    {SessionState::abnormalDisconnect, "Abnormal Disconnect"},
+});
+
 } // namespace
 
 QString rawValue(SessionState state)
@@ -28,6 +42,11 @@ QString rawValue(SessionState state)
 std::optional<SessionState> sessionStateFromRaw(const QString &raw)
 {
     return rawValues.value(raw);
+}
+
+QString textState(SessionState state)
+{
+    return scriptTexts.name(state);
 }
 
 QString description(SessionState state)

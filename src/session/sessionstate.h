@@ -33,6 +33,8 @@ inline constexpr SessionState allSessionStates[] = {
 QString rawValue(SessionState state);
 // Exactly the ten case names; anything else has no state.
 std::optional<SessionState> sessionStateFromRaw(const QString &raw);
+// The state for scripts: "Connected", "Abnormal Disconnect"...
+QString textState(SessionState state);
 // The text users read ("Connecting...").
 QString description(SessionState state);
 // The shorter title of shortcut actions (no full stop after "Unexpectedly disconnected").

@@ -1,13 +1,11 @@
 #include "tunnelsession.h"
 
+#include "descriptors.h"
 #include "linesplitter.h"
 #include "profile.h"
 #include "quickoptions.h"
 
 #include <QSocketNotifier>
-
-#include <fcntl.h>
-#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -74,39 +72,29 @@ void TunnelSession::refreshConfig()
 
 void TunnelSession::preparePipes(std::array<UniqueFd, 3> &handles)
 {
-    int input[2];
-    int output[2];
-    int error[2];
-    if (::pipe2(input, O_CLOEXEC) != 0)
+    Pipe input = makePipe();
+    Pipe output = makePipe();
+    Pipe error = makePipe();
+    if (!input.read || !output.read || !error.read)
         return;
-    if (::pipe2(output, O_CLOEXEC) != 0) {
-        ::close(input[0]);
-        ::close(input[1]);
-        return;
-    }
-    if (::pipe2(error, O_CLOEXEC) != 0) {
-        for (int fd : {input[0], input[1], output[0], output[1]})
-            ::close(fd);
-        return;
-    }
-    handles[0].reset(input[0]);
-    handles[1].reset(output[1]);
-    handles[2].reset(error[1]);
-    m_stdinWrite.reset(input[1]);
-    auto reader = [this](int fd, Logger::Level level, const QString &source) {
+    handles[0] = std::move(input.read);
+    handles[1] = std::move(output.write);
+    handles[2] = std::move(error.write);
+    m_stdinWrite = std::move(input.write);
+    auto reader = [this](UniqueFd fd, Logger::Level level, const QString &source) {
         auto r = std::make_unique<Reader>();
-        r->fd.reset(fd);
-        ::fcntl(fd, F_SETFL, O_NONBLOCK);
+        setNonBlocking(fd.get());
+        r->fd = std::move(fd);
         r->level = level;
         r->source = source;
-        r->notifier = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
+        r->notifier = std::make_unique<QSocketNotifier>(r->fd.get(), QSocketNotifier::Read);
         Reader *raw = r.get();
         QObject::connect(raw->notifier.get(), &QSocketNotifier::activated, this,
                          [this, raw] { readOutput(*raw); });
         return r;
     };
-    m_stdout = reader(output[0], Logger::Level::info, Logger::vanilla);
-    m_stderr = reader(error[0], Logger::Level::error, Logger::standardError);
+    m_stdout = reader(std::move(output.read), Logger::Level::info, Logger::vanilla);
+    m_stderr = reader(std::move(error.read), Logger::Level::error, Logger::standardError);
 }
 
 void TunnelSession::readOutput(Reader &reader)
@@ -116,23 +104,15 @@ void TunnelSession::readOutput(Reader &reader)
         if (!text.isEmpty())
             logMessage(reader.level, text, reader.source);
     };
-    char buffer[65536];
-    for (;;) {
-        const ssize_t count = ::read(reader.fd.get(), buffer, sizeof buffer);
-        if (count < 0 && errno == EINTR)
-            continue;
-        if (count > 0) {
-            for (const LineSplitter::Line &line : reader.lines.feed({buffer, count}))
-                log(line);
-            continue;
-        }
-        if (count == 0) {
-            if (const auto rest = reader.lines.finish())
-                log(*rest);
-            reader.notifier.reset();
-            reader.fd.reset();
-        }
-        return;
+    const Drain drained = drainAvailable(reader.fd.get(), [&reader, &log](QByteArrayView chunk) {
+        for (const LineSplitter::Line &line : reader.lines.feed(chunk))
+            log(line);
+    });
+    if (drained == Drain::ended) {
+        if (const auto rest = reader.lines.finish())
+            log(*rest);
+        reader.notifier.reset();
+        reader.fd.reset();
     }
 }
 

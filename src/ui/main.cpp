@@ -1,25 +1,17 @@
 // vellssh: the application. With --headless it runs without any window: the store, the
 // sessions and the D-Bus interface, until it is told to quit. Otherwise the same core runs
 // behind the main window.
-#include "desktopnotifications.h"
-#include "identitykeymanager.h"
+#include "desktopapplication.h"
 #include "localized.h"
-#include "mainwindow.h"
 #include "persistencecontroller.h"
-#include "profiletransfer.h"
-#include "quitguard.h"
-#include "settings.h"
 #include "singleinstance.h"
-#include "sshclientconfig.h"
 #include "tunnelservice.h"
 #include "vellappdelegate.h"
-#include "windowactivation.h"
 
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QSocketNotifier>
-#include <QTimer>
 
 #include <csignal>
 #include <cstdio>
@@ -101,40 +93,6 @@ std::optional<int> handOver(QDBusConnection &bus, const QStringList &files)
     return std::nullopt;
 }
 
-// The windows and what a person does with them, on top of the running core.
-struct Desktop
-{
-    Desktop(VellAppDelegate &app, SingleInstance &instance, const QStringList &files)
-        : window(app), guard(&QuitGuard::modifiedWindow)
-    {
-        Settings *settings = &app.settings();
-        auto *transfer = new ProfileTransfer(
-            *app.store().mainContext(),
-            [settings] {
-                return InvocationInputs{SSHClientConfig::shared().knownOptionNameSet(),
-                                        IdentityKeyManager::defaultDirectory(),
-                                        settings->get(SettingKeys::userConfigFilePath)};
-            },
-            &window);
-        window.addActions({transfer->importAction(), transfer->exportAllAction(),
-                           transfer->exportSelectedAction(), transfer->cutAction(),
-                           transfer->copyAction(), transfer->pasteAction(), guard.quitAction()});
-        QObject::connect(&instance, &SingleInstance::activationRequested, transfer,
-                         [this, transfer](const QStringList &handed) {
-                             bringForward(&window);
-                             transfer->openFiles(handed);
-                         });
-        QObject::connect(&app.notifications(), &DesktopNotifications::profileActivated, &window,
-                         [this] { bringForward(&window); });
-        window.show();
-        if (!files.isEmpty())
-            QTimer::singleShot(0, transfer, [transfer, files] { transfer->openFiles(files); });
-    }
-
-    MainWindow window;
-    QuitGuard guard;
-};
-
 } // namespace
 
 int main(int argc, char *argv[])
@@ -152,16 +110,23 @@ int main(int argc, char *argv[])
         if (const std::optional<int> code = handOver(bus, files))
             return *code;
     }
-    auto delegate = VellAppDelegate::start(VellAppDelegate::defaultOptions());
+    const VellAppDelegate::Options options = VellAppDelegate::defaultOptions();
+    auto delegate = VellAppDelegate::start(options);
     if (!delegate) {
         fprintf(stderr, "%s\n", qPrintable(delegate.error().message));
         return 1;
     }
     TunnelService service((*delegate)->store().mainContext(), (*delegate)->store().historyKit(),
                           &(*delegate)->container());
-    (*delegate)->setPromptPresenter([&service](const PromptRequest &request, PromptAnswer answer) {
-        service.present(request, std::move(answer));
-    });
+    std::unique_ptr<DesktopApplication> desktop;
+    if (headless) {
+        (*delegate)->setPromptPresenter(
+            [&service](const PromptRequest &request, PromptAnswer answer) {
+                service.present(request, std::move(answer));
+            });
+    } else {
+        desktop = std::make_unique<DesktopApplication>(**delegate, service, options.serviceProgram);
+    }
     // Exported before the name is taken, so that a later start finds it as soon as the name.
     SingleInstance instance(!headless);
     if (const QString problem = instance.registerOn(bus); !problem.isEmpty()) {
@@ -177,9 +142,11 @@ int main(int argc, char *argv[])
         fprintf(stderr, "%s\n", qPrintable(problem));
         return 1;
     }
-    std::unique_ptr<Desktop> desktop;
-    if (!headless)
-        desktop = std::make_unique<Desktop>(**delegate, instance, files);
+    if (desktop) {
+        QObject::connect(&instance, &SingleInstance::activationRequested, desktop.get(),
+                         &DesktopApplication::activate);
+        desktop->start(files);
+    }
     const int code = QCoreApplication::exec();
     bus.unregisterService(TunnelService::serviceName);
     return code;

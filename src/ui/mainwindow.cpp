@@ -266,7 +266,7 @@ void MainWindow::connectCommands()
         m_sidebar->setCurrentIndex(index);
         m_sidebar->edit(index);
     });
-    connect(m_commands, &MainCommands::quitRequested, this, &MainWindow::quit);
+    connect(m_commands, &MainCommands::quitRequested, this, &MainWindow::quitRequested);
     connect(m_commands->showInspector, &QAction::toggled, this, [this](bool shown) {
         m_inspectorPane->setVisible(shown);
         Q_EMIT inspectorToggled(shown);
@@ -292,6 +292,11 @@ SidebarItem MainWindow::selectedSidebarItem() const
 
 void MainWindow::showProfile(const QUuid &uuid)
 {
+    if (isMinimized())
+        showNormal();
+    show();
+    raise();
+    activateWindow();
     Profile *found = nullptr;
     for (Profile *profile : m_context->profiles()) {
         if (profile->uuid() == uuid && isValidProfile(profile) && !profile->isInTrash()) {
@@ -306,11 +311,6 @@ void MainWindow::showProfile(const QUuid &uuid)
         m_sidebar->setCurrentIndex(m_sidebarModel->indexOf(SidebarItem::all()));
     }
     m_navigation->setSelectedProfiles({found}, true);
-    if (isMinimized())
-        showNormal();
-    show();
-    raise();
-    activateWindow();
     m_list->setFocus(Qt::OtherFocusReason);
 }
 
@@ -367,17 +367,6 @@ void MainWindow::selectCurrentAfterRemoval()
         return;
     selection->select(m_list->currentIndex(),
                       QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-}
-
-// Other windows (an editor with unsaved changes) may refuse to close, and then nothing quits.
-void MainWindow::quit()
-{
-    for (QWidget *window : QApplication::topLevelWidgets()) {
-        if (window != this && window->isVisible() && !window->close())
-            return;
-    }
-    saveWindowState();
-    QCoreApplication::quit();
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)

@@ -41,8 +41,8 @@ public:
     QList<Profile *> selectedProfiles() const;
     Tag *selectedTag() const;
     SidebarItem selectedSidebarItem() const;
-    // Selects the live profile and scrolls to it, showing All when the current sidebar item or
-    // search hides it; brings the window forward.
+    // Brings the window forward, then selects the live profile and scrolls to it, showing All
+    // when the current sidebar item or search hides it. A profile that is gone selects nothing.
     void showProfile(const QUuid &uuid);
     // The inspector's place at the right of the list, which Show Inspector shows or hides. The
     // window takes the widget over; one given before is deleted.
@@ -61,6 +61,8 @@ Q_SIGNALS:
     void editRequested(Profile *profile);
     void duplicateRequested(Profile *profile);
     void inspectorToggled(bool shown);
+    // Quit was chosen; the application decides whether it may.
+    void quitRequested();
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -77,7 +79,6 @@ private:
     void editNewTag(Tag *tag);
     void showSidebarMenu(const QPoint &position);
     void showProfileMenu(const QPoint &position);
-    void quit();
     void selectCurrentAfterRemoval();
     void saveWindowState() const;
 

@@ -4,7 +4,6 @@
 #include "messageboxwidth.h"
 #include "windowactivation.h"
 
-#include <QAction>
 #include <QApplication>
 #include <QMessageBox>
 #include <QPushButton>
@@ -13,24 +12,10 @@
 using namespace Qt::StringLiterals;
 
 QuitGuard::QuitGuard(EditorSource openEditor, QObject *parent)
-    : QObject(parent), m_openEditor(std::move(openEditor)),
-      m_quit(new QAction(localized("Quit"), this))
+    : QObject(parent), m_openEditor(std::move(openEditor))
 {
     QGuiApplication::setQuitOnLastWindowClosed(false);
-    m_quit->setObjectName(u"quit"_s);
-    m_quit->setShortcut(QKeySequence::Quit);
-    m_quit->setMenuRole(QAction::QuitRole);
-    connect(m_quit, &QAction::triggered, this, &QuitGuard::requestQuit);
     connect(qGuiApp, &QGuiApplication::commitDataRequest, this, &QuitGuard::commitData);
-}
-
-QWidget *QuitGuard::modifiedWindow()
-{
-    for (QWidget *window : QApplication::topLevelWidgets()) {
-        if (window->isVisible() && window->isWindowModified())
-            return window;
-    }
-    return nullptr;
 }
 
 bool QuitGuard::mayQuit()

@@ -4,7 +4,6 @@
 
 #include <functional>
 
-class QAction;
 class QSessionManager;
 class QWidget;
 
@@ -21,12 +20,6 @@ public:
 
     explicit QuitGuard(EditorSource openEditor, QObject *parent = nullptr);
 
-    // The first shown window marked as holding unsaved changes (QWidget::isWindowModified).
-    static QWidget *modifiedWindow();
-
-    // "Quit" with the standard key; it asks before quitting.
-    QAction *quitAction() const { return m_quit; }
-
     // Whether quitting may go on: at once without an open editor, otherwise as answered.
     bool mayQuit();
     void requestQuit();
@@ -35,5 +28,4 @@ private:
     void commitData(QSessionManager &manager);
 
     EditorSource m_openEditor;
-    QAction *m_quit;
 };

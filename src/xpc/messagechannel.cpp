@@ -1,5 +1,7 @@
 #include "messagechannel.h"
 
+#include "descriptors.h"
+
 #include <QCborArray>
 #include <QCborValue>
 #include <QLoggingCategory>
@@ -8,7 +10,6 @@
 
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
 #include <poll.h>
 #include <sys/socket.h>
 
@@ -87,21 +88,12 @@ std::optional<MessageChannel::Frame> MessageChannel::parseFrame(const QByteArray
 MessageChannel::MessageChannel(UniqueFd socket, QObject *parent)
     : QObject(parent), m_socket(std::move(socket))
 {
-    const int flags = ::fcntl(m_socket.get(), F_GETFL);
-    ::fcntl(m_socket.get(), F_SETFL, flags | O_NONBLOCK);
+    setNonBlocking(m_socket.get());
     m_notifier = std::make_unique<QSocketNotifier>(m_socket.get(), QSocketNotifier::Read);
     connect(m_notifier.get(), &QSocketNotifier::activated, this, &MessageChannel::readAvailable);
 }
 
 MessageChannel::~MessageChannel() = default;
-
-std::pair<UniqueFd, UniqueFd> MessageChannel::socketPair()
-{
-    int fds[2] = {-1, -1};
-    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds) != 0)
-        return {};
-    return {UniqueFd(fds[0]), UniqueFd(fds[1])};
-}
 
 bool MessageChannel::send(const QString &op, const QCborMap &args, const std::vector<int> &fds,
                           quint64 id)

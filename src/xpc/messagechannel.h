@@ -53,9 +53,6 @@ public:
     };
     static std::optional<Frame> parseFrame(const QByteArray &body);
 
-    // A connected pair of sockets, both ends close-on-exec.
-    static std::pair<UniqueFd, UniqueFd> socketPair();
-
     bool isOpen() const { return m_socket.isValid(); }
     // Sends and forgets; descriptors are duplicated by the kernel, the caller keeps its own.
     bool send(const QString &op, const QCborMap &args = {}, const std::vector<int> &fds = {},

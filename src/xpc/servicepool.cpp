@@ -2,68 +2,55 @@
 
 #include "serviceprocess.h"
 
-#include <QCoreApplication>
-#include <QPointer>
-#include <QTimer>
-
 namespace {
 
-// Lives under the application object, so the reserve goes before the event loop does.
-class Reserve : public QObject
-{
-public:
-    using QObject::QObject;
-    QString program;
-    std::unique_ptr<ServiceProcess> process;
-
-    void refill()
-    {
-        if (process || program.isEmpty())
-            return;
-        auto fresh = std::make_unique<ServiceProcess>();
-        if (fresh->start(program))
-            process = std::move(fresh);
-    }
-};
-
-bool enabled = false;
+// Not at once: a process starting now would take CPU from the key exchange of the run that just
+// took the reserve.
 constexpr std::chrono::milliseconds refillDelay{1500};
-QPointer<Reserve> reserve;
-
-Reserve *theReserve()
-{
-    if (!reserve && QCoreApplication::instance())
-        reserve = new Reserve(QCoreApplication::instance());
-    return reserve;
-}
 
 } // namespace
 
-void ServicePool::setEnabled(bool on)
+ServicePool::ServicePool()
 {
-    enabled = on;
-    if (!on && reserve)
-        reserve->process.reset();
+    m_refill.setSingleShot(true);
+    m_refill.setInterval(refillDelay);
+    QObject::connect(&m_refill, &QTimer::timeout, &m_refill, [this] { refill(); });
+}
+
+ServicePool::~ServicePool() = default;
+
+void ServicePool::setEnabled(bool enabled)
+{
+    m_enabled = enabled;
+    if (!enabled) {
+        m_refill.stop();
+        m_reserve.reset();
+    }
 }
 
 std::unique_ptr<ServiceProcess> ServicePool::take(const QString &program)
 {
     std::unique_ptr<ServiceProcess> process;
-    Reserve *pool = enabled ? theReserve() : nullptr;
-    if (pool && pool->program == program && pool->process && pool->process->isRunning())
-        process = std::move(pool->process);
-    pool = enabled ? pool : nullptr;
+    if (m_enabled && m_program == program && m_reserve && m_reserve->isRunning())
+        process = std::move(m_reserve);
     if (!process) {
         process = std::make_unique<ServiceProcess>();
         if (!process->start(program))
             return nullptr;
     }
-    if (pool) {
-        pool->program = program;
-        pool->process.reset();
-        // Not at once: a process starting now would take CPU from the key exchange of the run
-        // that just took the reserve.
-        QTimer::singleShot(refillDelay, pool, [pool] { pool->refill(); });
+    if (m_enabled) {
+        m_program = program;
+        m_reserve.reset();
+        m_refill.start();
     }
     return process;
+}
+
+void ServicePool::refill()
+{
+    if (m_reserve || m_program.isEmpty())
+        return;
+    auto fresh = std::make_unique<ServiceProcess>();
+    if (fresh->start(m_program))
+        m_reserve = std::move(fresh);
 }

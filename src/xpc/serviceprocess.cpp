@@ -1,5 +1,7 @@
 #include "serviceprocess.h"
 
+#include "descriptors.h"
+
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QLoggingCategory>
@@ -47,7 +49,7 @@ QString ServiceProcess::defaultProgram()
 bool ServiceProcess::start(const QString &program)
 {
     Q_ASSERT(m_pid == 0);
-    auto [mine, theirs] = MessageChannel::socketPair();
+    auto [mine, theirs] = makeSocketPair();
     if (!mine)
         return false;
 

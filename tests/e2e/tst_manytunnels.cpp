@@ -1,8 +1,10 @@
+#include "handshakegate.h"
 #include "objectcontext.h"
 #include "persistencecontroller.h"
 #include "processes.h"
 #include "profile.h"
 #include "queries.h"
+#include "servicepool.h"
 #include "sessioncontainer.h"
 #include "sshclientconfig.h"
 #include "sshdfixture.h"
@@ -38,6 +40,8 @@ class ManyTunnelsTest : public QObject
 
     std::unique_ptr<SshdFixture> m_sshd;
     std::unique_ptr<PersistenceController> m_store;
+    HandshakeGate m_gate;
+    ServicePool m_pool;
     std::unique_ptr<SessionContainer> m_container;
 
     Profile *add(const QString &name)
@@ -66,7 +70,8 @@ private Q_SLOTS:
         };
         m_container = std::make_unique<SessionContainer>(
             m_store->mainContext(), invocation, SSHClientConfig::shared().strictOptionNames(),
-            SecureSession::Services{QStringLiteral(VELLSSH_SERVICE), {}, nullptr, {}});
+            SecureSession::Services{
+                QStringLiteral(VELLSSH_SERVICE), {}, nullptr, {}, &m_gate, &m_pool});
     }
 
     void cleanupTestCase()

@@ -1,12 +1,14 @@
 #include "authprompt.h"
 #include "connectionnotices.h"
 #include "forwarding.h"
+#include "handshakegate.h"
 #include "objectcontext.h"
 #include "persistencecontroller.h"
 #include "processes.h"
 #include "profile.h"
 #include "queries.h"
 #include "quickoptions.h"
+#include "servicepool.h"
 #include "sessioncontainer.h"
 #include "sshclientconfig.h"
 #include "sshdfixture.h"
@@ -124,6 +126,8 @@ class TunnelsTest : public QObject
     std::unique_ptr<SshdFixture> m_sshd;
     std::unique_ptr<PersistenceController> m_store;
     RecordedNotices m_notices;
+    HandshakeGate m_gate;
+    ServicePool m_pool;
 
     std::unique_ptr<TunnelSession> session(Profile *profile, QString config = {},
                                            PromptPresenter presenter = {})
@@ -139,8 +143,12 @@ class TunnelsTest : public QObject
             inputs.askPassProgram = QStringLiteral(VELLSSH_ASKPASS);
             return inputs;
         };
-        SecureSession::Services services{QStringLiteral(VELLSSH_SERVICE), environment, &m_notices,
-                                         std::move(presenter)};
+        SecureSession::Services services{QStringLiteral(VELLSSH_SERVICE),
+                                         environment,
+                                         &m_notices,
+                                         std::move(presenter),
+                                         &m_gate,
+                                         &m_pool};
         return std::make_unique<TunnelSession>(
             profile, invocation, SSHClientConfig::shared().strictOptionNames(), services);
     }
@@ -417,9 +425,9 @@ private Q_SLOTS:
             return InvocationInputs{SSHClientConfig::shared().knownOptionNameSet(),
                                     QDir::homePath() + u"/.ssh"_s, config};
         };
-        SessionContainer container(m_store->mainContext(), invocation,
-                                   SSHClientConfig::shared().strictOptionNames(),
-                                   {QStringLiteral(VELLSSH_SERVICE), {}, &m_notices, {}});
+        SessionContainer container(
+            m_store->mainContext(), invocation, SSHClientConfig::shared().strictOptionNames(),
+            {QStringLiteral(VELLSSH_SERVICE), {}, &m_notices, {}, &m_gate, &m_pool});
         Profile *p = profile(m_sshd->clientKey());
         QVERIFY(!m_store->mainContext()->save());
         QCOMPARE(container.textState(*p), QString());

@@ -1,7 +1,8 @@
 // The body of one service-protocol frame, as MessageChannel decodes it, and the lookups that
-// the service and the ask-pass socket make in what it decoded.
+// the service, the ask-pass socket and the session's reading of reports make in what it decoded.
 #include "fuzzing.h"
 #include "messagechannel.h"
+#include "reportmessages.h"
 #include "sshprotocol.h"
 
 VELL_FUZZ_APPLICATION
@@ -18,5 +19,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
                                QStringLiteral("json"), QStringLiteral("status")})
         args.value(key).toString();
     SSHProtocol::decodeRunRequest(args);
+    // A report read back is one that can be sent again as it came.
+    if (const auto report = reportFromMessage(frame->message.op, args))
+        FUZZ_CHECK(reportMessage(*report).first == frame->message.op);
     return 0;
 }

@@ -1,5 +1,7 @@
+#include "descriptors.h"
 #include "messagechannel.h"
 #include "processes.h"
+#include "servicepool.h"
 #include "serviceprocess.h"
 #include "sshprotocol.h"
 #include "testenvironment.h"
@@ -45,19 +47,6 @@ struct SilentServer
             ::listen(socket.get(), 4);
         else
             socket.reset();
-    }
-};
-
-struct Pipe
-{
-    UniqueFd read;
-    UniqueFd write;
-    Pipe()
-    {
-        int fds[2];
-        ::pipe2(fds, O_CLOEXEC);
-        read.reset(fds[0]);
-        write.reset(fds[1]);
     }
 };
 
@@ -188,9 +177,9 @@ class ServiceTest : public QObject
     struct Run
     {
         ServiceProcess service;
-        Pipe input;
-        Pipe output;
-        Pipe error;
+        Pipe input = makePipe();
+        Pipe output = makePipe();
+        Pipe error = makePipe();
         QList<std::pair<QString, QCborMap>> reports;
         std::optional<int> exitStatus;
     };
@@ -516,6 +505,31 @@ private Q_SLOTS:
         service.channel()->send(SSHProtocol::runWith, {{u"arguments"_s, 5}});
         QVERIFY(finished.wait(20000));
         QCOMPARE(finished.first().first().toInt(), 1);
+    }
+
+    // Turned on, the pool hands its started reserve to the next launch and starts another a
+    // moment later; turned off, it ends the reserve and keeps none.
+    void aPoolKeepsOneStartedServiceInReserveWhileItIsOn()
+    {
+        const QString program = QStringLiteral(VELLSSH_SERVICE);
+        const auto running = [] { return childProcesses(::getpid()); };
+        ServicePool pool;
+        pool.take(program).reset();
+        QVERIFY(running().isEmpty());
+
+        pool.setEnabled(true);
+        const std::unique_ptr<ServiceProcess> first = pool.take(program);
+        QVERIFY(first && first->isRunning());
+        QTRY_COMPARE_WITH_TIMEOUT(running().size(), 2, 10000);
+        QList<qint64> reserve = running();
+        reserve.removeOne(first->pid());
+        QCOMPARE(reserve.size(), 1);
+        const std::unique_ptr<ServiceProcess> second = pool.take(program);
+        QCOMPARE(qint64(second->pid()), reserve.first());
+
+        QTRY_COMPARE_WITH_TIMEOUT(running().size(), 3, 10000);
+        pool.setEnabled(false);
+        QCOMPARE(running().size(), 2);
     }
 };
 

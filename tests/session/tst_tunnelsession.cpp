@@ -3,6 +3,7 @@
 #include "objectcontext.h"
 #include "persistencecontroller.h"
 #include "profile.h"
+#include "servicepool.h"
 #include "sshclientconfig.h"
 #include "sshdfixture.h"
 #include "testenvironment.h"
@@ -33,6 +34,8 @@ class TunnelSessionTest : public QObject
 
     std::unique_ptr<PersistenceController> m_store;
     RecordedNotices m_notices;
+    HandshakeGate m_gate;
+    ServicePool m_pool;
     QString m_clientConfig;
 
     std::unique_ptr<TunnelSession> session(Profile *profile)
@@ -42,7 +45,8 @@ class TunnelSessionTest : public QObject
             return InvocationInputs{SSHClientConfig::shared().knownOptionNameSet(),
                                     QDir::homePath() + u"/.ssh"_s, config};
         };
-        SecureSession::Services services{QStringLiteral(VELLSSH_SERVICE), {}, &m_notices, {}};
+        SecureSession::Services services{
+            QStringLiteral(VELLSSH_SERVICE), {}, &m_notices, {}, &m_gate, &m_pool};
         return std::make_unique<TunnelSession>(
             profile, invocation, SSHClientConfig::shared().strictOptionNames(), services);
     }
@@ -127,7 +131,7 @@ private Q_SLOTS:
     {
         std::vector<std::unique_ptr<HandshakeGate::Pass>> others;
         for (int i = 0; i < HandshakeGate::perServer; ++i)
-            others.push_back(HandshakeGate::shared().enter(u"127.0.0.1"_s, this, [] {}));
+            others.push_back(m_gate.enter(u"127.0.0.1"_s, this, [] {}));
         auto tunnel = session(profile(SshdFixture::freePort(), 0));
         tunnel->connect();
         QCOMPARE(tunnel->lastState(), SessionState::connecting);

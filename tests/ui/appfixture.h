@@ -1,6 +1,6 @@
 #pragma once
 
-#include "testenvironment.h"
+#include "uitestmain.h"
 #include "vellappdelegate.h"
 
 #include <QApplication>
@@ -35,13 +35,3 @@ public:
 private:
     std::unique_ptr<VellAppDelegate> m_app;
 };
-
-// A widget test's main(): the temporary home first, then the application object.
-#define VELL_UI_TEST_MAIN(TestObject)                                                              \
-    int main(int argc, char *argv[])                                                               \
-    {                                                                                              \
-        TestEnvironment environment;                                                               \
-        QApplication app(argc, argv);                                                              \
-        TestObject test;                                                                           \
-        return QTest::qExec(&test, argc, argv);                                                    \
-    }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "uitestmain.h"
+
 #include <QAbstractButton>
 #include <QApplication>
 #include <QMessageBox>
@@ -70,12 +72,3 @@ private:
     QTimer m_poll;
     int m_acted = 0;
 };
-
-#define VELL_UI_TEST_MAIN(TestObject)                                                              \
-    int main(int argc, char *argv[])                                                               \
-    {                                                                                              \
-        TestEnvironment environment;                                                               \
-        QApplication app(argc, argv);                                                              \
-        TestObject test;                                                                           \
-        return QTest::qExec(&test, argc, argv);                                                    \
-    }

@@ -19,7 +19,6 @@ private Q_SLOTS:
         QVERIFY(guard.mayQuit());
         QVERIFY(!DialogScript::shown(u"quitQuestion"_s));
         QVERIFY(!QGuiApplication::quitOnLastWindowClosed());
-        QCOMPARE(guard.quitAction()->shortcut(), QKeySequence(QKeySequence::Quit));
     }
 
     void anOpenEditorComesForwardAndTheAnswerDecides_data()
@@ -72,19 +71,6 @@ private Q_SLOTS:
         QVERIFY(buttons.contains(u"Cancel"_s));
         QCOMPARE(over, &editor);
         QVERIFY(editorShown);
-    }
-
-    void theModifiedWindowIsTheOneWithUnsavedChanges()
-    {
-        QWidget plain;
-        plain.show();
-        QVERIFY(!QuitGuard::modifiedWindow());
-        QWidget edited;
-        edited.setWindowTitle(u"web [*]"_s);
-        edited.setWindowModified(true);
-        QVERIFY(!QuitGuard::modifiedWindow());
-        edited.show();
-        QCOMPARE(QuitGuard::modifiedWindow(), &edited);
     }
 };
 

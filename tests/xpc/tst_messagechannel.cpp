@@ -1,11 +1,10 @@
+#include "descriptors.h"
 #include "messagechannel.h"
 #include "testenvironment.h"
 
 #include <QDir>
 #include <QSignalSpy>
 #include <QtEndian>
-
-#include <fcntl.h>
 
 using namespace Qt::StringLiterals;
 
@@ -37,7 +36,7 @@ class MessageChannelTest : public QObject
 private Q_SLOTS:
     void requestsGetTheirReplies()
     {
-        auto [a, b] = MessageChannel::socketPair();
+        auto [a, b] = makeSocketPair();
         MessageChannel app(std::move(a));
         MessageChannel service(std::move(b));
         connect(&service, &MessageChannel::received, this, [&](Message &message) {
@@ -58,13 +57,11 @@ private Q_SLOTS:
     {
         const qsizetype before = openDescriptors();
         {
-            auto [a, b] = MessageChannel::socketPair();
+            auto [a, b] = makeSocketPair();
             MessageChannel app(std::move(a));
             MessageChannel service(std::move(b));
-            int pipeFds[2];
-            QCOMPARE(::pipe2(pipeFds, O_CLOEXEC), 0);
-            UniqueFd readEnd(pipeFds[0]);
-            UniqueFd writeEnd(pipeFds[1]);
+            auto [readEnd, writeEnd] = makePipe();
+            QVERIFY(readEnd);
 
             std::vector<UniqueFd> received;
             connect(&service, &MessageChannel::received, this,
@@ -116,7 +113,7 @@ private Q_SLOTS:
     {
         QFETCH(QByteArray, bytes);
         QFETCH(bool, closeWriter);
-        auto [a, b] = MessageChannel::socketPair();
+        auto [a, b] = makeSocketPair();
         MessageChannel channel(std::move(b));
         QSignalSpy closed(&channel, &MessageChannel::closed);
         QSignalSpy received(&channel, &MessageChannel::received);

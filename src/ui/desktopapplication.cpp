@@ -1,0 +1,124 @@
+#include "desktopapplication.h"
+
+#include "localized.h"
+#include "navigationmodel.h"
+#include "persistencecontroller.h"
+#include "profileeditor.h"
+#include "profiletransfer.h"
+#include "sessioninspector.h"
+#include "settings.h"
+#include "sshclientconfig.h"
+#include "tunnelservice.h"
+#include "vellappdelegate.h"
+#include "windowactivation.h"
+
+#include <QApplication>
+#include <QMenu>
+#include <QMessageBox>
+#include <QTimer>
+
+DesktopApplication::DesktopApplication(VellAppDelegate &app, TunnelService &service,
+                                       const QString &serviceProgram, QObject *parent)
+    : QObject(parent), m_window(app),
+      m_editors(ProfileEditorServices{&app.store(), &m_identities, &app.settings(), serviceProgram,
+                                      &m_permission}),
+      m_guard([this]() -> QWidget * { return m_editors.editorWindow(); })
+{
+    Settings *settings = &app.settings();
+    m_transfer = new ProfileTransfer(
+        *app.store().mainContext(),
+        [settings] {
+            return InvocationInputs{SSHClientConfig::shared().knownOptionNameSet(),
+                                    IdentityKeyManager::defaultDirectory(),
+                                    settings->get(SettingKeys::userConfigFilePath)};
+        },
+        &m_window);
+    m_inspector = new SessionInspector(&app.container());
+    connectEditors();
+    placeInspector();
+    addTransferCommands();
+    presentPrompts(app, service);
+    connect(&m_window, &MainWindow::quitRequested, &m_guard, &QuitGuard::requestQuit);
+}
+
+void DesktopApplication::start(const QStringList &files)
+{
+    m_window.show();
+    if (!files.isEmpty())
+        QTimer::singleShot(0, m_transfer, [this, files] { m_transfer->openFiles(files); });
+}
+
+void DesktopApplication::activate(const QStringList &files)
+{
+    bringForward(&m_window);
+    m_transfer->openFiles(files);
+}
+
+void DesktopApplication::connectEditors()
+{
+    const auto opened = [this](const Result<ProfileEditor *> &editor) {
+        if (!editor)
+            showFailure(editor.error().message);
+    };
+    connect(&m_window, &MainWindow::createRequested, this, [this, opened](Tag *tag) {
+        opened(m_editors.create(tag ? tag->uuid() : std::nullopt));
+    });
+    connect(&m_window, &MainWindow::editRequested, this,
+            [this, opened](Profile *profile) { opened(m_editors.edit(*profile->uuid())); });
+    connect(&m_window, &MainWindow::duplicateRequested, this,
+            [this, opened](Profile *profile) { opened(m_editors.duplicate(*profile->uuid())); });
+    connect(&m_editors, &ProfileEditors::profileSaved, &m_window, &MainWindow::showProfile);
+}
+
+// The inspector follows the first selected profile.
+void DesktopApplication::placeInspector()
+{
+    m_window.setInspector(m_inspector);
+    connect(&m_window.navigation(), &NavigationModel::selectedProfilesChanged, m_inspector,
+            [this](const QList<Profile *> &profiles) {
+                m_inspector->setProfile(profiles.isEmpty() ? nullptr : profiles.first());
+            });
+}
+
+void DesktopApplication::addTransferCommands()
+{
+    m_transfer->setFocusSource([this] {
+        return ProfileTransfer::Focus{m_window.selectedProfiles(), m_window.selectedTag()};
+    });
+    NavigationModel *navigation = &m_window.navigation();
+    connect(navigation, &NavigationModel::selectedProfilesChanged, m_transfer,
+            &ProfileTransfer::focusChanged);
+    connect(navigation, &NavigationModel::selectedSidebarItemChanged, m_transfer,
+            &ProfileTransfer::focusChanged);
+
+    QMenu *file = m_window.fileMenu();
+    QAction *beforeQuit = file->actions().isEmpty() ? nullptr : file->actions().constLast();
+    file->insertActions(beforeQuit, {m_transfer->importAction(), m_transfer->exportAllAction(),
+                                     m_transfer->exportSelectedAction()});
+    file->insertSeparator(beforeQuit);
+    QMenu *edit = m_window.editMenu();
+    edit->addSeparator();
+    edit->addActions(
+        {m_transfer->cutAction(), m_transfer->copyAction(), m_transfer->pasteAction()});
+    QMenu *context = m_window.profileContextMenu();
+    context->addSeparator();
+    context->addActions({m_transfer->copyAction(), m_transfer->exportSelectedAction()});
+}
+
+// A question goes to the command-line client that asked for the connection when one waits;
+// the rest are asked in dialogs.
+void DesktopApplication::presentPrompts(VellAppDelegate &app, TunnelService &service)
+{
+    PromptPresenter dialogs = m_prompts.presenter();
+    app.setPromptPresenter([&service, dialogs](const PromptRequest &request, PromptAnswer answer) {
+        if (service.hasRequester(request.sessionUUID))
+            service.present(request, std::move(answer));
+        else
+            dialogs(request, std::move(answer));
+    });
+}
+
+void DesktopApplication::showFailure(const QString &message)
+{
+    QMessageBox::warning(&m_window, QApplication::applicationDisplayName(), message);
+}

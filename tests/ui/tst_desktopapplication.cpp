@@ -1,0 +1,113 @@
+#include "appfixture.h"
+#include "desktopapplication.h"
+#include "dialogscript.h"
+#include "objectcontext.h"
+#include "persistencecontroller.h"
+#include "profile.h"
+#include "profileeditor.h"
+#include "profilelistview.h"
+#include "sessioninspector.h"
+#include "tunnelservice.h"
+
+#include <QAction>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QSignalSpy>
+
+using namespace Qt::StringLiterals;
+
+// The desktop as the application assembles it: the window's requests reach the editors, the
+// inspector and the exchange commands, and quitting waits for an open editor.
+class DesktopApplicationTest : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<AppFixture> m_fixture;
+    std::unique_ptr<TunnelService> m_service;
+    std::unique_ptr<DesktopApplication> m_desktop;
+
+    MainWindow &window() const { return m_desktop->window(); }
+    ProfileListView *list() const
+    {
+        return window().findChild<ProfileListView *>(u"profileList"_s);
+    }
+
+    static QStringList menuTexts(const QMenu *menu)
+    {
+        QStringList texts;
+        for (const QAction *action : menu->actions())
+            texts.append(action->text());
+        return texts;
+    }
+
+    bool inspectorShows(const QString &text) const
+    {
+        const auto *inspector = window().findChild<SessionInspector *>(u"session-inspector"_s);
+        const QList<QLabel *> labels = inspector->findChildren<QLabel *>();
+        return std::any_of(labels.cbegin(), labels.cend(),
+                           [&](const QLabel *label) { return label->text() == text; });
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        m_fixture = std::make_unique<AppFixture>();
+        VellAppDelegate &app = m_fixture->app();
+        m_service = std::make_unique<TunnelService>(app.store().mainContext(),
+                                                    app.store().historyKit(), &app.container());
+        m_desktop = std::make_unique<DesktopApplication>(app, *m_service, QString());
+        m_desktop->start({});
+        QVERIFY(QTest::qWaitForWindowExposed(&window()));
+    }
+
+    void cleanup()
+    {
+        m_desktop.reset();
+        m_service.reset();
+        m_fixture.reset();
+    }
+
+    void theWindowsRequestsReachTheirControllers()
+    {
+        Profile *web = m_fixture->addProfile(u"web"_s);
+        m_fixture->addProfile(u"db"_s);
+        window().showProfile(*web->uuid());
+        QTRY_VERIFY_WITH_TIMEOUT(inspectorShows(u"web"_s), 10000);
+
+        QTest::keyClick(list(), Qt::Key_Return);
+        QTRY_COMPARE_WITH_TIMEOUT(m_desktop->editors().editors().size(), 1, 10000);
+        QCOMPARE(m_desktop->editors().editorOf(*web->uuid()), m_desktop->editors().editorWindow());
+        window().activateWindow();
+        QTest::keyClick(list(), Qt::Key_Return);
+        QCOMPARE(m_desktop->editors().editors().size(), 1);
+
+        const QStringList file = menuTexts(window().fileMenu());
+        QVERIFY(file.contains(u"Import Profiles…"_s));
+        QVERIFY(file.contains(u"Export Selected Profiles…"_s));
+        QCOMPARE(file.constLast(), u"Quit"_s);
+        const QStringList edit = menuTexts(window().editMenu());
+        for (const QString &entry : {u"Cut"_s, u"Copy"_s, u"Paste"_s})
+            QVERIFY2(edit.contains(entry), qPrintable(entry));
+    }
+
+    void quittingWaitsForAnOpenEditor()
+    {
+        Profile *web = m_fixture->addProfile(u"web"_s);
+        QVERIFY(m_desktop->editors().edit(*web->uuid()));
+        DialogScript script;
+        QString asked;
+        script.then(u"quitQuestion"_s, [&](QWidget *dialog) {
+            asked = qobject_cast<QMessageBox *>(dialog)->text();
+            DialogScript::click(dialog, u"Cancel"_s);
+        });
+        window().findChild<QAction *>(u"quit"_s)->trigger();
+        QTRY_VERIFY_WITH_TIMEOUT(script.done(), 10000);
+        QCOMPARE(asked, u"You have unsaved changes."_s);
+        QVERIFY(m_desktop->editors().hasOpenEditor());
+        QVERIFY(m_desktop->editors().editorWindow()->isVisible());
+    }
+};
+
+VELL_UI_TEST_MAIN(DesktopApplicationTest)
+#include "tst_desktopapplication.moc"

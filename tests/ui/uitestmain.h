@@ -1,0 +1,16 @@
+#pragma once
+
+#include "testenvironment.h"
+
+#include <QApplication>
+#include <QTest>
+
+// A widget test's main(): the temporary home first, then the application object.
+#define VELL_UI_TEST_MAIN(TestObject)                                                              \
+    int main(int argc, char *argv[])                                                               \
+    {                                                                                              \
+        TestEnvironment environment;                                                               \
+        QApplication app(argc, argv);                                                              \
+        TestObject test;                                                                           \
+        return QTest::qExec(&test, argc, argv);                                                    \
+    }
