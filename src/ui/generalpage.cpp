@@ -120,6 +120,9 @@ QWidget *GeneralPage::makeIdentityFields()
     address->addWidget(withMessage(m_host, m_hostMessage), 1);
     auto *portLabel = new QLabel(localized("Port:"));
     portLabel->setBuddy(m_port);
+    // As tall as the field, so that its words sit on the field's line while both keep to the
+    // top above a message under the host.
+    portLabel->setMinimumHeight(m_port->sizeHint().height());
     address->addWidget(portLabel, 0, Qt::AlignTop);
     address->addWidget(m_port, 0, Qt::AlignTop);
     auto *switches = new QHBoxLayout;

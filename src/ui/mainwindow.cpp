@@ -35,8 +35,8 @@ using namespace Qt::StringLiterals;
 namespace {
 
 constexpr int sidebarWidth = 220;
-// Wide enough for a cipher's name or a host key's fingerprint on one line or two.
-constexpr int inspectorWidth = 420;
+// Wide enough for a cipher's name on one line.
+constexpr int inspectorWidth = 380;
 
 } // namespace
 

@@ -32,8 +32,9 @@ void ProfileListView::setProfileModel(ProfileListModel *model)
     connect(model, &QAbstractItemModel::modelAboutToBeReset, this,
             &ProfileListView::rememberSelection);
     connect(model, &QAbstractItemModel::modelReset, this, &ProfileListView::restoreSelection);
-    header()->resizeSection(ProfileListModel::nameColumn, 260);
-    header()->resizeSection(ProfileListModel::serverColumn, 240);
+    // Room for the forwardings beside the inspector at the window's first size.
+    header()->resizeSection(ProfileListModel::nameColumn, 200);
+    header()->resizeSection(ProfileListModel::serverColumn, 230);
     header()->resizeSection(ProfileListModel::forwardingsColumn, 280);
 }
 

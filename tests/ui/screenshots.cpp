@@ -2,15 +2,12 @@
 // look at, shown on a real X server over a sample library whose tunnels really run. It fails
 // when a picture cannot be made.
 #include "advancedpage.h"
-#include "connectionlogview.h"
+#include "desktopapplication.h"
 #include "dialogscript.h"
 #include "forwardingeditor.h"
 #include "generalpage.h"
-#include "identitykeymanager.h"
 #include "localized.h"
 #include "maincommands.h"
-#include "mainwindow.h"
-#include "navigationmodel.h"
 #include "objectcontext.h"
 #include "optioncatalogueeditor.h"
 #include "optioncataloguemodel.h"
@@ -18,15 +15,13 @@
 #include "persistencecontroller.h"
 #include "profile.h"
 #include "profileeditor.h"
-#include "profileeditors.h"
 #include "profileimport.h"
 #include "profiletransfer.h"
 #include "promptquestiondialog.h"
 #include "samplelibrary.h"
 #include "sessioninspector.h"
-#include "settings.h"
-#include "sshclientconfig.h"
 #include "testenvironment.h"
+#include "tunnelservice.h"
 #include "tunnelsession.h"
 
 #include <QAction>
@@ -37,6 +32,7 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QListView>
+#include <QPushButton>
 #include <QTabWidget>
 #include <QTest>
 #include <QTreeView>
@@ -67,10 +63,17 @@ class Screenshots : public QObject
     Q_OBJECT
 
     SampleLibrary m_library;
+    std::unique_ptr<TunnelService> m_service;
+    std::unique_ptr<DesktopApplication> m_desktop;
+    // Keeps the questions asked here open until they are answered.
+    QObject m_standing;
 
-    // Shown, laid out and drawn, then saved as NAME.png.
-    static void shoot(QWidget *window, const QString &name)
+    MainWindow &window() const { return m_desktop->window(); }
+
+    // Laid out and drawn in its window on the screen, then saved as NAME.png.
+    static void shoot(QWidget *widget, const QString &name)
     {
+        QWidget *window = widget->window();
         if (!window->isVisible())
             window->show();
         QVERIFY(QTest::qWaitForWindowExposed(window, SampleLibrary::timeoutMs));
@@ -78,13 +81,13 @@ class Screenshots : public QObject
         QVERIFY(QTest::qWaitForWindowActive(window, SampleLibrary::timeoutMs));
         QApplication::sendPostedEvents();
         QApplication::processEvents();
-        const QPixmap picture = window->grab();
+        const QPixmap picture = widget->grab();
         QVERIFY(!picture.isNull());
         const QString path = folder + u'/' + name + u".png"_s;
         QVERIFY2(picture.save(path), qPrintable(path));
     }
 
-    PromptRequest request(AuthPromptType type, const QString &prompt = {}) const
+    PromptRequest request(AuthPromptType type, const QString &prompt = {})
     {
         const TunnelSession *session = m_library.session(SampleLibrary::busiest);
         return {std::move(type),
@@ -95,18 +98,28 @@ class Screenshots : public QObject
                 m_library.sshd().port(),
                 1,
                 session->config().uuid,
-                nullptr};
+                &m_standing};
     }
 
-    static void shootPrompt(const PromptRequest &request, const QString &name,
-                            const QString &typed = {})
+    // Asked as a run asks, answered with Escape once the picture is taken.
+    void shootPrompt(const PromptRequest &request, const QString &name, const QString &typed = {})
     {
-        PromptQuestionDialog dialog(request);
-        dialog.show();
-        if (dialog.field())
-            QTest::keyClicks(dialog.field(), typed);
-        shoot(&dialog, name);
-        dialog.withdraw();
+        bool answered = false;
+        m_desktop->prompts().present(request, [&answered](auto) { answered = true; });
+        PromptQuestionDialog *dialog = m_desktop->prompts().currentDialog();
+        QVERIFY(dialog);
+        if (dialog->field())
+            QTest::keyClicks(dialog->field(), typed);
+        shoot(dialog, name);
+        QTest::keyClick(dialog, Qt::Key_Escape);
+        QVERIFY(answered);
+    }
+
+    void select(const QString &profile)
+    {
+        window().showProfile(*m_library.profile(profile)->uuid());
+        QTRY_COMPARE_WITH_TIMEOUT(window().selectedProfiles(), QList{m_library.profile(profile)},
+                                  SampleLibrary::timeoutMs);
     }
 
 private Q_SLOTS:
@@ -114,56 +127,52 @@ private Q_SLOTS:
     {
         const QString problem = m_library.start();
         QVERIFY2(problem.isEmpty(), qPrintable(problem));
+        VellAppDelegate &app = m_library.app();
+        m_service = std::make_unique<TunnelService>(app.store().mainContext(),
+                                                    app.store().historyKit(), &app.container());
+        m_desktop =
+            std::make_unique<DesktopApplication>(app, *m_service, QStringLiteral(VELLSSH_SERVICE));
+        m_desktop->start({});
+        window().commands().showInspector->setChecked(true);
     }
 
     void cleanupTestCase()
     {
+        m_desktop.reset();
+        m_service.reset();
         const QString problem = m_library.stop();
         QVERIFY2(problem.isEmpty(), qPrintable(problem));
     }
 
-    // All of the library with the busiest tunnel selected, as the application wires the
-    // inspector to the window's selection; then the question before deleting it for good.
+    // All of the library with the busiest tunnel selected and its session in the inspector;
+    // then the question before deleting it for good.
     void mainWindow()
     {
-        MainWindow window(m_library.app());
-        auto *inspector = new SessionInspector(&m_library.app().container());
-        window.setInspector(inspector);
-        connect(&window.navigation(), &NavigationModel::selectedProfilesChanged, inspector,
-                [inspector](const QList<Profile *> &profiles) {
-                    inspector->setProfile(profiles.size() == 1 ? profiles.first() : nullptr);
-                });
-        window.commands().showInspector->setChecked(true);
-        window.show();
-        Profile *busiest = m_library.profile(SampleLibrary::busiest);
-        window.showProfile(*busiest->uuid());
+        select(SampleLibrary::busiest);
+        auto *inspector = window().findChild<SessionInspector *>();
         QTRY_COMPARE_WITH_TIMEOUT(inspector->session(), m_library.session(SampleLibrary::busiest),
                                   SampleLibrary::timeoutMs);
-        shoot(&window, u"main-window"_s);
+        shoot(&window(), u"main-window"_s);
+        shoot(inspector, u"inspector"_s);
 
-        window.commands().deletePermanently->trigger();
+        window().commands().deletePermanently->trigger();
         QTRY_VERIFY_WITH_TIMEOUT(DialogScript::shown(u"confirmPermanentDeletion"_s),
                                  SampleLibrary::timeoutMs);
         auto *confirmation =
             qobject_cast<QMessageBox *>(DialogScript::shown(u"confirmPermanentDeletion"_s));
         shoot(confirmation, u"delete-confirmation"_s);
         confirmation->button(QMessageBox::Cancel)->click();
-        QVERIFY(!busiest->isDeleted());
+        QVERIFY(!m_library.profile(SampleLibrary::busiest)->isDeleted());
     }
 
+    // Opened from the window as a person opens it, once the effective values are in.
     void editorPages()
     {
-        IdentityKeyManager identities;
-        ProfileEditorServices services;
-        services.store = &m_library.app().store();
-        services.identities = &identities;
-        services.settings = &m_library.app().settings();
-        services.serviceProgram = QStringLiteral(VELLSSH_SERVICE);
-        ProfileEditors editors(services);
-        auto opened = editors.edit(*m_library.profile(SampleLibrary::detailed)->uuid());
-        QVERIFY(opened);
-        ProfileEditor *editor = *opened;
-        editor->show();
+        select(SampleLibrary::detailed);
+        window().commands().editProfile->trigger();
+        ProfileEditor *editor =
+            m_desktop->editors().editorOf(*m_library.profile(SampleLibrary::detailed)->uuid());
+        QVERIFY(editor);
         QVERIFY(QTest::qWaitForWindowExposed(editor));
         QTRY_VERIFY_WITH_TIMEOUT(!editor->evaluator()->isRunning(), SampleLibrary::timeoutMs);
 
@@ -179,17 +188,8 @@ private Q_SLOTS:
         OptionCatalogueEditor *options = editor->advancedPage()->options();
         options->tree()->setCurrentIndex(options->model()->indexOf(u"ServerAliveInterval"_s));
         shoot(editor, u"editor-advanced"_s);
-        editor->close();
-    }
-
-    void inspector()
-    {
-        TunnelSession *session = m_library.session(SampleLibrary::busiest);
-        SessionInspector inspector(&m_library.app().container());
-        inspector.resize(560, 760);
-        inspector.setSession(session);
-        QVERIFY(inspector.logView()->toPlainText().contains(u"Equivalent Command:"_s));
-        shoot(&inspector, u"inspector"_s);
+        editor->cancelButton()->click();
+        QTRY_VERIFY(!m_desktop->editors().hasOpenEditor());
     }
 
     void promptDialogs()
@@ -224,17 +224,6 @@ private Q_SLOTS:
         QVERIFY(!writeExportFile(path, {m_library.profile(SampleLibrary::busiest),
                                         m_library.profile(SampleLibrary::detailed), theirs}));
 
-        MainWindow window(m_library.app());
-        window.show();
-        Settings *settings = &m_library.app().settings();
-        ProfileTransfer transfer(
-            *m_library.app().store().mainContext(),
-            [settings] {
-                return InvocationInputs{SSHClientConfig::shared().knownOptionNameSet(),
-                                        IdentityKeyManager::defaultDirectory(),
-                                        settings->get(SettingKeys::userConfigFilePath)};
-            },
-            &window);
         DialogScript script;
         script.then(u"conflictQuestion"_s, [](QWidget *question) {
             shoot(question, u"import-question"_s);
@@ -243,7 +232,7 @@ private Q_SLOTS:
             applyToAll->setChecked(true);
             DialogScript::click(question, localized("Skip"));
         });
-        transfer.openFiles({path});
+        m_desktop->transfer().openFiles({path});
         QVERIFY(script.done());
         QTRY_VERIFY_WITH_TIMEOUT(DialogScript::shown(u"importResult"_s), SampleLibrary::timeoutMs);
         shoot(DialogScript::shown(u"importResult"_s), u"import-result"_s);
