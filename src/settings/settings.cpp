@@ -204,6 +204,7 @@ Settings::Settings(const QString &filePath, QObject *parent) : QObject(parent), 
 {
     // The folder exists from the start, so that another process's first write is seen.
     QDir().mkpath(QFileInfo(filePath).absolutePath());
+    setAsideIfNotRegular();
     open();
     setAsideIfDamaged();
     for (const QString &name : m_settings->allKeys())
@@ -219,13 +220,29 @@ void Settings::open()
     m_settings = std::make_unique<QSettings>(m_filePath, QSettings::IniFormat);
 }
 
+// A link, a FIFO or a device where the file belongs would be read without end or written
+// through: it is moved aside (the link itself, never what it points to) before anything reads.
+bool Settings::setAsideIfNotRegular()
+{
+    const QFileInfo info(m_filePath);
+    if (!info.isSymLink() && (!info.exists() || info.isFile()))
+        return false;
+    setAside(localized("it is not a regular file"));
+    return true;
+}
+
 void Settings::setAsideIfDamaged()
 {
     const QSettings::Status status = m_settings->status();
     if (status == QSettings::NoError && !holdsForeignBytes(m_filePath))
         return;
-    const QString reason = status == QSettings::AccessError ? localized("it cannot be read")
-                                                            : localized("it is damaged");
+    setAside(status == QSettings::AccessError ? localized("it cannot be read")
+                                              : localized("it is damaged"));
+    open();
+}
+
+void Settings::setAside(const QString &reason)
+{
     // Kept under a name of its own: the next write would otherwise replace it with defaults.
     const QString stamp = QDateTime::currentDateTime().toString(u"yyyyMMdd-HHmmss"_s);
     QString aside = m_filePath + u".damaged-"_s + stamp;
@@ -243,7 +260,6 @@ void Settings::setAsideIfDamaged()
     m_problem = Error{localized("The settings file “%1” cannot be used (%2). It was kept as “%3”, "
                                 "and the settings start from their defaults.")
                           .arg(m_filePath, reason, aside)};
-    open();
 }
 
 void Settings::watch()
@@ -288,6 +304,10 @@ Status Settings::write(const QString &name, const QVariant &value)
 
 void Settings::reload()
 {
+    if (setAsideIfNotRegular()) {
+        qWarning("%s", qPrintable(m_problem->message));
+        open();
+    }
     m_settings->sync();
     if (m_settings->status() != QSettings::NoError) {
         setAsideIfDamaged();

@@ -157,7 +157,9 @@ Q_SIGNALS:
 private:
     void watch();
     void open();
+    bool setAsideIfNotRegular();
     void setAsideIfDamaged();
+    void setAside(const QString &reason);
 
     QString m_filePath;
     std::unique_ptr<QSettings> m_settings;

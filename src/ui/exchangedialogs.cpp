@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -83,6 +84,26 @@ void showFailure(QWidget *parent, const QString &title, const QString &message)
     QMessageBox *box = alert(parent, QMessageBox::Warning, title, message);
     box->setObjectName(u"exchangeFailure"_s);
     box->open();
+}
+
+bool confirmCommands(QWidget *parent, const QString &path, const QStringList &commandProfiles)
+{
+    QMessageBox box(QMessageBox::Warning, localized("Import Profiles"),
+                    localized("“%1” holds profiles that run commands on this computer.")
+                        .arg(QFileInfo(path).fileName()),
+                    QMessageBox::NoButton, parent);
+    box.setObjectName(u"commandsQuestion"_s);
+    box.setInformativeText(
+        localized("%1 run a local command (ProxyCommand, LocalCommand or KnownHostsCommand) "
+                  "whenever they connect. Import only files you trust.")
+            .arg(commandProfiles.join(u", "_s)));
+    box.addButton(localized("Import"), QMessageBox::AcceptRole);
+    QPushButton *cancel = box.addButton(localized("Cancel"), QMessageBox::RejectRole);
+    box.setDefaultButton(cancel);
+    box.setEscapeButton(cancel);
+    widenForReading(box);
+    box.exec();
+    return box.clickedButton() != cancel;
 }
 
 } // namespace ExchangeDialogs

@@ -22,4 +22,8 @@ void showImportResult(QWidget *parent, const ProfileImportResult &result);
 // Error"), naming the file and the reason.
 void showFailure(QWidget *parent, const QString &title, const QString &message);
 
+// Whether to import a file whose profiles run commands on this computer when they connect
+// (named in commandProfiles): a file from elsewhere must not run anything unasked.
+bool confirmCommands(QWidget *parent, const QString &path, const QStringList &commandProfiles);
+
 } // namespace ExchangeDialogs

@@ -6,6 +6,7 @@
 #include "profile.h"
 #include "profileimport.h"
 #include "queries.h"
+#include "regularfiles.h"
 #include "tag.h"
 #include "transferableprofile.h"
 #include "undostack.h"
@@ -15,6 +16,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QGuiApplication>
+#include <QJsonArray>
 #include <QJsonObject>
 #include <QMimeData>
 #include <QStandardPaths>
@@ -227,8 +229,39 @@ void ProfileTransfer::drain()
     m_busy = false;
 }
 
+namespace {
+
+// The names of the file's profiles whose options run a command here; none when the file cannot
+// be read (the import then says why).
+QStringList profilesRunningCommands(const QString &path)
+{
+    static const QStringList commandOptions{u"proxycommand"_s, u"localcommand"_s,
+                                            u"knownhostscommand"_s};
+    const Result<QByteArray> bytes = readRegularFile(path, maxImportBytes, Links::follow);
+    const Result<QJsonArray> profiles =
+        bytes ? importableProfiles(*bytes) : Result<QJsonArray>(bytes.error());
+    QStringList names;
+    if (!profiles)
+        return names;
+    for (const QJsonValue &profile : *profiles) {
+        const QJsonObject options = profile[u"options"_s].toObject();
+        for (auto it = options.begin(); it != options.end(); ++it) {
+            if (commandOptions.contains(it.key().toLower())) {
+                names.append(u"“"_s + profile[u"name"_s].toString().left(80) + u"”"_s);
+                break;
+            }
+        }
+    }
+    return names;
+}
+
+} // namespace
+
 void ProfileTransfer::importFile(const QString &path)
 {
+    const QStringList running = profilesRunningCommands(path);
+    if (!running.isEmpty() && !ExchangeDialogs::confirmCommands(m_window, path, running))
+        return;
     const auto result = importProfiles(path, m_context, ConflictPolicy::ask,
                                        ExchangeDialogs::conflictQuestion(m_window));
     if (result)

@@ -127,6 +127,22 @@ private Q_SLOTS:
         QCOMPARE(kept.readAll(), contents);
     }
 
+    // A FIFO would hang the start, a link to a device be read without end and written through.
+    void aFileThatIsNoRegularFileIsMovedAsideUnread()
+    {
+        QDir().mkpath(QFileInfo(m_path).absolutePath());
+        const QString fifo = QFileInfo(m_path).absolutePath() + u"/fifo"_s;
+        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        QVERIFY(QFile::link(fifo, m_path));
+        Settings settings(m_path);
+        const auto problem = settings.takeProblem();
+        QVERIFY(problem);
+        QVERIFY2(problem->message.contains(u"not a regular file"_s), qPrintable(problem->message));
+        QVERIFY(!settings.set(Keys::launchAtLogin, true));
+        QVERIFY(QFileInfo(m_path).isFile() && !QFileInfo(m_path).isSymLink());
+        QVERIFY(!QFileInfo(fifo).isFile());
+    }
+
     void updatesStartWithTheCurrentValueAndFollowEveryWriter()
     {
         Settings settings(m_path);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "uitestmain.h"
+
 #include "historytokenstore.h"
 #include "persistencecontroller.h"
 #include "testenvironment.h"
@@ -10,16 +12,6 @@
 
 class ObjectContext;
 class Profile;
-
-// Like VELL_TEST_MAIN, for tests that show widgets.
-#define VELL_WIDGET_TEST_MAIN(TestObject)                                                          \
-    int main(int argc, char *argv[])                                                               \
-    {                                                                                              \
-        TestEnvironment environment;                                                               \
-        QApplication app(argc, argv);                                                              \
-        TestObject test;                                                                           \
-        return QTest::qExec(&test, argc, argv);                                                    \
-    }
 
 class MemoryTokens : public HistoryTokenStore
 {

@@ -208,5 +208,5 @@ private Q_SLOTS:
     }
 };
 
-VELL_WIDGET_TEST_MAIN(EditorPagesTest)
+VELL_UI_TEST_MAIN(EditorPagesTest)
 #include "tst_editorpages.moc"

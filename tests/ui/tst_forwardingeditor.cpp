@@ -204,5 +204,5 @@ private Q_SLOTS:
     }
 };
 
-VELL_WIDGET_TEST_MAIN(ForwardingEditorTest)
+VELL_UI_TEST_MAIN(ForwardingEditorTest)
 #include "tst_forwardingeditor.moc"

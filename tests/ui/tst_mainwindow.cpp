@@ -21,8 +21,11 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPushButton>
+#include <QSettings>
 #include <QSignalSpy>
 #include <QSplitter>
+
+#include <sys/stat.h>
 
 using namespace Qt::StringLiterals;
 
@@ -433,6 +436,32 @@ private Q_SLOTS:
         MainWindow &second = openWindow();
         QCOMPARE(second.size(), QSize(900, 600));
         QCOMPARE(second.findChild<QSplitter *>(u"sidebarSplitter"_s)->sizes().first(), 300);
+    }
+
+    // A damaged count in a stored blob once made every start allocate without end; a FIFO
+    // in the file's place hung the start, and a link was written through.
+    void aDamagedOrForeignStateFileIsPassedOver()
+    {
+        const QString path = QFileInfo(m_fixture->app().settings().filePath()).absolutePath() +
+                             u"/WindowState.conf"_s;
+        openWindow().resize(900, 600);
+        m_window.reset();
+        {
+            QSettings file(path, QSettings::IniFormat);
+            QByteArray columns = file.value(u"MainWindow/columns"_s).toByteArray();
+            QVERIFY(columns.size() > 12);
+            columns[9] = char(0x7f);
+            file.setValue(u"MainWindow/columns"_s, columns);
+        }
+        QCOMPARE(openWindow().size(), QSize(900, 600));
+        m_window.reset();
+
+        QVERIFY(QFile::remove(path));
+        QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        QCOMPARE(openWindow().size(), MainWindow::defaultSize);
+        m_window.reset();
+        QVERIFY(!QFileInfo(path).isFile());
+        QVERIFY(QFile::remove(path));
     }
 
     void showingAProfileRevealsItWhereverItHides()

@@ -43,5 +43,5 @@ private Q_SLOTS:
     }
 };
 
-VELL_WIDGET_TEST_MAIN(NotificationNoteTest)
+VELL_UI_TEST_MAIN(NotificationNoteTest)
 #include "tst_notificationnote.moc"

@@ -379,5 +379,5 @@ private Q_SLOTS:
     }
 };
 
-VELL_WIDGET_TEST_MAIN(ProfileEditorTest)
+VELL_UI_TEST_MAIN(ProfileEditorTest)
 #include "tst_profileeditor.moc"

@@ -236,6 +236,34 @@ private Q_SLOTS:
         QCOMPARE(a->note(), u"mine"_s);
     }
 
+    // Opening a file must not run what it carries: a profile that runs a local command is
+    // imported only when the person says so.
+    void aFileWithCommandsIsImportedOnlyWhenConfirmed()
+    {
+        const QJsonObject runs{{u"name"_s, u"evil"_s},
+                               {u"address"_s, u"example.org"_s},
+                               {u"autoConnect"_s, true},
+                               {u"options"_s, QJsonObject{{u"proxycommand"_s, u"sh -c id"_s}}}};
+        const QString path = writeFile(u"evil.velltunnel"_s, document({runs}));
+        for (const QString &answer : {u"Cancel"_s, u"Import"_s}) {
+            QString named;
+            DialogScript script;
+            script.then(u"commandsQuestion"_s, [&](QWidget *dialog) {
+                named = qobject_cast<QMessageBox *>(dialog)->informativeText();
+                DialogScript::click(dialog, answer);
+            });
+            m_transfer->openFiles({path});
+            QTRY_VERIFY_WITH_TIMEOUT(script.done(), 10000);
+            QVERIFY2(named.startsWith(u"“evil”"_s), qPrintable(named));
+            const QList<Profile *> profiles = m_store->mainContext()->profiles();
+            const bool imported =
+                std::any_of(profiles.cbegin(), profiles.cend(),
+                            [](const Profile *p) { return p->name() == u"evil"_s; });
+            QCOMPARE(imported, answer == u"Import"_s);
+        }
+        takeAlert(u"importResult"_s);
+    }
+
     void filesThatCannotBeImportedAreNamedAndChangeNothing_data()
     {
         QTest::addColumn<QString>("name");

@@ -69,6 +69,8 @@ class SessionInspectorTest : public QObject
     HandshakeGate m_gate;
     ServicePool m_pool;
     std::unique_ptr<PersistenceController> m_store;
+    HandshakeGate m_gate;
+    ServicePool m_pool;
     std::unique_ptr<SessionContainer> m_container;
 
     Profile *addProfile(const QString &name, const QString &key = {})
