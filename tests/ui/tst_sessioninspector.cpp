@@ -66,8 +66,6 @@ class SessionInspectorTest : public QObject
     Q_OBJECT
 
     std::unique_ptr<SshdFixture> m_sshd;
-    HandshakeGate m_gate;
-    ServicePool m_pool;
     std::unique_ptr<PersistenceController> m_store;
     HandshakeGate m_gate;
     ServicePool m_pool;
