@@ -1,4 +1,5 @@
 #include "appfixture.h"
+#include "forwarding.h"
 #include "maincommands.h"
 #include "mainwindow.h"
 #include "objectcontext.h"
@@ -215,6 +216,41 @@ private Q_SLOTS:
         QCOMPARE(box->informativeText(), u"You cannot undo this action."_s);
         press(box, u"Delete"_s);
         QCOMPARE(listed(), QStringList{});
+        QCOMPARE(context().profiles().size(), 1);
+    }
+
+    void aPermanentDeletionLeavesNothingToUndoAndItsRowGoesAtOnce()
+    {
+        Tag *work = m_fixture->addTag(u"work"_s);
+        m_fixture->addProfile(u"db"_s, [&](Profile &p) {
+            p.addTag(work);
+            ForwardingData data;
+            data.uuid = QUuid::createUuid();
+            data.enabled = true;
+            data.bindPort = 5432;
+            data.targetAddress = u"localhost"_s;
+            data.targetPort = 5432;
+            context().insertForwarding(data)->setProfile(&p);
+        });
+        m_fixture->addProfile(u"web"_s);
+        openWindow();
+        clickRow(u"db"_s);
+        QTest::keyClick(list(), Qt::Key_Delete);
+        chooseSidebar(SidebarItem::trash());
+        QCOMPARE(listed(), QStringList{u"db"_s});
+        clickRow(u"db"_s);
+        QTest::keyClick(list(), Qt::Key_Delete, Qt::ShiftModifier);
+        QTRY_VERIFY(visibleBox(u"confirmPermanentDeletion"_s));
+        press(visibleBox(u"confirmPermanentDeletion"_s), u"Delete"_s);
+
+        QCOMPARE(listed(), QStringList{});
+        QVERIFY(m_window->selectedProfiles().isEmpty());
+        QVERIFY(!action(u"recover"_s)->isEnabled());
+        QVERIFY(!action(u"undo"_s)->isEnabled());
+        QCOMPARE(action(u"undo"_s)->text(), u"Undo"_s);
+        QTest::keyClick(list(), Qt::Key_Z, Qt::ControlModifier);
+        chooseSidebar(SidebarItem::all());
+        QCOMPARE(listed(), QStringList{u"web"_s});
         QCOMPARE(context().profiles().size(), 1);
     }
 
