@@ -86,6 +86,8 @@ void MainCommands::createActions()
     deleteTag = action(u"deleteTag"_s, localized("Delete Tag"), {});
     quit = action(u"quit"_s, localized("Quit"), Key::keyBindings(Key::Quit));
     quit->setMenuRole(QAction::QuitRole);
+    // Quit is the application's, whichever of its windows has the keyboard.
+    quit->setShortcutContext(Qt::ApplicationShortcut);
 }
 
 void MainCommands::connectActions()

@@ -101,4 +101,6 @@ void ProfileListView::restoreSelection()
         selectProfiles(profiles, false);
     if (currentIndex().isValid())
         scrollTo(currentIndex());
+    // A reset drops the selection without a word: those who follow it hear of what is left.
+    Q_EMIT selectedProfilesChanged(selectedProfiles());
 }
