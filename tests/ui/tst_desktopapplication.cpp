@@ -135,11 +135,15 @@ private Q_SLOTS:
         (*editor)->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(*editor));
         DialogScript script;
-        script.then(u"quitQuestion"_s,
-                    [](QWidget *dialog) { DialogScript::click(dialog, u"Cancel"_s); });
+        QString title;
+        script.then(u"quitQuestion"_s, [&](QWidget *dialog) {
+            title = dialog->windowTitle();
+            DialogScript::click(dialog, u"Cancel"_s);
+        });
         QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : *editor,
                         Qt::Key_Q, Qt::ControlModifier);
         QTRY_VERIFY_WITH_TIMEOUT(script.done(), 10000);
+        QCOMPARE(title, u"VellSSH"_s);
         QVERIFY(m_desktop->editors().hasOpenEditor());
     }
 };
