@@ -32,6 +32,12 @@
 
 using namespace Qt::StringLiterals;
 
+namespace {
+
+const QString inspectorPane = u"inspector"_s;
+
+} // namespace
+
 QString trashNote()
 {
     static constexpr char key[] = "PROFILES_TRASHBIN_NOTES";
@@ -65,6 +71,8 @@ MainWindow::MainWindow(VellAppDelegate &app, QWidget *parent)
     connectCommands();
     resize(defaultSize);
     m_stateFile.restore(*this, {m_splitter, m_contentSplitter}, m_list->header());
+    m_list->fitColumns();
+    m_commands->showInspector->setChecked(m_stateFile.isShown(inspectorPane));
     connect(&app.notifications(), &DesktopNotifications::profileActivated, this,
             &MainWindow::showProfile);
     m_sidebar->setCurrentIndex(m_sidebarModel->indexOf(SidebarItem::all()));
@@ -385,4 +393,5 @@ bool MainWindow::eventFilter(QObject *watched, QEvent *event)
 void MainWindow::saveWindowState() const
 {
     m_stateFile.save(*this, {m_splitter, m_contentSplitter}, m_list->header());
+    m_stateFile.setShown(inspectorPane, m_commands->showInspector->isChecked());
 }

@@ -21,7 +21,6 @@ ProfileListView::ProfileListView(QWidget *parent) : QTreeView(parent)
     setDefaultDropAction(Qt::CopyAction);
     setIconSize(stateIconSize);
     setContextMenuPolicy(Qt::CustomContextMenu);
-    header()->setStretchLastSection(true);
     header()->setSectionsMovable(false);
 }
 
@@ -32,9 +31,21 @@ void ProfileListView::setProfileModel(ProfileListModel *model)
     connect(model, &QAbstractItemModel::modelAboutToBeReset, this,
             &ProfileListView::rememberSelection);
     connect(model, &QAbstractItemModel::modelReset, this, &ProfileListView::restoreSelection);
-    header()->resizeSection(ProfileListModel::nameColumn, 260);
-    header()->resizeSection(ProfileListModel::serverColumn, 240);
-    header()->resizeSection(ProfileListModel::forwardingsColumn, 280);
+    fitColumns();
+    header()->resizeSection(ProfileListModel::forwardingsColumn, 200);
+    header()->resizeSection(ProfileListModel::statusColumn, 170);
+}
+
+// The name and the server share what the other two leave, so that the columns fit beside the
+// inspector and long texts are elided rather than scrolled to.
+void ProfileListView::fitColumns()
+{
+    QHeaderView *columns = header();
+    columns->setStretchLastSection(false);
+    columns->setSectionResizeMode(ProfileListModel::nameColumn, QHeaderView::Stretch);
+    columns->setSectionResizeMode(ProfileListModel::serverColumn, QHeaderView::Stretch);
+    columns->setSectionResizeMode(ProfileListModel::forwardingsColumn, QHeaderView::Interactive);
+    columns->setSectionResizeMode(ProfileListModel::statusColumn, QHeaderView::Interactive);
 }
 
 QList<Profile *> ProfileListView::selectedProfiles() const

@@ -21,6 +21,10 @@ public:
     void setProfileModel(ProfileListModel *model);
     ProfileListModel *profileModel() const { return m_model; }
 
+    // Sets how the columns share the width; call again after restoring the header's state, which
+    // brings back the modes it was saved with.
+    void fitColumns();
+
     QList<Profile *> selectedProfiles() const;
     // Selects exactly these profiles (those listed), makes the first current, and scrolls to
     // it when asked.

@@ -49,3 +49,16 @@ void WindowStateFile::save(const QMainWindow &window, const QList<QSplitter *> &
         file.setValue(u"MainWindow/columns"_s, header->saveState());
     file.sync();
 }
+
+bool WindowStateFile::isShown(const QString &pane) const
+{
+    return QSettings(m_path, QSettings::IniFormat).value(u"MainWindow/show-"_s + pane).toBool();
+}
+
+void WindowStateFile::setShown(const QString &pane, bool shown) const
+{
+    QDir().mkpath(QFileInfo(m_path).absolutePath());
+    QSettings file(m_path, QSettings::IniFormat);
+    file.setValue(u"MainWindow/show-"_s + pane, shown);
+    file.sync();
+}

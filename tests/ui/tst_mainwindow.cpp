@@ -7,6 +7,7 @@
 #include "profilelistmodel.h"
 #include "profilelistview.h"
 #include "sessioncontainer.h"
+#include "sessioninspector.h"
 #include "settings.h"
 #include "sidebarmodel.h"
 #include "sshdfixture.h"
@@ -16,12 +17,14 @@
 
 #include <QAction>
 #include <QFileInfo>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QSplitter>
 
@@ -469,6 +472,32 @@ private Q_SLOTS:
         MainWindow &second = openWindow();
         QCOMPARE(second.size(), QSize(900, 600));
         QCOMPARE(second.findChild<QSplitter *>(u"sidebarSplitter"_s)->sizes().first(), 300);
+        QVERIFY(!action(u"showInspector"_s)->isChecked());
+        QTest::keyClick(list(), Qt::Key_I, Qt::ControlModifier);
+        second.close();
+        m_window.reset();
+
+        MainWindow &third = openWindow();
+        QVERIFY(action(u"showInspector"_s)->isChecked());
+        QVERIFY(third.findChild<QWidget *>(u"inspectorPane"_s)->isVisible());
+    }
+
+    void theColumnsFitBesideTheInspector()
+    {
+        m_fixture->addProfile(u"a tunnel with a rather long name to show"_s, [](Profile &p) {
+            p.setAddress(u"a-host-with-a-long-name.internal.example.org"_s);
+        });
+        MainWindow &window = openWindow();
+        window.setInspector(new SessionInspector(&m_fixture->app().container()));
+        QTest::keyClick(list(), Qt::Key_I, Qt::ControlModifier);
+        QVERIFY(window.findChild<QWidget *>(u"inspectorPane"_s)->isVisible());
+        QCOMPARE(window.size(), MainWindow::defaultSize);
+        QTRY_VERIFY(list()->header()->length() <= list()->viewport()->width());
+        QVERIFY(!list()->horizontalScrollBar()->isVisible());
+        const int status = ProfileListModel::statusColumn;
+        QVERIFY(list()->header()->sectionViewportPosition(status) +
+                    list()->header()->sectionSize(status) <=
+                list()->viewport()->width());
     }
 
     void showingAProfileRevealsItWhereverItHides()

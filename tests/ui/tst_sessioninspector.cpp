@@ -125,6 +125,15 @@ private Q_SLOTS:
         QCOMPARE(inspector.rowText(u"Authentications:"_s),
                  u"publickey("_s + m_sshd->clientKey() + u')');
         QVERIFY(inspector.rowText(u"Host Key:"_s)->startsWith(u"ssh-ed25519 SHA256:"_s));
+        // At the narrowest the fingerprint is shortened in the middle, not cut off.
+        inspector.resize(inspector.minimumSizeHint().width(), 720);
+        const auto *hostKey = inspector.findChild<QLabel *>(u"hostKey"_s);
+        QTRY_VERIFY(hostKey->text().contains(u'…'));
+        QCOMPARE(hostKey->toolTip(), *session->hostKey());
+        QVERIFY(hostKey->fontMetrics().horizontalAdvance(hostKey->text()) <=
+                hostKey->contentsRect().width());
+        QVERIFY(hostKey->mapTo(&inspector, hostKey->rect().topRight()).x() < inspector.width());
+        inspector.resize(520, 720);
         // The rule is drawn, not written.
         QCOMPARE(inspector.logView()->toPlainText(),
                  session->connectionLog()->toPlainText().remove(u"\u00a0 \t \u00a0"_s));
