@@ -40,6 +40,7 @@ DesktopApplication::DesktopApplication(VellAppDelegate &app, TunnelService &serv
     addTransferCommands();
     presentPrompts(app, service);
     connect(&m_window, &MainWindow::quitRequested, &m_guard, &QuitGuard::requestQuit);
+    connect(&m_window, &MainWindow::filesDropped, m_transfer, &ProfileTransfer::openFiles);
 }
 
 void DesktopApplication::start(const QStringList &files)

@@ -232,6 +232,7 @@ void MainWindow::connectViews()
             [this](const SidebarItem &item) {
                 m_profileModel->setSidebarItem(item);
                 m_trashNote->setVisible(item.kind == SidebarItem::Kind::recentDeleted);
+                updateEmptyText();
             });
     connect(
         m_list, &ProfileListView::selectedProfilesChanged, m_navigation,
@@ -246,6 +247,9 @@ void MainWindow::connectViews()
     connect(m_list, &QAbstractItemView::activated, m_commands->editProfile, &QAction::trigger);
     connect(m_list, &QWidget::customContextMenuRequested, this, &MainWindow::showProfileMenu);
     connect(m_search, &QLineEdit::textChanged, m_profileModel, &ProfileListModel::setSearchText);
+    connect(m_search, &QLineEdit::textChanged, this, &MainWindow::updateEmptyText);
+    connect(m_list, &ProfileListView::filesDropped, this, &MainWindow::filesDropped);
+    updateEmptyText();
 }
 
 void MainWindow::connectCommands()
@@ -364,6 +368,21 @@ void MainWindow::selectCurrentAfterRemoval()
         return;
     selection->select(m_list->currentIndex(),
                       QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+}
+
+// A first start would show a blank list: it says how to begin instead. A search that finds
+// nothing says so; an empty tag or trash needs no words.
+void MainWindow::updateEmptyText()
+{
+    if (!m_search->text().trimmed().isEmpty())
+        m_list->setEmptyText(localized("No results"));
+    else if (m_navigation->selectedSidebarItem().kind == SidebarItem::Kind::all)
+        m_list->setEmptyText(
+            localized("No tunnels yet"),
+            localized("Press %1 to create one, or drop a .velltunnel file here.")
+                .arg(m_commands->newTunnel->shortcut().toString(QKeySequence::NativeText)));
+    else
+        m_list->setEmptyText({});
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)

@@ -63,6 +63,8 @@ Q_SIGNALS:
     void inspectorToggled(bool shown);
     // Quit was chosen; the application decides whether it may.
     void quitRequested();
+    // Interchange files were dropped on the list, to be imported.
+    void filesDropped(const QStringList &paths);
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -80,6 +82,7 @@ private:
     void showSidebarMenu(const QPoint &position);
     void showProfileMenu(const QPoint &position);
     void selectCurrentAfterRemoval();
+    void updateEmptyText();
     void saveWindowState() const;
 
     ObjectContext *m_context;

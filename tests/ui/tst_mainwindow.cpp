@@ -164,6 +164,35 @@ private Q_SLOTS:
         QVERIFY(list()->hasFocus());
     }
 
+    void anEmptyListSaysHowToBeginAndTakesDroppedFiles()
+    {
+        openWindow();
+        QCOMPARE(list()->emptyText(), u"No tunnels yet"_s);
+        QTest::keyClicks(search(), u"nothing"_s);
+        QCOMPARE(list()->emptyText(), u"No results"_s);
+        search()->clear();
+        chooseSidebar(SidebarItem::trash());
+        QCOMPARE(list()->emptyText(), QString());
+        chooseSidebar(SidebarItem::all());
+        QCOMPARE(list()->emptyText(), u"No tunnels yet"_s);
+
+        QSignalSpy dropped(m_window.get(), &MainWindow::filesDropped);
+        const auto drop = [&](const QString &path) {
+            QMimeData data;
+            data.setUrls({QUrl::fromLocalFile(path)});
+            const QPoint at = list()->viewport()->rect().center();
+            QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+            QApplication::sendEvent(list()->viewport(), &enter);
+            QDropEvent drop(QPointF(at), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+            QApplication::sendEvent(list()->viewport(), &drop);
+            return enter.isAccepted();
+        };
+        QVERIFY(!drop(u"/tmp/notes.txt"_s));
+        QVERIFY(drop(u"/tmp/staging.velltunnel"_s));
+        QCOMPARE(dropped.size(), 1);
+        QCOMPARE(dropped.first().first().toStringList(), QStringList{u"/tmp/staging.velltunnel"_s});
+    }
+
     void aLargeChangeKeepsTheSelection()
     {
         m_fixture->addProfile(u"db"_s);
