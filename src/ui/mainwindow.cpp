@@ -13,6 +13,7 @@
 #include "profilelistview.h"
 #include "settings.h"
 #include "sidebarmodel.h"
+#include "sidebarview.h"
 #include "sshclientconfig.h"
 #include "tag.h"
 #include "vellappdelegate.h"
@@ -24,7 +25,6 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListView>
 #include <QMenu>
 #include <QMenuBar>
 #include <QSplitter>
@@ -87,7 +87,7 @@ MainWindow::~MainWindow()
 
 void MainWindow::buildLayout()
 {
-    m_sidebar = new QListView;
+    m_sidebar = new SidebarView;
     m_sidebar->setObjectName(u"sidebar"_s);
     m_sidebar->setAccessibleName(localized("Sidebar"));
     // Connected before the view's selection follows a removed row to its neighbour, so that
@@ -97,9 +97,6 @@ void MainWindow::buildLayout()
     m_sidebar->setModel(m_sidebarModel);
     m_sidebar->setEditTriggers(QAbstractItemView::EditKeyPressed |
                                QAbstractItemView::DoubleClicked);
-    m_sidebar->setDragDropMode(QAbstractItemView::DropOnly);
-    m_sidebar->setDefaultDropAction(Qt::CopyAction);
-    m_sidebar->setDropIndicatorShown(true);
     m_sidebar->setUniformItemSizes(true);
     m_sidebar->setSpacing(3);
     m_sidebar->setContextMenuPolicy(Qt::CustomContextMenu);

@@ -15,11 +15,11 @@ class ProfileListModel;
 class ProfileListView;
 class QLabel;
 class QLineEdit;
-class QListView;
 class QMenu;
 class QSplitter;
 class SessionContainer;
 class SidebarModel;
+class SidebarView;
 class VellAppDelegate;
 
 // The window a user lives in: "tunnel-main". The sidebar (All, the tags, Untagged, Recently
@@ -91,7 +91,7 @@ private:
     NavigationModel *m_navigation = nullptr;
     SidebarModel *m_sidebarModel = nullptr;
     ProfileListModel *m_profileModel = nullptr;
-    QListView *m_sidebar = nullptr;
+    SidebarView *m_sidebar = nullptr;
     ProfileListView *m_list = nullptr;
     QLineEdit *m_search = nullptr;
     QLabel *m_trashNote = nullptr;

@@ -10,6 +10,7 @@
 #include "sessioninspector.h"
 #include "settings.h"
 #include "sidebarmodel.h"
+#include "sidebarview.h"
 #include "sshdfixture.h"
 #include "stateicons.h"
 #include "tag.h"
@@ -383,6 +384,49 @@ private Q_SLOTS:
         QCOMPARE(listed(), (QStringList{u"db"_s, u"web"_s}));
         chooseSidebar(SidebarItem::untagged());
         QCOMPARE(listed(), QStringList{u"cache"_s});
+    }
+
+    void aDragLightsUpTheTagItWouldLandOn()
+    {
+        m_fixture->addProfile(u"db"_s);
+        Tag *work = m_fixture->addTag(u"work"_s);
+        openWindow();
+        clickRow(u"db"_s);
+        std::unique_ptr<QMimeData> dragged(
+            list()->model()->mimeData(list()->selectionModel()->selectedIndexes()));
+        auto *view = static_cast<SidebarView *>(sidebar());
+        auto *model = static_cast<SidebarModel *>(view->model());
+        const QModelIndex tag = model->indexOf(SidebarItem::forTag(work));
+        const QRect tagRow = view->visualRect(tag);
+        const QImage unlit = view->viewport()->grab(tagRow).toImage();
+        QWidget *viewport = view->viewport();
+
+        // Entering over All keeps the drag alive for the tag below.
+        const QPoint overAll = view->visualRect(model->indexOf(SidebarItem::all())).center();
+        QDragEnterEvent enter(overAll, Qt::CopyAction, dragged.get(), Qt::LeftButton, {});
+        QApplication::sendEvent(viewport, &enter);
+        QVERIFY(enter.isAccepted());
+        QVERIFY(!view->dropTarget().isValid());
+        // The edge of the row counts as the row.
+        const QPoint nearTop(tagRow.center().x(), tagRow.top() + 1);
+        QDragMoveEvent move(nearTop, Qt::CopyAction, dragged.get(), Qt::LeftButton, {});
+        QApplication::sendEvent(viewport, &move);
+        QVERIFY(move.isAccepted());
+        QCOMPARE(view->dropTarget(), tag);
+        QVERIFY(view->viewport()->grab(tagRow).toImage() != unlit);
+
+        QDragLeaveEvent leave;
+        QApplication::sendEvent(viewport, &leave);
+        QVERIFY(!view->dropTarget().isValid());
+        QCOMPARE(view->viewport()->grab(tagRow).toImage(), unlit);
+
+        QApplication::sendEvent(viewport, &enter);
+        QApplication::sendEvent(viewport, &move);
+        QDropEvent drop(QPointF(nearTop), Qt::CopyAction, dragged.get(), Qt::LeftButton, {});
+        QApplication::sendEvent(viewport, &drop);
+        QVERIFY(drop.isAccepted());
+        QCOMPARE(work->profiles().size(), 1);
+        QVERIFY(!view->dropTarget().isValid());
     }
 
     void connectAllActsOnTheTagShown()
