@@ -119,15 +119,14 @@ void ProfileListView::paintEvent(QPaintEvent *event)
     QFont title = font();
     title.setPointSizeF(title.pointSizeF() * 1.3);
     const QFontMetrics titleMetrics(title);
-    const QRect hintRect = fontMetrics().boundingRect(area, Qt::AlignHCenter | Qt::TextWordWrap,
-                                                      m_emptyHint);
-    const int height =
-        titleMetrics.height() + (m_emptyHint.isEmpty() ? 0 : 6 + hintRect.height());
+    const QRect hintRect =
+        fontMetrics().boundingRect(area, Qt::AlignHCenter | Qt::TextWordWrap, m_emptyHint);
+    const int height = titleMetrics.height() + (m_emptyHint.isEmpty() ? 0 : 6 + hintRect.height());
     int top = area.top() + std::max(0, (area.height() - height) / 3);
     painter.setPen(palette().color(QPalette::PlaceholderText));
     painter.setFont(title);
-    painter.drawText(QRect(area.left(), top, area.width(), titleMetrics.height()),
-                     Qt::AlignHCenter, m_emptyText);
+    painter.drawText(QRect(area.left(), top, area.width(), titleMetrics.height()), Qt::AlignHCenter,
+                     m_emptyText);
     top += titleMetrics.height() + 6;
     painter.setFont(font());
     painter.drawText(QRect(area.left(), top, area.width(), hintRect.height()),
