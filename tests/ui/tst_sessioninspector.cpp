@@ -1,8 +1,10 @@
 #include "connectionlogview.h"
+#include "handshakegate.h"
 #include "objectcontext.h"
 #include "persistencecontroller.h"
 #include "profile.h"
 #include "queries.h"
+#include "servicepool.h"
 #include "sessioncontainer.h"
 #include "sessioninspector.h"
 #include "sshclientconfig.h"
@@ -56,6 +58,8 @@ class SessionInspectorTest : public QObject
 
     std::unique_ptr<SshdFixture> m_sshd;
     std::unique_ptr<PersistenceController> m_store;
+    HandshakeGate m_gate;
+    ServicePool m_pool;
     std::unique_ptr<SessionContainer> m_container;
 
     Profile *addProfile(const QString &name, const QString &key = {})
@@ -90,7 +94,8 @@ private Q_SLOTS:
         };
         m_container = std::make_unique<SessionContainer>(
             m_store->mainContext(), invocation, SSHClientConfig::shared().strictOptionNames(),
-            SecureSession::Services{QStringLiteral(VELLSSH_SERVICE), environment, nullptr, {}});
+            SecureSession::Services{
+                QStringLiteral(VELLSSH_SERVICE), environment, nullptr, {}, &m_gate, &m_pool});
     }
 
     void cleanupTestCase()
