@@ -38,19 +38,18 @@ void ProfileListView::setProfileModel(ProfileListModel *model)
             &ProfileListView::rememberSelection);
     connect(model, &QAbstractItemModel::modelReset, this, &ProfileListView::restoreSelection);
     fitColumns();
-    header()->resizeSection(ProfileListModel::forwardingsColumn, 200);
-    header()->resizeSection(ProfileListModel::statusColumn, 170);
+    header()->resizeSection(ProfileListModel::statusColumn, 160);
 }
 
-// The name and the server share what the other two leave, so that the columns fit beside the
-// inspector and long texts are elided rather than scrolled to.
+// The name, the server and the forwardings share what the status leaves, so that the columns
+// fit beside the inspector and long texts are elided rather than scrolled to.
 void ProfileListView::fitColumns()
 {
     QHeaderView *columns = header();
     columns->setStretchLastSection(false);
     columns->setSectionResizeMode(ProfileListModel::nameColumn, QHeaderView::Stretch);
     columns->setSectionResizeMode(ProfileListModel::serverColumn, QHeaderView::Stretch);
-    columns->setSectionResizeMode(ProfileListModel::forwardingsColumn, QHeaderView::Interactive);
+    columns->setSectionResizeMode(ProfileListModel::forwardingsColumn, QHeaderView::Stretch);
     columns->setSectionResizeMode(ProfileListModel::statusColumn, QHeaderView::Interactive);
 }
 
