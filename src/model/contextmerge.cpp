@@ -293,7 +293,7 @@ void ContextMerge::remove(ManagedObject *object)
     m_state.deleted.removeOne(object);
     m_state.committed.remove(object);
     if (!deletedHere)
-        m_state.notify(m_state.notifyDeleted, object);
+        m_state.notifyDeletion(object);
 }
 
 void ContextMerge::unlink(ManagedObject *object)

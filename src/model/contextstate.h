@@ -65,4 +65,18 @@ struct ContextState
             list.append(object);
         }
     }
+
+    // A deletion outweighs an update in the same turn: a profile is marked updated when its
+    // forwardings go first, and announced only as updated it would stay in every list.
+    void notifyDeletion(ManagedObject *object)
+    {
+        if (notified.contains(object)) {
+            const qsizetype at = notifyUpdated.lastIndexOf(object);
+            if (at >= 0) {
+                notifyUpdated.removeAt(at);
+                notified.remove(object);
+            }
+        }
+        notify(notifyDeleted, object);
+    }
 };

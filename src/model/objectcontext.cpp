@@ -246,7 +246,7 @@ void ObjectContext::deleteObject(ManagedObject *object)
     RecordAccess::setDeleted(object, true);
     if (!d->inserted.removeOne(object))
         d->deleted.append(object);
-    d->notify(d->notifyDeleted, object);
+    d->notifyDeletion(object);
 }
 
 void ObjectContext::detachForDeletion(ManagedObject *object)

@@ -293,7 +293,14 @@ Status deletePermanently(const QList<Profile *> &profiles, ObjectContext &contex
         for (Profile *profile : profiles)
             context.deleteObject(profile);
     });
-    return context.saveIfChanged();
+    const Status error = context.saveIfChanged();
+    // Earlier steps hold the deleted records and would bring them back, stripped of their
+    // forwardings and tags. The whole history goes rather than the steps naming them: a later
+    // step may rest on the state an earlier one left, so a history with holes would replay
+    // edits onto states that never were.
+    if (UndoStack *undo = context.undoStack())
+        undo->removeAllActions();
+    return error;
 }
 
 void setPinned(const QList<Profile *> &profiles, bool pinned)

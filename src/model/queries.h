@@ -91,6 +91,7 @@ void recover(const QList<Profile *> &profiles, ObjectContext &context);
 QString freeName(const QString &name, const Profile *profile, const ObjectContext &context);
 // The same against names the caller keeps, by their folded key (ProfileValidationForm::nameKey).
 QString freeName(const QString &name, const std::function<bool(const QString &key)> &taken);
+// Deletes the profiles for good and saves: no undo step, and the undo history is cleared.
 Status deletePermanently(const QList<Profile *> &profiles, ObjectContext &context);
 void setPinned(const QList<Profile *> &profiles, bool pinned);
 

@@ -1,6 +1,7 @@
 #include "desktopapplication.h"
 
 #include "localized.h"
+#include "maincommands.h"
 #include "navigationmodel.h"
 #include "persistencecontroller.h"
 #include "profileeditor.h"
@@ -39,6 +40,7 @@ DesktopApplication::DesktopApplication(VellAppDelegate &app, TunnelService &serv
     addTransferCommands();
     presentPrompts(app, service);
     connect(&m_window, &MainWindow::quitRequested, &m_guard, &QuitGuard::requestQuit);
+    connect(&m_window, &MainWindow::filesDropped, m_transfer, &ProfileTransfer::openFiles);
 }
 
 void DesktopApplication::start(const QStringList &files)
@@ -68,6 +70,9 @@ void DesktopApplication::connectEditors()
     connect(&m_window, &MainWindow::duplicateRequested, this,
             [this, opened](Profile *profile) { opened(m_editors.duplicate(*profile->uuid())); });
     connect(&m_editors, &ProfileEditors::profileSaved, &m_window, &MainWindow::showProfile);
+    // Quit's key reaches it from an editor even while the main window is hidden.
+    connect(&m_editors, &ProfileEditors::editorOpened, this,
+            [this](ProfileEditor *editor) { editor->addAction(m_window.commands().quit); });
 }
 
 // The inspector follows the first selected profile.

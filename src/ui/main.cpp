@@ -11,6 +11,7 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDBusConnection>
+#include <QGuiApplication>
 #include <QSocketNotifier>
 
 #include <csignal>
@@ -103,6 +104,9 @@ int main(int argc, char *argv[])
                                                 : std::make_unique<QApplication>(argc, argv);
     QCoreApplication::setApplicationName(u"vellssh"_s);
     QCoreApplication::setOrganizationName(u"VellSSH"_s);
+    // What titles read; the application name above names files and the bus.
+    if (!headless)
+        QGuiApplication::setApplicationDisplayName(u"VellSSH"_s);
     quitOnSignals();
     const QStringList files = launchFiles(headless);
     QDBusConnection bus = QDBusConnection::sessionBus();

@@ -84,8 +84,14 @@ void MainCommands::createActions()
     recover = action(u"recover"_s, localized("Recover"), {});
     renameTag = action(u"renameTag"_s, localized("Rename Tag"), {});
     deleteTag = action(u"deleteTag"_s, localized("Delete Tag"), {});
-    quit = action(u"quit"_s, localized("Quit"), Key::keyBindings(Key::Quit));
+    // Not every platform theme names a key for Quit; Ctrl+Q is what Linux desktops use.
+    QList<Key> quitKeys = Key::keyBindings(Key::Quit);
+    if (quitKeys.isEmpty())
+        quitKeys.append(Key(Qt::CTRL | Qt::Key_Q));
+    quit = action(u"quit"_s, localized("Quit"), quitKeys);
     quit->setMenuRole(QAction::QuitRole);
+    // Quit is the application's, whichever of its windows has the keyboard.
+    quit->setShortcutContext(Qt::ApplicationShortcut);
 }
 
 void MainCommands::connectActions()

@@ -13,6 +13,7 @@
 #include "profilelistview.h"
 #include "settings.h"
 #include "sidebarmodel.h"
+#include "sidebarview.h"
 #include "sshclientconfig.h"
 #include "tag.h"
 #include "vellappdelegate.h"
@@ -24,7 +25,6 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListView>
 #include <QMenu>
 #include <QMenuBar>
 #include <QSplitter>
@@ -37,6 +37,7 @@ namespace {
 constexpr int sidebarWidth = 220;
 // Wide enough for a cipher's name on one line.
 constexpr int inspectorWidth = 380;
+const QString inspectorPane = u"inspector"_s;
 
 } // namespace
 
@@ -73,6 +74,8 @@ MainWindow::MainWindow(VellAppDelegate &app, QWidget *parent)
     connectCommands();
     resize(defaultSize);
     m_stateFile.restore(*this, {m_splitter, m_contentSplitter}, m_list->header());
+    m_list->fitColumns();
+    m_commands->showInspector->setChecked(m_stateFile.isShown(inspectorPane));
     connect(&app.notifications(), &DesktopNotifications::profileActivated, this,
             &MainWindow::showProfile);
     m_sidebar->setCurrentIndex(m_sidebarModel->indexOf(SidebarItem::all()));
@@ -87,7 +90,7 @@ MainWindow::~MainWindow()
 
 void MainWindow::buildLayout()
 {
-    m_sidebar = new QListView;
+    m_sidebar = new SidebarView;
     m_sidebar->setObjectName(u"sidebar"_s);
     m_sidebar->setAccessibleName(localized("Sidebar"));
     // Connected before the view's selection follows a removed row to its neighbour, so that
@@ -97,9 +100,6 @@ void MainWindow::buildLayout()
     m_sidebar->setModel(m_sidebarModel);
     m_sidebar->setEditTriggers(QAbstractItemView::EditKeyPressed |
                                QAbstractItemView::DoubleClicked);
-    m_sidebar->setDragDropMode(QAbstractItemView::DropOnly);
-    m_sidebar->setDefaultDropAction(Qt::CopyAction);
-    m_sidebar->setDropIndicatorShown(true);
     m_sidebar->setUniformItemSizes(true);
     m_sidebar->setSpacing(3);
     m_sidebar->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -235,6 +235,7 @@ void MainWindow::connectViews()
             [this](const SidebarItem &item) {
                 m_profileModel->setSidebarItem(item);
                 m_trashNote->setVisible(item.kind == SidebarItem::Kind::recentDeleted);
+                updateEmptyText();
             });
     connect(
         m_list, &ProfileListView::selectedProfilesChanged, m_navigation,
@@ -249,6 +250,9 @@ void MainWindow::connectViews()
     connect(m_list, &QAbstractItemView::activated, m_commands->editProfile, &QAction::trigger);
     connect(m_list, &QWidget::customContextMenuRequested, this, &MainWindow::showProfileMenu);
     connect(m_search, &QLineEdit::textChanged, m_profileModel, &ProfileListModel::setSearchText);
+    connect(m_search, &QLineEdit::textChanged, this, &MainWindow::updateEmptyText);
+    connect(m_list, &ProfileListView::filesDropped, this, &MainWindow::filesDropped);
+    updateEmptyText();
 }
 
 void MainWindow::connectCommands()
@@ -369,6 +373,21 @@ void MainWindow::selectCurrentAfterRemoval()
                       QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
 }
 
+// A first start would show a blank list: it says how to begin instead. A search that finds
+// nothing says so; an empty tag or trash needs no words.
+void MainWindow::updateEmptyText()
+{
+    if (!m_search->text().trimmed().isEmpty())
+        m_list->setEmptyText(localized("No results"));
+    else if (m_navigation->selectedSidebarItem().kind == SidebarItem::Kind::all)
+        m_list->setEmptyText(
+            localized("No tunnels yet"),
+            localized("Press %1 to create one, or drop a .velltunnel file here.")
+                .arg(m_commands->newTunnel->shortcut().toString(QKeySequence::NativeText)));
+    else
+        m_list->setEmptyText({});
+}
+
 void MainWindow::closeEvent(QCloseEvent *event)
 {
     saveWindowState();
@@ -396,4 +415,5 @@ bool MainWindow::eventFilter(QObject *watched, QEvent *event)
 void MainWindow::saveWindowState() const
 {
     m_stateFile.save(*this, {m_splitter, m_contentSplitter}, m_list->header());
+    m_stateFile.setShown(inspectorPane, m_commands->showInspector->isChecked());
 }

@@ -15,11 +15,11 @@ class ProfileListModel;
 class ProfileListView;
 class QLabel;
 class QLineEdit;
-class QListView;
 class QMenu;
 class QSplitter;
 class SessionContainer;
 class SidebarModel;
+class SidebarView;
 class VellAppDelegate;
 
 // The window a user lives in: "tunnel-main". The sidebar (All, the tags, Untagged, Recently
@@ -63,6 +63,8 @@ Q_SIGNALS:
     void inspectorToggled(bool shown);
     // Quit was chosen; the application decides whether it may.
     void quitRequested();
+    // Interchange files were dropped on the list, to be imported.
+    void filesDropped(const QStringList &paths);
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -80,6 +82,7 @@ private:
     void showSidebarMenu(const QPoint &position);
     void showProfileMenu(const QPoint &position);
     void selectCurrentAfterRemoval();
+    void updateEmptyText();
     void saveWindowState() const;
 
     ObjectContext *m_context;
@@ -88,7 +91,7 @@ private:
     NavigationModel *m_navigation = nullptr;
     SidebarModel *m_sidebarModel = nullptr;
     ProfileListModel *m_profileModel = nullptr;
-    QListView *m_sidebar = nullptr;
+    SidebarView *m_sidebar = nullptr;
     ProfileListView *m_list = nullptr;
     QLineEdit *m_search = nullptr;
     QLabel *m_trashNote = nullptr;

@@ -120,6 +120,13 @@ SessionState ProfileListModel::stateOf(const Profile *profile) const
     return session ? session->lastState() : SessionState::notConnected;
 }
 
+QString ProfileListModel::statusText(const Profile *profile) const
+{
+    const TunnelSession *session =
+        profile->uuid() ? m_container->existingSession(*profile->uuid()) : nullptr;
+    return session ? session->statusSummary() : description(SessionState::notConnected);
+}
+
 QModelIndex ProfileListModel::index(int row, int column, const QModelIndex &parent) const
 {
     if (parent.isValid() || row < 0 || row >= m_rows.size() || column < 0 || column >= columnTotal)
@@ -158,21 +165,18 @@ QVariant ProfileListModel::data(const QModelIndex &index, int role) const
         case forwardingsColumn:
             return forwardingSummary(*profile);
         case statusColumn:
-            return description(stateOf(profile));
+            return statusText(profile);
         }
         break;
     case Qt::DecorationRole:
         if (column == nameColumn)
             return stateIcon(stateOf(profile), profile->pinned());
         break;
-    case Qt::ToolTipRole: {
-        const TunnelSession *session =
-            profile->uuid() ? m_container->existingSession(*profile->uuid()) : nullptr;
-        return session ? session->statusSummary() : description(SessionState::notConnected);
-    }
+    case Qt::ToolTipRole:
+        return statusText(profile);
     case Qt::AccessibleTextRole:
         if (column == nameColumn)
-            return profile->displayName() + u", "_s + description(stateOf(profile));
+            return profile->displayName() + u", "_s + statusText(profile);
         return data(index, Qt::DisplayRole);
     }
     return {};

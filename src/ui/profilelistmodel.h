@@ -46,6 +46,8 @@ public:
     Profile *profileAt(const QModelIndex &index) const;
     QModelIndex indexOf(const Profile *profile, int column = nameColumn) const;
     SessionState stateOf(const Profile *profile) const;
+    // The session's status summary: why it ended when it ended on an error, else its state.
+    QString statusText(const Profile *profile) const;
 
     QModelIndex index(int row, int column, const QModelIndex &parent = {}) const override;
     QModelIndex parent(const QModelIndex &child) const override;

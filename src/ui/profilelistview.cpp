@@ -1,9 +1,13 @@
 #include "profilelistview.h"
 
 #include "profilelistmodel.h"
+#include "singleinstance.h"
 #include "stateicons.h"
 
+#include <QDropEvent>
 #include <QHeaderView>
+#include <QMimeData>
+#include <QPainter>
 #include <QSet>
 
 ProfileListView::ProfileListView(QWidget *parent) : QTreeView(parent)
@@ -18,10 +22,11 @@ ProfileListView::ProfileListView(QWidget *parent) : QTreeView(parent)
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setDragEnabled(true);
     setDragDropMode(QAbstractItemView::DragOnly);
+    // Only files come in; rows are never dropped back.
+    setAcceptDrops(true);
     setDefaultDropAction(Qt::CopyAction);
     setIconSize(stateIconSize);
     setContextMenuPolicy(Qt::CustomContextMenu);
-    header()->setStretchLastSection(true);
     header()->setSectionsMovable(false);
 }
 
@@ -32,10 +37,20 @@ void ProfileListView::setProfileModel(ProfileListModel *model)
     connect(model, &QAbstractItemModel::modelAboutToBeReset, this,
             &ProfileListView::rememberSelection);
     connect(model, &QAbstractItemModel::modelReset, this, &ProfileListView::restoreSelection);
-    // Room for the forwardings beside the inspector at the window's first size.
-    header()->resizeSection(ProfileListModel::nameColumn, 200);
-    header()->resizeSection(ProfileListModel::serverColumn, 230);
-    header()->resizeSection(ProfileListModel::forwardingsColumn, 280);
+    fitColumns();
+    header()->resizeSection(ProfileListModel::statusColumn, 160);
+}
+
+// The name, the server and the forwardings share what the status leaves, so that the columns
+// fit beside the inspector and long texts are elided rather than scrolled to.
+void ProfileListView::fitColumns()
+{
+    QHeaderView *columns = header();
+    columns->setStretchLastSection(false);
+    columns->setSectionResizeMode(ProfileListModel::nameColumn, QHeaderView::Stretch);
+    columns->setSectionResizeMode(ProfileListModel::serverColumn, QHeaderView::Stretch);
+    columns->setSectionResizeMode(ProfileListModel::forwardingsColumn, QHeaderView::Stretch);
+    columns->setSectionResizeMode(ProfileListModel::statusColumn, QHeaderView::Interactive);
 }
 
 QList<Profile *> ProfileListView::selectedProfiles() const
@@ -86,6 +101,76 @@ void ProfileListView::selectionChanged(const QItemSelection &selected,
     Q_EMIT selectedProfilesChanged(selectedProfiles());
 }
 
+void ProfileListView::setEmptyText(const QString &text, const QString &hint)
+{
+    m_emptyText = text;
+    m_emptyHint = hint;
+    viewport()->update();
+}
+
+void ProfileListView::paintEvent(QPaintEvent *event)
+{
+    QTreeView::paintEvent(event);
+    if (m_emptyText.isEmpty() || (model() && model()->rowCount() > 0))
+        return;
+    QPainter painter(viewport());
+    const QRect area = viewport()->rect().adjusted(24, 0, -24, 0);
+    QFont title = font();
+    title.setPointSizeF(title.pointSizeF() * 1.3);
+    const QFontMetrics titleMetrics(title);
+    const QRect hintRect =
+        fontMetrics().boundingRect(area, Qt::AlignHCenter | Qt::TextWordWrap, m_emptyHint);
+    const int height = titleMetrics.height() + (m_emptyHint.isEmpty() ? 0 : 6 + hintRect.height());
+    int top = area.top() + std::max(0, (area.height() - height) / 3);
+    painter.setPen(palette().color(QPalette::PlaceholderText));
+    painter.setFont(title);
+    painter.drawText(QRect(area.left(), top, area.width(), titleMetrics.height()), Qt::AlignHCenter,
+                     m_emptyText);
+    top += titleMetrics.height() + 6;
+    painter.setFont(font());
+    painter.drawText(QRect(area.left(), top, area.width(), hintRect.height()),
+                     Qt::AlignHCenter | Qt::TextWordWrap, m_emptyHint);
+}
+
+namespace {
+
+QStringList droppedFiles(const QMimeData *data)
+{
+    QStringList files;
+    for (const QUrl &url : data->urls()) {
+        if (url.isLocalFile() && SingleInstance::isInterchangeFile(url.toLocalFile()))
+            files.append(url.toLocalFile());
+    }
+    return files;
+}
+
+} // namespace
+
+void ProfileListView::dragEnterEvent(QDragEnterEvent *event)
+{
+    if (droppedFiles(event->mimeData()).isEmpty())
+        event->ignore();
+    else
+        event->acceptProposedAction();
+}
+
+void ProfileListView::dragMoveEvent(QDragMoveEvent *event)
+{
+    if (droppedFiles(event->mimeData()).isEmpty())
+        event->ignore();
+    else
+        event->acceptProposedAction();
+}
+
+void ProfileListView::dropEvent(QDropEvent *event)
+{
+    const QStringList files = droppedFiles(event->mimeData());
+    if (files.isEmpty())
+        return event->ignore();
+    event->acceptProposedAction();
+    Q_EMIT filesDropped(files);
+}
+
 void ProfileListView::rememberSelection()
 {
     m_remembered = selectedProfiles();
@@ -102,4 +187,6 @@ void ProfileListView::restoreSelection()
         selectProfiles(profiles, false);
     if (currentIndex().isValid())
         scrollTo(currentIndex());
+    // A reset drops the selection without a word: those who follow it hear of what is left.
+    Q_EMIT selectedProfilesChanged(selectedProfiles());
 }

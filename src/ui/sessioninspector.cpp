@@ -1,6 +1,7 @@
 #include "sessioninspector.h"
 
 #include "connectionlogview.h"
+#include "elidedlabel.h"
 #include "localized.h"
 #include "profile.h"
 #include "sessioncontainer.h"
@@ -117,7 +118,9 @@ QWidget *SessionInspector::makeDetails()
     m_cipherCtoS = addRow(localized("Client to Server Cipher:"));
     m_authentications = addRow(localized("Authentications:"));
     m_algorithm = addRow(localized("Key Exchange:"));
-    m_hostKey = addRow(localized("Host Key:"));
+    m_hostKey = new ElidedLabel;
+    m_hostKey->setObjectName(u"hostKey"_s);
+    addRow(localized("Host Key:"), m_hostKey);
 
     m_log = new ConnectionLogView;
     m_log->setMinimumHeight(160);
@@ -130,11 +133,13 @@ QWidget *SessionInspector::makeDetails()
     return details;
 }
 
-QLabel *SessionInspector::addRow(const QString &label)
+QLabel *SessionInspector::addRow(const QString &label, QLabel *value)
 {
-    auto *value = new QLabel;
-    value->setWordWrap(true);
-    value->setMinimumWidth(valueMinimumWidth);
+    if (!value) {
+        value = new QLabel;
+        value->setWordWrap(true);
+        value->setMinimumWidth(valueMinimumWidth);
+    }
     value->setTextInteractionFlags(Qt::TextSelectableByMouse);
     value->setAccessibleName(label);
     m_form->addRow(label, value);
@@ -203,7 +208,8 @@ void SessionInspector::refresh()
     m_cipherCtoS->setText(session.cipherCtoS().value_or(none));
     m_authentications->setText(session.authInfo().value_or(none));
     showRow(m_algorithm, session.algorithm());
-    showRow(m_hostKey, session.hostKey());
+    m_hostKey->setFullText(session.hostKey().value_or(QString()));
+    m_form->setRowVisible(m_hostKey, session.hostKey().has_value());
 }
 
 void SessionInspector::showRow(QLabel *value, const std::optional<QString> &text)
@@ -216,8 +222,11 @@ std::optional<QString> SessionInspector::rowText(const QString &label) const
 {
     const QList<QLabel *> values = m_pages->widget(1)->findChildren<QLabel *>();
     for (const QLabel *value : values) {
-        if (value->accessibleName() == label && !value->isHidden())
-            return value->text();
+        if (value->accessibleName() != label || value->isHidden())
+            continue;
+        if (const auto *elided = qobject_cast<const ElidedLabel *>(value))
+            return elided->fullText();
+        return value->text();
     }
     return std::nullopt;
 }

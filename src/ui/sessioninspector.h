@@ -9,6 +9,7 @@
 #include <optional>
 
 class ConnectionLogView;
+class ElidedLabel;
 class Profile;
 class QFormLayout;
 class QLabel;
@@ -39,7 +40,8 @@ public:
 
 private:
     QWidget *makeDetails();
-    QLabel *addRow(const QString &label);
+    // A wrapping value label unless one is given.
+    QLabel *addRow(const QString &label, QLabel *value = nullptr);
     void follow(TunnelSession *session);
     void refresh();
     void showRow(QLabel *value, const std::optional<QString> &text);
@@ -59,7 +61,7 @@ private:
     QLabel *m_cipherCtoS = nullptr;
     QLabel *m_authentications = nullptr;
     QLabel *m_algorithm = nullptr;
-    QLabel *m_hostKey = nullptr;
+    ElidedLabel *m_hostKey = nullptr;
     QFormLayout *m_form = nullptr;
     ConnectionLogView *m_log = nullptr;
 };

@@ -75,3 +75,19 @@ void WindowStateFile::save(const QMainWindow &window, const QList<QSplitter *> &
         storeBlob(file, u"MainWindow/columns"_s, header->saveState());
     file.sync();
 }
+
+bool WindowStateFile::isShown(const QString &pane) const
+{
+    return usable(m_path) &&
+           QSettings(m_path, QSettings::IniFormat).value(u"MainWindow/show-"_s + pane).toBool();
+}
+
+void WindowStateFile::setShown(const QString &pane, bool shown) const
+{
+    QDir().mkpath(QFileInfo(m_path).absolutePath());
+    if (!usable(m_path))
+        return;
+    QSettings file(m_path, QSettings::IniFormat);
+    file.setValue(u"MainWindow/show-"_s + pane, shown);
+    file.sync();
+}

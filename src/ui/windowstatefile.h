@@ -21,6 +21,10 @@ public:
                  QHeaderView *header) const;
     void save(const QMainWindow &window, const QList<QSplitter *> &splitters,
               const QHeaderView *header) const;
+    // Whether a pane that the person shows and hides (the inspector) was shown; false when
+    // nothing was stored.
+    bool isShown(const QString &pane) const;
+    void setShown(const QString &pane, bool shown) const;
 
 private:
     QString m_path;

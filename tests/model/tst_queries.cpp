@@ -182,9 +182,15 @@ private Q_SLOTS:
         Profile *db = add(u"db"_s);
         QVERIFY(!ctx()->save());
         ctx()->undoStack()->removeAllActions();
+        moveToTrash({db});
+        ctx()->processPendingChanges();
+        QVERIFY(ctx()->undoStack()->canUndo());
         QVERIFY(!deletePermanently({db}, *ctx()));
         QVERIFY(db->isDeleted());
+        // Undoing the move to the trash would have brought the deleted record back.
         QVERIFY(!ctx()->undoStack()->canUndo());
+        ctx()->undo();
+        QVERIFY(db->isDeleted());
     }
 
     void copyNames_data()

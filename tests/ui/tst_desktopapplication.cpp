@@ -7,10 +7,12 @@
 #include "profileeditor.h"
 #include "profilelistview.h"
 #include "sessioninspector.h"
+#include "sidebarmodel.h"
 #include "tunnelservice.h"
 
 #include <QAction>
 #include <QLabel>
+#include <QListView>
 #include <QMenu>
 #include <QMenuBar>
 #include <QSignalSpy>
@@ -91,6 +93,22 @@ private Q_SLOTS:
             QVERIFY2(edit.contains(entry), qPrintable(entry));
     }
 
+    void theInspectorFollowsTheSelectionToNone()
+    {
+        Profile *web = m_fixture->addProfile(u"web"_s);
+        window().showProfile(*web->uuid());
+        const auto *inspector = window().findChild<SessionInspector *>(u"session-inspector"_s);
+        QTRY_VERIFY_WITH_TIMEOUT(inspectorShows(u"web"_s), 10000);
+
+        auto *sidebar = window().findChild<QListView *>(u"sidebar"_s);
+        auto *items = static_cast<SidebarModel *>(sidebar->model());
+        QTest::mouseClick(sidebar->viewport(), Qt::LeftButton, {},
+                          sidebar->visualRect(items->indexOf(SidebarItem::trash())).center());
+        QCOMPARE(window().selectedSidebarItem().kind, SidebarItem::Kind::recentDeleted);
+        QVERIFY(window().selectedProfiles().isEmpty());
+        QVERIFY(!inspector->isShowingSession());
+    }
+
     void quittingWaitsForAnOpenEditor()
     {
         Profile *web = m_fixture->addProfile(u"web"_s);
@@ -106,6 +124,26 @@ private Q_SLOTS:
         QCOMPARE(asked, u"You have unsaved changes."_s);
         QVERIFY(m_desktop->editors().hasOpenEditor());
         QVERIFY(m_desktop->editors().editorWindow()->isVisible());
+    }
+
+    void quitsKeyWorksFromAnEditor()
+    {
+        Profile *web = m_fixture->addProfile(u"web"_s);
+        auto editor = m_desktop->editors().edit(*web->uuid());
+        QVERIFY(editor);
+        window().hide();
+        (*editor)->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(*editor));
+        DialogScript script;
+        QString title;
+        script.then(u"quitQuestion"_s, [&](QWidget *dialog) {
+            title = dialog->windowTitle();
+            DialogScript::click(dialog, u"Cancel"_s);
+        });
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Q, Qt::ControlModifier);
+        QTRY_VERIFY_WITH_TIMEOUT(script.done(), 10000);
+        QCOMPARE(title, u"VellSSH"_s);
+        QVERIFY(m_desktop->editors().hasOpenEditor());
     }
 };
 

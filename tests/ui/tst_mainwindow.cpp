@@ -1,4 +1,5 @@
 #include "appfixture.h"
+#include "forwarding.h"
 #include "maincommands.h"
 #include "mainwindow.h"
 #include "objectcontext.h"
@@ -6,8 +7,10 @@
 #include "profilelistmodel.h"
 #include "profilelistview.h"
 #include "sessioncontainer.h"
+#include "sessioninspector.h"
 #include "settings.h"
 #include "sidebarmodel.h"
+#include "sidebarview.h"
 #include "sshdfixture.h"
 #include "stateicons.h"
 #include "tag.h"
@@ -15,6 +18,7 @@
 
 #include <QAction>
 #include <QFileInfo>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
@@ -22,6 +26,7 @@
 #include <QMimeData>
 #include <QPushButton>
 #include <QSettings>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QSplitter>
 
@@ -163,6 +168,35 @@ private Q_SLOTS:
         QVERIFY(list()->hasFocus());
     }
 
+    void anEmptyListSaysHowToBeginAndTakesDroppedFiles()
+    {
+        openWindow();
+        QCOMPARE(list()->emptyText(), u"No tunnels yet"_s);
+        QTest::keyClicks(search(), u"nothing"_s);
+        QCOMPARE(list()->emptyText(), u"No results"_s);
+        search()->clear();
+        chooseSidebar(SidebarItem::trash());
+        QCOMPARE(list()->emptyText(), QString());
+        chooseSidebar(SidebarItem::all());
+        QCOMPARE(list()->emptyText(), u"No tunnels yet"_s);
+
+        QSignalSpy dropped(m_window.get(), &MainWindow::filesDropped);
+        const auto drop = [&](const QString &path) {
+            QMimeData data;
+            data.setUrls({QUrl::fromLocalFile(path)});
+            const QPoint at = list()->viewport()->rect().center();
+            QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+            QApplication::sendEvent(list()->viewport(), &enter);
+            QDropEvent drop(QPointF(at), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+            QApplication::sendEvent(list()->viewport(), &drop);
+            return enter.isAccepted();
+        };
+        QVERIFY(!drop(u"/tmp/notes.txt"_s));
+        QVERIFY(drop(u"/tmp/staging.velltunnel"_s));
+        QCOMPARE(dropped.size(), 1);
+        QCOMPARE(dropped.first().first().toStringList(), QStringList{u"/tmp/staging.velltunnel"_s});
+    }
+
     void aLargeChangeKeepsTheSelection()
     {
         m_fixture->addProfile(u"db"_s);
@@ -218,6 +252,41 @@ private Q_SLOTS:
         QCOMPARE(box->informativeText(), u"You cannot undo this action."_s);
         press(box, u"Delete"_s);
         QCOMPARE(listed(), QStringList{});
+        QCOMPARE(context().profiles().size(), 1);
+    }
+
+    void aPermanentDeletionLeavesNothingToUndoAndItsRowGoesAtOnce()
+    {
+        Tag *work = m_fixture->addTag(u"work"_s);
+        m_fixture->addProfile(u"db"_s, [&](Profile &p) {
+            p.addTag(work);
+            ForwardingData data;
+            data.uuid = QUuid::createUuid();
+            data.enabled = true;
+            data.bindPort = 5432;
+            data.targetAddress = u"localhost"_s;
+            data.targetPort = 5432;
+            context().insertForwarding(data)->setProfile(&p);
+        });
+        m_fixture->addProfile(u"web"_s);
+        openWindow();
+        clickRow(u"db"_s);
+        QTest::keyClick(list(), Qt::Key_Delete);
+        chooseSidebar(SidebarItem::trash());
+        QCOMPARE(listed(), QStringList{u"db"_s});
+        clickRow(u"db"_s);
+        QTest::keyClick(list(), Qt::Key_Delete, Qt::ShiftModifier);
+        QTRY_VERIFY(visibleBox(u"confirmPermanentDeletion"_s));
+        press(visibleBox(u"confirmPermanentDeletion"_s), u"Delete"_s);
+
+        QCOMPARE(listed(), QStringList{});
+        QVERIFY(m_window->selectedProfiles().isEmpty());
+        QVERIFY(!action(u"recover"_s)->isEnabled());
+        QVERIFY(!action(u"undo"_s)->isEnabled());
+        QCOMPARE(action(u"undo"_s)->text(), u"Undo"_s);
+        QTest::keyClick(list(), Qt::Key_Z, Qt::ControlModifier);
+        chooseSidebar(SidebarItem::all());
+        QCOMPARE(listed(), QStringList{u"web"_s});
         QCOMPARE(context().profiles().size(), 1);
     }
 
@@ -318,6 +387,49 @@ private Q_SLOTS:
         QCOMPARE(listed(), (QStringList{u"db"_s, u"web"_s}));
         chooseSidebar(SidebarItem::untagged());
         QCOMPARE(listed(), QStringList{u"cache"_s});
+    }
+
+    void aDragLightsUpTheTagItWouldLandOn()
+    {
+        m_fixture->addProfile(u"db"_s);
+        Tag *work = m_fixture->addTag(u"work"_s);
+        openWindow();
+        clickRow(u"db"_s);
+        std::unique_ptr<QMimeData> dragged(
+            list()->model()->mimeData(list()->selectionModel()->selectedIndexes()));
+        auto *view = static_cast<SidebarView *>(sidebar());
+        auto *model = static_cast<SidebarModel *>(view->model());
+        const QModelIndex tag = model->indexOf(SidebarItem::forTag(work));
+        const QRect tagRow = view->visualRect(tag);
+        const QImage unlit = view->viewport()->grab(tagRow).toImage();
+        QWidget *viewport = view->viewport();
+
+        // Entering over All keeps the drag alive for the tag below.
+        const QPoint overAll = view->visualRect(model->indexOf(SidebarItem::all())).center();
+        QDragEnterEvent enter(overAll, Qt::CopyAction, dragged.get(), Qt::LeftButton, {});
+        QApplication::sendEvent(viewport, &enter);
+        QVERIFY(enter.isAccepted());
+        QVERIFY(!view->dropTarget().isValid());
+        // The edge of the row counts as the row.
+        const QPoint nearTop(tagRow.center().x(), tagRow.top() + 1);
+        QDragMoveEvent move(nearTop, Qt::CopyAction, dragged.get(), Qt::LeftButton, {});
+        QApplication::sendEvent(viewport, &move);
+        QVERIFY(move.isAccepted());
+        QCOMPARE(view->dropTarget(), tag);
+        QVERIFY(view->viewport()->grab(tagRow).toImage() != unlit);
+
+        QDragLeaveEvent leave;
+        QApplication::sendEvent(viewport, &leave);
+        QVERIFY(!view->dropTarget().isValid());
+        QCOMPARE(view->viewport()->grab(tagRow).toImage(), unlit);
+
+        QApplication::sendEvent(viewport, &enter);
+        QApplication::sendEvent(viewport, &move);
+        QDropEvent drop(QPointF(nearTop), Qt::CopyAction, dragged.get(), Qt::LeftButton, {});
+        QApplication::sendEvent(viewport, &drop);
+        QVERIFY(drop.isAccepted());
+        QCOMPARE(work->profiles().size(), 1);
+        QVERIFY(!view->dropTarget().isValid());
     }
 
     void connectAllActsOnTheTagShown()
@@ -436,6 +548,33 @@ private Q_SLOTS:
         MainWindow &second = openWindow();
         QCOMPARE(second.size(), QSize(900, 600));
         QCOMPARE(second.findChild<QSplitter *>(u"sidebarSplitter"_s)->sizes().first(), 300);
+        QVERIFY(!action(u"showInspector"_s)->isChecked());
+        QTest::keyClick(list(), Qt::Key_I, Qt::ControlModifier);
+        second.close();
+        m_window.reset();
+
+        MainWindow &third = openWindow();
+        QVERIFY(action(u"showInspector"_s)->isChecked());
+        QVERIFY(third.findChild<QWidget *>(u"inspectorPane"_s)->isVisible());
+    }
+
+    void theColumnsFitBesideTheInspector()
+    {
+        m_fixture->addProfile(u"a tunnel with a rather long name to show"_s, [](Profile &p) {
+            p.setAddress(u"a-host-with-a-long-name.internal.example.org"_s);
+        });
+        MainWindow &window = openWindow();
+        window.setInspector(new SessionInspector(&m_fixture->app().container()));
+        QTest::keyClick(list(), Qt::Key_I, Qt::ControlModifier);
+        const QWidget *pane = window.findChild<QWidget *>(u"inspectorPane"_s);
+        QTRY_VERIFY(pane->width() >= 320);
+        QCOMPARE(window.size(), MainWindow::defaultSize);
+        QTRY_VERIFY(list()->header()->length() <= list()->viewport()->width());
+        QVERIFY(!list()->horizontalScrollBar()->isVisible());
+        const int status = ProfileListModel::statusColumn;
+        QVERIFY(list()->header()->sectionViewportPosition(status) +
+                    list()->header()->sectionSize(status) <=
+                list()->viewport()->width());
     }
 
     // A damaged count in a stored blob once made every start allocate without end; a FIFO

@@ -234,7 +234,10 @@ private Q_SLOTS:
             QCOMPARE(bottomRight.row(), 2);
         }
         const QModelIndex status = model.index(2, ProfileListModel::statusColumn);
-        QCOMPARE(status.data().toString(), u"Unexpectedly disconnected."_s);
+        // The reason, not only that it ended.
+        QVERIFY2(status.data().toString().contains(u"Connection refused"_s),
+                 qPrintable(status.data().toString()));
+        QCOMPARE(status.data(Qt::ToolTipRole).toString(), status.data().toString());
         QCOMPARE(model.index(2, 0).data(Qt::DecorationRole).value<QIcon>().cacheKey(),
                  stateIcon(SessionState::abnormalDisconnect, false).cacheKey());
         QCOMPARE(resets.size(), 0);

@@ -144,6 +144,15 @@ private Q_SLOTS:
         inspector.resize(inspector.minimumWidth(), 720);
         QVERIFY(inspector.minimumSizeHint().width() <= inspector.minimumWidth());
         QTRY_VERIFY(valuesFitTheirRows(inspector));
+        // At the narrowest the fingerprint is shortened in the middle, not cut off.
+        inspector.resize(inspector.minimumSizeHint().width(), 720);
+        const auto *hostKey = inspector.findChild<QLabel *>(u"hostKey"_s);
+        QTRY_VERIFY(hostKey->text().contains(u'…'));
+        QCOMPARE(hostKey->toolTip(), *session->hostKey());
+        QVERIFY(hostKey->fontMetrics().horizontalAdvance(hostKey->text()) <=
+                hostKey->contentsRect().width());
+        QVERIFY(hostKey->mapTo(&inspector, hostKey->rect().topRight()).x() < inspector.width());
+        inspector.resize(520, 720);
         // The rule is drawn, not written.
         QCOMPARE(inspector.logView()->toPlainText(),
                  session->connectionLog()->toPlainText().remove(u"\u00a0 \t \u00a0"_s));
