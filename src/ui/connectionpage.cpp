@@ -87,10 +87,35 @@ QWidget *ConnectionPage::makeIdentityBox()
     m_identityFile->setPlaceholderText(localized("Path of a key file, used when no key is chosen"));
     auto *box = new QGroupBox(localized("Authentication"));
     auto *form = new QFormLayout(box);
-    form->addRow(buddyLabel(localized("&Identity key:"), m_identity), m_identity);
-    form->addRow(buddyLabel(localized("&Certificate:"), m_certificate), m_certificate);
-    form->addRow(buddyLabel(localized("Identity &file:"), m_identityFile), m_identityFile);
+    addRowWithMessage(form, localized("&Identity key:"), m_identity);
+    addRowWithMessage(form, localized("&Certificate:"), m_certificate);
+    addRowWithMessage(form, localized("Identity &file:"), m_identityFile);
     return box;
+}
+
+void ConnectionPage::addRowWithMessage(QFormLayout *form, const QString &label, QWidget *field)
+{
+    QLabel *line = EditorFields::messageLine();
+    m_messages.insert(field, line);
+    form->addRow(buddyLabel(label, field), EditorFields::withMessage(field, line));
+}
+
+bool ConnectionPage::showMessages(const QList<ProfileValidationForm::FieldProblem> &problems)
+{
+    using Checked = ProfileValidationForm::CheckedField;
+    const std::pair<QWidget *, QString> fields[] = {
+        {m_identity, EditorFields::problemIn(problems, Checked::identityName)},
+        {m_certificate, EditorFields::problemIn(problems, Checked::certificateName)},
+        {m_identityFile, EditorFields::problemIn(problems, Checked::option, u"IdentityFile"_s)},
+        {m_jumpHosts, EditorFields::problemIn(problems, Checked::option, u"ProxyJump"_s)},
+        {m_bindAddress, EditorFields::problemIn(problems, Checked::option, u"BindAddress"_s)},
+    };
+    bool shown = false;
+    for (const auto &[field, message] : fields) {
+        EditorFields::showMessage(m_messages.value(field), field, message);
+        shown = shown || !message.isEmpty();
+    }
+    return shown;
 }
 
 QWidget *ConnectionPage::makeConnectionBox()
@@ -129,8 +154,8 @@ QWidget *ConnectionPage::makeConnectionBox()
 
     auto *box = new QGroupBox(localized("Connection"));
     auto *form = new QFormLayout(box);
-    form->addRow(buddyLabel(localized("&Jump hosts:"), m_jumpHosts), m_jumpHosts);
-    form->addRow(buddyLabel(localized("&Bind address:"), m_bindAddress), m_bindAddress);
+    addRowWithMessage(form, localized("&Jump hosts:"), m_jumpHosts);
+    addRowWithMessage(form, localized("&Bind address:"), m_bindAddress);
     form->addRow(buddyLabel(localized("Address &family:"), m_addressFamily), m_addressFamily);
     form->addRow(buddyLabel(localized("Co&mpression:"), m_compression), m_compression);
     form->addRow(buddyLabel(localized("&Agent forwarding:"), m_agentForwarding), m_agentForwarding);

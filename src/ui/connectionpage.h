@@ -1,7 +1,9 @@
 #pragma once
 
 #include "notificationpermission.h"
+#include "profilevalidationform.h"
 
+#include <QHash>
 #include <QWidget>
 
 #include <functional>
@@ -11,6 +13,7 @@ class IdentityKeyManager;
 class Profile;
 class QCheckBox;
 class QComboBox;
+class QFormLayout;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -33,6 +36,9 @@ public:
     void refresh();
     // What applies while the profile leaves compression and agent forwarding unset.
     void setEffectiveSwitches(bool compression, bool forwardAgent);
+    // Marks the fields of this page that hold a problem and shows it under them; true when one
+    // does.
+    bool showMessages(const QList<ProfileValidationForm::FieldProblem> &problems);
 
     QComboBox *identityPicker() const { return m_identity; }
     QComboBox *certificatePicker() const { return m_certificate; }
@@ -54,6 +60,7 @@ Q_SIGNALS:
 private:
     QWidget *makeIdentityBox();
     QWidget *makeConnectionBox();
+    void addRowWithMessage(QFormLayout *form, const QString &label, QWidget *field);
     QWidget *makeNotificationBox();
     void connectFields();
     void connectIdentityPicker(QComboBox *picker,
@@ -80,4 +87,6 @@ private:
     QCheckBox *m_notify;
     QLabel *m_notifyNote;
     QPushButton *m_notifySettings;
+    // The message line under each field that can hold a problem.
+    QHash<QWidget *, QLabel *> m_messages;
 };
