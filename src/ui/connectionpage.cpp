@@ -50,6 +50,14 @@ void selectData(QComboBox *combo, const QVariant &data)
     combo->setCurrentIndex(std::max(0, combo->findData(data)));
 }
 
+QStringList fileNames(const QStringList &paths)
+{
+    QStringList names;
+    for (const QString &path : paths)
+        names.append(QFileInfo(path).fileName());
+    return names;
+}
+
 QVariant switchData(std::optional<bool> on)
 {
     return on ? QVariant(*on) : QVariant();
@@ -273,21 +281,22 @@ void ConnectionPage::chooseKeyFile(QComboBox *picker,
     picker->setFocus();
 }
 
-void ConnectionPage::fillIdentityPicker(QComboBox *picker, const std::optional<QString> &chosen)
+void ConnectionPage::fillIdentityPicker(QComboBox *picker, const QStringList &offered,
+                                        const std::optional<QString> &chosen)
 {
-    QStringList names;
-    if (m_keys) {
-        for (const QString &path : m_keys->identities())
-            names.append(QFileInfo(path).fileName());
-    }
+    const QStringList names = fileNames(offered);
+    const QStringList present = m_keys ? fileNames(m_keys->identities()) : QStringList();
     const QSignalBlocker blocker(picker);
     picker->clear();
     picker->addItem(localized("None"), QString());
-    for (const QString &name : std::as_const(names))
+    for (const QString &name : names)
         picker->addItem(name, name);
-    // A key the profile names that is not in the folder (any more) stays chosen and says so.
-    if (chosen && !chosen->isEmpty() && !names.contains(*chosen))
-        picker->addItem(localized("%1 (missing)").arg(*chosen), *chosen);
+    // A file the profile names stays chosen even when it is not offered; when it is not in the
+    // folder (any more) it says so.
+    if (chosen && !chosen->isEmpty() && !names.contains(*chosen)) {
+        picker->addItem(
+            present.contains(*chosen) ? *chosen : localized("%1 (missing)").arg(*chosen), *chosen);
+    }
     picker->addItem(localized("Choose File…"), chooseEntry);
     selectData(picker, chosen.value_or(QString()));
 }
@@ -304,8 +313,10 @@ void ConnectionPage::refresh()
         return;
     const Profile &p = *m_profile;
     const OptionDictionary options = p.optionsForReading();
-    fillIdentityPicker(m_identity, p.privateKeyName());
-    fillIdentityPicker(m_certificate, p.certificateName());
+    fillIdentityPicker(m_identity, m_keys ? m_keys->privateKeys() : QStringList(),
+                       p.privateKeyName());
+    fillIdentityPicker(m_certificate, m_keys ? m_keys->certificates() : QStringList(),
+                       p.certificateName());
     EditorFields::showText(m_identityFile, options.value(u"IdentityFile"_s).isEmpty()
                                                ? std::nullopt
                                                : std::optional(options.value(u"IdentityFile"_s)));

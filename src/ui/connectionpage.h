@@ -27,8 +27,9 @@ class ConnectionPage : public QWidget
     Q_OBJECT
 
 public:
-    // Without a key manager the pickers offer what the profile names and nothing else; without
-    // a permission no note is shown under the notification switch.
+    // The identity picker offers the manager's private keys, the certificate picker its
+    // certificates. Without a key manager the pickers offer what the profile names and nothing
+    // else; without a permission no note is shown under the notification switch.
     ConnectionPage(IdentityKeyManager *identities, NotificationPermission *permission,
                    QWidget *parent = nullptr);
 
@@ -65,7 +66,8 @@ private:
     void connectFields();
     void connectIdentityPicker(QComboBox *picker,
                                void (Profile::*set)(const std::optional<QString> &));
-    void fillIdentityPicker(QComboBox *picker, const std::optional<QString> &chosen);
+    void fillIdentityPicker(QComboBox *picker, const QStringList &offered,
+                            const std::optional<QString> &chosen);
     void chooseKeyFile(QComboBox *picker, void (Profile::*set)(const std::optional<QString> &));
     void showPermission(NotificationPermission::Status status);
     void edit(const std::function<void(Profile &)> &change);
