@@ -223,6 +223,14 @@ private Q_SLOTS:
         QTest::keyClick(editor->generalPage()->nameField(), Qt::Key_Backspace);
         editor->save();
         shoot(u"validation"_s);
+        QTest::keyClicks(editor->generalPage()->nameField(), u"Staging"_s);
+        editor->generalPage()->portField()->selectAll();
+        QTest::keyClicks(editor->generalPage()->portField(), u"70000"_s);
+        editor->generalPage()->userField()->setFocus();
+        QTest::keyClick(editor->generalPage()->userField(), Qt::Key_Home);
+        QTest::keyClick(editor->generalPage()->userField(), Qt::Key_Minus);
+        editor->save();
+        shoot(u"field-problems"_s);
     }
 };
 
