@@ -2,6 +2,7 @@
 #include "connectionpage.h"
 #include "editorsample.h"
 #include "forwarding.h"
+#include "forwardingeditor.h"
 #include "generalpage.h"
 #include "objectcontext.h"
 #include "profile.h"
@@ -210,6 +211,7 @@ private Q_SLOTS:
                  u"The user starts with “-”, which ssh would read as an option."_s);
         QVERIFY(general->userField()->property("invalid").toBool());
         QVERIFY(connection->jumpHostsField()->property("invalid").toBool());
+        editor->pages()->setCurrentWidget(connection);
         QVERIFY(shownMessages(editor).contains(
             u"The jump host starts with “-”, which ssh would read as an option."_s));
         editor->draft().profile()->setStringOption(u"ls\nx"_s, u"RemoteCommand"_s);
@@ -242,9 +244,9 @@ private Q_SLOTS:
         editor->show();
         QVERIFY(QTest::qWaitForWindowExposed(editor));
         GeneralPage *general = editor->generalPage();
-        const QList<QWidget *> fields{general->nameField(), general->hostField(),
-                                      general->portField(), general->userField(),
-                                      general->noteField(), general->forwardings()};
+        QList<QWidget *> fields;
+        fields << general->nameField() << general->hostField() << general->portField()
+               << general->userField() << general->noteField() << general->forwardings();
         auto places = [&] {
             QCoreApplication::sendPostedEvents();
             QList<QRect> rects;
