@@ -84,28 +84,58 @@ std::optional<QString> textProblem(const std::optional<QString> &text, const Tex
     return std::nullopt;
 }
 
+using CheckedField = ProfileValidationForm::CheckedField;
+using FieldProblem = ProfileValidationForm::FieldProblem;
+
 // The client takes every option as one line of its configuration, so neither a name nor a value
 // may break it; each host of a jump list would be read as an option when it starts with "-".
-std::optional<QString> optionsProblem(const QJsonObject &options)
+std::optional<QString> optionProblem(const QString &name, const QJsonValue &value)
 {
     using Form = ProfileValidationForm;
-    for (auto it = options.begin(); it != options.end(); ++it) {
-        const TextRule nameRule{localized("option name"), Form::maximumOptionNameLength, true};
-        if (auto problem = textProblem(it.key(), nameRule))
-            return problem;
-        if (!it.value().isString())
-            continue;
-        const bool jump = it.key() == u"ProxyJump"_s;
-        const QString field =
-            jump ? localized("jump host") : localized("option “%1”").arg(it.key());
-        const QString value = it.value().toString();
-        if (auto problem = textProblem(value, {field, Form::maximumOptionValueLength, true}))
-            return problem;
-        const QStringList hosts = value.split(u',');
-        if (jump && std::any_of(hosts.cbegin(), hosts.cend(), readsAsOption))
-            return readsAsOptionMessage(field);
-    }
+    const TextRule nameRule{localized("option name"), Form::maximumOptionNameLength, true};
+    if (auto problem = textProblem(name, nameRule))
+        return problem;
+    if (!value.isString())
+        return std::nullopt;
+    const bool jump = name == u"ProxyJump"_s;
+    const QString field = jump ? localized("jump host") : localized("option “%1”").arg(name);
+    const QString text = value.toString();
+    if (auto problem = textProblem(text, {field, Form::maximumOptionValueLength, true}))
+        return problem;
+    const QStringList hosts = text.split(u',');
+    if (jump && std::any_of(hosts.cbegin(), hosts.cend(), readsAsOption))
+        return readsAsOptionMessage(field);
     return std::nullopt;
+}
+
+// Each problem as the reason fieldProblem gives, beginning in lower case.
+QList<FieldProblem> problemReasons(const ProfileData &p)
+{
+    using Form = ProfileValidationForm;
+    const std::tuple<CheckedField, const std::optional<QString> &, TextRule> texts[] = {
+        {CheckedField::name, p.name, {localized("name"), Form::maximumNameLength, true}},
+        {CheckedField::host, p.address, {localized("host"), Form::maximumHostLength}},
+        {CheckedField::user, p.user, {localized("user"), Form::maximumUserLength}},
+        {CheckedField::identityName,
+         p.privateKeyName,
+         {localized("identity name"), Form::maximumFileNameLength}},
+        {CheckedField::certificateName,
+         p.certificateName,
+         {localized("certificate name"), Form::maximumFileNameLength}},
+        {CheckedField::note, p.note, {localized("note"), Form::maximumNoteLength, true, true}},
+    };
+    QList<FieldProblem> problems;
+    for (const auto &[field, text, rule] : texts) {
+        if (auto problem = textProblem(text, rule))
+            problems.append({field, QString(), *problem});
+    }
+    if (!p.options)
+        return problems;
+    for (auto it = p.options->begin(); it != p.options->end(); ++it) {
+        if (auto problem = optionProblem(it.key(), it.value()))
+            problems.append({CheckedField::option, it.key(), *problem});
+    }
+    return problems;
 }
 
 } // namespace
@@ -223,19 +253,19 @@ QString ProfileValidationForm::nameKey(const QString &name)
 
 std::optional<QString> ProfileValidationForm::fieldProblem(const ProfileData &p)
 {
-    const std::pair<const std::optional<QString> &, TextRule> texts[] = {
-        {p.name, {localized("name"), maximumNameLength, true}},
-        {p.address, {localized("host"), maximumHostLength}},
-        {p.user, {localized("user"), maximumUserLength}},
-        {p.privateKeyName, {localized("identity name"), maximumFileNameLength}},
-        {p.certificateName, {localized("certificate name"), maximumFileNameLength}},
-        {p.note, {localized("note"), maximumNoteLength, true, true}},
-    };
-    for (const auto &[text, rule] : texts) {
-        if (auto problem = textProblem(text, rule))
-            return problem;
+    const QList<FieldProblem> problems = problemReasons(p);
+    return problems.isEmpty() ? std::nullopt : std::optional(problems.first().message);
+}
+
+QList<ProfileValidationForm::FieldProblem>
+ProfileValidationForm::fieldProblems(const ProfileData &profile)
+{
+    QList<FieldProblem> problems = problemReasons(profile);
+    for (FieldProblem &problem : problems) {
+        problem.message.front() = problem.message.front().toUpper();
+        problem.message += u'.';
     }
-    return p.options ? optionsProblem(*p.options) : std::nullopt;
+    return problems;
 }
 
 Status ProfileValidationForm::validateForSave(const Profile &profile, const ObjectContext &context,

@@ -60,6 +60,27 @@ public:
     // nothing when every field can be stored and used. Empty fields are left to the required
     // field rules.
     static std::optional<QString> fieldProblem(const ProfileData &profile);
+    // Where a problem of fieldProblem lies, for a form that shows it beside its field.
+    enum class CheckedField
+    {
+        name,
+        host,
+        user,
+        identityName,
+        certificateName,
+        note,
+        option
+    };
+    struct FieldProblem
+    {
+        CheckedField field;
+        // The option's name, for problems of an option.
+        QString option;
+        // A sentence: "The user starts with “-”, …".
+        QString message;
+    };
+    // Every problem fieldProblem would find, in its order.
+    static QList<FieldProblem> fieldProblems(const ProfileData &profile);
     // Names are unique among the profiles a user can see and pick by name: live ones, compared
     // without regard to case. Trashed profiles do not block a name.
     static Status checkNameAvailable(const QString &name, const Profile *editing,

@@ -42,6 +42,23 @@ bool looksLikeKey(const QByteArray &content)
            QByteArray::fromBase64Encoding(words[1], QByteArray::AbortOnBase64DecodingErrors);
 }
 
+// Every private key format the client reads starts with its armour on the first line.
+bool holdsPrivateKey(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray first = file.readLine(256).trimmed();
+    return (first.startsWith("-----BEGIN ") && first.endsWith("PRIVATE KEY-----")) ||
+           first == "---- BEGIN SSH2 ENCRYPTED PRIVATE KEY ----" ||
+           first.startsWith("PuTTY-User-Key-File-");
+}
+
+bool isCertificate(const QString &path)
+{
+    return path.endsWith(u"-cert.pub"_s);
+}
+
 } // namespace
 
 IdentityKeyManager::IdentityKeyManager(const QString &directory, QObject *parent)
@@ -84,8 +101,18 @@ void IdentityKeyManager::refresh()
             continue;
         found.append(entry.absoluteFilePath());
     }
-    if (found != m_identities) {
+    QStringList privateKeys;
+    QStringList certificates;
+    for (const QString &path : std::as_const(found)) {
+        if (isCertificate(path))
+            certificates.append(path);
+        else if (holdsPrivateKey(path))
+            privateKeys.append(path);
+    }
+    if (found != m_identities || privateKeys != m_privateKeys || certificates != m_certificates) {
         m_identities = found;
+        m_privateKeys = privateKeys;
+        m_certificates = certificates;
         Q_EMIT identitiesChanged();
     }
 }

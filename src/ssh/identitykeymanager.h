@@ -22,6 +22,11 @@ public:
     QString identityKeysDirectory() const { return m_directory; }
     // Full paths, sorted by file name.
     const QStringList &identities() const { return m_identities; }
+    // What a profile can name: as its key, the identities that hold a private key; as its
+    // certificate, those named as the client names certificates ("…-cert.pub"). Full paths,
+    // sorted by file name.
+    const QStringList &privateKeys() const { return m_privateKeys; }
+    const QStringList &certificates() const { return m_certificates; }
 
     void refresh();
     // Copies each file into the directory (mode 0600) and returns one "Invalid identity:"
@@ -40,6 +45,8 @@ Q_SIGNALS:
 private:
     QString m_directory;
     QStringList m_identities;
+    QStringList m_privateKeys;
+    QStringList m_certificates;
     QFileSystemWatcher m_watcher;
     QTimer m_debounce;
 };

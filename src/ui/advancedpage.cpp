@@ -1,5 +1,6 @@
 #include "advancedpage.h"
 
+#include "editorfields.h"
 #include "localized.h"
 #include "optioncatalogueeditor.h"
 
@@ -8,6 +9,7 @@
 #include <QFontDatabase>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -33,6 +35,8 @@ AdvancedPage::AdvancedPage(Settings *settings, QWidget *parent) : QWidget(parent
     auto *optionsBox = new QGroupBox(localized("SSH Options"));
     auto *optionsColumn = new QVBoxLayout(optionsBox);
     optionsColumn->addWidget(m_options);
+    m_optionsMessage = EditorFields::messageLine();
+    optionsColumn->addWidget(m_optionsMessage);
 
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(commandBox);
@@ -48,4 +52,15 @@ void AdvancedPage::setCommand(const QString &command)
 QString AdvancedPage::command() const
 {
     return m_command->toPlainText();
+}
+
+bool AdvancedPage::showMessages(const QList<ProfileValidationForm::FieldProblem> &problems)
+{
+    QStringList messages;
+    for (const auto &problem : problems) {
+        if (problem.field == ProfileValidationForm::CheckedField::option)
+            messages.append(problem.message);
+    }
+    EditorFields::showMessage(m_optionsMessage, m_options, messages.join(u' '));
+    return !messages.isEmpty();
 }

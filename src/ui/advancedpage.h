@@ -1,8 +1,11 @@
 #pragma once
 
+#include "profilevalidationform.h"
+
 #include <QWidget>
 
 class OptionCatalogueEditor;
+class QLabel;
 class QPlainTextEdit;
 class QPushButton;
 class Settings;
@@ -18,13 +21,18 @@ public:
 
     void setCommand(const QString &command);
     QString command() const;
+    // Marks the options when any of them holds a problem and shows the problems under them;
+    // true when one does.
+    bool showMessages(const QList<ProfileValidationForm::FieldProblem> &problems);
 
     OptionCatalogueEditor *options() const { return m_options; }
     QPlainTextEdit *commandField() const { return m_command; }
     QPushButton *copyButton() const { return m_copy; }
+    QLabel *optionsMessage() const { return m_optionsMessage; }
 
 private:
     QPlainTextEdit *m_command;
     QPushButton *m_copy;
     OptionCatalogueEditor *m_options;
+    QLabel *m_optionsMessage;
 };

@@ -50,6 +50,14 @@ void selectData(QComboBox *combo, const QVariant &data)
     combo->setCurrentIndex(std::max(0, combo->findData(data)));
 }
 
+QStringList fileNames(const QStringList &paths)
+{
+    QStringList names;
+    for (const QString &path : paths)
+        names.append(QFileInfo(path).fileName());
+    return names;
+}
+
 QVariant switchData(std::optional<bool> on)
 {
     return on ? QVariant(*on) : QVariant();
@@ -87,10 +95,35 @@ QWidget *ConnectionPage::makeIdentityBox()
     m_identityFile->setPlaceholderText(localized("Path of a key file, used when no key is chosen"));
     auto *box = new QGroupBox(localized("Authentication"));
     auto *form = new QFormLayout(box);
-    form->addRow(buddyLabel(localized("&Identity key:"), m_identity), m_identity);
-    form->addRow(buddyLabel(localized("&Certificate:"), m_certificate), m_certificate);
-    form->addRow(buddyLabel(localized("Identity &file:"), m_identityFile), m_identityFile);
+    addRowWithMessage(form, localized("&Identity key:"), m_identity);
+    addRowWithMessage(form, localized("&Certificate:"), m_certificate);
+    addRowWithMessage(form, localized("Identity &file:"), m_identityFile);
     return box;
+}
+
+void ConnectionPage::addRowWithMessage(QFormLayout *form, const QString &label, QWidget *field)
+{
+    QLabel *line = EditorFields::messageLine();
+    m_messages.insert(field, line);
+    form->addRow(buddyLabel(label, field), EditorFields::withMessage(field, line));
+}
+
+bool ConnectionPage::showMessages(const QList<ProfileValidationForm::FieldProblem> &problems)
+{
+    using Checked = ProfileValidationForm::CheckedField;
+    const std::pair<QWidget *, QString> fields[] = {
+        {m_identity, EditorFields::problemIn(problems, Checked::identityName)},
+        {m_certificate, EditorFields::problemIn(problems, Checked::certificateName)},
+        {m_identityFile, EditorFields::problemIn(problems, Checked::option, u"IdentityFile"_s)},
+        {m_jumpHosts, EditorFields::problemIn(problems, Checked::option, u"ProxyJump"_s)},
+        {m_bindAddress, EditorFields::problemIn(problems, Checked::option, u"BindAddress"_s)},
+    };
+    bool shown = false;
+    for (const auto &[field, message] : fields) {
+        EditorFields::showMessage(m_messages.value(field), field, message);
+        shown = shown || !message.isEmpty();
+    }
+    return shown;
 }
 
 QWidget *ConnectionPage::makeConnectionBox()
@@ -129,8 +162,8 @@ QWidget *ConnectionPage::makeConnectionBox()
 
     auto *box = new QGroupBox(localized("Connection"));
     auto *form = new QFormLayout(box);
-    form->addRow(buddyLabel(localized("&Jump hosts:"), m_jumpHosts), m_jumpHosts);
-    form->addRow(buddyLabel(localized("&Bind address:"), m_bindAddress), m_bindAddress);
+    addRowWithMessage(form, localized("&Jump hosts:"), m_jumpHosts);
+    addRowWithMessage(form, localized("&Bind address:"), m_bindAddress);
     form->addRow(buddyLabel(localized("Address &family:"), m_addressFamily), m_addressFamily);
     form->addRow(buddyLabel(localized("Co&mpression:"), m_compression), m_compression);
     form->addRow(buddyLabel(localized("&Agent forwarding:"), m_agentForwarding), m_agentForwarding);
@@ -248,21 +281,22 @@ void ConnectionPage::chooseKeyFile(QComboBox *picker,
     picker->setFocus();
 }
 
-void ConnectionPage::fillIdentityPicker(QComboBox *picker, const std::optional<QString> &chosen)
+void ConnectionPage::fillIdentityPicker(QComboBox *picker, const QStringList &offered,
+                                        const std::optional<QString> &chosen)
 {
-    QStringList names;
-    if (m_keys) {
-        for (const QString &path : m_keys->identities())
-            names.append(QFileInfo(path).fileName());
-    }
+    const QStringList names = fileNames(offered);
+    const QStringList present = m_keys ? fileNames(m_keys->identities()) : QStringList();
     const QSignalBlocker blocker(picker);
     picker->clear();
     picker->addItem(localized("None"), QString());
-    for (const QString &name : std::as_const(names))
+    for (const QString &name : names)
         picker->addItem(name, name);
-    // A key the profile names that is not in the folder (any more) stays chosen and says so.
-    if (chosen && !chosen->isEmpty() && !names.contains(*chosen))
-        picker->addItem(localized("%1 (missing)").arg(*chosen), *chosen);
+    // A file the profile names stays chosen even when it is not offered; when it is not in the
+    // folder (any more) it says so.
+    if (chosen && !chosen->isEmpty() && !names.contains(*chosen)) {
+        picker->addItem(
+            present.contains(*chosen) ? *chosen : localized("%1 (missing)").arg(*chosen), *chosen);
+    }
     picker->addItem(localized("Choose File…"), chooseEntry);
     selectData(picker, chosen.value_or(QString()));
 }
@@ -279,8 +313,10 @@ void ConnectionPage::refresh()
         return;
     const Profile &p = *m_profile;
     const OptionDictionary options = p.optionsForReading();
-    fillIdentityPicker(m_identity, p.privateKeyName());
-    fillIdentityPicker(m_certificate, p.certificateName());
+    fillIdentityPicker(m_identity, m_keys ? m_keys->privateKeys() : QStringList(),
+                       p.privateKeyName());
+    fillIdentityPicker(m_certificate, m_keys ? m_keys->certificates() : QStringList(),
+                       p.certificateName());
     EditorFields::showText(m_identityFile, options.value(u"IdentityFile"_s).isEmpty()
                                                ? std::nullopt
                                                : std::optional(options.value(u"IdentityFile"_s)));

@@ -1,7 +1,9 @@
 #pragma once
 
 #include "notificationpermission.h"
+#include "profilevalidationform.h"
 
+#include <QHash>
 #include <QWidget>
 
 #include <functional>
@@ -11,6 +13,7 @@ class IdentityKeyManager;
 class Profile;
 class QCheckBox;
 class QComboBox;
+class QFormLayout;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -24,8 +27,9 @@ class ConnectionPage : public QWidget
     Q_OBJECT
 
 public:
-    // Without a key manager the pickers offer what the profile names and nothing else; without
-    // a permission no note is shown under the notification switch.
+    // The identity picker offers the manager's private keys, the certificate picker its
+    // certificates. Without a key manager the pickers offer what the profile names and nothing
+    // else; without a permission no note is shown under the notification switch.
     ConnectionPage(IdentityKeyManager *identities, NotificationPermission *permission,
                    QWidget *parent = nullptr);
 
@@ -33,6 +37,9 @@ public:
     void refresh();
     // What applies while the profile leaves compression and agent forwarding unset.
     void setEffectiveSwitches(bool compression, bool forwardAgent);
+    // Marks the fields of this page that hold a problem and shows it under them; true when one
+    // does.
+    bool showMessages(const QList<ProfileValidationForm::FieldProblem> &problems);
 
     QComboBox *identityPicker() const { return m_identity; }
     QComboBox *certificatePicker() const { return m_certificate; }
@@ -54,11 +61,13 @@ Q_SIGNALS:
 private:
     QWidget *makeIdentityBox();
     QWidget *makeConnectionBox();
+    void addRowWithMessage(QFormLayout *form, const QString &label, QWidget *field);
     QWidget *makeNotificationBox();
     void connectFields();
     void connectIdentityPicker(QComboBox *picker,
                                void (Profile::*set)(const std::optional<QString> &));
-    void fillIdentityPicker(QComboBox *picker, const std::optional<QString> &chosen);
+    void fillIdentityPicker(QComboBox *picker, const QStringList &offered,
+                            const std::optional<QString> &chosen);
     void chooseKeyFile(QComboBox *picker, void (Profile::*set)(const std::optional<QString> &));
     void showPermission(NotificationPermission::Status status);
     void edit(const std::function<void(Profile &)> &change);
@@ -80,4 +89,6 @@ private:
     QCheckBox *m_notify;
     QLabel *m_notifyNote;
     QPushButton *m_notifySettings;
+    // The message line under each field that can hold a problem.
+    QHash<QWidget *, QLabel *> m_messages;
 };

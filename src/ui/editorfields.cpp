@@ -1,9 +1,12 @@
 #include "editorfields.h"
 
 #include "formatstyles.h"
+#include "localized.h"
 
+#include <QLabel>
 #include <QLineEdit>
 #include <QStyle>
+#include <QVBoxLayout>
 
 using namespace Qt::StringLiterals;
 
@@ -17,7 +20,17 @@ std::optional<QString> storedText(const QString &typed)
 
 qint32 storedPort(const QString &typed)
 {
-    return PortNumberFormatStyle<qint32>::parse(typed);
+    return PortNumberFormatStyle<qint32>::parse(typed.trimmed());
+}
+
+bool isPortText(const QString &typed)
+{
+    return typed.trimmed().isEmpty() || storedPort(typed) != 0;
+}
+
+QString portMessage()
+{
+    return localized("The port must be a number from 1 to 65535.");
 }
 
 void showText(QLineEdit *field, const std::optional<QString> &value)
@@ -40,6 +53,46 @@ void markInvalid(QWidget *field, bool invalid)
     field->style()->unpolish(field);
     field->style()->polish(field);
     field->update();
+}
+
+QLabel *messageLine()
+{
+    auto *line = new QLabel;
+    line->setProperty("message", true);
+    // One line, as wide as the field: a long message is cut rather than widening the form, and
+    // its tool tip holds all of it.
+    line->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+    line->setFixedHeight(line->fontMetrics().height());
+    return line;
+}
+
+void showMessage(QLabel *line, QWidget *field, const QString &message)
+{
+    line->setText(message);
+    line->setToolTip(message);
+    markInvalid(field, !message.isEmpty());
+}
+
+QWidget *withMessage(QWidget *field, QLabel *line)
+{
+    auto *box = new QWidget;
+    auto *column = new QVBoxLayout(box);
+    column->setContentsMargins({});
+    column->setSpacing(2);
+    column->addWidget(field);
+    column->addWidget(line);
+    box->setFocusProxy(field);
+    return box;
+}
+
+QString problemIn(const QList<ProfileValidationForm::FieldProblem> &problems,
+                  ProfileValidationForm::CheckedField field, const QString &option)
+{
+    for (const auto &problem : problems) {
+        if (problem.field == field && problem.option == option)
+            return problem.message;
+    }
+    return {};
 }
 
 QString styleSheet()

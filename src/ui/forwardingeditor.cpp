@@ -163,6 +163,15 @@ void ForwardingEditor::selectRow(int row)
         selectionChanged();
 }
 
+int ForwardingEditor::firstRowWithUnreadablePort() const
+{
+    for (int row = 0; row < m_model->rowCount(); ++row) {
+        if (m_form->hasUnreadablePort(m_model->forwardingAt(row)))
+            return row;
+    }
+    return -1;
+}
+
 int ForwardingEditor::currentRow() const
 {
     const QModelIndex current = m_list->currentIndex();

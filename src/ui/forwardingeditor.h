@@ -34,6 +34,8 @@ public:
     QAction *copyAction() const { return m_copy; }
 
     void selectRow(int row);
+    // The first forwarding whose port field holds text that is no port, or -1.
+    int firstRowWithUnreadablePort() const;
     int currentRow() const;
 
 Q_SIGNALS:

@@ -1,6 +1,7 @@
 #include "forwardingform.h"
 
 #include "editorfields.h"
+#include "formatstyles.h"
 #include "forwarding.h"
 #include "forwardingtype.h"
 #include "localized.h"
@@ -65,6 +66,11 @@ FieldProblems problemsOf(const ForwardingData &f)
     return problems;
 }
 
+QUuid keyOf(const Forwarding *forwarding)
+{
+    return forwarding->uuid().value_or(QUuid());
+}
+
 QLineEdit *portField(const QString &accessibleName)
 {
     auto *field = new QLineEdit;
@@ -119,6 +125,7 @@ void ForwardingForm::build()
     m_targetPort = portField(localized("Target port"));
     m_note = new QLineEdit;
     m_note->setAccessibleName(localized("Forwarding note"));
+    m_portMessage = EditorFields::messageLine();
 
     auto *bind = new QHBoxLayout;
     bind->addWidget(m_bindAddress, 1);
@@ -137,6 +144,7 @@ void ForwardingForm::build()
     form->addRow(localized("Listen on:"), bind);
     m_targetLabel = new QLabel(localized("Forward to:"));
     form->addRow(m_targetLabel, m_target);
+    form->addRow(QString(), m_portMessage);
     auto *noteLabel = new QLabel(localized("Note:"));
     noteLabel->setBuddy(m_note);
     form->addRow(noteLabel, m_note);
@@ -161,12 +169,14 @@ void ForwardingForm::connectFields()
             store([&](ForwardingData &d) { d.bindAddress = EditorFields::storedText(text); });
     });
     connect(m_bindPort, &QLineEdit::textEdited, this, [this](const QString &text) {
+        typePort(m_bindPort, text);
         store([&](ForwardingData &d) { d.bindPort = EditorFields::storedPort(text); });
     });
     connect(m_targetAddress, &QLineEdit::textEdited, this, [this](const QString &text) {
         store([&](ForwardingData &d) { d.targetAddress = EditorFields::storedText(text); });
     });
     connect(m_targetPort, &QLineEdit::textEdited, this, [this](const QString &text) {
+        typePort(m_targetPort, text);
         store([&](ForwardingData &d) { d.targetPort = EditorFields::storedPort(text); });
     });
     connect(m_note, &QLineEdit::textEdited, this, [this](const QString &text) {
@@ -184,6 +194,47 @@ void ForwardingForm::store(const std::function<void(ForwardingData &)> &change)
     showKind();
     markFields();
     Q_EMIT edited();
+}
+
+void ForwardingForm::typePort(QLineEdit *field, const QString &text)
+{
+    if (!m_forwarding)
+        return;
+    if (EditorFields::isPortText(text)) {
+        typedPort(field).clear();
+        const TypedPorts &typed = m_typedPorts.value(keyOf(m_forwarding));
+        if (typed.bind.isEmpty() && typed.target.isEmpty())
+            m_typedPorts.remove(keyOf(m_forwarding));
+    } else {
+        typedPort(field) = text;
+    }
+}
+
+QString &ForwardingForm::typedPort(const QLineEdit *field)
+{
+    TypedPorts &typed = m_typedPorts[keyOf(m_forwarding)];
+    return field == m_bindPort ? typed.bind : typed.target;
+}
+
+bool ForwardingForm::hasUnreadablePort(const Forwarding *forwarding) const
+{
+    const TypedPorts typed = m_typedPorts.value(keyOf(forwarding));
+    return !typed.bind.isEmpty() || (!typed.target.isEmpty() && !isDynamic(forwarding->kind()));
+}
+
+// The form serves one forwarding after another: a field shows what was typed for this one.
+void ForwardingForm::showPort(QLineEdit *field, qint32 port)
+{
+    const TypedPorts typed = m_typedPorts.value(keyOf(m_forwarding));
+    const QString &text = field == m_bindPort ? typed.bind : typed.target;
+    if (!text.isEmpty()) {
+        if (field->text() != text)
+            field->setText(text);
+    } else if (!EditorFields::isPortText(field->text())) {
+        field->setText(PortNumberFormatStyle<qint32>::format(port));
+    } else {
+        EditorFields::showPort(field, port);
+    }
 }
 
 void ForwardingForm::setForwarding(Forwarding *forwarding)
@@ -215,9 +266,9 @@ void ForwardingForm::refresh()
     m_enabled->setChecked(f.enabled());
     if (EditorFields::storedText(m_bindAddress->currentText()) != f.bindAddress())
         m_bindAddress->setEditText(f.bindAddress().value_or(QString()));
-    EditorFields::showPort(m_bindPort, f.bindPort());
+    showPort(m_bindPort, f.bindPort());
     EditorFields::showText(m_targetAddress, f.targetAddress());
-    EditorFields::showPort(m_targetPort, f.targetPort());
+    showPort(m_targetPort, f.targetPort());
     if (m_note->text() != f.note().value_or(QString()))
         m_note->setText(f.note().value_or(QString()));
     showKind();
@@ -239,8 +290,11 @@ void ForwardingForm::markFields()
 {
     const FieldProblems problems =
         m_forwarding ? problemsOf(m_forwarding->data()) : FieldProblems{};
+    const TypedPorts typed = m_forwarding ? m_typedPorts.value(keyOf(m_forwarding)) : TypedPorts{};
     EditorFields::markInvalid(m_bindAddress, problems.bindAddress);
-    EditorFields::markInvalid(m_bindPort, problems.bindPort);
+    EditorFields::markInvalid(m_bindPort, problems.bindPort || !typed.bind.isEmpty());
     EditorFields::markInvalid(m_targetAddress, problems.targetAddress);
-    EditorFields::markInvalid(m_targetPort, problems.targetPort);
+    EditorFields::markInvalid(m_targetPort, problems.targetPort || !typed.target.isEmpty());
+    const bool unreadable = m_forwarding && hasUnreadablePort(m_forwarding);
+    m_portMessage->setText(unreadable ? EditorFields::portMessage() : QString());
 }

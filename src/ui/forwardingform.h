@@ -2,6 +2,8 @@
 
 #include "records.h"
 
+#include <QHash>
+#include <QUuid>
 #include <QWidget>
 
 #include <functional>
@@ -27,6 +29,9 @@ public:
     Forwarding *forwarding() const { return m_forwarding; }
     // Shows the forwarding's current values; fields that already say the same stay untouched.
     void refresh();
+    // Whether a port field of that forwarding holds text that is no port: it is kept as typed,
+    // marked, and keeps the profile from being saved.
+    bool hasUnreadablePort(const Forwarding *forwarding) const;
     // The first field, for the keyboard focus after adding a forwarding.
     QWidget *firstField() const;
 
@@ -37,6 +42,7 @@ public:
     QLineEdit *targetAddressField() const { return m_targetAddress; }
     QLineEdit *targetPortField() const { return m_targetPort; }
     QLineEdit *noteField() const { return m_note; }
+    QLabel *portMessage() const { return m_portMessage; }
 
 Q_SIGNALS:
     void edited();
@@ -47,6 +53,16 @@ private:
     void markFields();
     void showKind();
     void store(const std::function<void(ForwardingData &)> &change);
+    void typePort(QLineEdit *field, const QString &text);
+    void showPort(QLineEdit *field, qint32 port);
+    QString &typedPort(const QLineEdit *field);
+
+    // What was typed into a port field that is no port, per forwarding, until it is corrected.
+    struct TypedPorts
+    {
+        QString bind;
+        QString target;
+    };
 
     Forwarding *m_forwarding = nullptr;
     QLabel *m_title;
@@ -59,4 +75,6 @@ private:
     QLineEdit *m_targetAddress;
     QLineEdit *m_targetPort;
     QLineEdit *m_note;
+    QLabel *m_portMessage;
+    QHash<QUuid, TypedPorts> m_typedPorts;
 };

@@ -28,34 +28,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-QLabel *messageLabel()
-{
-    auto *label = new QLabel;
-    label->setProperty("message", true);
-    label->setWordWrap(true);
-    label->setVisible(false);
-    return label;
-}
-
-// A field above its message, so that the message appears beside the field it is about.
-QWidget *withMessage(QWidget *field, QLabel *message)
-{
-    auto *box = new QWidget;
-    auto *column = new QVBoxLayout(box);
-    column->setContentsMargins({});
-    column->setSpacing(2);
-    column->addWidget(field);
-    column->addWidget(message);
-    return box;
-}
-
-void setMessage(QLabel *label, QWidget *field, const QString &message)
-{
-    label->setText(message);
-    label->setVisible(!message.isEmpty());
-    EditorFields::markInvalid(field, !message.isEmpty());
-}
-
 Tag *tagOf(const QListWidgetItem *item)
 {
     return reinterpret_cast<Tag *>(item->data(Qt::UserRole).value<quintptr>());
@@ -96,11 +68,11 @@ QWidget *GeneralPage::makeIdentityFields()
     m_name = new QLineEdit;
     m_name->setAccessibleName(localized("Descriptive name"));
     m_name->setPlaceholderText(localized("Descriptive name"));
-    m_nameMessage = messageLabel();
+    m_nameMessage = EditorFields::messageLine();
     m_host = new QLineEdit;
     m_host->setAccessibleName(localized("Hostname or IP address"));
     m_host->setPlaceholderText(localized("Hostname or IP address"));
-    m_hostMessage = messageLabel();
+    m_addressMessage = EditorFields::messageLine();
     m_port = new QLineEdit;
     m_port->setAccessibleName(localized("Port"));
     m_port->setMaxLength(5);
@@ -108,7 +80,8 @@ QWidget *GeneralPage::makeIdentityFields()
     m_user = new QLineEdit;
     m_user->setAccessibleName(localized("Username"));
     m_user->setPlaceholderText(localized("Username"));
-    m_userMessage = messageLabel();
+    m_userMessage = EditorFields::messageLine();
+    m_noteMessage = EditorFields::messageLine();
     m_note = new QPlainTextEdit;
     m_note->setAccessibleName(localized("Note"));
     m_note->setTabChangesFocus(true);
@@ -116,15 +89,18 @@ QWidget *GeneralPage::makeIdentityFields()
     m_pinned = new QCheckBox(localized("Pin to the top of the list"));
     m_autoConnect = new QCheckBox(localized("Connect when VellSSH starts"));
 
+    // The host and the port share one message line, so that a message about either lies under
+    // the row.
     auto *address = new QHBoxLayout;
-    address->addWidget(withMessage(m_host, m_hostMessage), 1);
+    address->addWidget(m_host, 1);
     auto *portLabel = new QLabel(localized("Port:"));
     portLabel->setBuddy(m_port);
-    // As tall as the field, so that its words sit on the field's line while both keep to the
-    // top above a message under the host.
-    portLabel->setMinimumHeight(m_port->sizeHint().height());
-    address->addWidget(portLabel, 0, Qt::AlignTop);
-    address->addWidget(m_port, 0, Qt::AlignTop);
+    address->addWidget(portLabel);
+    address->addWidget(m_port);
+    auto *addressRow = new QVBoxLayout;
+    addressRow->setSpacing(2);
+    addressRow->addLayout(address);
+    addressRow->addWidget(m_addressMessage);
     auto *switches = new QHBoxLayout;
     switches->addWidget(m_pinned);
     switches->addWidget(m_autoConnect);
@@ -138,12 +114,15 @@ QWidget *GeneralPage::makeIdentityFields()
         label->setBuddy(buddy);
         return label;
     };
-    form->addRow(label(localized("&Name:"), m_name), withMessage(m_name, m_nameMessage));
-    form->addRow(label(localized("&Host:"), m_host), address);
-    form->addRow(label(localized("&User:"), m_user), withMessage(m_user, m_userMessage));
+    form->addRow(label(localized("&Name:"), m_name),
+                 EditorFields::withMessage(m_name, m_nameMessage));
+    form->addRow(label(localized("&Host:"), m_host), addressRow);
+    form->addRow(label(localized("&User:"), m_user),
+                 EditorFields::withMessage(m_user, m_userMessage));
     QWidget *tagFields = makeTagFields();
     form->addRow(label(localized("&Tags:"), m_tags), tagFields);
-    form->addRow(label(localized("N&ote:"), m_note), m_note);
+    form->addRow(label(localized("N&ote:"), m_note),
+                 EditorFields::withMessage(m_note, m_noteMessage));
     form->addRow(QString(), switches);
     setTabOrder(m_name, m_host);
     setTabOrder(m_host, m_port);
@@ -299,15 +278,34 @@ void GeneralPage::setEffectivePort(int port)
     m_port->setPlaceholderText(QString::number(port));
 }
 
-void GeneralPage::showMessages(const ProfileValidationForm *form)
+bool GeneralPage::showMessages(const ProfileValidationForm *required,
+                               const QList<ProfileValidationForm::FieldProblem> &problems)
 {
     using Field = ProfileValidationForm::Field;
-    setMessage(m_nameMessage, m_name, form ? form->message(Field::profileName) : QString());
-    setMessage(m_hostMessage, m_host, form ? form->message(Field::hostName) : QString());
-    setMessage(m_userMessage, m_user, form ? form->message(Field::loginName) : QString());
+    using Checked = ProfileValidationForm::CheckedField;
+    // An empty required field has nothing else wrong with it.
+    auto messageOf = [&](Field field, Checked checked) {
+        const QString missing = required ? required->message(field) : QString();
+        return missing.isEmpty() ? EditorFields::problemIn(problems, checked) : missing;
+    };
+    const QString name = messageOf(Field::profileName, Checked::name);
+    const QString host = messageOf(Field::hostName, Checked::host);
+    const QString port =
+        EditorFields::isPortText(m_port->text()) ? QString() : EditorFields::portMessage();
+    const QString user = messageOf(Field::loginName, Checked::user);
+    const QString note = EditorFields::problemIn(problems, Checked::note);
+    EditorFields::showMessage(m_nameMessage, m_name, name);
+    EditorFields::showMessage(m_addressMessage, m_host, host);
+    EditorFields::markInvalid(m_port, !port.isEmpty());
+    const QString address = QStringList{host, port}.join(u' ').trimmed();
+    m_addressMessage->setText(address);
+    m_addressMessage->setToolTip(address);
+    EditorFields::showMessage(m_userMessage, m_user, user);
+    EditorFields::showMessage(m_noteMessage, m_note, note);
+    return !(name + host + port + user + note).isEmpty();
 }
 
 void GeneralPage::showNameMessage(const QString &message)
 {
-    setMessage(m_nameMessage, m_name, message);
+    EditorFields::showMessage(m_nameMessage, m_name, message);
 }

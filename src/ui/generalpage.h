@@ -1,5 +1,6 @@
 #pragma once
 
+#include "profilevalidationform.h"
 #include "result.h"
 
 #include <QWidget>
@@ -7,7 +8,6 @@
 class ForwardingEditor;
 class ObjectContext;
 class Profile;
-class ProfileValidationForm;
 class QCheckBox;
 class QLabel;
 class QLineEdit;
@@ -29,14 +29,21 @@ public:
     void refresh();
     // The port the client uses while the profile names none.
     void setEffectivePort(int port);
-    // The required-field messages beside their fields, or none when messages are off.
-    void showMessages(const ProfileValidationForm *form);
+    // Marks the fields in error and shows their messages under them: the required-field
+    // messages of the form (none without one), the problems of what the fields hold, and a port
+    // that is no port. True when a field is in error.
+    bool showMessages(const ProfileValidationForm *required,
+                      const QList<ProfileValidationForm::FieldProblem> &problems);
     void showNameMessage(const QString &message);
 
     QLineEdit *nameField() const { return m_name; }
     QLineEdit *hostField() const { return m_host; }
     QLineEdit *portField() const { return m_port; }
     QLineEdit *userField() const { return m_user; }
+    QLabel *nameMessage() const { return m_nameMessage; }
+    // The host's and the port's.
+    QLabel *addressMessage() const { return m_addressMessage; }
+    QLabel *userMessage() const { return m_userMessage; }
     QListWidget *tagList() const { return m_tags; }
     QPushButton *newTagButton() const { return m_newTag; }
     QPlainTextEdit *noteField() const { return m_note; }
@@ -62,13 +69,14 @@ private:
     QLineEdit *m_name;
     QLabel *m_nameMessage;
     QLineEdit *m_host;
-    QLabel *m_hostMessage;
+    QLabel *m_addressMessage;
     QLineEdit *m_port;
     QLineEdit *m_user;
     QLabel *m_userMessage;
     QListWidget *m_tags;
     QPushButton *m_newTag;
     QPlainTextEdit *m_note;
+    QLabel *m_noteMessage;
     QCheckBox *m_pinned;
     QCheckBox *m_autoConnect;
     ForwardingEditor *m_forwardings;

@@ -158,12 +158,10 @@ void ProfileEditor::connectDraft()
     }
     if (m_services.settings)
         connect(m_services.settings, &Settings::changed, this, &ProfileEditor::updateCommand);
-    auto edited = [this] {
-        if (m_validating)
-            showValidation();
-    };
+    auto edited = [this] { showValidation(); };
     connect(m_general, &GeneralPage::edited, this, edited);
     connect(m_connection, &ConnectionPage::edited, this, edited);
+    connect(m_advanced->options(), &OptionCatalogueEditor::edited, this, edited);
 }
 
 void ProfileEditor::showProfile()
@@ -174,11 +172,13 @@ void ProfileEditor::showProfile()
     m_connection->setProfile(profile);
     m_advanced->options()->setProfile(profile);
     updateCommand();
+    showValidation();
 }
 
 void ProfileEditor::draftChanged()
 {
     updateCommand();
+    showValidation();
     requestEvaluation();
     const QString inTrash = localized("This profile is in the trash.");
     if (m_draft->profile()->isInTrash())
@@ -236,26 +236,41 @@ void ProfileEditor::showEffectiveValues()
     m_advanced->options()->setEffectiveValues(m_evaluator->defaultValues());
 }
 
-void ProfileEditor::showValidation()
+QWidget *ProfileEditor::showValidation()
 {
+    const Profile &profile = *m_draft->profile();
     ProfileValidationForm form;
-    fillForm(form, *m_draft->profile());
-    m_general->showMessages(&form);
-    if (form.isValid() && m_hint->text() == ProfileValidationForm::fillInHint())
-        m_hint->clear();
-    if (m_general->forwardings()->model()->allAcceptable())
+    fillForm(form, profile);
+    const auto problems = ProfileValidationForm::fieldProblems(profile.data());
+    // Empty required fields are pointed out once a save was refused, not while a new profile
+    // is being filled in; what a field holds is checked as it is typed.
+    const bool general = m_general->showMessages(m_validating ? &form : nullptr, problems) ||
+                         m_general->forwardings()->firstRowWithUnreadablePort() >= 0;
+    const bool connection = m_connection->showMessages(problems);
+    const bool advanced = m_advanced->showMessages(problems);
+    if (m_validating && m_general->forwardings()->model()->allAcceptable())
         m_general->forwardings()->showInvalidValues(false);
+    QWidget *page = nullptr;
+    if (general)
+        page = m_general;
+    else if (connection)
+        page = m_connection;
+    else if (advanced)
+        page = m_advanced;
+    if (!page && m_hint->text() == ProfileValidationForm::fillInHint())
+        m_hint->clear();
+    return page;
 }
 
 bool ProfileEditor::save()
 {
     m_validating = true;
-    ProfileValidationForm form;
-    fillForm(form, *m_draft->profile());
-    m_general->showMessages(&form);
-    if (!form.isValid()) {
+    if (QWidget *page = showValidation()) {
         m_hint->setText(ProfileValidationForm::fillInHint());
-        m_pages->setCurrentWidget(m_general);
+        m_pages->setCurrentWidget(page);
+        ForwardingEditor *forwardings = m_general->forwardings();
+        if (const int row = forwardings->firstRowWithUnreadablePort(); row >= 0)
+            forwardings->selectRow(row);
         return false;
     }
     if (const Status error = m_draft->save()) {

@@ -59,7 +59,8 @@ private:
     void connectDraft();
     void showProfile();
     void draftChanged();
-    void showValidation();
+    // Marks every field in error; the first page that holds one, or none.
+    QWidget *showValidation();
     void showSaveError(const Error &error);
     void showBanner(const QString &text);
     void requestEvaluation();

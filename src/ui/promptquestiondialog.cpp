@@ -6,20 +6,21 @@
 #include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QFormLayout>
-#include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QStyle>
+#include <QVBoxLayout>
 
 using namespace Qt::StringLiterals;
 
 namespace {
 
 constexpr int iconSize = 48;
-// Between a field and its label: the form sits in the grid, whose own spacing it cannot take
-// over while the grid's two directions differ.
-constexpr int labelSpacing = 8;
+// The widest a line of the question may be before it wraps: wide enough for a key fingerprint,
+// narrow enough to read. Short questions still get a window of a comfortable width.
+constexpr int widestLine = 90;
+constexpr int narrowestLine = 440;
 
 QIcon questionIcon(bool secret, const QStyle *style)
 {
@@ -38,6 +39,29 @@ QLabel *wrappingLabel(const QString &text)
     return label;
 }
 
+// A word-wrapping label takes only the width its layout offers, which at first is barely any:
+// the question asks for the width of its longest line, so that a fingerprint stays on one line.
+QLabel *messageLabel(const QString &text)
+{
+    QLabel *label = wrappingLabel(text);
+    const QFontMetrics metrics(label->font());
+    int longest = 0;
+    for (const QString &line : text.split(u'\n'))
+        longest = std::max(longest, metrics.horizontalAdvance(line));
+    const int widest = metrics.horizontalAdvance(QString(widestLine, u'x'));
+    label->setMinimumWidth(std::clamp(longest + 2, narrowestLine, widest));
+    return label;
+}
+
+QString notAcceptedText(const AuthPromptType &type)
+{
+    if (std::holds_alternative<AuthPrompt::Password>(type))
+        return localized("The password was not accepted. Try again.");
+    if (std::holds_alternative<AuthPrompt::PublicKey>(type))
+        return localized("The passphrase was not accepted. Try again.");
+    return localized("The answer was not accepted. Try again.");
+}
+
 } // namespace
 
 PromptQuestionDialog::PromptQuestionDialog(const PromptRequest &request, QWidget *parent)
@@ -47,26 +71,33 @@ PromptQuestionDialog::PromptQuestionDialog(const PromptRequest &request, QWidget
     setObjectName(u"prompt-dialog"_s);
     setWindowTitle(m_words.header);
     setModal(false);
-    setMinimumWidth(520);
 
-    auto *grid = new QGridLayout(this);
-    grid->setHorizontalSpacing(16);
     auto *icon = new QLabel;
     icon->setPixmap(questionIcon(isSecret(request.type), style()).pixmap(iconSize));
-    icon->setAlignment(Qt::AlignTop);
-    grid->addWidget(icon, 0, 0, 4, 1);
     QLabel *header = wrappingLabel(m_words.header);
     QFont bold = header->font();
     bold.setBold(true);
     header->setFont(bold);
-    grid->addWidget(header, 0, 1);
-    grid->addWidget(wrappingLabel(m_words.message), 1, 1);
+    auto *column = new QVBoxLayout;
+    column->addWidget(header);
+    column->addWidget(messageLabel(m_words.message));
+    // The client asks again only when the last answer did not open the way.
+    if (request.attempt > 1 && !m_confirmation) {
+        QLabel *note = wrappingLabel(notAcceptedText(request.type));
+        note->setStyleSheet(u"color: #c01c28;"_s);
+        column->addWidget(note);
+    }
     if (m_words.field)
-        addField(grid, 2, isSecret(request.type));
+        addField(column, isSecret(request.type));
     if (m_words.rememberBox) {
         m_remember = new QCheckBox(*m_words.rememberBox);
-        grid->addWidget(m_remember, 3, 1);
+        column->addWidget(m_remember);
     }
+    column->addStretch();
+    auto *top = new QHBoxLayout;
+    top->setSpacing(16);
+    top->addWidget(icon, 0, Qt::AlignTop);
+    top->addLayout(column, 1);
 
     auto *buttons = new QDialogButtonBox;
     m_default = new QPushButton(m_words.defaultButton);
@@ -76,10 +107,9 @@ PromptQuestionDialog::PromptQuestionDialog(const PromptRequest &request, QWidget
     buttons->addButton(m_alternate,
                        m_confirmation ? QDialogButtonBox::YesRole : QDialogButtonBox::RejectRole);
     m_default->setDefault(true);
-    grid->addWidget(buttons, 4, 0, 1, 2);
-    grid->setRowStretch(1, 1);
-    // The words take the width; the icon keeps its own.
-    grid->setColumnStretch(1, 1);
+    auto *layout = new QVBoxLayout(this);
+    layout->addLayout(top, 1);
+    layout->addWidget(buttons);
 
     connect(m_default, &QPushButton::clicked, this, [this] {
         if (m_confirmation)
@@ -96,7 +126,7 @@ PromptQuestionDialog::PromptQuestionDialog(const PromptRequest &request, QWidget
     (m_field ? static_cast<QWidget *>(m_field) : m_default)->setFocus();
 }
 
-void PromptQuestionDialog::addField(QGridLayout *grid, int row, bool secret)
+void PromptQuestionDialog::addField(QBoxLayout *column, bool secret)
 {
     m_field = new QLineEdit;
     m_field->setMinimumWidth(260);
@@ -106,13 +136,12 @@ void PromptQuestionDialog::addField(QGridLayout *grid, int row, bool secret)
     m_field->setAccessibleName(label.isEmpty() ? m_words.title : label);
     auto *form = new QFormLayout;
     form->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
-    form->setHorizontalSpacing(labelSpacing);
     // A server's own question usually brings its punctuation.
     if (label.isEmpty())
         form->addRow(m_field);
     else
         form->addRow(label.back().isPunct() ? label : label + u':', m_field);
-    grid->addLayout(form, row, 1);
+    column->addLayout(form);
 }
 
 void PromptQuestionDialog::answer(const std::optional<PromptReply> &reply)

@@ -4,6 +4,7 @@
 
 #include <QDialog>
 
+class QBoxLayout;
 class QCheckBox;
 class QLineEdit;
 class QPushButton;
@@ -11,7 +12,8 @@ class QPushButton;
 // One question of a client run in a window of its own: the words of promptDialog() with a
 // field (masked for secrets) and the box that keeps the answer, or Yes and No for a
 // confirmation. Return gives the default button's answer, Escape and closing the window
-// cancel. It answers once.
+// cancel. It answers once. A question asked again in the same run says that the last answer
+// was not accepted.
 class PromptQuestionDialog : public QDialog
 {
     Q_OBJECT
@@ -34,7 +36,7 @@ Q_SIGNALS:
     void answered(const std::optional<PromptReply> &reply);
 
 private:
-    void addField(class QGridLayout *grid, int row, bool secret);
+    void addField(QBoxLayout *column, bool secret);
     void answer(const std::optional<PromptReply> &reply);
 
     PromptDialog m_words;

@@ -7,6 +7,7 @@
 #include "queries.h"
 #include "testenvironment.h"
 
+#include <QJsonObject>
 #include <QSignalSpy>
 
 using namespace Qt::StringLiterals;
@@ -178,6 +179,29 @@ private Q_SLOTS:
         if (status)
             QCOMPARE(status->recoverySuggestion,
                      u"Please check and fill in the fields marked in red."_s);
+        const auto problems = ProfileValidationForm::fieldProblems(p->data());
+        QCOMPARE(problems.isEmpty() ? QString() : problems.first().message, message);
+    }
+
+    // A form marks each field in error, not only the first one.
+    void everyFieldProblemNamesItsField()
+    {
+        using Field = ProfileValidationForm::CheckedField;
+        ProfileData data;
+        data.name = u"db"_s;
+        data.address = u"h"_s;
+        data.user = u"-u"_s;
+        data.privateKeyName = u"id\tkey"_s;
+        data.options = QJsonObject{{u"ProxyJump"_s, u"-j"_s}, {u"ConnectTimeout"_s, u"5"_s}};
+        const auto problems = ProfileValidationForm::fieldProblems(data);
+        QCOMPARE(problems.size(), 3);
+        QCOMPARE(problems[0].field, Field::user);
+        QCOMPARE(problems[1].field, Field::identityName);
+        QCOMPARE(problems[1].message, u"The identity name contains a control character."_s);
+        QCOMPARE(problems[2].field, Field::option);
+        QCOMPARE(problems[2].option, u"ProxyJump"_s);
+        QCOMPARE(ProfileValidationForm::fieldProblem(data),
+                 u"the user starts with “-”, which ssh would read as an option"_s);
     }
 
     void saveIsRefusedWithTheEditorsMessages()

@@ -176,6 +176,31 @@ private Q_SLOTS:
         QVERIFY(!saved->forwardings().first()->enabled());
     }
 
+    // Even where a port may be left out (a socket path needs none), text that is no port is
+    // refused; it stays with its forwarding while another one is shown.
+    void refusesAPortThatIsNoPort()
+    {
+        add(u"8080"_s, u"/run/db.sock"_s, u"abc"_s);
+        QVERIFY(form()->targetPortField()->property("invalid").toBool());
+        QCOMPARE(form()->portMessage()->text(), u"The port must be a number from 1 to 65535."_s);
+        add(u"8081"_s, u"db"_s, u"5432"_s);
+        QVERIFY(!form()->targetPortField()->property("invalid").toBool());
+        QVERIFY(form()->portMessage()->text().isEmpty());
+
+        QVERIFY(!m_editor->save());
+        QCOMPARE(m_editor->hintLabel()->text(),
+                 u"Please check and fill in the fields marked in red."_s);
+        QCOMPARE(forwardings()->currentRow(), 0);
+        QCOMPARE(form()->targetPortField()->text(), u"abc"_s);
+        QVERIFY(form()->targetPortField()->property("invalid").toBool());
+        QVERIFY(m_store->main().profiles().isEmpty());
+
+        replaceText(form()->targetPortField(), QString());
+        QVERIFY(!form()->targetPortField()->property("invalid").toBool());
+        QVERIFY(m_editor->save());
+        QCOMPARE(profileNamed(m_store->main(), u"Web"_s)->forwardings().size(), 2);
+    }
+
     void followsForwardingsChangedElsewhere()
     {
         add(u"8080"_s, u"db"_s, u"5432"_s);

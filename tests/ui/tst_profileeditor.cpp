@@ -2,6 +2,7 @@
 #include "connectionpage.h"
 #include "editorsample.h"
 #include "forwarding.h"
+#include "forwardingeditor.h"
 #include "generalpage.h"
 #include "objectcontext.h"
 #include "profile.h"
@@ -160,6 +161,104 @@ private Q_SLOTS:
         QVERIFY(editor->hintLabel()->text().isEmpty());
         QVERIFY(editor->save());
         QCOMPARE(main().profiles().size(), 1);
+    }
+
+    // Text in the port field that is no port is kept, marked and refused; an empty field means
+    // the default port.
+    void refusesAPortThatIsNoPort_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::newRow("too large") << u"70000"_s;
+        QTest::newRow("letters") << u"abc0"_s;
+        QTest::newRow("zero") << u"0"_s;
+    }
+    void refusesAPortThatIsNoPort()
+    {
+        QFETCH(QString, typed);
+        ProfileEditor *editor = open(m_editors->create());
+        QVERIFY(editor);
+        GeneralPage *general = editor->generalPage();
+        fillRequired(editor, u"Web"_s);
+        replaceText(general->portField(), typed);
+        const QString message = u"The port must be a number from 1 to 65535."_s;
+        QVERIFY(general->portField()->property("invalid").toBool());
+        QCOMPARE(general->addressMessage()->text(), message);
+        QVERIFY(!editor->save());
+        QCOMPARE(editor->hintLabel()->text(),
+                 u"Please check and fill in the fields marked in red."_s);
+        QCOMPARE(general->portField()->text(), typed);
+        QVERIFY(main().profiles().isEmpty());
+
+        replaceText(general->portField(), QString());
+        QVERIFY(!general->portField()->property("invalid").toBool());
+        QVERIFY(general->addressMessage()->text().isEmpty());
+        QVERIFY(editor->save());
+        QCOMPARE(profileNamed(main(), u"Web"_s)->port(), 0);
+    }
+
+    // Each problem of what a field holds is shown under that field and marks it, on whichever
+    // page it is; the save goes to the first of them.
+    void marksEveryFieldThatHoldsAProblem()
+    {
+        ProfileEditor *editor = open(m_editors->create());
+        QVERIFY(editor);
+        GeneralPage *general = editor->generalPage();
+        ConnectionPage *connection = editor->connectionPage();
+        fillRequired(editor, u"Web"_s);
+        replaceText(general->userField(), u"-oProxyCommand=x"_s);
+        replaceText(connection->jumpHostsField(), u"bastion,-x"_s);
+        QCOMPARE(general->userMessage()->text(),
+                 u"The user starts with “-”, which ssh would read as an option."_s);
+        QVERIFY(general->userField()->property("invalid").toBool());
+        QVERIFY(connection->jumpHostsField()->property("invalid").toBool());
+        editor->pages()->setCurrentWidget(connection);
+        QVERIFY(shownMessages(editor).contains(
+            u"The jump host starts with “-”, which ssh would read as an option."_s));
+        editor->draft().profile()->setStringOption(u"ls\nx"_s, u"RemoteCommand"_s);
+        QTRY_VERIFY(editor->advancedPage()->optionsMessage()->text().contains(
+            u"The option “RemoteCommand” contains a control character."_s));
+
+        for (QWidget *page : {static_cast<QWidget *>(general), static_cast<QWidget *>(connection),
+                              static_cast<QWidget *>(editor->advancedPage())}) {
+            editor->pages()->setCurrentIndex(2);
+            QVERIFY(!editor->save());
+            QCOMPARE(editor->pages()->currentWidget(), page);
+            QCOMPARE(editor->hintLabel()->text(),
+                     u"Please check and fill in the fields marked in red."_s);
+            if (page == general)
+                replaceText(general->userField(), u"me"_s);
+            else if (page == connection)
+                replaceText(connection->jumpHostsField(), u"bastion"_s);
+        }
+        QVERIFY(main().profiles().isEmpty());
+        editor->draft().profile()->setStringOption(u"ls"_s, u"RemoteCommand"_s);
+        QTRY_VERIFY(editor->advancedPage()->optionsMessage()->text().isEmpty());
+        QVERIFY(editor->save());
+    }
+
+    // A message coming or going moves no field: a click aimed at one lands on it.
+    void messagesMoveNoField()
+    {
+        ProfileEditor *editor = open(m_editors->create());
+        QVERIFY(editor);
+        editor->show();
+        QVERIFY(QTest::qWaitForWindowExposed(editor));
+        GeneralPage *general = editor->generalPage();
+        QList<QWidget *> fields;
+        fields << general->nameField() << general->hostField() << general->portField()
+               << general->userField() << general->noteField() << general->forwardings();
+        auto places = [&] {
+            QCoreApplication::sendPostedEvents();
+            QList<QRect> rects;
+            for (QWidget *field : fields)
+                rects.append(QRect(field->mapTo(editor, QPoint()), field->size()));
+            return rects;
+        };
+        const QList<QRect> before = places();
+        QVERIFY(!editor->save());
+        replaceText(general->portField(), u"abc"_s);
+        QVERIFY(general->userMessage()->text().size() > 0);
+        QCOMPARE(places(), before);
     }
 
     void refusesANameThatIsTaken()

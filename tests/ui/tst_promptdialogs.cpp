@@ -16,6 +16,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScopeGuard>
 
 using namespace Qt::StringLiterals;
 
@@ -106,11 +107,12 @@ class PromptDialogsTest : public QObject
         QTest::keyClick(dialog->field(), Qt::Key_Return);
     }
 
-    std::shared_ptr<Outcome> ask(AuthPromptType type, const QString &prompt = {})
+    std::shared_ptr<Outcome> ask(AuthPromptType type, const QString &prompt = {},
+                                 qint64 attempt = 1)
     {
         auto outcome = std::make_shared<Outcome>();
-        m_dialogs->present({std::move(type), prompt, u"db"_s, u"root@db.example:2222"_s, 2222, 1,
-                            QUuid::createUuid(), &m_standing},
+        m_dialogs->present({std::move(type), prompt, u"db"_s, u"root@db.example:2222"_s, 2222,
+                            attempt, QUuid::createUuid(), &m_standing},
                            [outcome](std::optional<PromptReply> reply) {
                                outcome->answered = true;
                                outcome->reply = std::move(reply);
@@ -251,6 +253,67 @@ private Q_SLOTS:
         const auto answered = ask(AuthPrompt::Permission{u"Continue (yes/no)?"_s});
         QTest::mouseClick(m_dialogs->currentDialog()->alternateButton(), Qt::LeftButton);
         QCOMPARE(answered->reply->text, u"yes"_s);
+    }
+
+    void aQuestionAskedAgainSaysTheAnswerWasNotAccepted_data()
+    {
+        QTest::addColumn<AuthPromptType>("type");
+        QTest::addColumn<QString>("note");
+        QTest::newRow("password") << AuthPromptType(AuthPrompt::Password{u"root"_s, u"db"_s})
+                                  << u"The password was not accepted. Try again."_s;
+        QTest::newRow("passphrase") << AuthPromptType(AuthPrompt::PublicKey{u"/k/id"_s})
+                                    << u"The passphrase was not accepted. Try again."_s;
+        QTest::newRow("keyboard-interactive")
+            << AuthPromptType(AuthPrompt::Interactive{u"root"_s, u"db"_s, u"Code:"_s})
+            << u"The answer was not accepted. Try again."_s;
+    }
+    void aQuestionAskedAgainSaysTheAnswerWasNotAccepted()
+    {
+        QFETCH(AuthPromptType, type);
+        QFETCH(QString, note);
+        for (const qint64 attempt : {1, 2}) {
+            const auto answered = ask(type, {}, attempt);
+            PromptQuestionDialog *dialog = m_dialogs->currentDialog();
+            QVERIFY(dialog);
+            const auto close = qScopeGuard([&] { QTest::keyClick(dialog, Qt::Key_Escape); });
+            QCOMPARE(showsText(*dialog, note), attempt > 1);
+            const QString folder = qEnvironmentVariable("VELL_SCREENSHOT_DIR");
+            if (attempt > 1 && !folder.isEmpty()) {
+                QVERIFY(QTest::qWaitForWindowExposed(dialog));
+                QVERIFY(dialog->grab().save(
+                    folder +
+                    u"/asked-again-%1.png"_s.arg(QString::fromLatin1(QTest::currentDataTag()))));
+            }
+        }
+    }
+
+    // The host-key question with its fingerprint lines uses the width of its window instead of
+    // wrapping every few words.
+    void aLongQuestionIsLaidOutAcrossTheWindow()
+    {
+        const QString question =
+            u"The authenticity of host '[127.0.0.1]:2222 ([127.0.0.1]:2222)' can't be "
+            "established.\nED25519 key fingerprint is "
+            "SHA256:9f3kQm1cR0aV6YlB2yq8m1TzX4c6sH1y2pD4Jw0Uu7E.\nThis key is not known by any "
+            "other names.\nAre you sure you want to continue connecting (yes/no/[fingerprint])?"_s;
+        const auto answered = ask(AuthPrompt::Permission{question}, question);
+        PromptQuestionDialog *dialog = m_dialogs->currentDialog();
+        const auto close = qScopeGuard([&] { QTest::keyClick(dialog, Qt::Key_Escape); });
+        QVERIFY(QTest::qWaitForWindowExposed(dialog));
+        const QString folder = qEnvironmentVariable("VELL_SCREENSHOT_DIR");
+        if (!folder.isEmpty())
+            QVERIFY(dialog->grab().save(folder + u"/host-key-question.png"_s));
+        const QList<QLabel *> labels = dialog->findChildren<QLabel *>();
+        const auto fingerprint = std::find_if(labels.begin(), labels.end(), [](QLabel *label) {
+            return label->text().contains(u"SHA256:"_s);
+        });
+        QVERIFY(fingerprint != labels.end());
+        const QFontMetrics metrics((*fingerprint)->font());
+        const QString line = u"ED25519 key fingerprint is "
+                             "SHA256:9f3kQm1cR0aV6YlB2yq8m1TzX4c6sH1y2pD4Jw0Uu7E."_s;
+        QVERIFY2((*fingerprint)->width() >= metrics.horizontalAdvance(line),
+                 "the fingerprint line is wrapped");
+        QVERIFY((*fingerprint)->geometry().right() > dialog->width() * 2 / 3);
     }
 
     void thePassphraseTypedInTheDialogConnects()
