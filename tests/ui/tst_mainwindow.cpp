@@ -25,8 +25,8 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPushButton>
-#include <QSettings>
 #include <QScrollBar>
+#include <QSettings>
 #include <QSignalSpy>
 #include <QSplitter>
 
@@ -166,6 +166,27 @@ private Q_SLOTS:
         QCOMPARE(window.selectedProfiles().first()->displayName(), u"db replica"_s);
         QTest::keyClick(search(), Qt::Key_Down);
         QVERIFY(list()->hasFocus());
+    }
+
+    // A search that hides the selected profile leaves nothing for the commands to act on
+    // unseen: Delete once trashed the hidden one.
+    void commandsNeverActOnAProfileTheSearchHides()
+    {
+        m_fixture->addProfile(u"alpha"_s);
+        m_fixture->addProfile(u"bravo"_s);
+        openWindow();
+        clickRow(u"alpha"_s);
+        QTest::keyClick(list(), Qt::Key_F, Qt::ControlModifier);
+        QTest::keyClicks(search(), u"bravo"_s);
+        QCOMPARE(listed(), QStringList{u"bravo"_s});
+        QVERIFY(m_window->selectedProfiles().isEmpty());
+        QTest::keyClick(search(), Qt::Key_Down);
+        QTest::keyClick(list(), Qt::Key_Delete);
+        const QList<Profile *> profiles = context().profiles();
+        for (const Profile *profile : profiles) {
+            if (profile->displayName() == u"alpha"_s)
+                QVERIFY(!profile->isInTrash());
+        }
     }
 
     void anEmptyListSaysHowToBeginAndTakesDroppedFiles()
