@@ -39,6 +39,13 @@ QString VellAppDelegate::defaultAskPassProgram(const QString &serviceProgram)
 
 VellAppDelegate::VellAppDelegate(Key) {}
 
+InvocationInputs VellAppDelegate::invocationInputs() const
+{
+    return InvocationInputs{SSHClientConfig::shared().knownOptionNameSet(),
+                            IdentityKeyManager::defaultDirectory(),
+                            m_settings->get(SettingKeys::userConfigFilePath)};
+}
+
 VellAppDelegate::~VellAppDelegate()
 {
     // Tunnels end with the application: sessions go before the store they read.
@@ -71,11 +78,8 @@ Result<std::unique_ptr<VellAppDelegate>> VellAppDelegate::start(const Options &o
 
     app->m_notifications = std::make_unique<DesktopNotifications>();
     Settings *settings = app->m_settings.get();
-    auto invocation = [settings] {
-        return InvocationInputs{SSHClientConfig::shared().knownOptionNameSet(),
-                                IdentityKeyManager::defaultDirectory(),
-                                settings->get(SettingKeys::userConfigFilePath)};
-    };
+    VellAppDelegate *core = app.get();
+    auto invocation = [core] { return core->invocationInputs(); };
     const QString askPass = options.askPassProgram;
     auto environment = [settings, askPass] {
         ChildEnvironmentInputs inputs;

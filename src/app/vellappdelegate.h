@@ -2,6 +2,7 @@
 
 #include "promptrequest.h"
 #include "result.h"
+#include "sshinvocation.h"
 
 #include <QObject>
 #include <QString>
@@ -58,6 +59,10 @@ public:
     DesktopNotifications &notifications() const { return *m_notifications; }
     BackupModule &backups() const { return *m_backups; }
     FolderSync &folderSync() const { return *m_folderSync; }
+
+    // What the client's command line is built from: the option catalogue, the key folder and
+    // the configuration file the settings name now.
+    InvocationInputs invocationInputs() const;
 
     // A backup follows the last change after this long a quiet time.
     static constexpr int backupDelayMs = 5000;

@@ -7,8 +7,6 @@
 #include "profileeditor.h"
 #include "profiletransfer.h"
 #include "sessioninspector.h"
-#include "settings.h"
-#include "sshclientconfig.h"
 #include "tunnelservice.h"
 #include "vellappdelegate.h"
 #include "windowactivation.h"
@@ -25,15 +23,8 @@ DesktopApplication::DesktopApplication(VellAppDelegate &app, TunnelService &serv
                                       &m_permission}),
       m_guard([this]() -> QWidget * { return m_editors.editorWindow(); })
 {
-    Settings *settings = &app.settings();
     m_transfer = new ProfileTransfer(
-        *app.store().mainContext(),
-        [settings] {
-            return InvocationInputs{SSHClientConfig::shared().knownOptionNameSet(),
-                                    IdentityKeyManager::defaultDirectory(),
-                                    settings->get(SettingKeys::userConfigFilePath)};
-        },
-        &m_window);
+        *app.store().mainContext(), [&app] { return app.invocationInputs(); }, &m_window);
     m_inspector = new SessionInspector(&app.container());
     connectEditors();
     placeInspector();

@@ -2,7 +2,6 @@
 
 #include "confirmations.h"
 #include "desktopnotifications.h"
-#include "identitykeymanager.h"
 #include "localized.h"
 #include "maincommands.h"
 #include "navigationmodel.h"
@@ -14,7 +13,6 @@
 #include "settings.h"
 #include "sidebarmodel.h"
 #include "sidebarview.h"
-#include "sshclientconfig.h"
 #include "tag.h"
 #include "vellappdelegate.h"
 
@@ -58,12 +56,7 @@ MainWindow::MainWindow(VellAppDelegate &app, QWidget *parent)
     setObjectName(u"tunnel-main"_s);
     setWindowTitle(u"VellSSH"_s);
     setMinimumSize(640, 400);
-    const Settings *settings = &app.settings();
-    auto invocation = [settings] {
-        return InvocationInputs{SSHClientConfig::shared().knownOptionNameSet(),
-                                IdentityKeyManager::defaultDirectory(),
-                                settings->get(SettingKeys::userConfigFilePath)};
-    };
+    auto invocation = [&app] { return app.invocationInputs(); };
     m_navigation = new NavigationModel(this);
     m_sidebarModel = new SidebarModel(m_context, this);
     m_profileModel = new ProfileListModel(m_context, m_container, invocation, this);
