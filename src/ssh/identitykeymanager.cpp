@@ -88,6 +88,8 @@ void IdentityKeyManager::refresh()
 {
     QDir dir(m_directory);
     if (!dir.exists()) {
+        // Nothing that was listed can still be read.
+        publish({}, {}, {});
         Q_EMIT refreshFailed(localized("The folder “%1” does not exist.").arg(m_directory));
         return;
     }
@@ -109,12 +111,19 @@ void IdentityKeyManager::refresh()
         else if (holdsPrivateKey(path))
             privateKeys.append(path);
     }
-    if (found != m_identities || privateKeys != m_privateKeys || certificates != m_certificates) {
-        m_identities = found;
-        m_privateKeys = privateKeys;
-        m_certificates = certificates;
-        Q_EMIT identitiesChanged();
-    }
+    publish(found, privateKeys, certificates);
+}
+
+void IdentityKeyManager::publish(const QStringList &identities, const QStringList &privateKeys,
+                                 const QStringList &certificates)
+{
+    if (identities == m_identities && privateKeys == m_privateKeys &&
+        certificates == m_certificates)
+        return;
+    m_identities = identities;
+    m_privateKeys = privateKeys;
+    m_certificates = certificates;
+    Q_EMIT identitiesChanged();
 }
 
 std::optional<QString> IdentityKeyManager::invalidIdentityReason(const QString &path)

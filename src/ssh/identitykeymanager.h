@@ -43,6 +43,9 @@ Q_SIGNALS:
     void refreshFailed(const QString &message);
 
 private:
+    void publish(const QStringList &identities, const QStringList &privateKeys,
+                 const QStringList &certificates);
+
     QString m_directory;
     QStringList m_identities;
     QStringList m_privateKeys;

@@ -32,6 +32,8 @@ public:
     // A later start asked for the window, handing over its files.
     void activate(const QStringList &files);
 
+    // The identity folder that the editors and the identities settings page share.
+    IdentityKeyManager &identities() { return m_identities; }
     MainWindow &window() { return m_window; }
     ProfileEditors &editors() { return m_editors; }
     PromptDialogs &prompts() { return m_prompts; }

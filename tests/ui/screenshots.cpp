@@ -6,6 +6,9 @@
 #include "dialogscript.h"
 #include "forwardingeditor.h"
 #include "generalpage.h"
+#include "homedirectory.h"
+#include "identitiessettingspage.h"
+#include "knownhostssettingspage.h"
 #include "localized.h"
 #include "maincommands.h"
 #include "objectcontext.h"
@@ -36,6 +39,7 @@
 #include <QTabWidget>
 #include <QTest>
 #include <QTreeView>
+#include <QVBoxLayout>
 
 #include <cstdio>
 
@@ -210,6 +214,57 @@ private Q_SLOTS:
         shootPrompt(request(AuthPrompt::Permission{hostKey}, hostKey), u"prompt-hostkey"_s);
         const QString input = u"(%1@127.0.0.1) One-time password:"_s.arg(user);
         shootPrompt(request(AuthPrompt::Input{input}, input), u"prompt-input"_s, u"918273"_s);
+    }
+
+    // The two pages over the user's .ssh: the sample key with a certificate and a second key
+    // beside it, and a known_hosts with a comment, a marker and the sample server's line.
+    void settingsPages()
+    {
+        const QString ssh = realHomeDirectory() + u"/.ssh"_s;
+        QVERIFY(QFile::copy(m_library.sshd().otherKey(), ssh + u"/deploy_ed25519"_s));
+        QVERIFY(
+            QFile::copy(m_library.sshd().clientKey() + u".pub"_s, ssh + u"/id_ed25519-cert.pub"_s));
+        QFile sample(m_library.sshd().knownHosts());
+        QFile knownHosts(ssh + u"/known_hosts"_s);
+        QVERIFY(sample.open(QIODevice::ReadOnly) && knownHosts.open(QIODevice::Append));
+        knownHosts.write(
+            "# build farm, rotated every spring
+            "
+            "@cert-authority *.build.example ssh-ed25519 "
+            "AAAAC3NzaC1lZDI1NTE5AAAAIHfarmCAkeyXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXX
+            "
+            "git.example.org,192.0.2.14 ecdsa-sha2-nistp256 AAAAE2VjZHNhLXNoYTItbmlzdHA"
+            "yNTYAAAAIbmlzdHAyNTYAAABBBPm2
+            " +
+            sample.readAll());
+        knownHosts.close();
+
+        QWidget identitiesWindow;
+        identitiesWindow.setWindowTitle(localized("Identities"));
+        auto *identities = new IdentitiesSettingsPage(m_desktop->identities(), &identitiesWindow);
+        (new QVBoxLayout(&identitiesWindow))->addWidget(identities);
+        identitiesWindow.resize(640, 420);
+        QTRY_COMPARE_WITH_TIMEOUT(identities->list()->model()->rowCount(), 4,
+                                  SampleLibrary::timeoutMs);
+        identities->list()->selectionModel()->select(identities->list()->model()->index(1, 0),
+                                                     QItemSelectionModel::Select |
+                                                         QItemSelectionModel::Rows);
+        shoot(identities, u"settings-identities"_s);
+
+        QWidget knownHostsWindow;
+        knownHostsWindow.setWindowTitle(localized("Known Hosts"));
+        auto *page =
+            new KnownHostsSettingsPage(QStringLiteral(VELLSSH_SERVICE),
+                                       KnownHostsSettingsPage::defaultFile(), &knownHostsWindow);
+        (new QVBoxLayout(&knownHostsWindow))->addWidget(page);
+        knownHostsWindow.resize(760, 420);
+        knownHostsWindow.show();
+        QTRY_VERIFY_WITH_TIMEOUT(!page->isLoading(), SampleLibrary::timeoutMs);
+        QVERIFY(page->list()->model()->rowCount() >= 4);
+        page->list()->selectionModel()->select(page->list()->model()->index(2, 0),
+                                               QItemSelectionModel::Select |
+                                                   QItemSelectionModel::Rows);
+        shoot(page, u"settings-knownhosts"_s);
     }
 
     // A colleague's file with two profiles the library has and one it has not, under a name

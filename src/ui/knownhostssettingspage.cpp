@@ -1,0 +1,208 @@
+#include "knownhostssettingspage.h"
+
+#include "addknownhostdialog.h"
+#include "knownhostlistmodel.h"
+#include "knownhostsparser.h"
+#include "localized.h"
+#include "settingspageparts.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QLabel>
+#include <QTreeView>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+using namespace Qt::StringLiterals;
+
+KnownHostsSettingsPage::KnownHostsSettingsPage(QString serviceProgram, QString file,
+                                               QWidget *parent)
+    : QWidget(parent), m_program(std::move(serviceProgram)), m_file(std::move(file)),
+      m_model(new KnownHostListModel(this)), m_list(new QTreeView),
+      m_loadingLabel(new QLabel(localized("Loading…")))
+{
+    setObjectName(u"knownHostsSettings"_s);
+    m_list->setModel(m_model);
+    m_list->setAccessibleName(localized("Known Hosts"));
+    m_list->setRootIsDecorated(false);
+    m_list->setUniformRowHeights(true);
+    m_list->setAlternatingRowColors(true);
+    m_list->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    m_list->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_list->setContextMenuPolicy(Qt::ActionsContextMenu);
+    m_list->setMinimumSize(480, 200);
+    QHeaderView *header = m_list->header();
+    header->setStretchLastSection(false);
+    header->setSectionResizeMode(KnownHostListModel::hostsColumn, QHeaderView::Stretch);
+    for (int column : {KnownHostListModel::keyTypeColumn, KnownHostListModel::markerColumn,
+                       KnownHostListModel::statusColumn})
+        header->setSectionResizeMode(column, QHeaderView::ResizeToContents);
+    buildActions();
+
+    auto *intro = new QLabel(localized(
+        "The `known_hosts` file stores the public keys of remote servers you've connected to, "
+        "helping to ensure that you're connecting to the same server each time and preventing "
+        "man-in-the-middle attacks."));
+    intro->setTextFormat(Qt::MarkdownText);
+    intro->setWordWrap(true);
+    m_loadingLabel->setVisible(false);
+    auto *bottom = new QHBoxLayout;
+    bottom->addWidget(makeListButtons({{m_add, localized("Add…")},
+                                       {m_copy, localized("Copy")},
+                                       {m_remove, localized("Remove")}}),
+                      1);
+    bottom->addWidget(m_loadingLabel);
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(intro);
+    layout->addWidget(m_list, 1);
+    layout->addLayout(bottom);
+
+    connect(m_list->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &KnownHostsSettingsPage::updateActions);
+    connect(m_model, &QAbstractItemModel::modelReset, this, &KnownHostsSettingsPage::updateActions);
+    updateActions();
+}
+
+QString KnownHostsSettingsPage::defaultFile()
+{
+    return KnownHostsParser::defaultFile();
+}
+
+void KnownHostsSettingsPage::buildActions()
+{
+    m_add = makeListAction(m_list, localized("Add Known Host…"), u"list-add"_s, QKeySequence::New);
+    m_add->setObjectName(u"addKnownHost"_s);
+    m_copy =
+        makeListAction(m_list, localized("Copy Known Hosts"), u"edit-copy"_s, QKeySequence::Copy);
+    m_copy->setObjectName(u"copyKnownHosts"_s);
+    m_remove = makeListAction(m_list, localized("Remove Known Hosts"), u"list-remove"_s,
+                              QKeySequence::Delete);
+    m_remove->setObjectName(u"removeKnownHosts"_s);
+    connect(m_add, &QAction::triggered, this, &KnownHostsSettingsPage::showAddSheet);
+    connect(m_copy, &QAction::triggered, this, &KnownHostsSettingsPage::copySelected);
+    connect(m_remove, &QAction::triggered, this, &KnownHostsSettingsPage::removeSelected);
+}
+
+void KnownHostsSettingsPage::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    if (!m_loading)
+        reload();
+}
+
+void KnownHostsSettingsPage::setLoading(bool loading)
+{
+    m_loading = loading;
+    m_loadingLabel->setVisible(loading);
+    updateActions();
+    Q_EMIT loadingChanged(loading);
+}
+
+void KnownHostsSettingsPage::updateActions()
+{
+    const bool selected = m_list->selectionModel()->hasSelection();
+    m_add->setEnabled(!m_loading);
+    m_copy->setEnabled(selected);
+    m_remove->setEnabled(selected && !m_loading);
+}
+
+QList<KnownHostEntry> KnownHostsSettingsPage::selectedEntries() const
+{
+    QModelIndexList rows = m_list->selectionModel()->selectedRows();
+    std::sort(rows.begin(), rows.end());
+    QList<KnownHostEntry> entries;
+    for (const QModelIndex &index : std::as_const(rows))
+        entries.append(m_model->entries().at(index.row()));
+    return entries;
+}
+
+KnownHostsParser *KnownHostsSettingsPage::newParser()
+{
+    return new KnownHostsParser(m_program, this);
+}
+
+void KnownHostsSettingsPage::fail(const QString &message)
+{
+    showSettingsAlert(this, u"knownHostsError"_s, localized("KnownHosts Error"), message);
+}
+
+// A failed read leaves the list as it was.
+void KnownHostsSettingsPage::reload()
+{
+    setLoading(true);
+    KnownHostsParser *parser = newParser();
+    parser->load(m_file, [this, parser](Result<QList<KnownHostEntry>> entries) {
+        parser->deleteLater();
+        if (entries)
+            m_model->setEntries(*entries);
+        setLoading(false);
+        if (!entries)
+            fail(entries.error().message);
+    });
+}
+
+// The list shown stays the file's until the file has been read again; a write that fails
+// leaves it showing what is there.
+void KnownHostsSettingsPage::write(const QList<KnownHostEntry> &entries)
+{
+    setLoading(true);
+    KnownHostsParser *parser = newParser();
+    parser->dump(m_file, entries, [this, parser](Status status) {
+        parser->deleteLater();
+        if (status) {
+            setLoading(false);
+            fail(status->message);
+            return;
+        }
+        reload();
+    });
+}
+
+void KnownHostsSettingsPage::showAddSheet()
+{
+    if (m_loading)
+        return;
+    auto *sheet = new AddKnownHostDialog(this);
+    sheet->setAttribute(Qt::WA_DeleteOnClose);
+    sheet->setWindowModality(Qt::WindowModal);
+    connect(sheet, &QDialog::accepted, this, [this, sheet] { addEntryLines(sheet->entryLines()); });
+    sheet->open();
+}
+
+void KnownHostsSettingsPage::addEntryLines(const QStringList &lines)
+{
+    if (lines.isEmpty() || m_loading)
+        return;
+    QList<KnownHostEntry> entries = m_model->entries();
+    for (const QString &line : lines)
+        entries.append({line, KnownHostEntry::Status::ok, {}, {}, {}});
+    write(entries);
+}
+
+void KnownHostsSettingsPage::copySelected()
+{
+    QStringList lines;
+    for (const KnownHostEntry &entry : selectedEntries())
+        lines.append(entry.content);
+    if (!lines.isEmpty())
+        QApplication::clipboard()->setText(lines.join(u'\n'));
+}
+
+void KnownHostsSettingsPage::removeSelected()
+{
+    if (m_loading)
+        return;
+    QModelIndexList rows = m_list->selectionModel()->selectedRows();
+    if (rows.isEmpty())
+        return;
+    std::sort(rows.begin(), rows.end());
+    QList<KnownHostEntry> entries = m_model->entries();
+    for (auto row = rows.crbegin(); row != rows.crend(); ++row)
+        entries.removeAt(row->row());
+    write(entries);
+}

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QString>
+
+#include <functional>
+
+class QAction;
+class QKeySequence;
+class QMessageBox;
+class QWidget;
+
+// What the settings pages that list files share: their alerts and questions, and the actions
+// and buttons of their lists.
+
+// Alerts and questions are sheets on the page's window that leave the event loop running. An
+// alert of a name already on screen is not stacked on top of itself.
+QMessageBox *showSettingsAlert(QWidget *page, const QString &objectName, const QString &title,
+                               const QString &text);
+// Calls proceed only when the user picks the destructive action.
+void askSettingsQuestion(QWidget *page, const QString &objectName, const QString &title,
+                         const QString &question, const QString &explanation, const QString &action,
+                         const std::function<void()> &proceed);
+
+// An action of a page's list: its keys work while the list has the focus, where Delete and
+// Copy mean the selected rows.
+QAction *makeListAction(QWidget *list, const QString &text, const QString &icon,
+                        const QKeySequence &keys);
+// A button under the list showing the action's short label; it follows the action's state.
+QWidget *makeListButtons(const QList<std::pair<QAction *, QString>> &actions);
