@@ -4,9 +4,9 @@
 
 #include <QDialogButtonBox>
 #include <QFontDatabase>
+#include <QKeyEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QShortcut>
 #include <QVBoxLayout>
 
 using namespace Qt::StringLiterals;
@@ -28,14 +28,8 @@ AddKnownHostDialog::AddKnownHostDialog(QWidget *parent)
     m_add->setToolTip(QKeySequence(Qt::CTRL | Qt::Key_Return).toString(QKeySequence::NativeText));
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
-    // Return belongs to the field, where it starts the next line.
-    for (const QKeySequence keys :
-         {QKeySequence(Qt::CTRL | Qt::Key_Return), QKeySequence(Qt::CTRL | Qt::Key_Enter)}) {
-        connect(new QShortcut(keys, this), &QShortcut::activated, this, [this] {
-            if (m_add->isEnabled())
-                accept();
-        });
-    }
+    // Return belongs to the field, where it starts the next line; Ctrl+Return adds.
+    m_field->installEventFilter(this);
     connect(m_field, &QPlainTextEdit::textChanged, this,
             [this] { m_add->setEnabled(!entryLines().isEmpty()); });
     m_add->setEnabled(false);
@@ -48,4 +42,19 @@ AddKnownHostDialog::AddKnownHostDialog(QWidget *parent)
 QStringList AddKnownHostDialog::entryLines() const
 {
     return m_field->toPlainText().split(u'\n', Qt::SkipEmptyParts);
+}
+
+bool AddKnownHostDialog::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_field && event->type() == QEvent::KeyPress) {
+        const auto *key = static_cast<QKeyEvent *>(event);
+        const bool confirm = (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) &&
+                             key->modifiers().testFlag(Qt::ControlModifier);
+        if (confirm) {
+            if (m_add->isEnabled())
+                accept();
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
 }

@@ -17,6 +17,9 @@ public:
     // The lines of the field, unchanged, without the empty ones.
     QStringList entryLines() const;
 
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
     QPlainTextEdit *m_field;
     QPushButton *m_add;

@@ -1,5 +1,6 @@
 #include "identitiessettingspage.h"
 
+#include "homedirectory.h"
 #include "identitykeymanager.h"
 #include "identitylistmodel.h"
 #include "localized.h"
@@ -15,6 +16,19 @@
 #include <QVBoxLayout>
 
 using namespace Qt::StringLiterals;
+
+namespace {
+
+// "~/.ssh" reads better than the full path of the same folder.
+QString abbreviatedHome(const QString &path)
+{
+    const QString home = realHomeDirectory();
+    if (path == home || path.startsWith(home + u'/'))
+        return u'~' + path.mid(home.size());
+    return path;
+}
+
+} // namespace
 
 IdentitiesSettingsPage::IdentitiesSettingsPage(IdentityKeyManager &manager, QWidget *parent)
     : QWidget(parent), m_manager(manager), m_model(new IdentityListModel(manager, this)),
@@ -36,7 +50,7 @@ IdentitiesSettingsPage::IdentitiesSettingsPage(IdentityKeyManager &manager, QWid
                                            QHeaderView::ResizeToContents);
     buildActions();
 
-    auto *note = new QLabel(usageNote(manager.identityKeysDirectory()));
+    auto *note = new QLabel(usageNote(abbreviatedHome(manager.identityKeysDirectory())));
     note->setWordWrap(true);
     note->setTextInteractionFlags(Qt::TextSelectableByMouse);
     auto *layout = new QVBoxLayout(this);

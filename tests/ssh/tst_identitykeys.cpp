@@ -90,6 +90,19 @@ private Q_SLOTS:
         QVERIFY(changed.count() >= 2);
     }
 
+    void aFolderThatGoesAwayEmptiesTheListAndIsReported()
+    {
+        write(m_dir + u"/id_ed25519"_s, privateKey);
+        IdentityKeyManager manager(m_dir);
+        QCOMPARE(manager.identities().size(), 1);
+        QSignalSpy failed(&manager, &IdentityKeyManager::refreshFailed);
+        QVERIFY(QDir(m_dir).removeRecursively());
+        QVERIFY(failed.wait(10000));
+        QVERIFY(failed.first().first().toString().contains(m_dir));
+        QVERIFY(manager.identities().isEmpty());
+        QVERIFY(manager.privateKeys().isEmpty());
+    }
+
     void importChecksEachFile()
     {
         const QString outside = QDir::tempPath() + u"/import-%1"_s.arg(m_count);

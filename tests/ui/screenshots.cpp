@@ -227,16 +227,12 @@ private Q_SLOTS:
         QFile sample(m_library.sshd().knownHosts());
         QFile knownHosts(ssh + u"/known_hosts"_s);
         QVERIFY(sample.open(QIODevice::ReadOnly) && knownHosts.open(QIODevice::Append));
-        knownHosts.write(
-            "# build farm, rotated every spring
-            "
-            "@cert-authority *.build.example ssh-ed25519 "
-            "AAAAC3NzaC1lZDI1NTE5AAAAIHfarmCAkeyXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXX
-            "
-            "git.example.org,192.0.2.14 ecdsa-sha2-nistp256 AAAAE2VjZHNhLXNoYTItbmlzdHA"
-            "yNTYAAAAIbmlzdHAyNTYAAABBBPm2
-            " +
-            sample.readAll());
+        knownHosts.write("# build farm, rotated every spring\n"
+                         "@cert-authority *.build.example ssh-ed25519 "
+                         "AAAAC3NzaC1lZDI1NTE5AAAAIHfarmCAkeyXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXX\n"
+                         "git.example.org,192.0.2.14 ecdsa-sha2-nistp256 "
+                         "AAAAE2VjZHNhLXNoYTItbmlzdHAyNTYAAAAIbmlzdHAyNTYAAABBBPm2\n" +
+                         sample.readAll());
         knownHosts.close();
 
         QWidget identitiesWindow;

@@ -66,6 +66,8 @@ class IdentitiesPageTest : public QObject
             m_page->list()->model(), QAbstractItemModelTester::FailureReportingMode::QtTest);
         m_page->show();
         QVERIFY(QTest::qWaitForWindowExposed(m_page.get()));
+        m_page->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(m_page.get()));
         m_page->list()->setFocus();
     }
 
@@ -91,7 +93,7 @@ class IdentitiesPageTest : public QObject
         QCOMPARE(chooser->fileMode(), QFileDialog::ExistingFiles);
         chooser->setDirectory(QFileInfo(path).absolutePath());
         chooser->selectFile(QFileInfo(path).fileName());
-        chooser->accept();
+        QTest::keyClick(chooser->findChild<QLineEdit *>(u"fileNameEdit"_s), Qt::Key_Return);
     }
 
 private Q_SLOTS:

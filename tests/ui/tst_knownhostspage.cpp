@@ -6,6 +6,7 @@
 #include <QAbstractItemModelTester>
 #include <QAction>
 #include <QClipboard>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -69,6 +70,8 @@ class KnownHostsPageTest : public QObject
         m_page->show();
         QVERIFY(QTest::qWaitForWindowExposed(m_page.get()));
         QVERIFY(m_page->isLoading());
+        m_page->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(m_page.get()));
         QTRY_VERIFY_WITH_TIMEOUT(!m_page->isLoading(), timeoutMs);
         QCOMPARE(loading.count(), 2);
         m_page->list()->setFocus();
@@ -121,11 +124,13 @@ private Q_SLOTS:
         auto *sheet = qobject_cast<AddKnownHostDialog *>(DialogScript::shown(u"addKnownHost"_s));
         QVERIFY(sheet);
         QCOMPARE(sheet->field()->placeholderText(), u"Enter known host entry"_s);
-        auto *add = sheet->findChild<QDialogButtonBox *>()->buttons().first();
+        QVERIFY(QTest::qWaitForWindowActive(sheet));
+        QPushButton *add = nullptr;
         for (QAbstractButton *button : sheet->findChild<QDialogButtonBox *>()->buttons()) {
             if (button->text() == u"Add"_s)
-                add = button;
+                add = qobject_cast<QPushButton *>(button);
         }
+        QVERIFY(add);
         QVERIFY(!add->isEnabled());
         sheet->field()->setPlainText(u"\n\n"_s);
         QVERIFY(!add->isEnabled());
