@@ -15,6 +15,8 @@
 #include <QTreeView>
 #include <QVBoxLayout>
 
+#include <memory>
+
 using namespace Qt::StringLiterals;
 
 namespace {

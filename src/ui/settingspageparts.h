@@ -1,8 +1,10 @@
 #pragma once
 
+#include <QList>
 #include <QString>
 
 #include <functional>
+#include <utility>
 
 class QAction;
 class QKeySequence;
