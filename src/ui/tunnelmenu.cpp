@@ -40,10 +40,8 @@ TunnelMenu::TunnelMenu(ObjectContext *context, SessionContainer *container, QObj
     m_menu->setObjectName(u"tunnelMenu"_s);
     openMainWindow = new QAction(localized("Open Main Window"), this);
     settings = new QAction(localized("Settings"), this);
-    settings->setMenuRole(QAction::NoRole);
     help = new QAction(localized("Help"), this);
     quit = new QAction(localized("Quit"), this);
-    quit->setMenuRole(QAction::NoRole);
     openMainWindow->setObjectName(u"openMainWindow"_s);
     settings->setObjectName(u"settings"_s);
     help->setObjectName(u"help"_s);
@@ -133,9 +131,8 @@ void TunnelMenu::addSection(const Section &section)
     addHeader(section.title);
     QMenu *target = m_menu.get();
     if (section.entries.size() > inlineProfileLimit) {
-        target = new QMenu(localized("%1 Tunnels").arg(section.entries.size()));
+        target = m_menu->addMenu(localized("%1 Tunnels").arg(section.entries.size()));
         m_submenus.append(target);
-        m_menu->addMenu(target);
     }
     addProfileEntries(target, section.entries);
     if (!section.tag)

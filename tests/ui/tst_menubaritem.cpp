@@ -11,6 +11,7 @@
 #include "tunnelservice.h"
 #include "tunnelsession.h"
 
+#include <QAction>
 #include <QDBusArgument>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
@@ -19,6 +20,7 @@
 #include <QDBusPendingCallWatcher>
 #include <QDBusVariant>
 #include <QDir>
+#include <QMenu>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QSystemTrayIcon>
@@ -39,9 +41,20 @@ struct MenuNode
     bool isSeparator() const { return properties.value(u"type"_s) == u"separator"_s; }
     bool isEnabled() const { return properties.value(u"enabled"_s, true).toBool(); }
     bool isChecked() const { return properties.value(u"toggle-state"_s).toInt() == 1; }
+    // The label as a host shows it: "_" marks the mnemonic and "__" stands for "_".
     QString text() const
     {
-        return isSeparator() ? u"-"_s : properties.value(u"label"_s).toString();
+        if (isSeparator())
+            return u"-"_s;
+        const QString label = properties.value(u"label"_s).toString();
+        QString shown;
+        for (qsizetype i = 0; i < label.size(); ++i) {
+            if (label.at(i) != u'_')
+                shown.append(label.at(i));
+            else if (i + 1 < label.size() && label.at(i + 1) == u'_')
+                shown.append(label.at(++i));
+        }
+        return shown;
     }
 };
 
@@ -367,6 +380,7 @@ private Q_SLOTS:
         startDesktop();
         QTRY_VERIFY_WITH_TIMEOUT(entry(u"live"_s).has_value(), 20000);
 
+        const QList<QAction *> entries = item().menu()->actions();
         QVERIFY(click(u"live"_s));
         SessionContainer &container = m_fixture->app().container();
         QTRY_COMPARE_WITH_TIMEOUT(container.session(*live->uuid())->lastState(),
@@ -376,6 +390,8 @@ private Q_SLOTS:
         QVERIFY(!entry(u"Connect All Tunnels"_s)->isEnabled());
         QVERIFY(entry(u"Disconnect All"_s)->isEnabled());
         QTRY_COMPARE_WITH_TIMEOUT(item().icon()->imageName(), u"ConnectedState"_s, 20000);
+        // States change the entries in place; the menu is not laid out again for them.
+        QCOMPARE(item().menu()->actions(), entries);
 
         QVERIFY(click(u"live — Connected"_s));
         QTRY_VERIFY_WITH_TIMEOUT(container.session(*live->uuid())->canConnect(), 30000);
