@@ -22,8 +22,6 @@
 
 Q_LOGGING_CATEGORY(lcDesktop, "io.vellssh.desktop")
 
-DesktopApplication::~DesktopApplication() = default;
-
 DesktopApplication::DesktopApplication(VellAppDelegate &app, TunnelService &service,
                                        const QString &serviceProgram, QObject *parent)
     : QObject(parent), m_window(app),
@@ -45,6 +43,8 @@ DesktopApplication::DesktopApplication(VellAppDelegate &app, TunnelService &serv
     connect(&m_window, &MainWindow::quitRequested, &m_guard, &QuitGuard::requestQuit);
     connect(&m_window, &MainWindow::filesDropped, m_transfer, &ProfileTransfer::openFiles);
 }
+
+DesktopApplication::~DesktopApplication() = default;
 
 void DesktopApplication::start(const QStringList &files)
 {
