@@ -7,21 +7,28 @@
 #include "profileeditor.h"
 #include "profiletransfer.h"
 #include "sessioninspector.h"
+#include "settings.h"
+#include "tunnelmenubaritem.h"
 #include "tunnelservice.h"
 #include "vellappdelegate.h"
 #include "windowactivation.h"
 
 #include <QApplication>
+#include <QLoggingCategory>
 #include <QMenu>
 #include <QMessageBox>
+#include <QSystemTrayIcon>
 #include <QTimer>
+
+Q_LOGGING_CATEGORY(lcDesktop, "io.vellssh.desktop")
 
 DesktopApplication::DesktopApplication(VellAppDelegate &app, TunnelService &service,
                                        const QString &serviceProgram, QObject *parent)
     : QObject(parent), m_window(app),
       m_editors(ProfileEditorServices{&app.store(), &m_identities, &app.settings(), serviceProgram,
                                       &m_permission}),
-      m_guard([this]() -> QWidget * { return m_editors.editorWindow(); })
+      m_guard([this]() -> QWidget * { return m_editors.editorWindow(); }),
+      m_settings(app.settings())
 {
     m_transfer = new ProfileTransfer(
         *app.store().mainContext(), [&app] { return app.invocationInputs(); }, &m_window);
@@ -30,12 +37,19 @@ DesktopApplication::DesktopApplication(VellAppDelegate &app, TunnelService &serv
     placeInspector();
     addTransferCommands();
     presentPrompts(app, service);
+    m_menuBarItem = std::make_unique<TunnelMenuBarItem>(app.settings(), app.store().mainContext(),
+                                                        &app.container());
+    placeMenuBarItem();
     connect(&m_window, &MainWindow::quitRequested, &m_guard, &QuitGuard::requestQuit);
     connect(&m_window, &MainWindow::filesDropped, m_transfer, &ProfileTransfer::openFiles);
 }
 
+DesktopApplication::~DesktopApplication() = default;
+
 void DesktopApplication::start(const QStringList &files)
 {
+    if (files.isEmpty() && startsInTray())
+        return;
     m_window.show();
     if (!files.isEmpty())
         QTimer::singleShot(0, m_transfer, [this, files] { m_transfer->openFiles(files); });
@@ -112,6 +126,30 @@ void DesktopApplication::presentPrompts(VellAppDelegate &app, TunnelService &ser
         else
             dialogs(request, std::move(answer));
     });
+}
+
+void DesktopApplication::placeMenuBarItem()
+{
+    connect(m_menuBarItem.get(), &TunnelMenuBarItem::openMainWindowRequested, this,
+            [this] { bringForward(&m_window); });
+    connect(m_menuBarItem.get(), &TunnelMenuBarItem::quitRequested, &m_guard,
+            &QuitGuard::requestQuit);
+    // Without the item and without a window the running application could not be reached.
+    connect(m_menuBarItem.get(), &TunnelMenuBarItem::presenceChanged, this, [this](bool present) {
+        if (!present && !m_window.isVisible())
+            m_window.show();
+    });
+}
+
+bool DesktopApplication::startsInTray() const
+{
+    if (m_settings.get(SettingKeys::appIconMode) != AppIconMode::menuBar)
+        return false;
+    if (QSystemTrayIcon::isSystemTrayAvailable())
+        return true;
+    qCWarning(lcDesktop, "The desktop shows no tray items, so the main window opens in place of "
+                         "the menu bar icon.");
+    return false;
 }
 
 void DesktopApplication::showFailure(const QString &message)

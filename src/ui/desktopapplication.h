@@ -10,9 +10,13 @@
 #include <QObject>
 #include <QStringList>
 
+#include <memory>
+
 class ProfileTransfer;
 class SessionInspector;
+class Settings;
 class SingleInstance;
+class TunnelMenuBarItem;
 class TunnelService;
 class VellAppDelegate;
 
@@ -26,8 +30,10 @@ class DesktopApplication : public QObject
 public:
     DesktopApplication(VellAppDelegate &app, TunnelService &service, const QString &serviceProgram,
                        QObject *parent = nullptr);
+    ~DesktopApplication() override;
 
-    // Shows the main window, then imports the files named at start.
+    // Shows the main window, unless the tray item alone stands for the application and there
+    // are no files to import; then imports the files named at start.
     void start(const QStringList &files);
     // A later start asked for the window, handing over its files.
     void activate(const QStringList &files);
@@ -38,12 +44,16 @@ public:
     ProfileEditors &editors() { return m_editors; }
     PromptDialogs &prompts() { return m_prompts; }
     ProfileTransfer &transfer() { return *m_transfer; }
+    // Its settingsRequested() and helpRequested() are for the settings window and the help.
+    TunnelMenuBarItem &menuBarItem() { return *m_menuBarItem; }
 
 private:
     void connectEditors();
     void placeInspector();
     void addTransferCommands();
     void presentPrompts(VellAppDelegate &app, TunnelService &service);
+    void placeMenuBarItem();
+    bool startsInTray() const;
     void showFailure(const QString &message);
 
     IdentityKeyManager m_identities;
@@ -54,4 +64,6 @@ private:
     QuitGuard m_guard;
     ProfileTransfer *m_transfer = nullptr;
     SessionInspector *m_inspector = nullptr;
+    std::unique_ptr<TunnelMenuBarItem> m_menuBarItem;
+    Settings &m_settings;
 };

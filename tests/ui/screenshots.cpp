@@ -23,7 +23,9 @@
 #include "promptquestiondialog.h"
 #include "samplelibrary.h"
 #include "sessioninspector.h"
+#include "settings.h"
 #include "testenvironment.h"
+#include "tunnelmenubaritem.h"
 #include "tunnelservice.h"
 #include "tunnelsession.h"
 
@@ -35,6 +37,7 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QListView>
+#include <QMenu>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTest>
@@ -167,6 +170,23 @@ private Q_SLOTS:
         shoot(confirmation, u"delete-confirmation"_s);
         confirmation->button(QMessageBox::Cancel)->click();
         QVERIFY(!m_library.profile(SampleLibrary::busiest)->isDeleted());
+    }
+
+    // The tray's menu over the library's tags and states, drawn as a popup of its own.
+    void trayMenu()
+    {
+        Settings &settings = m_library.app().settings();
+        QVERIFY(!settings.set(SettingKeys::appIconMode, AppIconMode::both));
+        QMenu *menu = m_desktop->menuBarItem().menu();
+        QVERIFY(menu);
+        menu->popup(QPoint(40, 40));
+        QVERIFY(QTest::qWaitForWindowExposed(menu, SampleLibrary::timeoutMs));
+        QApplication::sendPostedEvents();
+        QApplication::processEvents();
+        const QString path = folder + u"/tray-menu.png"_s;
+        QVERIFY2(menu->grab().save(path), qPrintable(path));
+        menu->hide();
+        QVERIFY(!settings.set(SettingKeys::appIconMode, AppIconMode::dock));
     }
 
     // Opened from the window as a person opens it, once the effective values are in.

@@ -7,7 +7,9 @@
 #include "profileeditor.h"
 #include "profilelistview.h"
 #include "sessioninspector.h"
+#include "settings.h"
 #include "sidebarmodel.h"
+#include "tunnelmenubaritem.h"
 #include "tunnelservice.h"
 
 #include <QAction>
@@ -107,6 +109,18 @@ private Q_SLOTS:
         QCOMPARE(window().selectedSidebarItem().kind, SidebarItem::Kind::recentDeleted);
         QVERIFY(window().selectedProfiles().isEmpty());
         QVERIFY(!inspector->isShowingSession());
+    }
+
+    // Offscreen there is no tray to stand for the application.
+    void menuBarModeWithoutATrayOpensTheWindow()
+    {
+        m_desktop.reset();
+        QVERIFY(!m_fixture->app().settings().set(SettingKeys::appIconMode, AppIconMode::menuBar));
+        m_desktop = std::make_unique<DesktopApplication>(m_fixture->app(), *m_service, QString());
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"shows no tray items"_s));
+        m_desktop->start({});
+        QVERIFY(window().isVisible());
+        QVERIFY(m_desktop->menuBarItem().isPresent());
     }
 
     void quittingWaitsForAnOpenEditor()
