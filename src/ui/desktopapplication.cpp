@@ -1,18 +1,26 @@
 #include "desktopapplication.h"
 
+#include "aboutwindow.h"
+#include "helpcommands.h"
 #include "localized.h"
 #include "maincommands.h"
 #include "navigationmodel.h"
 #include "persistencecontroller.h"
 #include "profileeditor.h"
 #include "profiletransfer.h"
+#include "projectsite.h"
 #include "sessioninspector.h"
+#include "softwareupdater.h"
 #include "tunnelservice.h"
+#include "updatenotices.h"
+#include "updatermodel.h"
 #include "vellappdelegate.h"
 #include "windowactivation.h"
 
 #include <QApplication>
+#include <QDesktopServices>
 #include <QMenu>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QTimer>
 
@@ -30,6 +38,7 @@ DesktopApplication::DesktopApplication(VellAppDelegate &app, TunnelService &serv
     placeInspector();
     addTransferCommands();
     presentPrompts(app, service);
+    addHelpMenu(app.settings());
     connect(&m_window, &MainWindow::quitRequested, &m_guard, &QuitGuard::requestQuit);
     connect(&m_window, &MainWindow::filesDropped, m_transfer, &ProfileTransfer::openFiles);
 }
@@ -112,6 +121,32 @@ void DesktopApplication::presentPrompts(VellAppDelegate &app, TunnelService &ser
         else
             dialogs(request, std::move(answer));
     });
+}
+
+void DesktopApplication::showAbout()
+{
+    if (!m_about) {
+        m_about = new AboutWindow(ProjectSite::applicationVersion(), &m_window);
+        m_about->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    bringForward(m_about);
+}
+
+void DesktopApplication::openHelp()
+{
+    QDesktopServices::openUrl(ProjectSite::helpHome());
+}
+
+// Automatic checks start from main(), never with the desktop alone, so that a desktop made in a
+// test stays off the network.
+void DesktopApplication::addHelpMenu(Settings &settings)
+{
+    m_updater = new SoftwareUpdater(settings, SoftwareUpdater::defaultOptions(), this);
+    m_updaterModel = new UpdaterModel(*m_updater, this);
+    m_updateNotices = new UpdateNotices(*m_updater, &m_window);
+    m_help = new HelpCommands(*m_updaterModel, this);
+    connect(m_help, &HelpCommands::aboutRequested, this, &DesktopApplication::showAbout);
+    m_help->addTo(m_window.menuBar()->addMenu(localized("&Help")));
 }
 
 void DesktopApplication::showFailure(const QString &message)

@@ -8,12 +8,19 @@
 #include "quitguard.h"
 
 #include <QObject>
+#include <QPointer>
 #include <QStringList>
 
+class AboutWindow;
+class HelpCommands;
 class ProfileTransfer;
 class SessionInspector;
+class Settings;
 class SingleInstance;
+class SoftwareUpdater;
 class TunnelService;
+class UpdateNotices;
+class UpdaterModel;
 class VellAppDelegate;
 
 // The desktop on top of the running core: the main window with its inspector, the profile
@@ -36,12 +43,22 @@ public:
     ProfileEditors &editors() { return m_editors; }
     PromptDialogs &prompts() { return m_prompts; }
     ProfileTransfer &transfer() { return *m_transfer; }
+    SoftwareUpdater &updater() { return *m_updater; }
+    // What the settings window's Updates tab (UpdatesSettingsPage) shows and changes.
+    UpdaterModel &updaterModel() { return *m_updaterModel; }
+    HelpCommands &help() { return *m_help; }
+
+    // The "about" window, one at a time.
+    void showAbout();
+    // The help pages in the browser.
+    void openHelp();
 
 private:
     void connectEditors();
     void placeInspector();
     void addTransferCommands();
     void presentPrompts(VellAppDelegate &app, TunnelService &service);
+    void addHelpMenu(Settings &settings);
     void showFailure(const QString &message);
 
     IdentityKeyManager m_identities;
@@ -52,4 +69,9 @@ private:
     QuitGuard m_guard;
     ProfileTransfer *m_transfer = nullptr;
     SessionInspector *m_inspector = nullptr;
+    SoftwareUpdater *m_updater = nullptr;
+    UpdaterModel *m_updaterModel = nullptr;
+    UpdateNotices *m_updateNotices = nullptr;
+    HelpCommands *m_help = nullptr;
+    QPointer<AboutWindow> m_about;
 };
