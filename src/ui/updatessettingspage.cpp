@@ -48,18 +48,21 @@ UpdatesSettingsPage::UpdatesSettingsPage(UpdaterModel &model, QWidget *parent)
 void UpdatesSettingsPage::buildLayout()
 {
     auto *form = new QFormLayout(this);
-    form->setFieldGrowthPolicy(QFormLayout::FieldsStayAtSizeHint);
+    form->setFieldGrowthPolicy(QFormLayout::ExpandingFieldsGrow);
     form->addRow(localized("Update channel:"), m_channel);
     auto *channelNote = new QLabel(
         localized("Beta versions bring new features sooner and may be less stable."), this);
     channelNote->setWordWrap(true);
+    channelNote->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
     channelNote->setEnabled(false);
     form->addRow(QString(), channelNote);
     form->addRow(QString(), m_automatic);
     form->addRow(localized("Check interval:"), m_interval);
     auto *last = new QHBoxLayout;
-    last->addWidget(m_lastChecked, 1);
+    last->addWidget(m_lastChecked);
+    last->addSpacing(12);
     last->addWidget(m_checkNow);
+    last->addStretch();
     form->addRow(localized("Last checked:"), last);
 }
 

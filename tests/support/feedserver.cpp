@@ -19,7 +19,7 @@ void FeedServer::accept()
 {
     while (QTcpSocket *socket = m_server.nextPendingConnection()) {
         socket->setParent(this);
-        connect(socket, &QTcpSocket::readyRead, socket, [this, socket] {
+        connect(socket, &QTcpSocket::readyRead, this, [this, socket] {
             QByteArray &unread = m_unread[socket];
             unread += socket->readAll();
             while (unread.contains("\r\n\r\n")) {
@@ -30,7 +30,7 @@ void FeedServer::accept()
                 answer(socket, QString::fromLatin1(requestLine.value(1)));
             }
         });
-        connect(socket, &QTcpSocket::disconnected, socket, [this, socket] {
+        connect(socket, &QTcpSocket::disconnected, this, [this, socket] {
             m_unread.remove(socket);
             socket->deleteLater();
         });
