@@ -164,6 +164,32 @@ SettingCodec<EnvironmentVariables>::decode(const QVariant &stored)
     return EnvironmentVariables::fromData(stored.toByteArray());
 }
 
+QVariant SettingCodec<UpdateCheckInterval>::encode(const UpdateCheckInterval &value)
+{
+    return qint64(value);
+}
+
+std::optional<UpdateCheckInterval> SettingCodec<UpdateCheckInterval>::decode(const QVariant &stored)
+{
+    bool ok = false;
+    const qint64 seconds = stored.toLongLong(&ok);
+    return ok ? updateCheckIntervalFromSeconds(seconds) : std::nullopt;
+}
+
+// ISO 8601 in UTC with milliseconds, as every other date the program writes.
+QVariant SettingCodec<QDateTime>::encode(const QDateTime &value)
+{
+    return value.toUTC().toString(Qt::ISODateWithMs);
+}
+
+std::optional<QDateTime> SettingCodec<QDateTime>::decode(const QVariant &stored)
+{
+    if (stored.typeId() != QMetaType::QString)
+        return std::nullopt;
+    const QDateTime date = QDateTime::fromString(stored.toString(), Qt::ISODateWithMs);
+    return date.isValid() ? std::optional(date) : std::nullopt;
+}
+
 QString Settings::defaultFilePath()
 {
     return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
@@ -421,6 +447,12 @@ const QList<SettingText> &settingTexts()
                 return EnvironmentVariables::fromData(t.toUtf8());
             },
             u"a JSON array of {\"key\", \"value\", \"enabled\"} objects"_s),
+        textOf<bool>(automaticallyChecksForUpdates, boolText, boolFromText, u"true or false"_s),
+        textOf<UpdateCheckInterval>(
+            updateCheckInterval,
+            [](const UpdateCheckInterval &i) { return QString::number(qint64(i)); },
+            [](const QString &t) { return SettingCodec<UpdateCheckInterval>::decode(t); },
+            u"3600, 86400, 604800 or 2629800 (seconds)"_s),
         optionalText(syncFolderBookmark),
         optionalText(syncFolderPath),
         optionalText(syncDeviceID),

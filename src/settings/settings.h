@@ -4,6 +4,7 @@
 #include "historytokenstore.h"
 #include "result.h"
 
+#include <QDateTime>
 #include <QFileSystemWatcher>
 #include <QHash>
 #include <QObject>
@@ -69,6 +70,16 @@ inline const SettingKey<std::optional<QString>> syncFolderPath{QStringLiteral("s
                                                                std::nullopt};
 inline const SettingKey<std::optional<QString>> syncDeviceID{QStringLiteral("sync_device_id"),
                                                              std::nullopt};
+// The updater's own state: its schedule, when it last asked, and the version the user chose to
+// hear no more about.
+inline const SettingKey<bool> automaticallyChecksForUpdates{
+    QStringLiteral("automatically_checks_for_updates"), true};
+inline const SettingKey<UpdateCheckInterval> updateCheckInterval{
+    QStringLiteral("update_check_interval"), UpdateCheckInterval::daily};
+inline const SettingKey<std::optional<QDateTime>> lastUpdateCheckDate{
+    QStringLiteral("last_update_check_date"), std::nullopt};
+inline const SettingKey<std::optional<QString>> skippedUpdateVersion{
+    QStringLiteral("skipped_update_version"), std::nullopt};
 inline const SettingKey<double> profileAdvancedOptionsSplitFraction{
     QStringLiteral("profile_advanced_options_split_fraction"), 0.7};
 } // namespace SettingKeys
@@ -90,6 +101,8 @@ VELL_SETTING_CODEC(double)
 VELL_SETTING_CODEC(AppIconMode)
 VELL_SETTING_CODEC(UpdateChannel)
 VELL_SETTING_CODEC(EnvironmentVariables)
+VELL_SETTING_CODEC(UpdateCheckInterval)
+VELL_SETTING_CODEC(QDateTime)
 #undef VELL_SETTING_CODEC
 
 // The machine's preferences: one INI file, read afresh on every get, written at once on every

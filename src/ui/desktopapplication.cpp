@@ -1,21 +1,29 @@
 #include "desktopapplication.h"
 
+#include "aboutwindow.h"
+#include "helpcommands.h"
 #include "localized.h"
 #include "maincommands.h"
 #include "navigationmodel.h"
 #include "persistencecontroller.h"
 #include "profileeditor.h"
 #include "profiletransfer.h"
+#include "projectsite.h"
 #include "sessioninspector.h"
 #include "settings.h"
+#include "softwareupdater.h"
 #include "tunnelmenubaritem.h"
 #include "tunnelservice.h"
+#include "updatenotices.h"
+#include "updatermodel.h"
 #include "vellappdelegate.h"
 #include "windowactivation.h"
 
 #include <QApplication>
+#include <QDesktopServices>
 #include <QLoggingCategory>
 #include <QMenu>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QSystemTrayIcon>
 #include <QTimer>
@@ -40,6 +48,7 @@ DesktopApplication::DesktopApplication(VellAppDelegate &app, TunnelService &serv
     m_menuBarItem = std::make_unique<TunnelMenuBarItem>(app.settings(), app.store().mainContext(),
                                                         &app.container());
     placeMenuBarItem();
+    addHelpMenu(app.settings());
     connect(&m_window, &MainWindow::quitRequested, &m_guard, &QuitGuard::requestQuit);
     connect(&m_window, &MainWindow::filesDropped, m_transfer, &ProfileTransfer::openFiles);
 }
@@ -134,6 +143,8 @@ void DesktopApplication::placeMenuBarItem()
             [this] { bringForward(&m_window); });
     connect(m_menuBarItem.get(), &TunnelMenuBarItem::quitRequested, &m_guard,
             &QuitGuard::requestQuit);
+    connect(m_menuBarItem.get(), &TunnelMenuBarItem::helpRequested, this,
+            &DesktopApplication::openHelp);
     // Without the item and without a window the running application could not be reached.
     connect(m_menuBarItem.get(), &TunnelMenuBarItem::presenceChanged, this, [this](bool present) {
         if (!present && !m_window.isVisible())
@@ -150,6 +161,32 @@ bool DesktopApplication::startsInTray() const
     qCWarning(lcDesktop, "The desktop shows no tray items, so the main window opens in place of "
                          "the menu bar icon.");
     return false;
+}
+
+void DesktopApplication::showAbout()
+{
+    if (!m_about) {
+        m_about = new AboutWindow(ProjectSite::applicationVersion(), &m_window);
+        m_about->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    bringForward(m_about);
+}
+
+void DesktopApplication::openHelp()
+{
+    QDesktopServices::openUrl(ProjectSite::helpHome());
+}
+
+// Automatic checks start from main(), never with the desktop alone, so that a desktop made in a
+// test stays off the network.
+void DesktopApplication::addHelpMenu(Settings &settings)
+{
+    m_updater = new SoftwareUpdater(settings, SoftwareUpdater::defaultOptions(), this);
+    m_updaterModel = new UpdaterModel(*m_updater, this);
+    m_updateNotices = new UpdateNotices(*m_updater, &m_window);
+    m_help = new HelpCommands(*m_updaterModel, this);
+    connect(m_help, &HelpCommands::aboutRequested, this, &DesktopApplication::showAbout);
+    m_help->addTo(m_window.menuBar()->addMenu(localized("&Help")));
 }
 
 void DesktopApplication::showFailure(const QString &message)

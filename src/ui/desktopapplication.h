@@ -8,16 +8,22 @@
 #include "quitguard.h"
 
 #include <QObject>
+#include <QPointer>
 #include <QStringList>
 
 #include <memory>
 
+class AboutWindow;
+class HelpCommands;
 class ProfileTransfer;
 class SessionInspector;
 class Settings;
 class SingleInstance;
 class TunnelMenuBarItem;
+class SoftwareUpdater;
 class TunnelService;
+class UpdateNotices;
+class UpdaterModel;
 class VellAppDelegate;
 
 // The desktop on top of the running core: the main window with its inspector, the profile
@@ -46,6 +52,15 @@ public:
     ProfileTransfer &transfer() { return *m_transfer; }
     // Its settingsRequested() and helpRequested() are for the settings window and the help.
     TunnelMenuBarItem &menuBarItem() { return *m_menuBarItem; }
+    SoftwareUpdater &updater() { return *m_updater; }
+    // What the settings window's Updates tab (UpdatesSettingsPage) shows and changes.
+    UpdaterModel &updaterModel() { return *m_updaterModel; }
+    HelpCommands &help() { return *m_help; }
+
+    // The "about" window, one at a time.
+    void showAbout();
+    // The help pages in the browser.
+    void openHelp();
 
 private:
     void connectEditors();
@@ -54,6 +69,7 @@ private:
     void presentPrompts(VellAppDelegate &app, TunnelService &service);
     void placeMenuBarItem();
     bool startsInTray() const;
+    void addHelpMenu(Settings &settings);
     void showFailure(const QString &message);
 
     IdentityKeyManager m_identities;
@@ -66,4 +82,9 @@ private:
     SessionInspector *m_inspector = nullptr;
     std::unique_ptr<TunnelMenuBarItem> m_menuBarItem;
     Settings &m_settings;
+    SoftwareUpdater *m_updater = nullptr;
+    UpdaterModel *m_updaterModel = nullptr;
+    UpdateNotices *m_updateNotices = nullptr;
+    HelpCommands *m_help = nullptr;
+    QPointer<AboutWindow> m_about;
 };

@@ -5,6 +5,7 @@
 #include "localized.h"
 #include "persistencecontroller.h"
 #include "singleinstance.h"
+#include "softwareupdater.h"
 #include "tunnelservice.h"
 #include "vellappdelegate.h"
 
@@ -150,6 +151,7 @@ int main(int argc, char *argv[])
         QObject::connect(&instance, &SingleInstance::activationRequested, desktop.get(),
                          &DesktopApplication::activate);
         desktop->start(files);
+        desktop->updater().startAutomaticChecks();
     }
     const int code = QCoreApplication::exec();
     bus.unregisterService(TunnelService::serviceName);

@@ -12,6 +12,9 @@ TestEnvironment::TestEnvironment()
         QDir().mkpath(environment.value(name));
         qputenv(name.toLocal8Bit().constData(), environment.value(name).toLocal8Bit());
     }
+    // No test reaches the project's site: the release feed is a port of this machine where
+    // nothing listens, unless a test serves one there itself.
+    qputenv("VELLSSH_TEST_APPCAST_URL", "http://127.0.0.1:9/appcast.xml");
     // As a login session makes it: the ask-pass refuses a runtime folder others may open.
     QFile::setPermissions(environment.value(QStringLiteral("XDG_RUNTIME_DIR")),
                           QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);

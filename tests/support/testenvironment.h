@@ -8,7 +8,7 @@
 
 // A throw-away home for one test process: HOME, the XDG folders, TMPDIR, the real-home lookup
 // and /etc/ssh all point into a temporary folder, so no test ever reads or writes the
-// developer's own files or the system's.
+// developer's own files or the system's; the updater's feed points to this machine.
 class TestEnvironment
 {
 public:

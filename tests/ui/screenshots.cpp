@@ -1,11 +1,14 @@
 // vell_screenshots FOLDER [test options]: pictures of the application's windows for people to
 // look at, shown on a real X server over a sample library whose tunnels really run. It fails
 // when a picture cannot be made.
+#include "aboutwindow.h"
 #include "advancedpage.h"
 #include "desktopapplication.h"
 #include "dialogscript.h"
+#include "feedserver.h"
 #include "forwardingeditor.h"
 #include "generalpage.h"
+#include "helpcommands.h"
 #include "homedirectory.h"
 #include "identitiessettingspage.h"
 #include "knownhostssettingspage.h"
@@ -28,6 +31,9 @@
 #include "tunnelmenubaritem.h"
 #include "tunnelservice.h"
 #include "tunnelsession.h"
+#include "updatenoticedialog.h"
+#include "updatenotices.h"
+#include "updatessettingspage.h"
 
 #include <QAction>
 #include <QApplication>
@@ -74,6 +80,8 @@ class Screenshots : public QObject
     std::unique_ptr<DesktopApplication> m_desktop;
     // Keeps the questions asked here open until they are answered.
     QObject m_standing;
+    // The release feed the updater reads.
+    FeedServer m_feed;
 
     MainWindow &window() const { return m_desktop->window(); }
 
@@ -134,6 +142,7 @@ private Q_SLOTS:
     {
         const QString problem = m_library.start();
         QVERIFY2(problem.isEmpty(), qPrintable(problem));
+        qputenv("VELLSSH_TEST_APPCAST_URL", m_feed.url(u"/appcast.xml"_s).toEncoded());
         VellAppDelegate &app = m_library.app();
         m_service = std::make_unique<TunnelService>(app.store().mainContext(),
                                                     app.store().historyKit(), &app.container());
@@ -281,6 +290,39 @@ private Q_SLOTS:
                                                QItemSelectionModel::Select |
                                                    QItemSelectionModel::Rows);
         shoot(page, u"settings-knownhosts"_s);
+    }
+
+    // The about window once the client has said its version; a check that finds a release; the
+    // Updates tab after it.
+    void updater()
+    {
+        m_desktop->showAbout();
+        auto *about = window().findChild<AboutWindow *>(u"about"_s);
+        QVERIFY(about);
+        QTRY_VERIFY_WITH_TIMEOUT(!about->openSshText().isEmpty(), SampleLibrary::timeoutMs);
+        shoot(about, u"about"_s);
+        about->close();
+
+        m_feed.serve(u"/appcast.xml"_s,
+                     FeedServer::document(
+                         "<rss version=\"2.0\" xmlns:vell=\"https://vellssh.io/xmlns/appcast\">"
+                         "<channel><item><title>VellSSH 1.0</title>"
+                         "<link>https://vellssh.io/releases/1.0.0</link>"
+                         "<vell:version>1.0.0</vell:version><vell:shortVersion>1.0"
+                         "</vell:shortVersion><vell:releaseNotesLink>https://vellssh.io/"
+                         "releases/1.0.0/notes</vell:releaseNotesLink>"
+                         "<pubDate>Mon, 07 Dec 2026 09:00:00 +0000</pubDate></item>"
+                         "</channel></rss>"));
+        m_desktop->help().checkForUpdates->trigger();
+        QTRY_VERIFY_WITH_TIMEOUT(window().findChild<UpdateNoticeDialog *>(u"updateNotice"_s),
+                                 SampleLibrary::timeoutMs);
+        auto *notice = window().findChild<UpdateNoticeDialog *>(u"updateNotice"_s);
+        shoot(notice, u"update-notice"_s);
+        notice->reject();
+
+        UpdatesSettingsPage page(m_desktop->updaterModel());
+        page.resize(560, 240);
+        shoot(&page, u"settings-updates"_s);
     }
 
     // A colleague's file with two profiles the library has and one it has not, under a name
