@@ -407,7 +407,7 @@ private Q_SLOTS:
         QCOMPARE(cli({u"connect"_s, u"--bogus"_s, u"-h"_s}).code, 0);
         QVERIFY(!QFile::exists(PersistenceController::defaultStorePath()));
         const QString add = cli({u"add"_s, u"--help"_s}).out;
-        QVERIFY(QRegularExpression(u"\n +\\[--certificate FILE\\]"_s).match(add).hasMatch());
+        QVERIFY(QRegularExpression(u"\n +\\[--identity FILE\\]"_s).match(add).hasMatch());
 
         const Run version = cli({u"--version"_s});
         QCOMPARE(version.code, 0);

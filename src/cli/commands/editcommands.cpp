@@ -121,10 +121,11 @@ int ProfileFlagsCommand::applyAndSave(Profile &profile, std::optional<QString> s
 
 CommandHelp AddCommand::help()
 {
-    return {uR"(add --name NAME --host HOST [--port N] [--user USER] [--identity FILE]
-    [--certificate FILE] [-L SPEC]... [-R SPEC]... [-D SPEC]... [--reverse-dynamic SPEC]...
-    [--option KEY=VALUE]... [--tag NAME]... [--pin] [--auto-connect] [--retries N]
-    [--note TEXT])"_s,
+    return {uR"(add --name NAME --host HOST [--port N] [--user USER]
+    [--identity FILE] [--certificate FILE] [-L SPEC]...
+    [-R SPEC]... [-D SPEC]... [--reverse-dynamic SPEC]...
+    [--option KEY=VALUE]... [--tag NAME]... [--pin]
+    [--auto-connect] [--retries N] [--note TEXT])"_s,
             localized("Add a profile and print its uuid."),
             localized("A profile needs a name that no other live profile carries, a host and a "
                       "user. Forwardings keep the order of the command line."),
@@ -165,8 +166,8 @@ CommandHelp EditCommand::help()
                     {u"--clear-forwardings"_s,
                      localized("remove the forwardings first; new ones are appended")},
                     {u"--no-auto-connect"_s, localized("do not connect when VellSSH starts")}});
-    return {u"edit PROFILE [the options of add] [--option KEY=] [--clear-forwardings]\n"
-            u"    [--no-auto-connect]"_s,
+    return {u"edit PROFILE [the options of add] [--option KEY=]\n"
+            u"    [--clear-forwardings] [--no-auto-connect]"_s,
             localized("Change a live profile as the options say."),
             localized("Forwardings given are appended after the existing ones."), options};
 }

@@ -64,7 +64,8 @@ QString json(const QJsonValue &value)
 
 CommandHelp ListCommand::help()
 {
-    return {u"list [--tag NAME | --untagged | --trash] [--search TEXT] [--json | --names]"_s,
+    return {u"list [--tag NAME | --untagged | --trash] [--search TEXT]\n"
+            u"    [--json | --names]"_s,
             localized("List the profiles, pinned ones first."),
             localized("A line shows a profile’s name (after “* ” when it is pinned), its "
                       "destination, its forwardings and its tags, separated by tabs."),
