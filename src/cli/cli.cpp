@@ -22,7 +22,9 @@ int Cli::run(const QStringList &arguments)
     if (arguments.isEmpty())
         return m_env.usageFailure(localized("No command given."));
     const QString verb = asksForHelp(arguments.first()) ? u"help"_s : arguments.first();
-    if (verb == u"--version"_s && arguments.size() == 1) {
+    if (verb == u"--version"_s) {
+        if (arguments.size() > 1)
+            return m_env.usageFailure(localized("--version takes no argument."));
         m_env.out() << u"vellssh-cli "_s << QStringLiteral(VELLSSH_VERSION) << u'\n';
         return CliEnvironment::success;
     }

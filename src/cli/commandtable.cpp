@@ -45,7 +45,7 @@ CommandEntry pinEntry(bool pin)
 QList<CommandEntry> makeTable()
 {
     return {
-        entry<HelpCommand>(u"help"_s),
+        entry<HelpCommand>(u"help"_s, Section::general),
         entry<ListCommand>(u"list"_s),
         entry<ShowCommand>(u"show"_s),
         entry<AddCommand>(u"add"_s),
@@ -105,9 +105,9 @@ QString overviewText()
     return usageLines(u"COMMAND [ARGUMENTS]\n--help | --version"_s) + u'\n' +
            localized("Manages the SSH tunnels of VellSSH. PROFILE is a profile’s uuid or its "
                      "exact name.") +
-           u"\n\n"_s + localized("Commands on the profile store:") + u'\n' +
-           summaryLines(Section::store) + u'\n' +
-           localized("Commands for a running VellSSH (vellssh or vellssh --headless):") + u'\n' +
-           summaryLines(Section::daemon) + u'\n' +
+           u"\n\n"_s + summaryLines(Section::general) + u'\n' +
+           localized("Commands on the profile store:") + u'\n' + summaryLines(Section::store) +
+           u'\n' + localized("Commands for a running VellSSH (vellssh or vellssh --headless):") +
+           u'\n' + summaryLines(Section::daemon) + u'\n' +
            localized("Run 'vellssh-cli help COMMAND' for a command’s options.") + u'\n';
 }

@@ -16,6 +16,8 @@ struct CommandEntry
 {
     enum class Section
     {
+        // help itself.
+        general,
         store,
         // Commands that need a running application.
         daemon

@@ -320,6 +320,8 @@ private Q_SLOTS:
             << QStringList{u"frobnicate"_s} << u"Unknown command “frobnicate”."_s << QString();
         QTest::newRow("unknown option first")
             << QStringList{u"--frob"_s} << u"Unknown option “--frob”."_s << QString();
+        QTest::newRow("version with an argument") << QStringList{u"--version"_s, u"list"_s}
+                                                  << u"--version takes no argument."_s << QString();
         QTest::newRow("help on no command")
             << QStringList{u"help"_s, u"frob"_s} << u"Unknown command “frob”."_s << QString();
         QTest::newRow("unknown flag")
