@@ -174,6 +174,7 @@ Status ProfileActions::validateBaseName(const QString &baseName)
     if (baseName.trimmed().isEmpty() || baseName.contains(u'/') || control)
         return Error(localized("“%1” cannot name a file: a file name must not be empty or hold "
                                "“/” or control characters.")
-                         .arg(baseName));
+                         .arg(baseName),
+                     {}, validationErrorCode);
     return std::nullopt;
 }
