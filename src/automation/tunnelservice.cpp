@@ -235,6 +235,7 @@ QVariantMap TunnelService::describe(const Profile &profile) const
     QVariantMap map{{u"uuid"_s, uuidText(profile)},
                     {u"name"_s, profile.displayName()},
                     {u"tags"_s, tags},
+                    {u"pinned"_s, profile.pinned()},
                     {u"textState"_s, m_container->textState(profile)}};
     const TunnelSession *session =
         profile.uuid() ? m_container->existingSession(*profile.uuid()) : nullptr;

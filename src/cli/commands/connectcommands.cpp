@@ -1,8 +1,10 @@
 #include "connectcommands.h"
 
 #include "localized.h"
+#include "namearguments.h"
 #include "profileflags.h"
 #include "promptrelay.h"
+#include "queries.h"
 #include "tunnelinterface.h"
 
 using namespace Qt::StringLiterals;
@@ -21,9 +23,19 @@ bool isSettled(const QString &state, bool connecting)
 
 } // namespace
 
-QString ConnectCommand::usage()
+CommandHelp ConnectCommand::help(const QString &verb)
 {
-    return u"connect | disconnect PROFILE... | --tag NAME | --all [--no-wait]"_s;
+    const bool connecting = verb == u"connect"_s;
+    return {verb + u" PROFILE... | --tag NAME | --all [--no-wait]"_s,
+            connecting ? localized("Connect tunnels and wait until each is up or has failed.")
+                       : localized("Disconnect tunnels and wait until each has ended."),
+            connecting ? localized("Prints how each tunnel ended; exits with 1 when one failed "
+                                   "(it keeps retrying in VellSSH). Questions of the client are "
+                                   "asked on this terminal.")
+                       : QString(),
+            {{u"--tag NAME"_s, localized("the live profiles with the tag")},
+             {u"--all"_s, localized("every live profile")},
+             {u"--no-wait"_s, localized("return once VellSSH has the request")}}};
 }
 
 Status ConnectCommand::parse(const QStringList &arguments)
@@ -31,9 +43,17 @@ Status ConnectCommand::parse(const QStringList &arguments)
     const Error refusal(localized("%1 takes PROFILE..., --tag NAME or --all.").arg(m_verb));
     auto flags = parseSimpleFlags(arguments, {u"--tag"_s}, {u"--all"_s, u"--no-wait"_s});
     if (!flags)
-        return refusal;
-    m_references = flags->positionals;
-    m_tag = flags->values.value(u"--tag"_s);
+        return flags.error();
+    auto references = nameArguments(flags->positionals);
+    if (!references)
+        return references.error();
+    m_references = *references;
+    auto tag = nameArgument(flags->values.value(u"--tag"_s));
+    if (!tag)
+        return tag.error();
+    if (flags->values.contains(u"--tag"_s) && tag->isEmpty())
+        return Error(localized("--tag needs a value."));
+    m_tag = *tag;
     m_all = flags->switches.contains(u"--all"_s);
     m_noWait = flags->switches.contains(u"--no-wait"_s);
     const int selections =
@@ -43,6 +63,8 @@ Status ConnectCommand::parse(const QStringList &arguments)
 
 int ConnectCommand::run()
 {
+    if (!m_tag.isEmpty() && !tagExists())
+        return CliEnvironment::failure;
     const auto tunnel = DaemonCommand::tunnel();
     QObject::connect(tunnel.get(), &IoVellsshTunnelInterface::StateChanged, &m_loop,
                      [this](const QString &uuid, const QString &state, const QString &summary) {
@@ -63,6 +85,18 @@ int ConnectCommand::run()
     if (!waitUntilSettled(uuids))
         return CliEnvironment::failure;
     return report(uuids, names);
+}
+
+// The application acts on no profile for a tag it does not know; the user hears of it as list
+// tells it.
+bool ConnectCommand::tagExists()
+{
+    if (!m_env.openStore())
+        return false;
+    if (tagNamed(m_tag, m_env.context()))
+        return true;
+    m_env.fail(noTagMessage(m_tag));
+    return false;
 }
 
 bool ConnectCommand::connecting() const
@@ -139,9 +173,12 @@ int ConnectCommand::report(const QStringList &uuids, const QHash<QString, QStrin
     return code;
 }
 
-QString ReconnectCommand::usage()
+CommandHelp ReconnectCommand::help()
 {
-    return u"reconnect PROFILE... [--no-wait]"_s;
+    return {u"reconnect PROFILE... [--no-wait]"_s,
+            localized("Connect tunnels anew and wait until each is up or has failed."),
+            {},
+            {{u"--no-wait"_s, localized("return once VellSSH has the request")}}};
 }
 
 Status ReconnectCommand::parse(const QStringList &arguments)
