@@ -196,7 +196,7 @@ private Q_SLOTS:
     // say that it is not running.
     void theShortcutsStartTheApplication()
     {
-        const ProgramRun refused = cli({u"disconnect"_s, u"--all"_s, u"--no-wait"_s});
+        const ProgramRun refused = cli({u"connect"_s, u"--pinned"_s, u"--no-wait"_s});
         QCOMPARE(refused.code, 1);
         QVERIFY(refused.err.contains(u"VellSSH is not running"_s));
 
@@ -216,9 +216,10 @@ private Q_SLOTS:
                 serviceName),
             10000);
 
-        const ProgramRun started = cli({u"disconnect"_s, u"--all"_s, u"--no-wait"_s});
-        QCOMPARE(started.code, 0);
+        const ProgramRun started = cli({u"connect"_s, u"--pinned"_s, u"--no-wait"_s});
+        QVERIFY2(started.code == 0, qPrintable(started.err));
         QVERIFY(daemonOnBus());
+        QCOMPARE(cli({u"disconnect"_s, u"--all"_s, u"--no-wait"_s}).code, 0);
     }
 
     void byNameConnectsEverySameNamedLiveProfile()
@@ -252,6 +253,9 @@ private Q_SLOTS:
         const QDBusReply<QStringList> byName =
             m_tunnel->call(u"GetStatus"_s, QStringList{u"db"_s, u"idle"_s});
         QCOMPARE(byName.value(), QStringList({u"connected"_s, u"notConnected"_s}));
+        const ProgramRun listed = cli({u"status"_s, u"idle"_s, u"db"_s});
+        QCOMPARE(listed.out, u"idle\tNot Connected\ndb\tConnected\n"_s);
+        QCOMPARE(cli({u"status"_s, u"nobody"_s}).code, 1);
         QVERIFY(
             QDBusReply<QStringList>(m_tunnel->call(u"Disconnect"_s, uuids({u"db"_s}))).isValid());
         QTRY_COMPARE_WITH_TIMEOUT(states({u"db"_s}), QStringList{u"disconnected"_s}, 30000);
@@ -300,14 +304,18 @@ private Q_SLOTS:
         const QDBusReply<QStringList> none = m_tunnel->call(u"ConnectPinned"_s);
         QVERIFY2(none.isValid(), qPrintable(none.error().message()));
         QVERIFY(none.value().isEmpty());
+        const ProgramRun nothing = cli({u"connect"_s, u"--pinned"_s});
+        QCOMPARE(nothing.code, 0);
+        QCOMPARE(nothing.out, QString());
         QCOMPARE(states({u"idle"_s}), QStringList{u"notConnected"_s});
 
         QVERIFY(!m_store->mainContext()->mergeCommitted());
         profileIn(*m_store->mainContext(), m_uuids[u"idle"_s])->setPinned(true);
         QVERIFY(!m_store->mainContext()->save());
+        QCOMPARE(cli({u"connect"_s, u"--pinned"_s}).out, u"idle: Connected\n"_s);
         QCOMPARE(QDBusReply<QStringList>(m_tunnel->call(u"ConnectPinned"_s)).value(),
                  uuids({u"idle"_s}));
-        QTRY_COMPARE_WITH_TIMEOUT(states({u"idle"_s}), QStringList{u"connected"_s}, 30000);
+        QCOMPARE(states({u"idle"_s}), QStringList{u"connected"_s});
     }
 
     // Deleting ends the tunnel; the profile is in the trash, and automation finds it no more.
@@ -361,6 +369,9 @@ private Q_SLOTS:
     {
         verifyError(m_tunnel->call(u"OpenInShell"_s, uuids({u"web1"_s})),
                     u"io.vellssh.Error.NotInstalled"_s, notInstalled);
+        const ProgramRun opened = cli({u"open"_s, m_uuids[u"web1"_s]});
+        QCOMPARE(opened.code, 1);
+        QCOMPARE(opened.err, notInstalled + u'\n');
     }
 
     // One URL per profile, handed to the handler that the desktop names.
