@@ -5,6 +5,7 @@
 #include "commands/exchangecommands.h"
 #include "commands/helpcommand.h"
 #include "commands/monitorcommands.h"
+#include "commands/opencommand.h"
 #include "commands/profilescommands.h"
 #include "commands/settingscommand.h"
 #include "commands/tagcommand.h"
@@ -68,6 +69,7 @@ QList<CommandEntry> makeTable()
         entry<ReconnectCommand>(u"reconnect"_s, Section::daemon),
         entry<StatusCommand>(u"status"_s, Section::daemon),
         entry<LogCommand>(u"log"_s, Section::daemon),
+        entry<OpenCommand>(u"open"_s, Section::daemon),
     };
 }
 

@@ -128,8 +128,7 @@ private Q_SLOTS:
         const QString problem = m_library.start();
         QVERIFY2(problem.isEmpty(), qPrintable(problem));
         VellAppDelegate &app = m_library.app();
-        m_service = std::make_unique<TunnelService>(app.store().mainContext(),
-                                                    app.store().historyKit(), &app.container());
+        m_service = std::make_unique<TunnelService>(app.store(), &app.container());
         m_desktop =
             std::make_unique<DesktopApplication>(app, *m_service, QStringLiteral(VELLSSH_SERVICE));
         m_desktop->start({});

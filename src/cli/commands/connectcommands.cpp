@@ -26,22 +26,33 @@ bool isSettled(const QString &state, bool connecting)
 CommandHelp ConnectCommand::help(const QString &verb)
 {
     const bool connecting = verb == u"connect"_s;
-    return {verb + u" PROFILE... | --tag NAME | --all [--no-wait]"_s,
+    QList<OptionHelp> options{{u"--tag NAME"_s, localized("the live profiles with the tag")},
+                              {u"--all"_s, localized("every live profile")},
+                              {u"--no-wait"_s, localized("return once VellSSH has the request")}};
+    if (connecting)
+        options.insert(2,
+                       {u"--pinned"_s, localized("the pinned profiles; none pinned is no error")});
+    return {verb + (connecting ? u" PROFILE... | --tag NAME | --all | --pinned [--no-wait]"_s
+                               : u" PROFILE... | --tag NAME | --all [--no-wait]"_s),
             connecting ? localized("Connect tunnels and wait until each is up or has failed.")
                        : localized("Disconnect tunnels and wait until each has ended."),
             connecting ? localized("Prints how each tunnel ended; exits with 1 when one failed "
                                    "(it keeps retrying in VellSSH). Questions of the client are "
                                    "asked on this terminal.")
                        : QString(),
-            {{u"--tag NAME"_s, localized("the live profiles with the tag")},
-             {u"--all"_s, localized("every live profile")},
-             {u"--no-wait"_s, localized("return once VellSSH has the request")}}};
+            options};
 }
 
 Status ConnectCommand::parse(const QStringList &arguments)
 {
-    const Error refusal(localized("%1 takes PROFILE..., --tag NAME or --all.").arg(m_verb));
-    auto flags = parseSimpleFlags(arguments, {u"--tag"_s}, {u"--all"_s, u"--no-wait"_s});
+    const bool pinnable = m_verb == u"connect"_s;
+    const Error refusal(
+        pinnable ? localized("%1 takes PROFILE..., --tag NAME, --all or --pinned.").arg(m_verb)
+                 : localized("%1 takes PROFILE..., --tag NAME or --all.").arg(m_verb));
+    QStringList switches{u"--all"_s, u"--no-wait"_s};
+    if (pinnable)
+        switches.append(u"--pinned"_s);
+    auto flags = parseSimpleFlags(arguments, {u"--tag"_s}, switches);
     if (!flags)
         return flags.error();
     auto references = nameArguments(flags->positionals);
@@ -55,9 +66,10 @@ Status ConnectCommand::parse(const QStringList &arguments)
         return Error(localized("--tag needs a value."));
     m_tag = *tag;
     m_all = flags->switches.contains(u"--all"_s);
+    m_pinned = flags->switches.contains(u"--pinned"_s);
     m_noWait = flags->switches.contains(u"--no-wait"_s);
-    const int selections =
-        int(flags->values.contains(u"--tag"_s)) + int(m_all) + int(!m_references.isEmpty());
+    const int selections = int(flags->values.contains(u"--tag"_s)) + int(m_all) + int(m_pinned) +
+                           int(!m_references.isEmpty());
     return selections == 1 ? Status() : refusal;
 }
 
@@ -109,7 +121,8 @@ QDBusPendingReply<QStringList> ConnectCommand::request(IoVellsshTunnelInterface 
     if (m_verb == u"reconnect"_s)
         return tunnel.Reconnect(m_references);
     if (connecting())
-        return m_all              ? tunnel.ConnectAll()
+        return m_pinned           ? tunnel.ConnectPinned()
+               : m_all            ? tunnel.ConnectAll()
                : !m_tag.isEmpty() ? tunnel.ConnectWithTag(m_tag)
                                   : tunnel.Connect(m_references);
     return m_all              ? tunnel.DisconnectAll()

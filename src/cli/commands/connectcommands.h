@@ -39,6 +39,7 @@ private:
 
     QString m_tag;
     bool m_all = false;
+    bool m_pinned = false;
     bool m_noWait = false;
     QHash<QString, QString> m_summaries;
     QEventLoop m_loop;

@@ -21,11 +21,21 @@ bool running()
     return bus.isConnected() && bus.interface()->isServiceRegistered(serviceName);
 }
 
+// Where the desktop installed VellSSH as a bus service, the bus starts it; the call waits until
+// it has taken its name.
+bool started()
+{
+    QDBusConnectionInterface *bus = QDBusConnection::sessionBus().interface();
+    if (!bus || !bus->activatableServiceNames().value().contains(serviceName))
+        return false;
+    return bus->startService(serviceName).isValid() && running();
+}
+
 } // namespace
 
 bool DaemonCommand::prepare()
 {
-    if (running())
+    if (running() || started())
         return true;
     m_env.err() << localized("VellSSH is not running. Start it with: vellssh --headless")
                 << Qt::endl;

@@ -10,7 +10,7 @@
 
 class IoVellsshTunnelInterface;
 
-// A command that acts on a running VellSSH over D-Bus.
+// A command that acts on a running VellSSH over D-Bus; one that the bus can start is started.
 class DaemonCommand : public CliCommand
 {
 public:

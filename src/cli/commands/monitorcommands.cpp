@@ -17,10 +17,11 @@ using namespace Qt::StringLiterals;
 
 CommandHelp StatusCommand::help()
 {
-    return {u"status [--all] [--json] [--watch]"_s,
+    return {u"status [--all] [--json] [--watch]\nstatus PROFILE... [--json]"_s,
             localized("Show the state of the tunnels that have been used."),
             localized("A line shows a profile’s name, its state and what it is doing, separated "
-                      "by tabs."),
+                      "by tabs. With PROFILE... a line shows each one as named and its state, in "
+                      "the order named."),
             {{u"--all"_s, localized("show every live profile, also those never connected")},
              {u"--json"_s, localized("print the states as JSON")},
              {u"--watch"_s, localized("then print every change, after its time, until "
@@ -32,19 +33,48 @@ Status StatusCommand::parse(const QStringList &arguments)
     auto flags = parseSimpleFlags(arguments, {}, {u"--all"_s, u"--json"_s, u"--watch"_s});
     if (!flags)
         return flags.error();
-    if (!flags->positionals.isEmpty())
-        return Error(localized("Unexpected argument “%1”.").arg(flags->positionals.first()));
+    auto references = nameArguments(flags->positionals);
+    if (!references)
+        return references.error();
+    m_references = *references;
     m_all = flags->switches.contains(u"--all"_s);
     m_json = flags->switches.contains(u"--json"_s);
     m_watch = flags->switches.contains(u"--watch"_s);
     if (m_json && m_watch)
         return Error(localized("status takes one of --json and --watch."));
+    if (!m_references.isEmpty() && (m_all || m_watch))
+        return Error(localized("status PROFILE... takes neither --all nor --watch."));
     return std::nullopt;
+}
+
+int StatusCommand::printStates(IoVellsshTunnelInterface &tunnel)
+{
+    QDBusPendingReply<QStringList> reply = tunnel.GetStatus(m_references);
+    reply.waitForFinished();
+    if (reply.isError())
+        return m_env.fail(reply.error().message());
+    const QStringList states = reply.value();
+    QJsonArray array;
+    for (qsizetype i = 0; i < m_references.size(); ++i) {
+        const std::optional<SessionState> known = sessionStateFromRaw(states.value(i));
+        const QString text = known ? textState(*known) : states.value(i);
+        if (m_json)
+            array.append(QJsonObject{{u"profile"_s, m_references[i]},
+                                     {u"state"_s, states.value(i)},
+                                     {u"textState"_s, text}});
+        else
+            m_env.out() << m_references[i] << u'\t' << text << Qt::endl;
+    }
+    if (m_json)
+        m_env.out() << QString::fromUtf8(QJsonDocument(array).toJson(QJsonDocument::Indented));
+    return CliEnvironment::success;
 }
 
 int StatusCommand::run()
 {
     const auto tunnel = DaemonCommand::tunnel();
+    if (!m_references.isEmpty())
+        return printStates(*tunnel);
     QDBusPendingReply<QList<QVariantMap>> reply = tunnel->ListProfiles();
     reply.waitForFinished();
     if (reply.isError())

@@ -6,7 +6,7 @@
 #include <QHash>
 
 // vellssh-cli status: the state of the profiles that have a session (of every one with --all),
-// and with --watch every change after it.
+// and with --watch every change after it; or the states of the profiles named, in their order.
 class StatusCommand final : public DaemonCommand
 {
 public:
@@ -17,10 +17,12 @@ public:
     int run() override;
 
 private:
+    int printStates(IoVellsshTunnelInterface &tunnel);
     void printJson(const QList<QVariantMap> &profiles);
     void printLine(const QString &name, const QString &state, const QString &summary);
     int watch(IoVellsshTunnelInterface &tunnel);
 
+    QStringList m_references;
     bool m_all = false;
     bool m_json = false;
     bool m_watch = false;
