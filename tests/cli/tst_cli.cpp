@@ -388,7 +388,7 @@ private Q_SLOTS:
              {u"list"_s,       u"show"_s,      u"add"_s,    u"edit"_s,   u"command"_s, u"trash"_s,
               u"recover"_s,    u"duplicate"_s, u"pin"_s,    u"unpin"_s,  u"delete"_s,  u"tag"_s,
               u"settings"_s,   u"export"_s,    u"import"_s, u"backup"_s, u"sync"_s,    u"connect"_s,
-              u"disconnect"_s, u"reconnect"_s, u"status"_s, u"log"_s,    u"help"_s}) {
+              u"disconnect"_s, u"reconnect"_s, u"status"_s, u"log"_s,    u"open"_s,    u"help"_s}) {
             QVERIFY2(QRegularExpression(u"\n  "_s + verb + u" +\\S[^\n]*\n"_s)
                          .match(overview.out)
                          .hasMatch(),
