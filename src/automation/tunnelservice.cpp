@@ -1,6 +1,8 @@
 #include "tunnelservice.h"
 
+#include "localized.h"
 #include "objectcontext.h"
+#include "persistencecontroller.h"
 #include "persistenthistorykit.h"
 #include "profile.h"
 #include "queries.h"
@@ -8,9 +10,11 @@
 #include "tag.h"
 #include "tunneladaptor.h"
 #include "uuidtext.h"
+#include "vellshellopener.h"
 
 #include <QDBusConnection>
 #include <QDBusMetaType>
+#include <QDir>
 
 using namespace Qt::StringLiterals;
 
@@ -19,6 +23,23 @@ namespace {
 const QString notFoundError = u"io.vellssh.Error.NotFound"_s;
 const QString ambiguousError = u"io.vellssh.Error.Ambiguous"_s;
 
+QString errorName(int code)
+{
+    switch (code) {
+    case profileNotFoundCode:
+    case tagNotFoundCode:
+        return notFoundError;
+    case ambiguousProfileCode:
+        return ambiguousError;
+    case validationErrorCode:
+        return u"io.vellssh.Error.Invalid"_s;
+    case vellShellNotInstalledCode:
+        return u"io.vellssh.Error.NotInstalled"_s;
+    default:
+        return u"io.vellssh.Error.Failed"_s;
+    }
+}
+
 QString uuidText(const Profile &profile)
 {
     return profile.scriptUUID().value_or(QString());
@@ -26,9 +47,10 @@ QString uuidText(const Profile &profile)
 
 } // namespace
 
-TunnelService::TunnelService(ObjectContext *context, PersistentHistoryKit *history,
-                             SessionContainer *container, QObject *parent)
-    : QObject(parent), m_context(context), m_history(history), m_container(container)
+TunnelService::TunnelService(PersistenceController &store, SessionContainer *container,
+                             QObject *parent)
+    : QObject(parent), m_context(store.mainContext()), m_history(store.historyKit()),
+      m_actions(store), m_container(container)
 {
     qDBusRegisterMetaType<QList<QVariantMap>>();
     new TunnelAdaptor(this);
@@ -180,12 +202,21 @@ std::optional<QList<Profile *>> TunnelService::resolve(const QStringList &refere
 {
     auto profiles = resolveProfiles(*m_context, references);
     if (!profiles) {
-        const Error &error = profiles.error();
-        sendErrorReply(error.code == ambiguousProfileCode ? ambiguousError : notFoundError,
-                       error.message);
+        fail(profiles.error());
         return std::nullopt;
     }
     return std::move(profiles).value();
+}
+
+void TunnelService::fail(const Error &error)
+{
+    sendErrorReply(errorName(error.code), error.message);
+}
+
+void TunnelService::reply(const ::Status &status)
+{
+    if (status)
+        fail(*status);
 }
 
 QStringList TunnelService::uuids(const QList<Profile *> &profiles)
@@ -204,6 +235,7 @@ QVariantMap TunnelService::describe(const Profile &profile) const
     QVariantMap map{{u"uuid"_s, uuidText(profile)},
                     {u"name"_s, profile.displayName()},
                     {u"tags"_s, tags},
+                    {u"pinned"_s, profile.pinned()},
                     {u"textState"_s, m_container->textState(profile)}};
     const TunnelSession *session =
         profile.uuid() ? m_container->existingSession(*profile.uuid()) : nullptr;
@@ -333,4 +365,94 @@ QString TunnelService::Log(const QString &reference)
         return {};
     const TunnelSession *session = m_container->existingSession(*profiles->first()->uuid());
     return session ? session->connectionLog()->toPlainText() : QString();
+}
+
+QStringList TunnelService::ConnectPinned()
+{
+    readCommittedWrites();
+    QList<Profile *> profiles = liveProfiles();
+    profiles.removeIf([](const Profile *p) { return !p->pinned(); });
+    rememberRequester(profiles);
+    m_container->connectAll(profiles);
+    return uuids(profiles);
+}
+
+QStringList TunnelService::GetStatus(const QStringList &references)
+{
+    readCommittedWrites();
+    const auto profiles = resolve(references);
+    if (!profiles)
+        return {};
+    QStringList states;
+    for (const Profile *profile : *profiles) {
+        const TunnelSession *session = m_container->existingSession(*profile->uuid());
+        states.append(rawValue(session ? session->lastState() : SessionState::notConnected));
+    }
+    return states;
+}
+
+void TunnelService::AddTags(const QStringList &profiles, const QStringList &tags)
+{
+    readCommittedWrites();
+    reply(m_actions.addTags(profiles, tags));
+}
+
+void TunnelService::RemoveTags(const QStringList &profiles, const QStringList &tags)
+{
+    readCommittedWrites();
+    reply(m_actions.removeTags(profiles, tags));
+}
+
+void TunnelService::CreateTag(const QString &name)
+{
+    readCommittedWrites();
+    reply(m_actions.createTag(name));
+}
+
+void TunnelService::DeleteTags(const QStringList &tags)
+{
+    readCommittedWrites();
+    reply(m_actions.deleteTags(tags));
+}
+
+void TunnelService::DeleteProfiles(const QStringList &profiles)
+{
+    readCommittedWrites();
+    reply(m_actions.deleteProfiles(profiles));
+}
+
+QString TunnelService::ExportProfiles(const QStringList &profiles, const QString &baseName)
+{
+    readCommittedWrites();
+    const Result<QString> file = m_actions.exportProfiles(profiles, baseName);
+    if (!file) {
+        fail(file.error());
+        return {};
+    }
+    return *file;
+}
+
+QString TunnelService::ImportProfiles(const QString &file, bool replace)
+{
+    readCommittedWrites();
+    if (QDir::isRelativePath(file)) {
+        fail(Error(localized("“%1” is no absolute path: the application cannot tell where the "
+                             "caller stands.")
+                       .arg(file),
+                   {}, validationErrorCode));
+        return {};
+    }
+    const Result<QString> message = m_actions.importProfiles(file, replace);
+    if (!message) {
+        fail(message.error());
+        return {};
+    }
+    return *message;
+}
+
+void TunnelService::OpenInShell(const QStringList &references)
+{
+    readCommittedWrites();
+    if (const auto profiles = resolve(references))
+        reply(VellShellOpener::open(*profiles));
 }

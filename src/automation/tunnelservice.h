@@ -1,5 +1,6 @@
 #pragma once
 
+#include "profileactions.h"
 #include "promptrequest.h"
 
 #include <QDBusContext>
@@ -11,12 +12,14 @@
 
 class Profile;
 class ObjectContext;
+class PersistenceController;
 class PersistentHistoryKit;
 class SessionContainer;
 class TunnelSession;
 
-// The io.vellssh.Tunnel interface: scripts and vellssh-cli list, connect and disconnect
-// profiles of the running application and follow their states and logs.
+// The io.vellssh.Tunnel interface: scripts, shortcuts and vellssh-cli list, connect and
+// disconnect profiles of the running application, follow their states and logs, tag, trash,
+// export and import them and open them in Vell Shell.
 class TunnelService : public QObject, protected QDBusContext
 {
     Q_OBJECT
@@ -25,8 +28,8 @@ public:
     static inline const QString serviceName = QStringLiteral("io.vellssh.Tunnel");
     static inline const QString objectPath = QStringLiteral("/io/vellssh/Tunnel");
 
-    TunnelService(ObjectContext *context, PersistentHistoryKit *history,
-                  SessionContainer *container, QObject *parent = nullptr);
+    TunnelService(PersistenceController &store, SessionContainer *container,
+                  QObject *parent = nullptr);
 
     // Takes the bus name and exports the object; the reason when another instance holds it.
     QString registerOn(class QDBusConnection &bus);
@@ -49,6 +52,16 @@ public Q_SLOTS:
     QStringList DisconnectWithTag(const QString &tag);
     QStringList ConnectAll();
     QStringList DisconnectAll();
+    QStringList ConnectPinned();
+    QStringList GetStatus(const QStringList &profiles);
+    void AddTags(const QStringList &profiles, const QStringList &tags);
+    void RemoveTags(const QStringList &profiles, const QStringList &tags);
+    void CreateTag(const QString &name);
+    void DeleteTags(const QStringList &tags);
+    void DeleteProfiles(const QStringList &profiles);
+    QString ExportProfiles(const QStringList &profiles, const QString &baseName);
+    QString ImportProfiles(const QString &file, bool replace);
+    void OpenInShell(const QStringList &profiles);
     QString Log(const QString &profile);
     void AnswerPrompt(uint id, const QString &answer, bool cancelled, bool remember);
 
@@ -61,6 +74,9 @@ Q_SIGNALS:
 
 private:
     void readCommittedWrites();
+    // Replies with the error under the bus error name of its kind.
+    void fail(const Error &error);
+    void reply(const ::Status &status);
     QList<Profile *> liveProfiles() const;
     // Resolves references, or replies with an error naming the one that failed.
     std::optional<QList<Profile *>> resolve(const QStringList &references);
@@ -88,6 +104,7 @@ private:
 
     ObjectContext *m_context;
     PersistentHistoryKit *m_history;
+    ProfileActions m_actions;
     SessionContainer *m_container;
     QHash<QString, QString> m_requesters;
     QHash<uint, Pending> m_pending;

@@ -5,7 +5,7 @@
 
 #include <QStringList>
 
-// One verb of vellssh-cli. The dispatcher prepares it, lets it read its arguments and runs it;
+// One verb of vellssh-cli. The dispatcher lets it read its arguments, prepares it and runs it;
 // each step may end the command.
 class CliCommand
 {
@@ -15,14 +15,12 @@ public:
     CliCommand(const CliCommand &) = delete;
     CliCommand &operator=(const CliCommand &) = delete;
 
-    // What must hold before the arguments are read; false when it does not, having said why.
-    virtual bool prepare() { return true; }
     // Reads the arguments; an error is a usage error.
     virtual Status parse(const QStringList &arguments) = 0;
+    // What must hold before the command runs; false when it does not, having said why.
+    virtual bool prepare() { return true; }
     // The exit code.
     virtual int run() = 0;
-    // How a usage error ends this command.
-    virtual int refuse(const Error &usage) { return m_env.usageFailure(usage.message); }
 
 protected:
     CliEnvironment &m_env;

@@ -1,6 +1,5 @@
 #include "clienvironment.h"
 
-#include "commandtable.h"
 #include "localized.h"
 #include "objectcontext.h"
 #include "persistencecontroller.h"
@@ -52,8 +51,9 @@ int CliEnvironment::fail(const QString &message)
 
 int CliEnvironment::usageFailure(const QString &message)
 {
-    m_err << message << u"\n\n"_s << usageText();
-    m_err.flush();
+    const QString help = m_verb.isEmpty() || m_verb == u"help"_s ? u"vellssh-cli help"_s
+                                                                 : u"vellssh-cli help "_s + m_verb;
+    m_err << message << u'\n' << localized("Try '%1'.").arg(help) << Qt::endl;
     return usageError;
 }
 

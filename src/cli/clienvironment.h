@@ -37,7 +37,11 @@ public:
     // A problem reading the settings is reported once, when they are first used.
     Settings &settings();
 
+    // The verb being run, named by the hint that follows a usage error.
+    void setVerb(const QString &verb) { m_verb = verb; }
+
     int fail(const QString &message);
+    // The problem on one line, and a hint where to read the usage.
     int usageFailure(const QString &message);
     // Saves what the command changed. A profile to validate is checked against the store as it
     // is when the write starts; savedName is the name it was saved under when it is not new.
@@ -48,6 +52,7 @@ private:
     QTextStream &m_out;
     QTextStream &m_err;
     QTextStream &m_in;
+    QString m_verb;
     std::unique_ptr<PersistenceController> m_store;
     std::unique_ptr<Settings> m_settings;
 };

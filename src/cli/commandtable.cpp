@@ -3,11 +3,14 @@
 #include "commands/connectcommands.h"
 #include "commands/editcommands.h"
 #include "commands/exchangecommands.h"
+#include "commands/helpcommand.h"
 #include "commands/monitorcommands.h"
+#include "commands/opencommand.h"
 #include "commands/profilescommands.h"
 #include "commands/settingscommand.h"
 #include "commands/tagcommand.h"
 #include "commands/viewcommands.h"
+#include "localized.h"
 
 #include <algorithm>
 
@@ -15,57 +18,45 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// vellssh-cli help: the usage text, on standard output.
-class HelpCommand final : public CliCommand
-{
-public:
-    using CliCommand::CliCommand;
-
-    Status parse(const QStringList &) override { return std::nullopt; }
-    int run() override
-    {
-        m_env.out() << usageText();
-        return CliEnvironment::success;
-    }
-};
+using Section = CommandEntry::Section;
 
 template<class Command>
-CommandEntry entry(const QString &verb,
-                   CommandEntry::Section section = CommandEntry::Section::store)
+CommandEntry entry(const QString &verb, Section section = Section::store)
 {
-    return {{verb}, Command::usage(), section, [](const QString &, CliEnvironment &env) {
-                return std::make_unique<Command>(env);
+    return {verb, Command::help(), section,
+            [](const QString &, CliEnvironment &env) { return std::make_unique<Command>(env); }};
+}
+
+CommandEntry connectEntry(const QString &verb)
+{
+    return {verb, ConnectCommand::help(verb), Section::daemon,
+            [](const QString &verb, CliEnvironment &env) {
+                return std::make_unique<ConnectCommand>(env, verb);
             }};
 }
 
-std::unique_ptr<CliCommand> profilesCommand(const QString &verb, CliEnvironment &env)
+CommandEntry pinEntry(bool pin)
 {
-    if (verb == u"trash"_s)
-        return std::make_unique<TrashCommand>(env);
-    if (verb == u"recover"_s)
-        return std::make_unique<RecoverCommand>(env);
-    if (verb == u"duplicate"_s)
-        return std::make_unique<DuplicateCommand>(env);
-    return std::make_unique<PinCommand>(env, verb == u"pin"_s);
+    return {pin ? u"pin"_s : u"unpin"_s, PinCommand::help(pin), Section::store,
+            [pin](const QString &, CliEnvironment &env) {
+                return std::make_unique<PinCommand>(env, pin);
+            }};
 }
 
 QList<CommandEntry> makeTable()
 {
-    using Section = CommandEntry::Section;
     return {
-        {{u"help"_s, u"--help"_s, u"-h"_s},
-         {},
-         Section::none,
-         [](const QString &, CliEnvironment &env) { return std::make_unique<HelpCommand>(env); }},
+        entry<HelpCommand>(u"help"_s, Section::general),
         entry<ListCommand>(u"list"_s),
         entry<ShowCommand>(u"show"_s),
         entry<AddCommand>(u"add"_s),
         entry<EditCommand>(u"edit"_s),
         entry<InvocationCommand>(u"command"_s),
-        {{u"trash"_s, u"recover"_s, u"duplicate"_s, u"pin"_s, u"unpin"_s},
-         ProfilesCommand::usage(),
-         Section::store,
-         profilesCommand},
+        entry<TrashCommand>(u"trash"_s),
+        entry<RecoverCommand>(u"recover"_s),
+        entry<DuplicateCommand>(u"duplicate"_s),
+        pinEntry(true),
+        pinEntry(false),
         entry<DeleteCommand>(u"delete"_s),
         entry<TagCommand>(u"tag"_s),
         entry<SettingsCommand>(u"settings"_s),
@@ -73,26 +64,24 @@ QList<CommandEntry> makeTable()
         entry<ImportCommand>(u"import"_s),
         entry<BackupCommand>(u"backup"_s),
         entry<SyncCommand>(u"sync"_s),
-        {{u"connect"_s, u"disconnect"_s},
-         ConnectCommand::usage(),
-         Section::daemon,
-         [](const QString &verb, CliEnvironment &env) {
-             return std::make_unique<ConnectCommand>(env, verb);
-         }},
+        connectEntry(u"connect"_s),
+        connectEntry(u"disconnect"_s),
         entry<ReconnectCommand>(u"reconnect"_s, Section::daemon),
         entry<StatusCommand>(u"status"_s, Section::daemon),
         entry<LogCommand>(u"log"_s, Section::daemon),
+        entry<OpenCommand>(u"open"_s, Section::daemon),
     };
 }
 
-QString usageLines(CommandEntry::Section section)
+QString summaryLines(Section section)
 {
+    qsizetype width = 0;
+    for (const CommandEntry &command : commandTable())
+        width = std::max(width, command.verb.size());
     QString text;
     for (const CommandEntry &command : commandTable()) {
-        if (command.section != section)
-            continue;
-        for (const QString &line : command.usage.split(u'\n'))
-            text += u"  "_s + line + u'\n';
+        if (command.section == section)
+            text += u"  "_s + command.verb.leftJustified(width + 2) + command.help.summary + u'\n';
     }
     return text;
 }
@@ -108,21 +97,19 @@ const QList<CommandEntry> &commandTable()
 const CommandEntry *commandFor(const QString &verb)
 {
     const QList<CommandEntry> &table = commandTable();
-    const auto found = std::find_if(table.cbegin(), table.cend(), [&](const CommandEntry &entry) {
-        return entry.verbs.contains(verb);
-    });
+    const auto found = std::find_if(table.cbegin(), table.cend(),
+                                    [&](const CommandEntry &entry) { return entry.verb == verb; });
     return found == table.cend() ? nullptr : &*found;
 }
 
-QString usageText()
+QString overviewText()
 {
-    return u"Usage: vellssh-cli COMMAND [ARGUMENTS]\n\n"
-           u"PROFILE is a profile's uuid or its exact name.\n\n"_s +
-           usageLines(CommandEntry::Section::store) +
-           u"\nWith a running VellSSH (vellssh --headless):\n"_s +
-           usageLines(CommandEntry::Section::daemon) + uR"(
-Forwarding SPECs: -L [bind:]port:host:hostport, -R [bind:]port:host:hostport,
--R [bind:]port (reverse dynamic), -D [bind:]port; a socket path may stand for host:port,
-IPv6 addresses go in brackets.
-)"_s;
+    return usageLines(u"COMMAND [ARGUMENTS]\n--help | --version"_s) + u'\n' +
+           localized("Manages the SSH tunnels of VellSSH. PROFILE is a profile’s uuid or its "
+                     "exact name.") +
+           u"\n\n"_s + summaryLines(Section::general) + u'\n' +
+           localized("Commands on the profile store:") + u'\n' + summaryLines(Section::store) +
+           u'\n' + localized("Commands for a running VellSSH (vellssh or vellssh --headless):") +
+           u'\n' + summaryLines(Section::daemon) + u'\n' +
+           localized("Run 'vellssh-cli help COMMAND' for a command’s options.") + u'\n';
 }

@@ -1,8 +1,9 @@
 #pragma once
 
+#include "commandhelp.h"
+
 #include <QList>
 #include <QString>
-#include <QStringList>
 
 #include <functional>
 #include <memory>
@@ -10,13 +11,13 @@
 class CliCommand;
 class CliEnvironment;
 
-// A row of the dispatcher: the verbs one usage entry covers and how to make their command.
+// A row of the dispatcher: a verb, its help and how to make its command.
 struct CommandEntry
 {
     enum class Section
     {
-        // Hidden from the usage text.
-        none,
+        // help itself.
+        general,
         store,
         // Commands that need a running application.
         daemon
@@ -24,13 +25,13 @@ struct CommandEntry
     using Factory =
         std::function<std::unique_ptr<CliCommand>(const QString &verb, CliEnvironment &)>;
 
-    QStringList verbs;
-    QString usage;
+    QString verb;
+    CommandHelp help;
     Section section;
     Factory make;
 };
 
 const QList<CommandEntry> &commandTable();
 const CommandEntry *commandFor(const QString &verb);
-// The usage text, made from the entries of the table.
-QString usageText();
+// What "vellssh-cli help" prints: every verb with its summary.
+QString overviewText();

@@ -121,8 +121,7 @@ int main(int argc, char *argv[])
         fprintf(stderr, "%s\n", qPrintable(delegate.error().message));
         return 1;
     }
-    TunnelService service((*delegate)->store().mainContext(), (*delegate)->store().historyKit(),
-                          &(*delegate)->container());
+    TunnelService service((*delegate)->store(), &(*delegate)->container());
     std::unique_ptr<DesktopApplication> desktop;
     if (headless) {
         (*delegate)->setPromptPresenter(

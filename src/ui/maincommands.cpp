@@ -10,6 +10,7 @@
 #include "tag.h"
 #include "undoableedit.h"
 #include "undostack.h"
+#include "vellshellopener.h"
 
 #include <QAction>
 #include <QApplication>
@@ -62,6 +63,7 @@ void MainCommands::createActions()
     connectTunnels = action(u"connect"_s, localized("Connect"), {Key(Qt::CTRL | Qt::Key_K)});
     disconnectTunnels =
         action(u"disconnect"_s, localized("Disconnect"), {Key(Qt::CTRL | Qt::SHIFT | Qt::Key_K)});
+    openInShell = action(u"openInShell"_s, localized("Open in Vell Shell"), {});
     connectAll = action(u"connectAll"_s, localized("Connect All Tunnels"),
                         {Key(Qt::CTRL | Qt::ALT | Qt::Key_K)});
     disconnectAll = action(u"disconnectAll"_s, localized("Disconnect All Tunnels"),
@@ -114,6 +116,8 @@ void MainCommands::connectActions()
             [this] { m_batch->start(Action::connect, selection()); });
     connect(disconnectTunnels, &QAction::triggered, this,
             [this] { m_batch->start(Action::disconnect, selection()); });
+    connect(openInShell, &QAction::triggered, this,
+            [this] { report(VellShellOpener::open(selection())); });
     connect(connectAll, &QAction::triggered, this,
             [this] { m_batch->start(Action::connect, bulkProfiles()); });
     connect(disconnectAll, &QAction::triggered, this,
@@ -154,6 +158,7 @@ void MainCommands::update()
 
     connectTunnels->setEnabled(live && !selected.isEmpty() && m_container->canConnectAny(selected));
     disconnectTunnels->setEnabled(live && m_container->canDisconnectAny(selected));
+    openInShell->setEnabled(live && !selected.isEmpty());
 
     const QList<Profile *> bulk = bulkProfiles();
     connectAll->setEnabled(m_container->canConnectAny(bulk));

@@ -36,6 +36,7 @@ public:
     QAction *pin = nullptr;
     QAction *connectTunnels = nullptr;
     QAction *disconnectTunnels = nullptr;
+    QAction *openInShell = nullptr;
     QAction *connectAll = nullptr;
     QAction *disconnectAll = nullptr;
     QAction *showInspector = nullptr;

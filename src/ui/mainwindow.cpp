@@ -180,7 +180,7 @@ void MainWindow::buildMenus()
     m_tunnelMenu = menuBar()->addMenu(localized("&Tunnel"));
     m_tunnelMenu->addActions({c.editProfile, c.duplicateTunnel, c.pin});
     m_tunnelMenu->addSeparator();
-    m_tunnelMenu->addActions({c.connectTunnels, c.disconnectTunnels});
+    m_tunnelMenu->addActions({c.connectTunnels, c.disconnectTunnels, c.openInShell});
     m_tunnelMenu->addSeparator();
     m_tunnelMenu->addActions({c.connectAll, c.disconnectAll});
 

@@ -8,10 +8,12 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QUuid>
 
 #include <sys/stat.h>
@@ -115,6 +117,23 @@ void syncBoth()
     }
 }
 
+// What bash completes for the words, the last one being completed, with the completion
+// script loaded as a shell loads it; the first line is how the script registered itself.
+QStringList bashCompletions(const QStringList &words)
+{
+    const QString script = uR"(PATH="$1:$PATH"; source "$2"; shift 2
+complete -p vellssh-cli
+COMP_WORDS=("$@"); COMP_CWORD=$(($# - 1))
+_vellssh_cli
+printf '%s\n' "${COMPREPLY[@]}")"_s;
+    const Run run = runProgram(u"bash"_s, QStringList{u"-c"_s, script, u"bash"_s,
+                                                      QFileInfo(QStringLiteral(VELLSSH_CLI)).path(),
+                                                      QStringLiteral(VELLSSH_BASH_COMPLETION),
+                                                      u"vellssh-cli"_s} +
+                                              words);
+    return run.out.split(u'\n', Qt::SkipEmptyParts);
+}
+
 class MemoryTokens : public HistoryTokenStore
 {
 public:
@@ -216,27 +235,185 @@ private Q_SLOTS:
         QCOMPARE(cli({u"show"_s, u"nobody"_s}).code, 1);
     }
 
+    void listingsForScripts()
+    {
+        QCOMPARE(cli(m_db).code, 0);
+        QCOMPARE(add(u"web"_s, {u"--pin"_s}).code, 0);
+        QCOMPARE(cli({u"list"_s, u"--names"_s}).out, u"web\ndb\n"_s);
+        // Without a running application no profile has a state.
+        const QJsonArray listed = json(cli({u"list"_s, u"--json"_s}).out).toArray();
+        QCOMPARE(listed.size(), 2);
+        QCOMPARE(listed[0][u"name"_s].toString(), u"web"_s);
+        QCOMPARE(listed[0][u"pinned"_s], QJsonValue(true));
+        QCOMPARE(listed[1][u"pinned"_s], QJsonValue(false));
+        QCOMPARE(listed[1][u"state"_s], QJsonValue(u""_s));
+
+        // The export document goes to standard output, and nothing else does.
+        const Run exported = cli({u"export"_s, u"db"_s, u"-o"_s, u"-"_s});
+        QCOMPARE(exported.code, 0);
+        const QJsonObject document = json(exported.out).toObject();
+        QCOMPARE(document[u"profiles"_s].toArray().size(), 1);
+        QCOMPARE(document[u"profiles"_s][0][u"name"_s].toString(), u"db"_s);
+        QVERIFY(!QFile::exists(u"-"_s));
+    }
+
+    // Blanks around a name are dropped as the store drops them; a control character, which no
+    // stored name holds, is refused before anything is looked up or written.
+    void namesAreTrimmedAndControlCharactersRefused()
+    {
+        QCOMPARE(cli(m_db).code, 0);
+        QCOMPARE(names(cli({u"list"_s, u"--tag"_s, u" prod "_s}).out), QStringList{u"db"_s});
+        QCOMPARE(cli({u"show"_s, u" db\u00a0"_s}).code, 0);
+        QCOMPARE(cli({u"tag"_s, u"create"_s, u" staging "_s}).code, 0);
+        QCOMPARE(cli({u"tag"_s, u"add"_s, u"staging  "_s, u"  db"_s}).code, 0);
+        QCOMPARE(add(u"web"_s, {u"--tag"_s, u"staging "_s}).code, 0);
+        QCOMPARE(cli({u"tag"_s, u"list"_s}).out, u"prod\t1\nstaging\t2\n"_s);
+
+        const QList<QStringList> runs = {
+            {u"show"_s, u"db\n"_s},
+            {u"list"_s, u"--tag"_s, u"prod\t"_s},
+            {u"tag"_s, u"create"_s, u"new\x01line"_s},
+            {u"tag"_s, u"rename"_s, u"prod"_s, u"pr\u0085od"_s},
+            {u"pin"_s, u"db"_s, u"w\x7f"_s},
+            {u"add"_s, u"--name"_s, u"n\rm"_s, u"--host"_s, u"h"_s, u"--user"_s, u"u"_s},
+            {u"edit"_s, u"db"_s, u"--tag"_s, u"a\nb"_s},
+            {u"export"_s, u"d\x1b"_s, u"-o"_s, u"-"_s},
+            {u"connect"_s, u"--tag"_s, u"p\nrod"_s},
+        };
+        for (const QStringList &run : runs) {
+            const Run refused = cli(run);
+            QCOMPARE(refused.code, 1);
+            QVERIFY2(refused.err.startsWith(u"The name “"_s) &&
+                         refused.err.endsWith(u"” contains a control character.\n"_s),
+                     qPrintable(refused.err));
+        }
+        QVERIFY(cli({u"show"_s, u"db\n"_s}).err.contains(u"“db\\n”"_s));
+        QVERIFY(cli({u"pin"_s, u"w\u0085"_s}).err.contains(u"“w\\x85”"_s));
+        QCOMPARE(cli({u"tag"_s, u"list"_s}).out, u"prod\t1\nstaging\t2\n"_s);
+        QCOMPARE(cli({u"list"_s, u"--names"_s}).out, u"db\nweb\n"_s);
+    }
+
+    void bashCompletesCommandsOptionsAndNames()
+    {
+        QCOMPARE(cli(m_db).code, 0);
+        QCOMPARE(add(u"my web"_s).code, 0);
+        const QStringList verbs = bashCompletions({u"re"_s});
+        QCOMPARE(verbs.first(), u"complete -F _vellssh_cli vellssh-cli"_s);
+        QCOMPARE(verbs.mid(1), (QStringList{u"recover"_s, u"reconnect"_s}));
+        QCOMPARE(bashCompletions({u"list"_s, u"--t"_s}).mid(1),
+                 (QStringList{u"--tag"_s, u"--trash"_s}));
+        QCOMPARE(bashCompletions({u"connect"_s, u"--tag"_s, u""_s}).mid(1), QStringList{u"prod"_s});
+        QCOMPARE(bashCompletions({u"show"_s, u""_s}).mid(1), (QStringList{u"db"_s, u"my\\ web"_s}));
+        QCOMPARE(bashCompletions({u"tag"_s, u"add"_s, u"prod"_s, u"m"_s}).mid(1),
+                 QStringList{u"my\\ web"_s});
+        QCOMPARE(bashCompletions({u"add"_s, u"--port"_s, u""_s}).mid(1), QStringList());
+        QCOMPARE(bashCompletions({u"help"_s, u"st"_s}).mid(1), QStringList{u"status"_s});
+    }
+
     void misusedCommandsExitWithTwo_data()
     {
         QTest::addColumn<QStringList>("args");
-        QTest::newRow("no command") << QStringList{};
-        QTest::newRow("unknown command") << QStringList{u"frobnicate"_s};
-        QTest::newRow("unknown flag") << QStringList{u"add"_s, u"--bogus"_s};
+        QTest::addColumn<QString>("problem");
+        QTest::addColumn<QString>("help");
+        QTest::newRow("no command") << QStringList{} << u"No command given."_s << QString();
+        QTest::newRow("unknown command")
+            << QStringList{u"frobnicate"_s} << u"Unknown command “frobnicate”."_s << QString();
+        QTest::newRow("unknown option first")
+            << QStringList{u"--frob"_s} << u"Unknown option “--frob”."_s << QString();
+        QTest::newRow("version with an argument") << QStringList{u"--version"_s, u"list"_s}
+                                                  << u"--version takes no argument."_s << QString();
+        QTest::newRow("help on no command")
+            << QStringList{u"help"_s, u"frob"_s} << u"Unknown command “frob”."_s << QString();
+        QTest::newRow("unknown flag")
+            << QStringList{u"add"_s, u"--bogus"_s} << u"Unknown option “--bogus”."_s << u"add"_s;
+        QTest::newRow("missing value")
+            << QStringList{u"list"_s, u"--tag"_s} << u"--tag needs a value."_s << u"list"_s;
+        QTest::newRow("missing profile")
+            << QStringList{u"show"_s} << u"show takes one PROFILE."_s << u"show"_s;
         QTest::newRow("port not a number")
-            << QStringList{u"add"_s, u"--name"_s, u"x"_s, u"--port"_s, u"http"_s};
+            << QStringList{u"add"_s, u"--name"_s, u"x"_s, u"--port"_s, u"http"_s}
+            << u"--port needs a number from 1 to 65535, not “http”."_s << u"add"_s;
         QTest::newRow("trash and untagged")
-            << QStringList{u"list"_s, u"--trash"_s, u"--untagged"_s};
-        QTest::newRow("unknown tag command") << QStringList{u"tag"_s, u"frob"_s};
-        QTest::newRow("export without a file") << QStringList{u"export"_s, u"db"_s};
+            << QStringList{u"list"_s, u"--trash"_s, u"--untagged"_s}
+            << u"list takes one of --tag, --untagged and --trash."_s << u"list"_s;
+        QTest::newRow("unknown tag command") << QStringList{u"tag"_s, u"frob"_s}
+                                             << u"Unknown or incomplete tag command."_s << u"tag"_s;
+        QTest::newRow("export without a file")
+            << QStringList{u"export"_s, u"db"_s}
+            << u"export takes PROFILE... or --all, and -o FILE."_s << u"export"_s;
         QTest::newRow("setting not a boolean")
-            << QStringList{u"settings"_s, u"set"_s, u"launch_at_login"_s, u"sometimes"_s};
-        QTest::newRow("unknown setting") << QStringList{u"settings"_s, u"get"_s, u"nope"_s};
+            << QStringList{u"settings"_s, u"set"_s, u"launch_at_login"_s, u"sometimes"_s}
+            << QString() << u"settings"_s;
+        QTest::newRow("unknown setting") << QStringList{u"settings"_s, u"get"_s, u"nope"_s}
+                                         << u"Unknown setting “nope”."_s << u"settings"_s;
+        QTest::newRow("backup without a sub-command")
+            << QStringList{u"backup"_s} << u"backup takes folder [PATH | --off], now or list."_s
+            << u"backup"_s;
+        // Misuse is told before the missing application is.
+        QTest::newRow("connect with an unknown flag")
+            << QStringList{u"connect"_s, u"--bogus"_s} << u"Unknown option “--bogus”."_s
+            << u"connect"_s;
+        QTest::newRow("connect without a selection")
+            << QStringList{u"disconnect"_s}
+            << u"disconnect takes PROFILE..., --tag NAME or --all."_s << u"disconnect"_s;
+        QTest::newRow("status and json while watching")
+            << QStringList{u"status"_s, u"--json"_s, u"--watch"_s}
+            << u"status takes one of --json and --watch."_s << u"status"_s;
     }
+    // One line names the problem, one tells where to read the usage.
     void misusedCommandsExitWithTwo()
     {
         QFETCH(QStringList, args);
+        QFETCH(QString, problem);
+        QFETCH(QString, help);
         QCOMPARE(cli(m_db).code, 0);
-        QCOMPARE(cli(args).code, 2);
+        const Run misused = cli(args);
+        QCOMPARE(misused.code, 2);
+        QCOMPARE(misused.out, QString());
+        const QStringList lines = misused.err.split(u'\n');
+        QCOMPARE(lines.size(), 3);
+        if (!problem.isEmpty())
+            QCOMPARE(lines[0], problem);
+        QCOMPARE(lines[1],
+                 u"Try 'vellssh-cli help"_s + (help.isEmpty() ? QString() : u' ' + help) + u"'."_s);
+        QCOMPARE(lines[2], QString());
+    }
+
+    void helpTellsEveryCommandAndItsOptions()
+    {
+        const Run overview = cli({u"help"_s});
+        QCOMPARE(overview.code, 0);
+        QVERIFY(overview.out.startsWith(u"Usage: vellssh-cli COMMAND [ARGUMENTS]\n"_s));
+        for (const QString &verb :
+             {u"list"_s,       u"show"_s,      u"add"_s,    u"edit"_s,   u"command"_s, u"trash"_s,
+              u"recover"_s,    u"duplicate"_s, u"pin"_s,    u"unpin"_s,  u"delete"_s,  u"tag"_s,
+              u"settings"_s,   u"export"_s,    u"import"_s, u"backup"_s, u"sync"_s,    u"connect"_s,
+              u"disconnect"_s, u"reconnect"_s, u"status"_s, u"log"_s,    u"open"_s,    u"help"_s}) {
+            QVERIFY2(QRegularExpression(u"\n  "_s + verb + u" +\\S[^\n]*\n"_s)
+                         .match(overview.out)
+                         .hasMatch(),
+                     qPrintable(verb));
+            const Run help = cli({u"help"_s, verb});
+            QCOMPARE(help.code, 0);
+            QVERIFY2(help.out.startsWith(u"Usage: vellssh-cli "_s + verb), qPrintable(help.out));
+        }
+        QCOMPARE(cli({u"--help"_s}).out, overview.out);
+        QCOMPARE(cli({u"-h"_s}).out, overview.out);
+
+        const Run connect = cli({u"help"_s, u"connect"_s});
+        QVERIFY(connect.out.contains(u"\nOptions:\n"_s));
+        QVERIFY(QRegularExpression(u"\n  --no-wait +\\S"_s).match(connect.out).hasMatch());
+        // A verb's --help needs neither the store nor a running application, and wins over
+        // what else is wrong on the line.
+        QCOMPARE(cli({u"connect"_s, u"--help"_s}).out, connect.out);
+        QCOMPARE(cli({u"connect"_s, u"--bogus"_s, u"-h"_s}).code, 0);
+        QVERIFY(!QFile::exists(PersistenceController::defaultStorePath()));
+        const QString add = cli({u"add"_s, u"--help"_s}).out;
+        QVERIFY(QRegularExpression(u"\n +\\[--identity FILE\\]"_s).match(add).hasMatch());
+
+        const Run version = cli({u"--version"_s});
+        QCOMPARE(version.code, 0);
+        QCOMPARE(version.out, u"vellssh-cli "_s + QStringLiteral(VELLSSH_VERSION) + u'\n');
     }
 
     void badFieldsAreRefusedAndWriteNothing_data()

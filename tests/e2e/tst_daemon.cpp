@@ -8,7 +8,11 @@
 #include <QDBusConnectionInterface>
 #include <QDir>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTcpServer>
 
 #include <csignal>
@@ -276,7 +280,8 @@ private Q_SLOTS:
                       u"UserNotification=yes"_s})
                      .code,
                  0);
-        QTRY_VERIFY_WITH_TIMEOUT(cli({u"status"_s}).out.contains(u"announced"_s), 30000);
+        QTRY_VERIFY_WITH_TIMEOUT(cli({u"status"_s, u"--all"_s}).out.contains(u"announced"_s),
+                                 30000);
         QCOMPARE(cli({u"connect"_s, u"announced"_s}).out, u"announced: Connected\n"_s);
         auto recorded = [&] {
             QFile file(record);
@@ -319,6 +324,47 @@ private Q_SLOTS:
         QCOMPARE(cli({u"disconnect"_s, u"patient"_s}).code, 0);
     }
 
+    // status shows the tunnels that were used, unless told to show all; scripts read the states
+    // as JSON, from list as from status.
+    void scriptsReadTheStatesOfTheTunnelsUsed()
+    {
+        QVERIFY(addProfile(u"in use"_s, *m_sshd, m_sshd->clientKey(), {u"--pin"_s}));
+        QVERIFY(addProfile(u"idle"_s, *m_sshd, m_sshd->clientKey()));
+        QCOMPARE(cli({u"connect"_s, u"in use"_s}).code, 0);
+
+        const QString status = cli({u"status"_s}).out;
+        QVERIFY2(status.contains(u"in use\tConnected\tConnected\n"_s), qPrintable(status));
+        QVERIFY2(!status.contains(u"idle\t"_s), qPrintable(status));
+        QVERIFY(cli({u"status"_s, u"--all"_s}).out.contains(u"idle\tNot Connected\t\n"_s));
+
+        auto byName = [](const QString &text) {
+            QHash<QString, QJsonObject> profiles;
+            for (const QJsonValue &value : QJsonDocument::fromJson(text.toUtf8()).array())
+                profiles.insert(value[u"name"_s].toString(), value.toObject());
+            return profiles;
+        };
+        const auto used = byName(cli({u"status"_s, u"--json"_s}).out);
+        QVERIFY(!used.contains(u"idle"_s));
+        QCOMPARE(used[u"in use"_s][u"state"_s].toString(), u"connected"_s);
+        QCOMPARE(used[u"in use"_s][u"textState"_s].toString(), u"Connected"_s);
+        QCOMPARE(used[u"in use"_s][u"pinned"_s], QJsonValue(true));
+        QVERIFY(!used[u"in use"_s][u"uuid"_s].toString().isEmpty());
+        const auto all = byName(cli({u"status"_s, u"--all"_s, u"--json"_s}).out);
+        QCOMPARE(all[u"idle"_s][u"state"_s].toString(), QString());
+        QCOMPARE(all[u"idle"_s][u"pinned"_s], QJsonValue(false));
+        const auto listed = byName(cli({u"list"_s, u"--json"_s}).out);
+        QCOMPARE(listed[u"in use"_s][u"state"_s].toString(), u"connected"_s);
+        QCOMPARE(listed[u"idle"_s][u"state"_s].toString(), QString());
+
+        // A tag that does not exist is refused as list refuses it, not taken for an empty one.
+        const Run listNone = cli({u"list"_s, u"--tag"_s, u"nosuch"_s});
+        const Run connectNone = cli({u"connect"_s, u"--tag"_s, u"nosuch"_s});
+        QCOMPARE(connectNone.code, listNone.code);
+        QCOMPARE(connectNone.err, listNone.err);
+        QCOMPARE(connectNone.err, u"No tag “nosuch”.\n"_s);
+        QCOMPARE(cli({u"disconnect"_s, u"in use"_s}).code, 0);
+    }
+
     void watchersSeeStatesAndLogLinesAsTheyCome()
     {
         QVERIFY(addProfile(u"watched"_s, *m_sshd, m_sshd->clientKey()));
@@ -338,6 +384,11 @@ private Q_SLOTS:
         QCOMPARE(cli({u"connect"_s, u"watched"_s}).code, 0);
         QTRY_VERIFY_WITH_TIMEOUT(
             readInto(m_watch, m_watched).contains(u"watched\tConnected\tConnected\n"_s), 30000);
+        // Every watched line starts with the time it was printed.
+        const QRegularExpression timed(
+            u"^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d(Z|[+-]\\d\\d:\\d\\d)\t"_s);
+        for (const QString &line : m_watched.split(u'\n', Qt::SkipEmptyParts))
+            QVERIFY2(timed.match(line).hasMatch(), qPrintable(line));
         QTRY_VERIFY_WITH_TIMEOUT(readInto(m_follow, m_followed).count(u"Equivalent Command"_s) == 2,
                                  30000);
         QCOMPARE(m_watch.state(), QProcess::Running);
@@ -352,7 +403,7 @@ private Q_SLOTS:
                       QString::number(silent.serverPort()), u"--user"_s, u"root"_s})
                      .code,
                  0);
-        QTRY_VERIFY_WITH_TIMEOUT(cli({u"status"_s}).out.contains(u"silent\t"_s), 30000);
+        QTRY_VERIFY_WITH_TIMEOUT(cli({u"status"_s, u"--all"_s}).out.contains(u"silent\t"_s), 30000);
         QCOMPARE(cli({u"connect"_s, u"--no-wait"_s, u"silent"_s}).code, 0);
         QTRY_VERIFY_WITH_TIMEOUT(silent.hasPendingConnections(), 30000);
         const Run ended = cli({u"disconnect"_s, u"silent"_s});
@@ -374,7 +425,8 @@ private Q_SLOTS:
         QCOMPARE(secondDevice({u"sync"_s, u"now"_s}).out, u"1 records written, 0 applied.\n"_s);
 
         QCOMPARE(cli({u"sync"_s, u"folder"_s, folder}).code, 0);
-        QTRY_VERIFY_WITH_TIMEOUT(cli({u"status"_s}).out.contains(u"from afar\t"_s), 30000);
+        QTRY_VERIFY_WITH_TIMEOUT(cli({u"status"_s, u"--all"_s}).out.contains(u"from afar\t"_s),
+                                 30000);
         QTRY_COMPARE_WITH_TIMEOUT(
             secondDevice({u"sync"_s, u"status"_s}).out.count(u"Other devices: \n"_s), 0, 30000);
 
@@ -383,7 +435,8 @@ private Q_SLOTS:
             QCOMPARE(
                 cli({u"add"_s, u"--name"_s, name, u"--host"_s, u"h"_s, u"--user"_s, u"u"_s}).code,
                 0);
-            QTRY_VERIFY_WITH_TIMEOUT(cli({u"status"_s}).out.contains(name + u'\t'), 30000);
+            QTRY_VERIFY_WITH_TIMEOUT(cli({u"status"_s, u"--all"_s}).out.contains(name + u'\t'),
+                                     30000);
             QTRY_VERIFY_WITH_TIMEOUT(
                 (secondDevice({u"sync"_s, u"now"_s}), secondDevice({u"show"_s, name}).code == 0),
                 30000);
@@ -417,7 +470,7 @@ private Q_SLOTS:
             QVERIFY2(writer->exitCode() == 0, writer->readAllStandardError().constData());
         }
         // Asking the daemon makes it merge every one of those writes first.
-        const QString status = cli({u"status"_s}).out;
+        const QString status = cli({u"status"_s, u"--all"_s}).out;
         for (int i = 0; i < 10; ++i)
             QVERIFY2(status.contains(u"writer %1\t"_s.arg(i)), qPrintable(status));
         const QString tags = cli({u"tag"_s, u"list"_s}).out;

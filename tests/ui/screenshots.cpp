@@ -144,8 +144,7 @@ private Q_SLOTS:
         QVERIFY2(problem.isEmpty(), qPrintable(problem));
         qputenv("VELLSSH_TEST_APPCAST_URL", m_feed.url(u"/appcast.xml"_s).toEncoded());
         VellAppDelegate &app = m_library.app();
-        m_service = std::make_unique<TunnelService>(app.store().mainContext(),
-                                                    app.store().historyKit(), &app.container());
+        m_service = std::make_unique<TunnelService>(app.store(), &app.container());
         m_desktop =
             std::make_unique<DesktopApplication>(app, *m_service, QStringLiteral(VELLSSH_SERVICE));
         m_desktop->start({});

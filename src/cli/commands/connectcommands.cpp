@@ -1,8 +1,10 @@
 #include "connectcommands.h"
 
 #include "localized.h"
+#include "namearguments.h"
 #include "profileflags.h"
 #include "promptrelay.h"
+#include "queries.h"
 #include "tunnelinterface.h"
 
 using namespace Qt::StringLiterals;
@@ -21,28 +23,60 @@ bool isSettled(const QString &state, bool connecting)
 
 } // namespace
 
-QString ConnectCommand::usage()
+CommandHelp ConnectCommand::help(const QString &verb)
 {
-    return u"connect | disconnect PROFILE... | --tag NAME | --all [--no-wait]"_s;
+    const bool connecting = verb == u"connect"_s;
+    QList<OptionHelp> options{{u"--tag NAME"_s, localized("the live profiles with the tag")},
+                              {u"--all"_s, localized("every live profile")},
+                              {u"--no-wait"_s, localized("return once VellSSH has the request")}};
+    if (connecting)
+        options.insert(2,
+                       {u"--pinned"_s, localized("the pinned profiles; none pinned is no error")});
+    return {verb + (connecting ? u" PROFILE... | --tag NAME | --all | --pinned [--no-wait]"_s
+                               : u" PROFILE... | --tag NAME | --all [--no-wait]"_s),
+            connecting ? localized("Connect tunnels and wait until each is up or has failed.")
+                       : localized("Disconnect tunnels and wait until each has ended."),
+            connecting ? localized("Prints how each tunnel ended; exits with 1 when one failed "
+                                   "(it keeps retrying in VellSSH). Questions of the client are "
+                                   "asked on this terminal.")
+                       : QString(),
+            options};
 }
 
 Status ConnectCommand::parse(const QStringList &arguments)
 {
-    const Error refusal(localized("%1 takes PROFILE..., --tag NAME or --all.").arg(m_verb));
-    auto flags = parseSimpleFlags(arguments, {u"--tag"_s}, {u"--all"_s, u"--no-wait"_s});
+    const bool pinnable = m_verb == u"connect"_s;
+    const Error refusal(
+        pinnable ? localized("%1 takes PROFILE..., --tag NAME, --all or --pinned.").arg(m_verb)
+                 : localized("%1 takes PROFILE..., --tag NAME or --all.").arg(m_verb));
+    QStringList switches{u"--all"_s, u"--no-wait"_s};
+    if (pinnable)
+        switches.append(u"--pinned"_s);
+    auto flags = parseSimpleFlags(arguments, {u"--tag"_s}, switches);
     if (!flags)
-        return refusal;
-    m_references = flags->positionals;
-    m_tag = flags->values.value(u"--tag"_s);
+        return flags.error();
+    auto references = nameArguments(flags->positionals);
+    if (!references)
+        return references.error();
+    m_references = *references;
+    auto tag = nameArgument(flags->values.value(u"--tag"_s));
+    if (!tag)
+        return tag.error();
+    if (flags->values.contains(u"--tag"_s) && tag->isEmpty())
+        return Error(localized("--tag needs a value."));
+    m_tag = *tag;
     m_all = flags->switches.contains(u"--all"_s);
+    m_pinned = flags->switches.contains(u"--pinned"_s);
     m_noWait = flags->switches.contains(u"--no-wait"_s);
-    const int selections =
-        int(flags->values.contains(u"--tag"_s)) + int(m_all) + int(!m_references.isEmpty());
+    const int selections = int(flags->values.contains(u"--tag"_s)) + int(m_all) + int(m_pinned) +
+                           int(!m_references.isEmpty());
     return selections == 1 ? Status() : refusal;
 }
 
 int ConnectCommand::run()
 {
+    if (!m_tag.isEmpty() && !tagExists())
+        return CliEnvironment::failure;
     const auto tunnel = DaemonCommand::tunnel();
     QObject::connect(tunnel.get(), &IoVellsshTunnelInterface::StateChanged, &m_loop,
                      [this](const QString &uuid, const QString &state, const QString &summary) {
@@ -65,6 +99,18 @@ int ConnectCommand::run()
     return report(uuids, names);
 }
 
+// The application acts on no profile for a tag it does not know; the user hears of it as list
+// tells it.
+bool ConnectCommand::tagExists()
+{
+    if (!m_env.openStore())
+        return false;
+    if (tagNamed(m_tag, m_env.context()))
+        return true;
+    m_env.fail(noTagMessage(m_tag));
+    return false;
+}
+
 bool ConnectCommand::connecting() const
 {
     return m_verb != u"disconnect"_s;
@@ -75,7 +121,8 @@ QDBusPendingReply<QStringList> ConnectCommand::request(IoVellsshTunnelInterface 
     if (m_verb == u"reconnect"_s)
         return tunnel.Reconnect(m_references);
     if (connecting())
-        return m_all              ? tunnel.ConnectAll()
+        return m_pinned           ? tunnel.ConnectPinned()
+               : m_all            ? tunnel.ConnectAll()
                : !m_tag.isEmpty() ? tunnel.ConnectWithTag(m_tag)
                                   : tunnel.Connect(m_references);
     return m_all              ? tunnel.DisconnectAll()
@@ -139,9 +186,12 @@ int ConnectCommand::report(const QStringList &uuids, const QHash<QString, QStrin
     return code;
 }
 
-QString ReconnectCommand::usage()
+CommandHelp ReconnectCommand::help()
 {
-    return u"reconnect PROFILE... [--no-wait]"_s;
+    return {u"reconnect PROFILE... [--no-wait]"_s,
+            localized("Connect tunnels anew and wait until each is up or has failed."),
+            {},
+            {{u"--no-wait"_s, localized("return once VellSSH has the request")}}};
 }
 
 Status ReconnectCommand::parse(const QStringList &arguments)

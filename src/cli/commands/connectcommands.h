@@ -1,5 +1,6 @@
 #pragma once
 
+#include "commandhelp.h"
 #include "daemoncommand.h"
 
 #include <QDBusPendingReply>
@@ -14,7 +15,8 @@ class ConnectCommand : public DaemonCommand
 {
 public:
     ConnectCommand(CliEnvironment &env, const QString &verb) : DaemonCommand(env), m_verb(verb) {}
-    static QString usage();
+    // The help of connect or disconnect.
+    static CommandHelp help(const QString &verb);
 
     Status parse(const QStringList &arguments) override;
     int run() override;
@@ -28,6 +30,7 @@ protected:
     QHash<QString, QString> m_states;
 
 private:
+    bool tagExists();
     bool connecting() const;
     QDBusPendingReply<QStringList> request(IoVellsshTunnelInterface &tunnel) const;
     QHash<QString, QString> learnStates(IoVellsshTunnelInterface &tunnel, const QStringList &uuids);
@@ -36,6 +39,7 @@ private:
 
     QString m_tag;
     bool m_all = false;
+    bool m_pinned = false;
     bool m_noWait = false;
     QHash<QString, QString> m_summaries;
     QEventLoop m_loop;
@@ -49,7 +53,7 @@ public:
     explicit ReconnectCommand(CliEnvironment &env)
         : ConnectCommand(env, QStringLiteral("reconnect"))
     {}
-    static QString usage();
+    static CommandHelp help();
 
     Status parse(const QStringList &arguments) override;
 

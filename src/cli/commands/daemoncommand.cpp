@@ -14,29 +14,50 @@ namespace {
 const QString serviceName = u"io.vellssh.Tunnel"_s;
 const QString objectPath = u"/io/vellssh/Tunnel"_s;
 
+bool running()
+{
+    qDBusRegisterMetaType<QList<QVariantMap>>();
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    return bus.isConnected() && bus.interface()->isServiceRegistered(serviceName);
+}
+
+// Where the desktop installed VellSSH as a bus service, the bus starts it; the call waits until
+// it has taken its name.
+bool started()
+{
+    QDBusConnectionInterface *bus = QDBusConnection::sessionBus().interface();
+    if (!bus || !bus->activatableServiceNames().value().contains(serviceName))
+        return false;
+    return bus->startService(serviceName).isValid() && running();
+}
+
 } // namespace
 
 bool DaemonCommand::prepare()
 {
-    qDBusRegisterMetaType<QList<QVariantMap>>();
-    QDBusConnection bus = QDBusConnection::sessionBus();
-    if (bus.isConnected() && bus.interface()->isServiceRegistered(serviceName))
+    if (running() || started())
         return true;
     m_env.err() << localized("VellSSH is not running. Start it with: vellssh --headless")
                 << Qt::endl;
     return false;
 }
 
-int DaemonCommand::refuse(const Error &usage)
-{
-    m_env.err() << usage.message << Qt::endl;
-    return CliEnvironment::usageError;
-}
-
 std::unique_ptr<IoVellsshTunnelInterface> DaemonCommand::tunnel()
 {
     return std::make_unique<IoVellsshTunnelInterface>(serviceName, objectPath,
                                                       QDBusConnection::sessionBus());
+}
+
+QHash<QString, QString> DaemonCommand::runningStates()
+{
+    QHash<QString, QString> states;
+    if (!running())
+        return states;
+    QDBusPendingReply<QList<QVariantMap>> reply = tunnel()->ListProfiles();
+    reply.waitForFinished();
+    for (const QVariantMap &profile : reply.value())
+        states.insert(profile.value(u"uuid"_s).toString(), profile.value(u"state"_s).toString());
+    return states;
 }
 
 DaemonExit::DaemonExit(QTextStream &err, std::function<void()> stop)

@@ -3,20 +3,23 @@
 #include "clicommand.h"
 
 #include <QDBusServiceWatcher>
+#include <QHash>
 
 #include <functional>
 #include <memory>
 
 class IoVellsshTunnelInterface;
 
-// A command that acts on a running VellSSH over D-Bus. Its usage errors are told in one line.
+// A command that acts on a running VellSSH over D-Bus; one that the bus can start is started.
 class DaemonCommand : public CliCommand
 {
 public:
     using CliCommand::CliCommand;
 
     bool prepare() override;
-    int refuse(const Error &usage) override;
+    // The session state of each live profile by uuid, as a running VellSSH knows them; empty
+    // when none runs.
+    static QHash<QString, QString> runningStates();
 
 protected:
     static std::unique_ptr<IoVellsshTunnelInterface> tunnel();

@@ -3,6 +3,7 @@
 #include "forwardingspec.h"
 #include "identitykeymanager.h"
 #include "localized.h"
+#include "namearguments.h"
 #include "objectcontext.h"
 #include "profile.h"
 #include "profileedit.h"
@@ -11,6 +12,33 @@
 #include "sshinvocation.h"
 
 using namespace Qt::StringLiterals;
+
+namespace {
+
+QList<OptionHelp> profileOptions()
+{
+    return {
+        {u"--name NAME"_s, localized("the profile’s name")},
+        {u"--host HOST"_s, localized("the server’s host name or address")},
+        {u"--port N"_s, localized("the server’s port, 1 to 65535")},
+        {u"--user USER"_s, localized("the user name on the server")},
+        {u"--identity FILE"_s, localized("a private key in ~/.ssh")},
+        {u"--certificate FILE"_s, localized("a certificate in ~/.ssh")},
+        {u"-L SPEC"_s, localized("a local forwarding: [bind:]port:host:hostport")},
+        {u"-R SPEC"_s, localized("a remote forwarding: [bind:]port:host:hostport, or [bind:]port "
+                                 "for a reverse dynamic one")},
+        {u"-D SPEC"_s, localized("a dynamic (SOCKS) forwarding: [bind:]port")},
+        {u"--reverse-dynamic SPEC"_s, localized("a reverse dynamic forwarding: [bind:]port")},
+        {u"--option KEY=VALUE"_s, localized("an ssh option, such as Compression=yes")},
+        {u"--tag NAME"_s, localized("a tag, made when there is none of that name")},
+        {u"--pin"_s, localized("pin the profile")},
+        {u"--auto-connect"_s, localized("connect when VellSSH starts")},
+        {u"--retries N"_s, localized("how often a failed connection is retried, 0 to 32767")},
+        {u"--note TEXT"_s, localized("a note; the one field that may span lines")},
+    };
+}
+
+} // namespace
 
 Result<ProfileEdit> ProfileFlagsCommand::profileEdit() const
 {
@@ -48,6 +76,23 @@ Result<ProfileEdit> ProfileFlagsCommand::profileEdit() const
     return edit;
 }
 
+Status ProfileFlagsCommand::checkNames()
+{
+    auto tags = nameArguments(m_flags.tags);
+    if (!tags)
+        return tags.error();
+    m_flags.tags = *tags;
+    auto positionals = nameArguments(m_flags.positionals);
+    if (!positionals)
+        return positionals.error();
+    m_flags.positionals = *positionals;
+    if (m_flags.name) {
+        if (auto name = nameArgument(*m_flags.name); !name)
+            return name.error();
+    }
+    return std::nullopt;
+}
+
 void ProfileFlagsCommand::noteUnusedOptions() const
 {
     const SSHClientConfig &catalogue = SSHClientConfig::shared();
@@ -74,12 +119,17 @@ int ProfileFlagsCommand::applyAndSave(Profile &profile, std::optional<QString> s
     return m_env.saveOrReport(&profile, savedName);
 }
 
-QString AddCommand::usage()
+CommandHelp AddCommand::help()
 {
-    return uR"(add --name NAME --host HOST [--port N] [--user USER] [--identity FILE]
-    [--certificate FILE] [-L SPEC]... [-R SPEC]... [-D SPEC]... [--reverse-dynamic SPEC]...
-    [--option KEY=VALUE]... [--tag NAME]... [--pin] [--auto-connect] [--retries N]
-    [--note TEXT])"_s;
+    return {uR"(add --name NAME --host HOST [--port N] [--user USER]
+    [--identity FILE] [--certificate FILE] [-L SPEC]...
+    [-R SPEC]... [-D SPEC]... [--reverse-dynamic SPEC]...
+    [--option KEY=VALUE]... [--tag NAME]... [--pin]
+    [--auto-connect] [--retries N] [--note TEXT])"_s,
+            localized("Add a profile and print its uuid."),
+            localized("A profile needs a name that no other live profile carries, a host and a "
+                      "user. Forwardings keep the order of the command line."),
+            profileOptions()};
 }
 
 Status AddCommand::parse(const QStringList &arguments)
@@ -90,6 +140,8 @@ Status AddCommand::parse(const QStringList &arguments)
     if (!flags->positionals.isEmpty())
         return Error(localized("Unexpected argument “%1”.").arg(flags->positionals.first()));
     m_flags = std::move(flags).value();
+    if (Status refused = checkNames())
+        return refused;
     // A new profile stores empty texts, not missing ones, for the fields the editor requires.
     for (std::optional<QString> *field : {&m_flags.name, &m_flags.host, &m_flags.user}) {
         if (!*field)
@@ -107,10 +159,17 @@ int AddCommand::run()
     return code;
 }
 
-QString EditCommand::usage()
+CommandHelp EditCommand::help()
 {
-    return u"edit PROFILE [the flags of add] [--option KEY=] [--clear-forwardings] "
-           u"[--no-auto-connect]"_s;
+    QList<OptionHelp> options = profileOptions();
+    options.append({{u"--option KEY="_s, localized("remove the option")},
+                    {u"--clear-forwardings"_s,
+                     localized("remove the forwardings first; new ones are appended")},
+                    {u"--no-auto-connect"_s, localized("do not connect when VellSSH starts")}});
+    return {u"edit PROFILE [the options of add] [--option KEY=]\n"
+            u"    [--clear-forwardings] [--no-auto-connect]"_s,
+            localized("Change a live profile as the options say."),
+            localized("Forwardings given are appended after the existing ones."), options};
 }
 
 Status EditCommand::parse(const QStringList &arguments)
@@ -121,6 +180,8 @@ Status EditCommand::parse(const QStringList &arguments)
     if (flags->positionals.size() != 1)
         return Error(localized("edit takes one PROFILE."));
     m_flags = std::move(flags).value();
+    if (Status refused = checkNames())
+        return refused;
     return std::nullopt;
 }
 

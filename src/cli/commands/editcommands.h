@@ -1,6 +1,7 @@
 #pragma once
 
 #include "clicommand.h"
+#include "commandhelp.h"
 #include "profileflags.h"
 
 struct ProfileEdit;
@@ -13,6 +14,8 @@ public:
     using StoreCommand::StoreCommand;
 
 protected:
+    // Refuses a name or tag that holds a control character; trims the tags and the reference.
+    Status checkNames();
     Result<ProfileEdit> profileEdit() const;
     // An option that ssh is never given is kept all the same; the user hears why it does nothing.
     void noteUnusedOptions() const;
@@ -27,7 +30,7 @@ class AddCommand final : public ProfileFlagsCommand
 {
 public:
     using ProfileFlagsCommand::ProfileFlagsCommand;
-    static QString usage();
+    static CommandHelp help();
 
     Status parse(const QStringList &arguments) override;
     int run() override;
@@ -38,7 +41,7 @@ class EditCommand final : public ProfileFlagsCommand
 {
 public:
     using ProfileFlagsCommand::ProfileFlagsCommand;
-    static QString usage();
+    static CommandHelp help();
 
     Status parse(const QStringList &arguments) override;
     int run() override;

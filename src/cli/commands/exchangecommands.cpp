@@ -3,6 +3,7 @@
 #include "backups.h"
 #include "foldersync.h"
 #include "localized.h"
+#include "namearguments.h"
 #include "objectcontext.h"
 #include "profile.h"
 #include "profileflags.h"
@@ -16,9 +17,13 @@
 
 using namespace Qt::StringLiterals;
 
-QString ExportCommand::usage()
+CommandHelp ExportCommand::help()
 {
-    return u"export PROFILE... | --all -o FILE"_s;
+    return {u"export PROFILE... | --all -o FILE"_s,
+            localized("Write profiles to an interchange file (.velltunnel)."),
+            {},
+            {{u"--all"_s, localized("every live profile")},
+             {u"-o FILE"_s, localized("the file to write; “-” writes to standard output")}}};
 }
 
 Status ExportCommand::parse(const QStringList &arguments)
@@ -28,9 +33,12 @@ Status ExportCommand::parse(const QStringList &arguments)
         return flags.error();
     m_all = flags->switches.contains(u"--all"_s);
     m_path = flags->values.value(u"-o"_s);
-    m_references = flags->positionals;
-    if (m_path.isEmpty() || m_all == !m_references.isEmpty())
+    if (m_path.isEmpty() || m_all == !flags->positionals.isEmpty())
         return Error(localized("export takes PROFILE... or --all, and -o FILE."));
+    auto references = nameArguments(flags->positionals);
+    if (!references)
+        return references.error();
+    m_references = *references;
     return std::nullopt;
 }
 
@@ -45,6 +53,10 @@ int ExportCommand::run()
             return m_env.fail(named.error().message);
         profiles = *named;
     }
+    if (m_path == u"-"_s) {
+        m_env.out() << QString::fromUtf8(exportDocument({profiles.cbegin(), profiles.cend()}));
+        return CliEnvironment::success;
+    }
     if (Status error = writeExportFile(m_path, profiles))
         return m_env.fail(localized("“%1” could not be written: %2").arg(m_path, error->message));
     m_env.out() << (profiles.size() == 1
@@ -54,9 +66,14 @@ int ExportCommand::run()
     return CliEnvironment::success;
 }
 
-QString ImportCommand::usage()
+CommandHelp ImportCommand::help()
 {
-    return u"import FILE [--replace | --skip]"_s;
+    return {u"import FILE [--replace | --skip]"_s,
+            localized("Read profiles from an interchange file."),
+            localized("A profile whose uuid is already in the library is replaced or skipped as "
+                      "the options say, or as you answer for each."),
+            {{u"--replace"_s, localized("replace every profile already there")},
+             {u"--skip"_s, localized("skip every profile already there")}}};
 }
 
 Status ImportCommand::parse(const QStringList &arguments)
@@ -105,9 +122,14 @@ ConflictDecision ImportCommand::ask(const QString &name, bool offerApplyToAll)
     return decision;
 }
 
-QString BackupCommand::usage()
+CommandHelp BackupCommand::help()
 {
-    return u"backup folder [PATH | --off] | now | list"_s;
+    return {u"backup folder [PATH | --off] | now | list"_s,
+            localized("Set up automatic backups, back up now, or list the backups."),
+            localized("folder shows the backup folder, folder PATH turns automatic backups on, "
+                      "folder --off turns them off; now writes a backup at once; list shows the "
+                      "backups, newest first."),
+            {}};
 }
 
 Status BackupCommand::parse(const QStringList &arguments)
@@ -168,9 +190,14 @@ int BackupCommand::list(BackupModule &backups)
     return CliEnvironment::success;
 }
 
-QString SyncCommand::usage()
+CommandHelp SyncCommand::help()
 {
-    return u"sync folder [PATH | --off] | now | status"_s;
+    return {u"sync folder [PATH | --off] | now | status"_s,
+            localized("Share the library with other machines through a synced folder."),
+            localized("folder shows the sync folder, folder PATH turns sync on, folder --off "
+                      "turns it off; now runs a sync pass at once; status shows this device, "
+                      "the folder, the other devices and the last pass."),
+            {}};
 }
 
 Status SyncCommand::parse(const QStringList &arguments)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "clicommand.h"
+#include "commandhelp.h"
 
 class BackupModule;
 struct ConflictDecision;
@@ -11,7 +12,7 @@ class ExportCommand final : public StoreCommand
 {
 public:
     using StoreCommand::StoreCommand;
-    static QString usage();
+    static CommandHelp help();
 
     Status parse(const QStringList &arguments) override;
     int run() override;
@@ -28,7 +29,7 @@ class ImportCommand final : public StoreCommand
 {
 public:
     using StoreCommand::StoreCommand;
-    static QString usage();
+    static CommandHelp help();
 
     Status parse(const QStringList &arguments) override;
     int run() override;
@@ -47,7 +48,7 @@ class BackupCommand final : public StoreCommand
 {
 public:
     using StoreCommand::StoreCommand;
-    static QString usage();
+    static CommandHelp help();
 
     Status parse(const QStringList &arguments) override;
     int run() override;
@@ -66,7 +67,7 @@ class SyncCommand final : public StoreCommand
 {
 public:
     using StoreCommand::StoreCommand;
-    static QString usage();
+    static CommandHelp help();
 
     Status parse(const QStringList &arguments) override;
     int run() override;

@@ -1,44 +1,120 @@
 #include "monitorcommands.h"
 
 #include "localized.h"
+#include "namearguments.h"
 #include "profileflags.h"
 #include "sessioncontainer.h"
 #include "sessionstate.h"
 #include "tunnelinterface.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 
 using namespace Qt::StringLiterals;
 
-QString StatusCommand::usage()
+CommandHelp StatusCommand::help()
 {
-    return u"status [--watch]"_s;
+    return {u"status [--all] [--json] [--watch]\nstatus PROFILE... [--json]"_s,
+            localized("Show the state of the tunnels that have been used."),
+            localized("A line shows a profile’s name, its state and what it is doing, separated "
+                      "by tabs. With PROFILE... a line shows each one as named and its state, in "
+                      "the order named."),
+            {{u"--all"_s, localized("show every live profile, also those never connected")},
+             {u"--json"_s, localized("print the states as JSON")},
+             {u"--watch"_s, localized("then print every change, after its time, until "
+                                      "interrupted")}}};
 }
 
 Status StatusCommand::parse(const QStringList &arguments)
 {
-    auto flags = parseSimpleFlags(arguments, {}, {u"--watch"_s});
-    if (!flags || !flags->positionals.isEmpty())
-        return Error(localized("status takes only --watch."));
+    auto flags = parseSimpleFlags(arguments, {}, {u"--all"_s, u"--json"_s, u"--watch"_s});
+    if (!flags)
+        return flags.error();
+    auto references = nameArguments(flags->positionals);
+    if (!references)
+        return references.error();
+    m_references = *references;
+    m_all = flags->switches.contains(u"--all"_s);
+    m_json = flags->switches.contains(u"--json"_s);
     m_watch = flags->switches.contains(u"--watch"_s);
+    if (m_json && m_watch)
+        return Error(localized("status takes one of --json and --watch."));
+    if (!m_references.isEmpty() && (m_all || m_watch))
+        return Error(localized("status PROFILE... takes neither --all nor --watch."));
     return std::nullopt;
+}
+
+int StatusCommand::printStates(IoVellsshTunnelInterface &tunnel)
+{
+    QDBusPendingReply<QStringList> reply = tunnel.GetStatus(m_references);
+    reply.waitForFinished();
+    if (reply.isError())
+        return m_env.fail(reply.error().message());
+    const QStringList states = reply.value();
+    QJsonArray array;
+    for (qsizetype i = 0; i < m_references.size(); ++i) {
+        const std::optional<SessionState> known = sessionStateFromRaw(states.value(i));
+        const QString text = known ? textState(*known) : states.value(i);
+        if (m_json)
+            array.append(QJsonObject{{u"profile"_s, m_references[i]},
+                                     {u"state"_s, states.value(i)},
+                                     {u"textState"_s, text}});
+        else
+            m_env.out() << m_references[i] << u'\t' << text << Qt::endl;
+    }
+    if (m_json)
+        m_env.out() << QString::fromUtf8(QJsonDocument(array).toJson(QJsonDocument::Indented));
+    return CliEnvironment::success;
 }
 
 int StatusCommand::run()
 {
     const auto tunnel = DaemonCommand::tunnel();
+    if (!m_references.isEmpty())
+        return printStates(*tunnel);
     QDBusPendingReply<QList<QVariantMap>> reply = tunnel->ListProfiles();
     reply.waitForFinished();
     if (reply.isError())
         return m_env.fail(reply.error().message());
+    QList<QVariantMap> shown;
     for (const QVariantMap &profile : reply.value()) {
         m_names.insert(profile.value(u"uuid"_s).toString(), profile.value(u"name"_s).toString());
+        // A profile has a session, and a state, once it was first connected.
+        if (m_all || !profile.value(u"state"_s).toString().isEmpty())
+            shown.append(profile);
+    }
+    if (m_json) {
+        printJson(shown);
+        return CliEnvironment::success;
+    }
+    for (const QVariantMap &profile : std::as_const(shown)) {
         const QString text = profile.value(u"textState"_s).toString();
-        m_env.out() << profile.value(u"name"_s).toString() << u'\t'
-                    << (text.isEmpty() ? localized("Not Connected") : text) << u'\t'
-                    << profile.value(u"summary"_s).toString() << Qt::endl;
+        printLine(profile.value(u"name"_s).toString(),
+                  text.isEmpty() ? localized("Not Connected") : text,
+                  profile.value(u"summary"_s).toString());
     }
     return m_watch ? watch(*tunnel) : CliEnvironment::success;
+}
+
+void StatusCommand::printJson(const QList<QVariantMap> &profiles)
+{
+    QJsonArray array;
+    for (const QVariantMap &profile : profiles)
+        array.append(QJsonObject::fromVariantMap(profile));
+    m_env.out() << QString::fromUtf8(QJsonDocument(array).toJson(QJsonDocument::Indented));
+}
+
+// Watched lines start with the time they were printed, so that a log of them reads as one.
+void StatusCommand::printLine(const QString &name, const QString &state, const QString &summary)
+{
+    if (m_watch) {
+        const QDateTime now = QDateTime::currentDateTime();
+        m_env.out() << now.toOffsetFromUtc(now.offsetFromUtc()).toString(Qt::ISODate) << u'\t';
+    }
+    m_env.out() << name << u'\t' << state << u'\t' << summary << Qt::endl;
 }
 
 int StatusCommand::watch(IoVellsshTunnelInterface &tunnel)
@@ -48,25 +124,32 @@ int StatusCommand::watch(IoVellsshTunnelInterface &tunnel)
                          // The bus carries the state's name; people read the same text as in
                          // the listing.
                          const std::optional<SessionState> known = sessionStateFromRaw(state);
-                         m_env.out()
-                             << m_names.value(uuid, uuid) << u'\t'
-                             << (known ? textState(*known) : state) << u'\t' << summary << Qt::endl;
+                         printLine(m_names.value(uuid, uuid), known ? textState(*known) : state,
+                                   summary);
                      });
     const DaemonExit exit(m_env.err(), [] { QCoreApplication::exit(1); });
     return QCoreApplication::exec();
 }
 
-QString LogCommand::usage()
+CommandHelp LogCommand::help()
 {
-    return u"log PROFILE [--follow]"_s;
+    return {u"log PROFILE [--follow]"_s,
+            localized("Show the connection log of a profile."),
+            {},
+            {{u"--follow"_s, localized("then print every new line, until interrupted")}}};
 }
 
 Status LogCommand::parse(const QStringList &arguments)
 {
     auto flags = parseSimpleFlags(arguments, {}, {u"--follow"_s});
-    if (!flags || flags->positionals.size() != 1)
+    if (!flags)
+        return flags.error();
+    if (flags->positionals.size() != 1)
         return Error(localized("log takes one PROFILE."));
-    m_reference = flags->positionals.first();
+    auto reference = nameArgument(flags->positionals.first());
+    if (!reference)
+        return reference.error();
+    m_reference = *reference;
     m_follow = flags->switches.contains(u"--follow"_s);
     return std::nullopt;
 }

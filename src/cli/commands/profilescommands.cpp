@@ -1,6 +1,7 @@
 #include "profilescommands.h"
 
 #include "localized.h"
+#include "namearguments.h"
 #include "objectcontext.h"
 #include "profile.h"
 #include "profileflags.h"
@@ -12,9 +13,32 @@ ProfilesCommand::ProfilesCommand(CliEnvironment &env, const QString &verb, Profi
     : StoreCommand(env), m_verb(verb), m_scope(scope), m_switchNames(switches)
 {}
 
-QString ProfilesCommand::usage()
+CommandHelp TrashCommand::help()
 {
-    return u"trash | recover | duplicate | pin | unpin PROFILE..."_s;
+    return {u"trash PROFILE..."_s, localized("Move live profiles to Recently Deleted."), {}, {}};
+}
+
+CommandHelp RecoverCommand::help()
+{
+    return {u"recover PROFILE..."_s,
+            localized("Bring profiles back from Recently Deleted."),
+            localized("A profile whose name was taken meanwhile comes back under a new one."),
+            {}};
+}
+
+CommandHelp DuplicateCommand::help()
+{
+    return {u"duplicate PROFILE..."_s,
+            localized("Copy live profiles and print the names of the copies."),
+            {},
+            {}};
+}
+
+CommandHelp PinCommand::help(bool pin)
+{
+    if (pin)
+        return {u"pin PROFILE..."_s, localized("Pin profiles: they are listed first."), {}, {}};
+    return {u"unpin PROFILE..."_s, localized("Unpin profiles."), {}, {}};
 }
 
 Status ProfilesCommand::parse(const QStringList &arguments)
@@ -24,8 +48,11 @@ Status ProfilesCommand::parse(const QStringList &arguments)
         return flags.error();
     if (flags->positionals.isEmpty())
         return Error(localized("%1 takes at least one PROFILE.").arg(m_verb));
+    auto references = nameArguments(flags->positionals);
+    if (!references)
+        return references.error();
     m_switches = flags->switches;
-    m_references = flags->positionals;
+    m_references = *references;
     return std::nullopt;
 }
 
@@ -78,9 +105,12 @@ DeleteCommand::DeleteCommand(CliEnvironment &env)
     : ProfilesCommand(env, QStringLiteral("delete"), ProfileScope::all, {u"--yes"_s})
 {}
 
-QString DeleteCommand::usage()
+CommandHelp DeleteCommand::help()
 {
-    return u"delete PROFILE... [--yes]"_s;
+    return {u"delete PROFILE... [--yes]"_s,
+            localized("Delete profiles for good, live or in Recently Deleted."),
+            localized("This cannot be undone; the command asks first."),
+            {{u"--yes"_s, localized("do not ask")}}};
 }
 
 int DeleteCommand::act(const QList<Profile *> &profiles)

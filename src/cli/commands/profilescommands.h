@@ -1,6 +1,7 @@
 #pragma once
 
 #include "clicommand.h"
+#include "commandhelp.h"
 #include "queries.h"
 
 #include <QSet>
@@ -9,9 +10,6 @@
 class ProfilesCommand : public StoreCommand
 {
 public:
-    // The verbs that share one usage line.
-    static QString usage();
-
     Status parse(const QStringList &arguments) override;
     int run() override;
 
@@ -36,6 +34,7 @@ public:
     explicit TrashCommand(CliEnvironment &env)
         : ProfilesCommand(env, QStringLiteral("trash"), ProfileScope::live)
     {}
+    static CommandHelp help();
 
 protected:
     int act(const QList<Profile *> &profiles) override;
@@ -48,6 +47,7 @@ public:
     explicit RecoverCommand(CliEnvironment &env)
         : ProfilesCommand(env, QStringLiteral("recover"), ProfileScope::trash)
     {}
+    static CommandHelp help();
 
 protected:
     int act(const QList<Profile *> &profiles) override;
@@ -60,6 +60,7 @@ public:
     explicit DuplicateCommand(CliEnvironment &env)
         : ProfilesCommand(env, QStringLiteral("duplicate"), ProfileScope::live)
     {}
+    static CommandHelp help();
 
 protected:
     int act(const QList<Profile *> &profiles) override;
@@ -74,6 +75,7 @@ public:
                           ProfileScope::live),
           m_pin(pin)
     {}
+    static CommandHelp help(bool pin);
 
 protected:
     int act(const QList<Profile *> &profiles) override;
@@ -87,7 +89,7 @@ class DeleteCommand final : public ProfilesCommand
 {
 public:
     explicit DeleteCommand(CliEnvironment &env);
-    static QString usage();
+    static CommandHelp help();
 
 protected:
     int act(const QList<Profile *> &profiles) override;

@@ -18,9 +18,12 @@ const SettingText *settingNamed(const QString &name)
 
 } // namespace
 
-QString SettingsCommand::usage()
+CommandHelp SettingsCommand::help()
 {
-    return u"settings [get KEY | set KEY VALUE]"_s;
+    return {u"settings [get KEY | set KEY VALUE]"_s,
+            localized("Show every setting, or read or write one."),
+            {},
+            {}};
 }
 
 Status SettingsCommand::parse(const QStringList &arguments)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "clicommand.h"
+#include "commandhelp.h"
 
 struct SettingText;
 
@@ -9,7 +10,7 @@ class SettingsCommand final : public CliCommand
 {
 public:
     using CliCommand::CliCommand;
-    static QString usage();
+    static CommandHelp help();
 
     Status parse(const QStringList &arguments) override;
     int run() override;

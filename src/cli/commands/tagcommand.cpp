@@ -1,6 +1,7 @@
 #include "tagcommand.h"
 
 #include "localized.h"
+#include "namearguments.h"
 #include "objectcontext.h"
 #include "profile.h"
 #include "queries.h"
@@ -10,10 +11,14 @@
 
 using namespace Qt::StringLiterals;
 
-QString TagCommand::usage()
+CommandHelp TagCommand::help()
 {
-    return uR"(tag list | create NAME | rename OLD NEW | delete NAME
-tag add NAME PROFILE... | remove NAME PROFILE...)"_s;
+    return {uR"(tag list | create NAME | rename OLD NEW | delete NAME
+tag add NAME PROFILE... | remove NAME PROFILE...)"_s,
+            localized("List, create, rename and delete tags, and tag or untag profiles."),
+            localized("Tag names are compared exactly: “Lab” and “lab” are two tags. list shows "
+                      "each tag with the number of its profiles."),
+            {}};
 }
 
 Status TagCommand::parse(const QStringList &arguments)
@@ -33,7 +38,10 @@ Status TagCommand::parse(const QStringList &arguments)
         {u"add"_s, Action::tagProfiles, 2, std::numeric_limits<qsizetype>::max()},
         {u"remove"_s, Action::untagProfiles, 2, std::numeric_limits<qsizetype>::max()},
     };
-    m_operands = arguments.mid(1);
+    auto operands = nameArguments(arguments.mid(1));
+    if (!operands)
+        return operands.error();
+    m_operands = *operands;
     for (const Shape &shape : shapes) {
         if (shape.name == arguments.value(0) && m_operands.size() >= shape.fewest &&
             m_operands.size() <= shape.most) {
@@ -126,7 +134,7 @@ Result<Tag *> TagCommand::existing(const QString &name)
 {
     if (Tag *tag = tagNamed(name, context()))
         return tag;
-    return Error(localized("No tag “%1”.").arg(name));
+    return Error(noTagMessage(name));
 }
 
 int TagCommand::refuseName(const Error &error)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "clicommand.h"
+#include "commandhelp.h"
 
 class Tag;
 
@@ -9,7 +10,7 @@ class TagCommand final : public StoreCommand
 {
 public:
     using StoreCommand::StoreCommand;
-    static QString usage();
+    static CommandHelp help();
 
     Status parse(const QStringList &arguments) override;
     int run() override;

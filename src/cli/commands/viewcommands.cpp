@@ -1,8 +1,10 @@
 #include "viewcommands.h"
 
+#include "daemoncommand.h"
 #include "forwarding.h"
 #include "identitykeymanager.h"
 #include "localized.h"
+#include "namearguments.h"
 #include "objectcontext.h"
 #include "profile.h"
 #include "profileflags.h"
@@ -11,9 +13,11 @@
 #include "sshclientconfig.h"
 #include "sshinvocation.h"
 #include "tag.h"
+#include "uuidtext.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QJsonObject>
 
 using namespace Qt::StringLiterals;
 
@@ -58,26 +62,44 @@ QString json(const QJsonValue &value)
 
 } // namespace
 
-QString ListCommand::usage()
+CommandHelp ListCommand::help()
 {
-    return u"list [--tag NAME | --untagged | --trash] [--search TEXT] [--json]"_s;
+    return {u"list [--tag NAME | --untagged | --trash] [--search TEXT]\n"
+            u"    [--json | --names]"_s,
+            localized("List the profiles, pinned ones first."),
+            localized("A line shows a profile’s name (after “* ” when it is pinned), its "
+                      "destination, its forwardings and its tags, separated by tabs."),
+            {{u"--tag NAME"_s, localized("only the live profiles with the tag")},
+             {u"--untagged"_s, localized("only the live profiles without a tag")},
+             {u"--trash"_s, localized("only the profiles in Recently Deleted")},
+             {u"--search TEXT"_s, localized("only the profiles where every word of TEXT occurs")},
+             {u"--json"_s, localized("print the profiles as JSON, each with “pinned” and, from a "
+                                     "running VellSSH, its “state”")},
+             {u"--names"_s, localized("print only the names, one a line")}}};
 }
 
 Status ListCommand::parse(const QStringList &arguments)
 {
     auto flags = parseSimpleFlags(arguments, {u"--tag"_s, u"--search"_s},
-                                  {u"--untagged"_s, u"--trash"_s, u"--json"_s});
+                                  {u"--untagged"_s, u"--trash"_s, u"--json"_s, u"--names"_s});
     if (!flags)
         return flags.error();
-    if (flags->values.contains(u"--tag"_s))
-        m_tag = flags->values.value(u"--tag"_s);
+    if (flags->values.contains(u"--tag"_s)) {
+        auto tag = nameArgument(flags->values.value(u"--tag"_s));
+        if (!tag)
+            return tag.error();
+        m_tag = *tag;
+    }
     m_untagged = flags->switches.contains(u"--untagged"_s);
     m_trash = flags->switches.contains(u"--trash"_s);
     m_search = flags->values.value(u"--search"_s);
     m_json = flags->switches.contains(u"--json"_s);
+    m_names = flags->switches.contains(u"--names"_s);
     if (int(m_tag.has_value()) + int(m_untagged) + int(m_trash) > 1 ||
         !flags->positionals.isEmpty())
         return Error(localized("list takes one of --tag, --untagged and --trash."));
+    if (m_json && m_names)
+        return Error(localized("list takes one of --json and --names."));
     return std::nullopt;
 }
 
@@ -89,15 +111,32 @@ int ListCommand::run()
     QList<Profile *> profiles = profilesIn(context(), *selected);
     ProfileSearch search(&context());
     profiles = search.filter(profiles, m_search);
-    if (!m_json) {
+    if (m_json)
+        printJson(profiles);
+    else if (m_names)
+        printNames(profiles);
+    else
         printRows(profiles);
-        return CliEnvironment::success;
-    }
-    QJsonArray array;
-    for (const Profile *profile : std::as_const(profiles))
-        array.append(profileJSON(*profile));
-    m_env.out() << json(array);
     return CliEnvironment::success;
+}
+
+void ListCommand::printJson(const QList<Profile *> &profiles)
+{
+    const QHash<QString, QString> states = DaemonCommand::runningStates();
+    QJsonArray array;
+    for (const Profile *profile : profiles) {
+        QJsonObject object = profileJSON(*profile);
+        object.insert(u"pinned"_s, profile->pinned());
+        object.insert(u"state"_s, states.value(uuidText(profile->uuid())));
+        array.append(object);
+    }
+    m_env.out() << json(array);
+}
+
+void ListCommand::printNames(const QList<Profile *> &profiles)
+{
+    for (const Profile *profile : profiles)
+        m_env.out() << profile->displayName() << u'\n';
 }
 
 Result<SidebarItem> ListCommand::selection()
@@ -110,7 +149,7 @@ Result<SidebarItem> ListCommand::selection()
         return SidebarItem::all();
     if (Tag *tag = tagNamed(*m_tag, context()))
         return SidebarItem::forTag(tag);
-    return Error(localized("No tag “%1”.").arg(*m_tag));
+    return Error(noTagMessage(*m_tag));
 }
 
 void ListCommand::printRows(const QList<Profile *> &profiles)
@@ -127,9 +166,12 @@ void ListCommand::printRows(const QList<Profile *> &profiles)
     }
 }
 
-QString ShowCommand::usage()
+CommandHelp ShowCommand::help()
 {
-    return u"show PROFILE [--json]"_s;
+    return {u"show PROFILE [--json]"_s,
+            localized("Show every field of a profile."),
+            {},
+            {{u"--json"_s, localized("print the profile in the interchange format")}}};
 }
 
 Status ShowCommand::parse(const QStringList &arguments)
@@ -139,7 +181,10 @@ Status ShowCommand::parse(const QStringList &arguments)
         return flags.error();
     if (flags->positionals.size() != 1)
         return Error(localized("show takes one PROFILE."));
-    m_reference = flags->positionals.first();
+    auto reference = nameArgument(flags->positionals.first());
+    if (!reference)
+        return reference.error();
+    m_reference = *reference;
     m_json = flags->switches.contains(u"--json"_s);
     return std::nullopt;
 }
@@ -189,9 +234,12 @@ void ShowCommand::printLine(const QString &label, const QString &value)
         m_env.out() << label << u": "_s << value << u'\n';
 }
 
-QString InvocationCommand::usage()
+CommandHelp InvocationCommand::help()
 {
-    return u"command PROFILE [--args]"_s;
+    return {u"command PROFILE [--args]"_s,
+            localized("Print the ssh command that connecting a profile runs."),
+            {},
+            {{u"--args"_s, localized("print the client’s arguments, one a line")}}};
 }
 
 Status InvocationCommand::parse(const QStringList &arguments)
@@ -201,7 +249,10 @@ Status InvocationCommand::parse(const QStringList &arguments)
         return flags.error();
     if (flags->positionals.size() != 1)
         return Error(localized("command takes one PROFILE."));
-    m_reference = flags->positionals.first();
+    auto reference = nameArgument(flags->positionals.first());
+    if (!reference)
+        return reference.error();
+    m_reference = *reference;
     m_words = flags->switches.contains(u"--args"_s);
     return std::nullopt;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "clicommand.h"
+#include "commandhelp.h"
 #include "queries.h"
 
 #include <optional>
@@ -10,7 +11,7 @@ class ListCommand final : public StoreCommand
 {
 public:
     using StoreCommand::StoreCommand;
-    static QString usage();
+    static CommandHelp help();
 
     Status parse(const QStringList &arguments) override;
     int run() override;
@@ -18,12 +19,15 @@ public:
 private:
     Result<SidebarItem> selection();
     void printRows(const QList<Profile *> &profiles);
+    void printJson(const QList<Profile *> &profiles);
+    void printNames(const QList<Profile *> &profiles);
 
     std::optional<QString> m_tag;
     bool m_untagged = false;
     bool m_trash = false;
     QString m_search;
     bool m_json = false;
+    bool m_names = false;
 };
 
 // vellssh-cli show: every field of one profile, as lines or as JSON.
@@ -31,7 +35,7 @@ class ShowCommand final : public StoreCommand
 {
 public:
     using StoreCommand::StoreCommand;
-    static QString usage();
+    static CommandHelp help();
 
     Status parse(const QStringList &arguments) override;
     int run() override;
@@ -49,7 +53,7 @@ class InvocationCommand final : public StoreCommand
 {
 public:
     using StoreCommand::StoreCommand;
-    static QString usage();
+    static CommandHelp help();
 
     Status parse(const QStringList &arguments) override;
     int run() override;

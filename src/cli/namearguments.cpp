@@ -1,0 +1,63 @@
+#include "namearguments.h"
+
+#include "localized.h"
+
+#include <algorithm>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+bool isControl(QChar c)
+{
+    return c.category() == QChar::Other_Control;
+}
+
+QString escaped(QChar c)
+{
+    switch (c.unicode()) {
+    case u'\n':
+        return u"\\n"_s;
+    case u'\t':
+        return u"\\t"_s;
+    case u'\r':
+        return u"\\r"_s;
+    }
+    return u"\\x"_s + QString::number(c.unicode(), 16).rightJustified(2, u'0').toUpper();
+}
+
+// The text with each control character written as an escape, so that the message shows it.
+QString visible(const QString &text)
+{
+    QString result;
+    for (QChar c : text)
+        result += isControl(c) ? escaped(c) : QString(c);
+    return result;
+}
+
+} // namespace
+
+Result<QString> nameArgument(const QString &text)
+{
+    if (std::any_of(text.cbegin(), text.cend(), isControl))
+        return Error(localized("The name “%1” contains a control character.").arg(visible(text)),
+                     {}, controlCharacterCode);
+    return text.trimmed();
+}
+
+Result<QStringList> nameArguments(const QStringList &texts)
+{
+    QStringList names;
+    for (const QString &text : texts) {
+        auto name = nameArgument(text);
+        if (!name)
+            return name.error();
+        names.append(*name);
+    }
+    return names;
+}
+
+QString noTagMessage(const QString &name)
+{
+    return localized("No tag “%1”.").arg(name);
+}
