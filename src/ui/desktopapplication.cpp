@@ -7,10 +7,12 @@
 #include "profileeditor.h"
 #include "profiletransfer.h"
 #include "sessioninspector.h"
+#include "settingswindow.h"
 #include "tunnelservice.h"
 #include "vellappdelegate.h"
 #include "windowactivation.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QMenu>
 #include <QMessageBox>
@@ -21,7 +23,8 @@ DesktopApplication::DesktopApplication(VellAppDelegate &app, TunnelService &serv
     : QObject(parent), m_window(app),
       m_editors(ProfileEditorServices{&app.store(), &m_identities, &app.settings(), serviceProgram,
                                       &m_permission}),
-      m_guard([this]() -> QWidget * { return m_editors.editorWindow(); })
+      m_guard([this]() -> QWidget * { return m_editors.editorWindow(); }),
+      m_settings(std::make_unique<SettingsWindow>(app))
 {
     m_transfer = new ProfileTransfer(
         *app.store().mainContext(), [&app] { return app.invocationInputs(); }, &m_window);
@@ -29,6 +32,7 @@ DesktopApplication::DesktopApplication(VellAppDelegate &app, TunnelService &serv
     connectEditors();
     placeInspector();
     addTransferCommands();
+    addSettingsCommand();
     presentPrompts(app, service);
     connect(&m_window, &MainWindow::quitRequested, &m_guard, &QuitGuard::requestQuit);
     connect(&m_window, &MainWindow::filesDropped, m_transfer, &ProfileTransfer::openFiles);
@@ -45,6 +49,17 @@ void DesktopApplication::activate(const QStringList &files)
 {
     bringForward(&m_window);
     m_transfer->openFiles(files);
+}
+
+void DesktopApplication::showSettings()
+{
+    m_settings->present();
+}
+
+void DesktopApplication::showSettings(SettingsItemTag item)
+{
+    m_settings->setSelectedItem(item);
+    m_settings->present();
 }
 
 void DesktopApplication::connectEditors()
@@ -99,6 +114,17 @@ void DesktopApplication::addTransferCommands()
     QMenu *context = m_window.profileContextMenu();
     context->addSeparator();
     context->addActions({m_transfer->copyAction(), m_transfer->exportSelectedAction()});
+}
+
+void DesktopApplication::addSettingsCommand()
+{
+    QAction *settings = m_window.commands().settings;
+    m_window.editMenu()->addSeparator();
+    m_window.editMenu()->addAction(settings);
+    // Quit's key reaches it from the settings window even while the main window is hidden.
+    m_settings->addAction(m_window.commands().quit);
+    connect(&m_window.commands(), &MainCommands::settingsRequested, this,
+            qOverload<>(&DesktopApplication::showSettings));
 }
 
 // A question goes to the command-line client that asked for the connection when one waits;

@@ -6,12 +6,16 @@
 #include "profileeditors.h"
 #include "promptdialogs.h"
 #include "quitguard.h"
+#include "settingsitemtag.h"
 
 #include <QObject>
 #include <QStringList>
 
+#include <memory>
+
 class ProfileTransfer;
 class SessionInspector;
+class SettingsWindow;
 class SingleInstance;
 class TunnelService;
 class VellAppDelegate;
@@ -31,16 +35,22 @@ public:
     void start(const QStringList &files);
     // A later start asked for the window, handing over its files.
     void activate(const QStringList &files);
+    // The settings window in front, on the tab chosen last or on the one given.
+    void showSettings();
+    void showSettings(SettingsItemTag item);
 
     MainWindow &window() { return m_window; }
     ProfileEditors &editors() { return m_editors; }
     PromptDialogs &prompts() { return m_prompts; }
     ProfileTransfer &transfer() { return *m_transfer; }
+    // Pages that other parts build go in with its setPage.
+    SettingsWindow &settingsWindow() { return *m_settings; }
 
 private:
     void connectEditors();
     void placeInspector();
     void addTransferCommands();
+    void addSettingsCommand();
     void presentPrompts(VellAppDelegate &app, TunnelService &service);
     void showFailure(const QString &message);
 
@@ -52,4 +62,5 @@ private:
     QuitGuard m_guard;
     ProfileTransfer *m_transfer = nullptr;
     SessionInspector *m_inspector = nullptr;
+    std::unique_ptr<SettingsWindow> m_settings;
 };

@@ -7,6 +7,7 @@
 #include "profileeditor.h"
 #include "profilelistview.h"
 #include "sessioninspector.h"
+#include "settingswindow.h"
 #include "sidebarmodel.h"
 #include "tunnelservice.h"
 
@@ -91,6 +92,28 @@ private Q_SLOTS:
         const QStringList edit = menuTexts(window().editMenu());
         for (const QString &entry : {u"Cut"_s, u"Copy"_s, u"Paste"_s})
             QVERIFY2(edit.contains(entry), qPrintable(entry));
+    }
+
+    void settingsOpenFromTheMenuAndOnTheTabAskedFor()
+    {
+        const QAction *settings = window().findChild<QAction *>(u"settings"_s);
+        QCOMPARE(settings->text(), u"Settings…"_s);
+        QVERIFY(settings->shortcuts().contains(QKeySequence(Qt::CTRL | Qt::Key_Comma)));
+        QVERIFY(menuTexts(window().editMenu()).contains(u"Settings…"_s));
+
+        SettingsWindow &settingsWindow = m_desktop->settingsWindow();
+        QVERIFY(!settingsWindow.isVisible());
+        QTest::keyClick(list(), Qt::Key_Comma, Qt::ControlModifier);
+        QTRY_VERIFY_WITH_TIMEOUT(settingsWindow.isVisible(), 10000);
+        QCOMPARE(settingsWindow.selectedItem(), SettingsItemTag::general);
+
+        settingsWindow.close();
+        m_desktop->showSettings(SettingsItemTag::sync);
+        QVERIFY(settingsWindow.isVisible());
+        QCOMPARE(settingsWindow.selectedItem(), SettingsItemTag::sync);
+        settingsWindow.close();
+        m_desktop->showSettings();
+        QCOMPARE(settingsWindow.selectedItem(), SettingsItemTag::sync);
     }
 
     void theInspectorFollowsTheSelectionToNone()
