@@ -66,11 +66,22 @@ QWidget *AdvancedSettingsPage::makeVariablesGroup(Settings &settings)
     removeKey->setShortcutContext(Qt::WidgetShortcut);
     connect(removeKey, &QAction::triggered, this, &AdvancedSettingsPage::removeSelectedVariables);
     m_view->addAction(removeKey);
+    const auto moveKey = [this](QKeyCombination key, int step) {
+        auto *move = new QAction(m_view);
+        move->setShortcut(key);
+        move->setShortcutContext(Qt::WidgetShortcut);
+        connect(move, &QAction::triggered, this, [this, step] { moveCurrentVariable(step); });
+        m_view->addAction(move);
+    };
+    moveKey(Qt::ALT | Qt::Key_Up, -1);
+    moveKey(Qt::ALT | Qt::Key_Down, 1);
 
     m_add = new QPushButton(QIcon::fromTheme(u"list-add"_s), localized("Add"));
     m_remove = new QPushButton(QIcon::fromTheme(u"list-remove"_s), localized("Remove"));
     m_up = new QPushButton(QIcon::fromTheme(u"go-up"_s), localized("Move Up"));
+    m_up->setToolTip(localized("Move Up (Alt+Up)"));
     m_down = new QPushButton(QIcon::fromTheme(u"go-down"_s), localized("Move Down"));
+    m_down->setToolTip(localized("Move Down (Alt+Down)"));
     connect(m_add, &QPushButton::clicked, this, &AdvancedSettingsPage::addVariable);
     connect(m_remove, &QPushButton::clicked, this, &AdvancedSettingsPage::removeSelectedVariables);
     connect(m_up, &QPushButton::clicked, this, [this] { moveCurrentVariable(-1); });

@@ -224,8 +224,9 @@ private Q_SLOTS:
 
         QVERIFY(model->setData(model->index(0, EnvironmentVariablesModel::enabledColumn),
                                Qt::Unchecked, Qt::CheckStateRole));
+        view->setFocus();
         view->setCurrentIndex(model->index(1, EnvironmentVariablesModel::keyColumn));
-        advanced->moveCurrentVariable(-1);
+        QTest::keyClick(view, Qt::Key_Up, Qt::AltModifier);
         QCOMPARE(view->currentIndex().row(), 0);
         QCOMPARE(storedJson(),
                  (QJsonArray{entry(u"TERM"_s, u"xterm"_s, true), entry(u"LANG"_s, u"C"_s, false)}));
