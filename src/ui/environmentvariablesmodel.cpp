@@ -29,7 +29,7 @@ QVariant EnvironmentVariablesModel::data(const QModelIndex &index, int role) con
     switch (index.column()) {
     case enabledColumn:
         if (role == Qt::CheckStateRole)
-            return variable.enabled ? Qt::Checked : Qt::Unchecked;
+            return int(variable.enabled ? Qt::Checked : Qt::Unchecked);
         if (role == Qt::AccessibleTextRole)
             return variable.enabled ? localized("Enabled") : localized("Disabled");
         return {};
@@ -51,7 +51,7 @@ bool EnvironmentVariablesModel::setData(const QModelIndex &index, const QVariant
         return false;
     EnvironmentVariable &variable = m_variables.contents[index.row()];
     if (index.column() == enabledColumn && role == Qt::CheckStateRole)
-        variable.enabled = value.value<Qt::CheckState>() == Qt::Checked;
+        variable.enabled = Qt::CheckState(value.toInt()) == Qt::Checked;
     else if (index.column() == keyColumn && role == Qt::EditRole)
         variable.key = value.toString();
     else if (index.column() == valueColumn && role == Qt::EditRole)

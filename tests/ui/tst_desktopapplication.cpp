@@ -103,6 +103,8 @@ private Q_SLOTS:
 
         SettingsWindow &settingsWindow = m_desktop->settingsWindow();
         QVERIFY(!settingsWindow.isVisible());
+        window().activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&window()));
         QTest::keyClick(list(), Qt::Key_Comma, Qt::ControlModifier);
         QTRY_VERIFY_WITH_TIMEOUT(settingsWindow.isVisible(), 10000);
         QCOMPARE(settingsWindow.selectedItem(), SettingsItemTag::general);
