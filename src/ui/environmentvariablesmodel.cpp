@@ -23,7 +23,7 @@ int EnvironmentVariablesModel::columnCount(const QModelIndex &parent) const
 
 QVariant EnvironmentVariablesModel::data(const QModelIndex &index, int role) const
 {
-    if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
+    if (!index.isValid() || !checkIndex(index, CheckIndexOption::ParentIsInvalid))
         return {};
     const EnvironmentVariable &variable = m_variables.contents.at(index.row());
     switch (index.column()) {
@@ -47,7 +47,7 @@ QVariant EnvironmentVariablesModel::data(const QModelIndex &index, int role) con
 
 bool EnvironmentVariablesModel::setData(const QModelIndex &index, const QVariant &value, int role)
 {
-    if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
+    if (!index.isValid() || !checkIndex(index, CheckIndexOption::ParentIsInvalid))
         return false;
     EnvironmentVariable &variable = m_variables.contents[index.row()];
     if (index.column() == enabledColumn && role == Qt::CheckStateRole)
@@ -64,7 +64,7 @@ bool EnvironmentVariablesModel::setData(const QModelIndex &index, const QVariant
 
 Qt::ItemFlags EnvironmentVariablesModel::flags(const QModelIndex &index) const
 {
-    if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
+    if (!index.isValid() || !checkIndex(index, CheckIndexOption::ParentIsInvalid))
         return Qt::NoItemFlags;
     const Qt::ItemFlags flags = Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren;
     if (index.column() == enabledColumn)
