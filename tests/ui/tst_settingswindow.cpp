@@ -432,7 +432,7 @@ private Q_SLOTS:
         toggle(sync->backupSwitch());
         QTRY_VERIFY_WITH_TIMEOUT(script.done(), timeoutMs);
         QVERIFY(sync->backupSwitch()->isChecked());
-        QCOMPARE(outside().get(SettingKeys::syncFolderBookmark), folder);
+        QCOMPARE(settings().get(SettingKeys::syncFolderBookmark), folder);
 
         QTest::mouseClick(sync->backUpNowButton(), Qt::LeftButton);
         QCOMPARE(sync->backupStatus()->text(), u"There are no profiles to back up."_s);
