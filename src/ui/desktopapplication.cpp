@@ -38,6 +38,8 @@ DesktopApplication::DesktopApplication(VellAppDelegate &app, TunnelService &serv
     connect(&m_window, &MainWindow::filesDropped, m_transfer, &ProfileTransfer::openFiles);
 }
 
+DesktopApplication::~DesktopApplication() = default;
+
 void DesktopApplication::start(const QStringList &files)
 {
     m_window.show();

@@ -30,6 +30,7 @@ class DesktopApplication : public QObject
 public:
     DesktopApplication(VellAppDelegate &app, TunnelService &service, const QString &serviceProgram,
                        QObject *parent = nullptr);
+    ~DesktopApplication() override;
 
     // Shows the main window, then imports the files named at start.
     void start(const QStringList &files);
