@@ -5,6 +5,10 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSaveFile>
+
+#include <cerrno>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -45,4 +49,48 @@ Status ensureSystemConfigFile(const QString &path)
             localized("The configuration file “%1” cannot be written: %2").arg(path, reason));
     }
     return std::nullopt;
+}
+
+Result<QString> readConfigText(const QString &path)
+{
+    QFile file(path);
+    if (!file.exists())
+        return QString();
+    if (QFileInfo(path).isDir() || !file.open(QIODevice::ReadOnly)) {
+        const QString reason = QFileInfo(path).isDir() ? systemReason(EISDIR) : file.errorString();
+        return Error(localized("The configuration file “%1” cannot be read: %2").arg(path, reason));
+    }
+    return QString::fromUtf8(file.readAll());
+}
+
+namespace {
+
+// Whether the failure was the file's owner saying no, rather than a full disk or the like.
+bool refusedToThisUser(const QString &path)
+{
+    const QString target = QFileInfo::exists(path) ? path : QFileInfo(path).absolutePath();
+    if (::access(QFile::encodeName(target).constData(), W_OK) == 0)
+        return false;
+    return errno == EACCES || errno == EPERM || errno == EROFS;
+}
+
+} // namespace
+
+Status writeConfigText(const QString &path, const QString &text)
+{
+    QSaveFile file(path);
+    // /etc/ssh may let root write the file without room for a new one beside it.
+    file.setDirectWriteFallback(true);
+    const QByteArray data = text.toUtf8();
+    if (file.open(QIODevice::WriteOnly) && file.write(data) == data.size() && file.commit())
+        return std::nullopt;
+    const QString reason = QFileInfo(path).isDir() ? systemReason(EISDIR) : file.errorString();
+    const QString suggestion =
+        refusedToThisUser(path)
+            ? localized("Only an administrator can change this file. Your text stays here, "
+                        "unsaved: to use it, save it in a file of your own and choose that file "
+                        "as the configuration file under Locations.")
+            : QString();
+    return Error(localized("The configuration file “%1” cannot be written: %2").arg(path, reason),
+                 suggestion);
 }

@@ -13,3 +13,10 @@ QString defaultSystemConfigText();
 // root only, as a rule); an existing file is never touched, and a folder that cannot be written
 // is no error.
 Status ensureSystemConfigFile(const QString &path = systemConfigFilePath());
+
+// The text of a client configuration file; a file that does not exist reads as no text, since
+// saving makes it.
+Result<QString> readConfigText(const QString &path);
+// Replaces the file's text, keeping its mode. A file that this user may not change (the
+// system-wide one, for anyone but root) says so in its suggestion.
+Status writeConfigText(const QString &path, const QString &text);

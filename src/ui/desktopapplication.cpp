@@ -2,6 +2,8 @@
 
 #include "aboutwindow.h"
 #include "helpcommands.h"
+#include "identitiessettingspage.h"
+#include "knownhostssettingspage.h"
 #include "localized.h"
 #include "maincommands.h"
 #include "navigationmodel.h"
@@ -11,14 +13,17 @@
 #include "projectsite.h"
 #include "sessioninspector.h"
 #include "settings.h"
+#include "settingswindow.h"
 #include "softwareupdater.h"
 #include "tunnelmenubaritem.h"
 #include "tunnelservice.h"
 #include "updatenotices.h"
 #include "updatermodel.h"
+#include "updatessettingspage.h"
 #include "vellappdelegate.h"
 #include "windowactivation.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QDesktopServices>
 #include <QLoggingCategory>
@@ -36,7 +41,7 @@ DesktopApplication::DesktopApplication(VellAppDelegate &app, TunnelService &serv
       m_editors(ProfileEditorServices{&app.store(), &m_identities, &app.settings(), serviceProgram,
                                       &m_permission}),
       m_guard([this]() -> QWidget * { return m_editors.editorWindow(); }),
-      m_settings(app.settings())
+      m_settings(app.settings()), m_settingsWindow(std::make_unique<SettingsWindow>(app))
 {
     m_transfer = new ProfileTransfer(
         *app.store().mainContext(), [&app] { return app.invocationInputs(); }, &m_window);
@@ -44,11 +49,13 @@ DesktopApplication::DesktopApplication(VellAppDelegate &app, TunnelService &serv
     connectEditors();
     placeInspector();
     addTransferCommands();
+    addSettingsCommand();
     presentPrompts(app, service);
     m_menuBarItem = std::make_unique<TunnelMenuBarItem>(app.settings(), app.store().mainContext(),
                                                         &app.container());
     placeMenuBarItem();
     addHelpMenu(app.settings());
+    addSettingsPages(serviceProgram);
     connect(&m_window, &MainWindow::quitRequested, &m_guard, &QuitGuard::requestQuit);
     connect(&m_window, &MainWindow::filesDropped, m_transfer, &ProfileTransfer::openFiles);
 }
@@ -68,6 +75,17 @@ void DesktopApplication::activate(const QStringList &files)
 {
     bringForward(&m_window);
     m_transfer->openFiles(files);
+}
+
+void DesktopApplication::showSettings()
+{
+    m_settingsWindow->present();
+}
+
+void DesktopApplication::showSettings(SettingsItemTag item)
+{
+    m_settingsWindow->setSelectedItem(item);
+    m_settingsWindow->present();
 }
 
 void DesktopApplication::connectEditors()
@@ -124,6 +142,17 @@ void DesktopApplication::addTransferCommands()
     context->addActions({m_transfer->copyAction(), m_transfer->exportSelectedAction()});
 }
 
+void DesktopApplication::addSettingsCommand()
+{
+    QAction *settings = m_window.commands().settings;
+    m_window.editMenu()->addSeparator();
+    m_window.editMenu()->addAction(settings);
+    // Quit's key reaches it from the settings window even while the main window is hidden.
+    m_settingsWindow->addAction(m_window.commands().quit);
+    connect(&m_window.commands(), &MainCommands::settingsRequested, this,
+            qOverload<>(&DesktopApplication::showSettings));
+}
+
 // A question goes to the command-line client that asked for the connection when one waits;
 // the rest are asked in dialogs.
 void DesktopApplication::presentPrompts(VellAppDelegate &app, TunnelService &service)
@@ -145,6 +174,8 @@ void DesktopApplication::placeMenuBarItem()
             &QuitGuard::requestQuit);
     connect(m_menuBarItem.get(), &TunnelMenuBarItem::helpRequested, this,
             &DesktopApplication::openHelp);
+    connect(m_menuBarItem.get(), &TunnelMenuBarItem::settingsRequested, this,
+            qOverload<>(&DesktopApplication::showSettings));
     // Without the item and without a window the running application could not be reached.
     connect(m_menuBarItem.get(), &TunnelMenuBarItem::presenceChanged, this, [this](bool present) {
         if (!present && !m_window.isVisible())
@@ -187,6 +218,15 @@ void DesktopApplication::addHelpMenu(Settings &settings)
     m_help = new HelpCommands(*m_updaterModel, this);
     connect(m_help, &HelpCommands::aboutRequested, this, &DesktopApplication::showAbout);
     m_help->addTo(m_window.menuBar()->addMenu(localized("&Help")));
+}
+
+void DesktopApplication::addSettingsPages(const QString &serviceProgram)
+{
+    m_settingsWindow->setPage(SettingsItemTag::identities,
+                              new IdentitiesSettingsPage(m_identities));
+    m_settingsWindow->setPage(SettingsItemTag::knownHosts,
+                              new KnownHostsSettingsPage(serviceProgram));
+    m_settingsWindow->setPage(SettingsItemTag::updates, new UpdatesSettingsPage(*m_updaterModel));
 }
 
 void DesktopApplication::showFailure(const QString &message)

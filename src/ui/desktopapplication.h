@@ -6,6 +6,7 @@
 #include "profileeditors.h"
 #include "promptdialogs.h"
 #include "quitguard.h"
+#include "settingsitemtag.h"
 
 #include <QObject>
 #include <QPointer>
@@ -18,6 +19,9 @@ class HelpCommands;
 class ProfileTransfer;
 class SessionInspector;
 class Settings;
+class ProfileTransfer;
+class SessionInspector;
+class SettingsWindow;
 class SingleInstance;
 class TunnelMenuBarItem;
 class SoftwareUpdater;
@@ -43,6 +47,9 @@ public:
     void start(const QStringList &files);
     // A later start asked for the window, handing over its files.
     void activate(const QStringList &files);
+    // The settings window in front, on the tab chosen last or on the one given.
+    void showSettings();
+    void showSettings(SettingsItemTag item);
 
     // The identity folder that the editors and the identities settings page share.
     IdentityKeyManager &identities() { return m_identities; }
@@ -61,15 +68,19 @@ public:
     void showAbout();
     // The help pages in the browser.
     void openHelp();
+    // Pages that other parts build go in with its setPage.
+    SettingsWindow &settingsWindow() { return *m_settingsWindow; }
 
 private:
     void connectEditors();
     void placeInspector();
     void addTransferCommands();
+    void addSettingsCommand();
     void presentPrompts(VellAppDelegate &app, TunnelService &service);
     void placeMenuBarItem();
     bool startsInTray() const;
     void addHelpMenu(Settings &settings);
+    void addSettingsPages(const QString &serviceProgram);
     void showFailure(const QString &message);
 
     IdentityKeyManager m_identities;
@@ -87,4 +98,5 @@ private:
     UpdateNotices *m_updateNotices = nullptr;
     HelpCommands *m_help = nullptr;
     QPointer<AboutWindow> m_about;
+    std::unique_ptr<SettingsWindow> m_settingsWindow;
 };

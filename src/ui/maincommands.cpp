@@ -86,6 +86,13 @@ void MainCommands::createActions()
     recover = action(u"recover"_s, localized("Recover"), {});
     renameTag = action(u"renameTag"_s, localized("Rename Tag"), {});
     deleteTag = action(u"deleteTag"_s, localized("Delete Tag"), {});
+    // Ctrl+, is what most Linux applications use; the theme's key, where it names one, too.
+    QList<Key> settingsKeys = Key::keyBindings(Key::Preferences);
+    if (!settingsKeys.contains(Key(Qt::CTRL | Qt::Key_Comma)))
+        settingsKeys.append(Key(Qt::CTRL | Qt::Key_Comma));
+    settings = action(u"settings"_s, localized("Settings…"), settingsKeys);
+    settings->setMenuRole(QAction::PreferencesRole);
+    settings->setShortcutContext(Qt::ApplicationShortcut);
     // Not every platform theme names a key for Quit; Ctrl+Q is what Linux desktops use.
     QList<Key> quitKeys = Key::keyBindings(Key::Quit);
     if (quitKeys.isEmpty())
@@ -133,6 +140,7 @@ void MainCommands::connectActions()
             Q_EMIT renameTagRequested(tag);
     });
     connect(deleteTag, &QAction::triggered, this, &MainCommands::removeTag);
+    connect(settings, &QAction::triggered, this, &MainCommands::settingsRequested);
     connect(quit, &QAction::triggered, this, &MainCommands::quitRequested);
 }
 

@@ -48,6 +48,7 @@ public:
     QAction *recover = nullptr;
     QAction *renameTag = nullptr;
     QAction *deleteTag = nullptr;
+    QAction *settings = nullptr;
     QAction *quit = nullptr;
 
     // Sets every action's state and text now.
@@ -66,6 +67,7 @@ Q_SIGNALS:
     void findRequested();
     void tagCreated(Tag *tag);
     void renameTagRequested(Tag *tag);
+    void settingsRequested();
     void quitRequested();
 
 private:

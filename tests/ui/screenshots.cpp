@@ -27,6 +27,8 @@
 #include "samplelibrary.h"
 #include "sessioninspector.h"
 #include "settings.h"
+#include "settingswindow.h"
+#include "syncsettingspage.h"
 #include "testenvironment.h"
 #include "tunnelmenubaritem.h"
 #include "tunnelservice.h"
@@ -34,6 +36,7 @@
 #include "updatenoticedialog.h"
 #include "updatenotices.h"
 #include "updatessettingspage.h"
+#include "vellappdelegate.h"
 
 #include <QAction>
 #include <QApplication>
@@ -149,6 +152,35 @@ private Q_SLOTS:
             std::make_unique<DesktopApplication>(app, *m_service, QStringLiteral(VELLSSH_SERVICE));
         m_desktop->start({});
         window().commands().showInspector->setChecked(true);
+    }
+
+    // Each of the settings window's own tabs, with variables, a sync folder and a backup in.
+    void settingsTabs()
+    {
+        Settings &settings = m_library.app().settings();
+        EnvironmentVariables variables;
+        variables.contents = {EnvironmentVariable{{}, u"LANG"_s, u"en_GB.UTF-8"_s, true},
+                              EnvironmentVariable{{}, u"SSH_ASKPASS_REQUIRE"_s, u"never"_s, false},
+                              EnvironmentVariable{{}, u"GIT_SSH_COMMAND"_s, u"ssh -v"_s, true}};
+        QVERIFY(!settings.set(SettingKeys::environmentVariables, variables));
+        const QString backups = QDir::tempPath() + u"/Backups"_s;
+        QVERIFY(QDir().mkpath(backups));
+
+        m_desktop->showSettings(SettingsItemTag::sync);
+        auto *sync = qobject_cast<SyncSettingsPage *>(
+            m_desktop->settingsWindow().page(SettingsItemTag::sync));
+        sync->useBackupFolder(backups);
+        sync->backUpNow();
+        const QList<std::pair<SettingsItemTag, QString>> tabs{
+            {SettingsItemTag::general, u"general"_s},
+            {SettingsItemTag::locations, u"locations"_s},
+            {SettingsItemTag::advanced, u"advanced"_s},
+            {SettingsItemTag::sync, u"sync"_s}};
+        for (const auto &[tag, name] : tabs) {
+            m_desktop->showSettings(tag);
+            shoot(&m_desktop->settingsWindow(), u"settings-"_s + name);
+        }
+        m_desktop->settingsWindow().close();
     }
 
     void cleanupTestCase()

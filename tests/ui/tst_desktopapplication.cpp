@@ -8,6 +8,7 @@
 #include "profilelistview.h"
 #include "sessioninspector.h"
 #include "settings.h"
+#include "settingswindow.h"
 #include "sidebarmodel.h"
 #include "tunnelmenubaritem.h"
 #include "tunnelservice.h"
@@ -92,6 +93,30 @@ private Q_SLOTS:
         const QStringList edit = menuTexts(window().editMenu());
         for (const QString &entry : {u"Cut"_s, u"Copy"_s, u"Paste"_s})
             QVERIFY2(edit.contains(entry), qPrintable(entry));
+    }
+
+    void settingsOpenFromTheMenuAndOnTheTabAskedFor()
+    {
+        const QAction *settings = window().findChild<QAction *>(u"settings"_s);
+        QCOMPARE(settings->text(), u"Settings…"_s);
+        QVERIFY(settings->shortcuts().contains(QKeySequence(Qt::CTRL | Qt::Key_Comma)));
+        QVERIFY(menuTexts(window().editMenu()).contains(u"Settings…"_s));
+
+        SettingsWindow &settingsWindow = m_desktop->settingsWindow();
+        QVERIFY(!settingsWindow.isVisible());
+        window().activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&window()));
+        QTest::keyClick(list(), Qt::Key_Comma, Qt::ControlModifier);
+        QTRY_VERIFY_WITH_TIMEOUT(settingsWindow.isVisible(), 10000);
+        QCOMPARE(settingsWindow.selectedItem(), SettingsItemTag::general);
+
+        settingsWindow.close();
+        m_desktop->showSettings(SettingsItemTag::sync);
+        QVERIFY(settingsWindow.isVisible());
+        QCOMPARE(settingsWindow.selectedItem(), SettingsItemTag::sync);
+        settingsWindow.close();
+        m_desktop->showSettings();
+        QCOMPARE(settingsWindow.selectedItem(), SettingsItemTag::sync);
     }
 
     void theInspectorFollowsTheSelectionToNone()
