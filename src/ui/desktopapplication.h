@@ -7,7 +7,9 @@
 #include "promptdialogs.h"
 #include "quitguard.h"
 
+#include <QMessageBox>
 #include <QObject>
+#include <QPointer>
 #include <QStringList>
 
 class ProfileTransfer;
@@ -43,6 +45,7 @@ private:
     void addTransferCommands();
     void presentPrompts(VellAppDelegate &app, TunnelService &service);
     void showFailure(const QString &message);
+    void showSyncFolderAlert(const QString &reason);
 
     IdentityKeyManager m_identities;
     NotificationPermission m_permission;
@@ -50,6 +53,7 @@ private:
     ProfileEditors m_editors;
     PromptDialogs m_prompts;
     QuitGuard m_guard;
+    QPointer<QMessageBox> m_syncAlert;
     ProfileTransfer *m_transfer = nullptr;
     SessionInspector *m_inspector = nullptr;
 };

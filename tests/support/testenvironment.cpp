@@ -12,6 +12,11 @@ TestEnvironment::TestEnvironment()
         QDir().mkpath(environment.value(name));
         qputenv(name.toLocal8Bit().constData(), environment.value(name).toLocal8Bit());
     }
+    // The machine's own system bus is never asked about sleep or the network: a test that plays
+    // those services has a private one (VELL_SYSTEM_BUS), the others have none.
+    if (!qEnvironmentVariableIsSet("VELL_SYSTEM_BUS"))
+        qputenv("DBUS_SYSTEM_BUS_ADDRESS",
+                QByteArray("unix:path=") + QFile::encodeName(root()) + "/no-system-bus");
     // As a login session makes it: the ask-pass refuses a runtime folder others may open.
     QFile::setPermissions(environment.value(QStringLiteral("XDG_RUNTIME_DIR")),
                           QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
