@@ -100,14 +100,16 @@ class OutageTest : public QObject
         QVERIFY(!context().save());
     }
 
+    // The profile's session once it is connected; none if it never gets there.
     TunnelSession *connected(Profile *p)
     {
         TunnelSession *session = m_app->container().session(*p->uuid());
         if (!session)
             return nullptr;
         session->connect();
-        QTRY_COMPARE_WITH_TIMEOUT(session->lastState(), SessionState::connected, 30000);
-        return session;
+        const bool up = QTest::qWaitFor(
+            [session] { return session->lastState() == SessionState::connected; }, 30000);
+        return up ? session : nullptr;
     }
 
     void dropConnections()
@@ -138,7 +140,8 @@ private Q_SLOTS:
         m_machine = std::make_unique<MachineServices>();
         QCOMPARE(m_machine->startLogin1(), QString());
         QCOMPARE(m_machine->startNetworkManager(), QString());
-        const QString folder = QDir::tempPath() + u"/app-"_s + QTest::currentTestFunction();
+        const QString folder =
+            QDir::tempPath() + u"/app-"_s + QLatin1StringView(QTest::currentTestFunction());
         QDir().mkpath(folder);
         VellAppDelegate::Options options;
         options.storePath = folder + u"/VellSSH.sqlite"_s;
@@ -147,7 +150,8 @@ private Q_SLOTS:
         options.askPassProgram = VellAppDelegate::defaultAskPassProgram(options.serviceProgram);
         options.autoConnect = false;
         auto started = VellAppDelegate::start(options);
-        QVERIFY2(started, started ? "" : qPrintable(started.error().message));
+        if (!started)
+            QFAIL(qPrintable(started.error().message));
         m_app = std::move(started).value();
         QVERIFY(!m_app->settings().set(SettingKeys::userConfigFilePath, m_sshd->clientConfig()));
     }
@@ -216,16 +220,16 @@ private Q_SLOTS:
         QVERIFY(!spent->isRetryScheduled());
         setPort(spentProfile, m_sshd->port());
 
-        // Another dropped just now and waits for its next try; a third the user ended.
+        // One the user ended; another dropped just now and waits for its next try.
+        TunnelSession *ended = connected(addProfile(u"ended"_s, SshdFixture::freePort()));
+        QVERIFY(ended);
+        ended->disconnect();
+        QTRY_COMPARE_WITH_TIMEOUT(ended->lastState(), SessionState::disconnected, 30000);
         const quint16 waitingPort = SshdFixture::freePort();
         TunnelSession *waiting = connected(addProfile(u"waiting"_s, waitingPort));
         QVERIFY(waiting);
         dropConnections();
         QTRY_VERIFY_WITH_TIMEOUT(waiting->isRetryScheduled(), 30000);
-        TunnelSession *ended = connected(addProfile(u"ended"_s, SshdFixture::freePort()));
-        QVERIFY(ended);
-        ended->disconnect();
-        QTRY_COMPARE_WITH_TIMEOUT(ended->lastState(), SessionState::disconnected, 30000);
 
         QSignalSpy resumed(&m_app->machine(), &MachineMonitor::resumed);
         m_machine->login1().sleepAndWake();
