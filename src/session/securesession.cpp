@@ -390,8 +390,6 @@ void SecureSession::retryNow()
 {
     if (!canRetry() || m_lastState != SessionState::retrying)
         return;
-    if (!m_networkAvailable)
-        return waitForNetwork();
     --m_retryRemains;
     m_isRetrying = true;
     launch();
@@ -399,8 +397,7 @@ void SecureSession::retryNow()
 
 void SecureSession::waitForNetwork()
 {
-    if (m_lastState != SessionState::retrying)
-        return;
+    Q_ASSERT(m_lastState == SessionState::retrying);
     m_waitingForNetwork = true;
     logMessage(Logger::Level::info, localized("Waiting for the network"));
     Q_EMIT changed();
