@@ -7,6 +7,7 @@
 #include "processes.h"
 #include "profile.h"
 #include "servicepool.h"
+#include "sessioncontainer.h"
 #include "sshclientconfig.h"
 #include "sshdfixture.h"
 #include "tunnelsession.h"
@@ -182,14 +183,32 @@ BenchServer::BenchServer(QString serviceProgram)
 
 BenchServer::~BenchServer() = default;
 
+ObjectContext &BenchProfiles::context() const
+{
+    return *m_store->mainContext();
+}
+
 std::unique_ptr<TunnelSession> BenchServer::session(Profile *profile) const
 {
-    auto invocation = [config = m_sshd.clientConfig()] {
+    return std::make_unique<TunnelSession>(profile, invocation(), QSet<QString>{}, services());
+}
+
+std::unique_ptr<SessionContainer> BenchServer::container() const
+{
+    return std::make_unique<SessionContainer>(&m_profiles->context(), invocation(), QSet<QString>{},
+                                              services());
+}
+
+TunnelSession::InvocationSource BenchServer::invocation() const
+{
+    return [config = m_sshd.clientConfig()] {
         return InvocationInputs{SSHClientConfig::shared().knownOptionNameSet(), {}, config};
     };
-    return std::make_unique<TunnelSession>(
-        profile, invocation, QSet<QString>{},
-        SecureSession::Services{m_serviceProgram, {}, nullptr, {}, m_gate.get(), m_pool.get()});
+}
+
+SecureSession::Services BenchServer::services() const
+{
+    return {m_serviceProgram, {}, nullptr, {}, m_gate.get(), m_pool.get()};
 }
 
 void pause(int milliseconds)

@@ -2,6 +2,7 @@
 
 #include "processes.h"
 #include "sshdfixture.h"
+#include "tunnelsession.h"
 
 #include <QByteArray>
 #include <QList>
@@ -12,7 +13,9 @@
 #include <memory>
 
 class HandshakeGate;
+class ObjectContext;
 class ServicePool;
+class SessionContainer;
 class PersistenceController;
 class Profile;
 class TunnelSession;
@@ -45,6 +48,7 @@ public:
     static quint16 listenPort(const Profile *profile);
     // Points the profile's forward at a new free port.
     static void moveToFreePort(Profile *profile);
+    ObjectContext &context() const;
 
 private:
     const SshdFixture &m_sshd;
@@ -71,8 +75,13 @@ public:
     const SshdFixture &sshd() const { return m_sshd; }
     BenchProfiles &profiles() { return *m_profiles; }
     std::unique_ptr<TunnelSession> session(Profile *profile) const;
+    // A container over the profiles, its sessions made as session() makes them.
+    std::unique_ptr<SessionContainer> container() const;
 
 private:
+    TunnelSession::InvocationSource invocation() const;
+    SecureSession::Services services() const;
+
     QTemporaryDir m_dir;
     SshdFixture m_sshd;
     QString m_problem;

@@ -7,6 +7,8 @@
 #include "identitykeymanager.h"
 #include "keychainpromptpresenter.h"
 #include "localized.h"
+#include "loginitem.h"
+#include "machinemonitor.h"
 #include "objectcontext.h"
 #include "persistencecontroller.h"
 #include "profile.h"
@@ -70,9 +72,13 @@ Result<std::unique_ptr<VellAppDelegate>> VellAppDelegate::start(const Options &o
     app->m_store->startHistoryTracking(app->m_tokens.get());
 
     ObjectContext &context = *app->m_store->mainContext();
+    if (options.followLoginItem) {
+        app->m_loginItem = std::make_unique<LoginItem>();
+        app->m_loginItem->follow(*app->m_settings);
+    }
     app->startMaintenance();
+    app->startSyncFolder();
     app->startBackups();
-    app->m_folderSync = std::make_unique<FolderSync>(*app->m_settings, *app->m_store);
     if (auto error = ensureSystemConfigFile())
         qCWarning(lcApp).noquote() << error->message;
 
@@ -116,9 +122,43 @@ Result<std::unique_ptr<VellAppDelegate>> VellAppDelegate::start(const Options &o
                                    if (!std::exchange(initial, false))
                                        container->refreshAll();
                                });
+    app->followMachine();
     if (options.autoConnect)
-        app->autoConnect();
+        QMetaObject::invokeMethod(app.get(), &VellAppDelegate::autoConnect, Qt::QueuedConnection);
     return app;
+}
+
+void VellAppDelegate::startSyncFolder()
+{
+    m_folderSync = std::make_unique<FolderSync>(*m_settings, *m_store);
+    connect(m_folderSync.get(), &FolderSync::failed, this, &VellAppDelegate::checkSyncFolder);
+    connect(m_folderSync.get(), &FolderSync::passed, this, &VellAppDelegate::checkSyncFolder);
+    m_settings->updates<bool>(SettingKeys::iCloudSync, this, [this](bool) { checkSyncFolder(); });
+    m_settings->updates<std::optional<QString>>(SettingKeys::syncFolderPath, this,
+                                                [this](const auto &) { checkSyncFolder(); });
+}
+
+void VellAppDelegate::checkSyncFolder()
+{
+    const Status problem = ::syncFolderProblem(*m_settings);
+    const std::optional<QString> reason = problem ? std::optional(problem->message) : std::nullopt;
+    if (std::exchange(m_syncProblem, reason) == reason || !reason)
+        return;
+    qCWarning(lcApp).noquote() << *reason;
+    Q_EMIT syncFolderUnavailable(*reason);
+}
+
+// Sessions that dropped while the machine slept or was offline come back as soon as it can
+// reach anything again, rather than waiting for their next try or staying given up.
+void VellAppDelegate::followMachine()
+{
+    m_machine = std::make_unique<MachineMonitor>();
+    SessionContainer *container = m_container.get();
+    container->setNetworkAvailable(m_machine->isOnline());
+    connect(m_machine.get(), &MachineMonitor::onlineChanged, container,
+            &SessionContainer::setNetworkAvailable);
+    connect(m_machine.get(), &MachineMonitor::resumed, container,
+            &SessionContainer::machineResumed);
 }
 
 void VellAppDelegate::runMaintenance()

@@ -19,6 +19,8 @@ class DesktopNotifications;
 class FolderSync;
 class HandshakeGate;
 class KeychainPromptPresenter;
+class LoginItem;
+class MachineMonitor;
 class SettingsHistoryTokenStore;
 
 // The application core that the desktop application and the headless daemon share: the
@@ -36,6 +38,10 @@ public:
         QString serviceProgram;
         QString askPassProgram;
         bool autoConnect = true;
+        // The autostart entry follows "launch_at_login". Only the desktop application keeps
+        // one: at login it is the desktop application that should come up, and the headless
+        // service is started by the service manager instead.
+        bool followLoginItem = false;
     };
     // Made only by start(); the key keeps it so.
     class Key
@@ -59,6 +65,10 @@ public:
     DesktopNotifications &notifications() const { return *m_notifications; }
     BackupModule &backups() const { return *m_backups; }
     FolderSync &folderSync() const { return *m_folderSync; }
+    MachineMonitor &machine() const { return *m_machine; }
+    // Sync is on, but its folder cannot be used: why. Said again by syncFolderUnavailable only
+    // when the reason changes, not at every pass that finds the folder still away.
+    std::optional<QString> syncFolderProblem() const { return m_syncProblem; }
 
     // What the client's command line is built from: the option catalogue, the key folder and
     // the configuration file the settings name now.
@@ -70,8 +80,14 @@ public:
     // they are cancelled.
     void setPromptPresenter(PromptPresenter presenter) { m_presenter = std::move(presenter); }
 
+Q_SIGNALS:
+    void syncFolderUnavailable(const QString &reason);
+
 private:
     void autoConnect();
+    void startSyncFolder();
+    void checkSyncFolder();
+    void followMachine();
     void startBackups();
     void startMaintenance();
     void runMaintenance();
@@ -83,6 +99,9 @@ private:
     std::unique_ptr<BackupModule> m_backups;
     QTimer *m_backupTimer = nullptr;
     std::unique_ptr<FolderSync> m_folderSync;
+    std::optional<QString> m_syncProblem;
+    std::unique_ptr<LoginItem> m_loginItem;
+    std::unique_ptr<MachineMonitor> m_machine;
     std::unique_ptr<KeychainPromptPresenter> m_keychain;
     // Shared by every session, so they go after the container.
     std::unique_ptr<HandshakeGate> m_gate;

@@ -63,6 +63,21 @@ Result<std::unique_ptr<SyncMirror>> syncMirror(Settings &settings)
     return std::make_unique<SyncMirror>(folder, syncStatePath(), *device);
 }
 
+Status syncFolderProblem(Settings &settings)
+{
+    if (!settings.get(SettingKeys::iCloudSync))
+        return std::nullopt;
+    const QString folder = settings.get(SettingKeys::syncFolderPath).value_or(QString());
+    if (folder.isEmpty())
+        return Error(localized("Sync is on, but no sync folder is chosen."));
+    const QFileInfo info(folder);
+    if (!info.exists())
+        return Error(localized("The sync folder “%1” is missing.").arg(folder));
+    if (!info.isDir() || !info.isWritable())
+        return Error(localized("The sync folder “%1” cannot be written.").arg(folder));
+    return std::nullopt;
+}
+
 Status turnSyncOn(Settings &settings, const QString &folder)
 {
     const QString absolute = QFileInfo(folder).absoluteFilePath();

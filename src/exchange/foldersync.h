@@ -26,6 +26,9 @@ std::unique_ptr<BackupModule> backupModule(Settings &settings);
 // reason.
 Result<std::unique_ptr<SyncMirror>> syncMirror(Settings &settings);
 QString syncStatePath();
+// Sync is on but its folder cannot be used now (none chosen, gone, not writable): why. Nothing
+// when sync is off or the folder is fine.
+Status syncFolderProblem(Settings &settings);
 // Turns sync on with the folder, or says why it cannot be used; the settings stay as they
 // were then.
 Status turnSyncOn(Settings &settings, const QString &folder);

@@ -49,6 +49,9 @@ SecureSession::SecureSession(Config config, std::shared_ptr<Logger> logger, Serv
     qRegisterMetaType<SessionState>();
     m_retryRemains = m_config.retryAttempts;
     updateDestination();
+    m_retryTimer.setSingleShot(true);
+    m_retryTimer.setInterval(retryDelayMs);
+    QObject::connect(&m_retryTimer, &QTimer::timeout, this, &SecureSession::retryNow);
 }
 
 SecureSession::~SecureSession()
@@ -103,6 +106,40 @@ void SecureSession::reconnect()
         return;
     m_reactivateAfterDisconnected = true;
     disconnect();
+}
+
+void SecureSession::setNetworkAvailable(bool available)
+{
+    if (std::exchange(m_networkAvailable, available) == available)
+        return;
+    if (available) {
+        resumeAfterOutage();
+    } else if (m_retryTimer.isActive()) {
+        m_retryTimer.stop();
+        waitForNetwork();
+    }
+}
+
+void SecureSession::resumeAfterOutage()
+{
+    // A session given up for good (a refused login, a user's disconnect) stays given up; one
+    // that never had tries is not given any.
+    const bool pending = m_lastState == SessionState::retrying && canRetry();
+    const bool ranOut = m_lastState == SessionState::abnormalDisconnect && m_canRetry &&
+                        m_retryRemains < 1 && m_config.retryAttempts > 0;
+    if (!m_networkAvailable || !(pending || ranOut))
+        return;
+    m_retryTimer.stop();
+    resetRetryBudget();
+    m_isRetrying = true;
+    launch();
+}
+
+QString SecureSession::statusSummary() const
+{
+    if (m_waiting)
+        return m_waitingFor;
+    return m_waitingForNetwork ? localized("Waiting for the network") : m_statusSummary;
 }
 
 void SecureSession::logMessage(Logger::Level level, const QString &text, const QString &source)
@@ -338,14 +375,32 @@ void SecureSession::handleAbnormalExit()
 
 void SecureSession::scheduleRetry()
 {
+    if (!m_networkAvailable) {
+        // Set before the state changes, so that whoever hears of the change reads why.
+        m_waitingForNetwork = true;
+        setState(SessionState::retrying);
+        waitForNetwork();
+        return;
+    }
     setState(SessionState::retrying);
-    QTimer::singleShot(retryDelayMs, this, [this] {
-        if (!canRetry() || m_lastState != SessionState::retrying)
-            return;
-        --m_retryRemains;
-        m_isRetrying = true;
-        launch();
-    });
+    m_retryTimer.start();
+}
+
+void SecureSession::retryNow()
+{
+    if (!canRetry() || m_lastState != SessionState::retrying)
+        return;
+    --m_retryRemains;
+    m_isRetrying = true;
+    launch();
+}
+
+void SecureSession::waitForNetwork()
+{
+    Q_ASSERT(m_lastState == SessionState::retrying);
+    m_waitingForNetwork = true;
+    logMessage(Logger::Level::info, localized("Waiting for the network"));
+    Q_EMIT changed();
 }
 
 void SecureSession::handleConnected()
@@ -376,6 +431,10 @@ void SecureSession::setState(SessionState state)
     if (state == m_lastState)
         return;
     m_lastState = state;
+    if (state != SessionState::retrying) {
+        m_waitingForNetwork = false;
+        m_retryTimer.stop();
+    }
     updateStatusSummary(state);
     logMessage(logLevelOfChange(state), description(state));
     Q_EMIT changed();

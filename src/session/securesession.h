@@ -11,6 +11,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QStringList>
+#include <QTimer>
 #include <QUuid>
 
 #include <array>
@@ -68,6 +69,12 @@ public:
     void connect();
     void disconnect();
     void reconnect();
+    // Without a network a dropped session waits, its retries untouched, instead of running
+    // into the outage every 3 seconds; the network coming back resumes it.
+    void setNetworkAvailable(bool available);
+    // The machine woke or the network came back: a session that dropped (waiting for its next
+    // try, or given up after running out of tries) connects again now with a fresh budget.
+    void resumeAfterOutage();
     void logMessage(Logger::Level level, const QString &text,
                     const QString &source = Logger::vanilla);
 
@@ -81,7 +88,9 @@ public:
     int retryRemains() const { return m_retryRemains; }
     std::optional<int> exitStatus() const { return m_exitStatus; }
     // While a question of the run waits for its answer, what it waits for.
-    QString statusSummary() const { return m_waiting ? m_waitingFor : m_statusSummary; }
+    QString statusSummary() const;
+    bool isWaitingForNetwork() const { return m_waitingForNetwork; }
+    bool isRetryScheduled() const { return m_retryTimer.isActive(); }
     QString destination() const { return m_destination; }
     std::optional<QString> hostIP() const { return m_hostIP; }
     std::optional<QString> authInfo() const { return m_authInfo; }
@@ -123,6 +132,8 @@ private:
     void handleNormalExit();
     void handleAbnormalExit();
     void scheduleRetry();
+    void retryNow();
+    void waitForNetwork();
     void updateStatusSummary(SessionState state);
     void updateDestination();
     void updateAuthInfo();
@@ -150,6 +161,9 @@ private:
     int m_retryRemains = 0;
     bool m_canRetry = true;
     bool m_isRetrying = false;
+    bool m_networkAvailable = true;
+    bool m_waitingForNetwork = false;
+    QTimer m_retryTimer;
     QString m_statusSummary;
     QString m_destination;
     std::optional<QString> m_hostIP;

@@ -49,6 +49,7 @@ TunnelSession *SessionContainer::session(const QUuid &uuid)
     auto session =
         std::make_unique<TunnelSession>(found, m_invocation, m_strictOptions, m_services);
     TunnelSession *raw = session.get();
+    raw->setNetworkAvailable(m_networkAvailable);
     connect(raw, &SecureSession::stateChanged, this, [this, raw](SecureSession *, SessionState s) {
         if (!m_recompute.isActive())
             m_recompute.start();
@@ -106,6 +107,19 @@ void SessionContainer::refreshAll()
 {
     for (const auto &session : m_sessions)
         session->refreshConfig();
+}
+
+void SessionContainer::setNetworkAvailable(bool available)
+{
+    m_networkAvailable = available;
+    for (const auto &session : sessions())
+        session->setNetworkAvailable(available);
+}
+
+void SessionContainer::machineResumed()
+{
+    for (const auto &session : sessions())
+        session->resumeAfterOutage();
 }
 
 void SessionContainer::objectsChanged(const ObjectsDidChange &change)

@@ -48,6 +48,11 @@ public:
 
     // After the client configuration file setting changed.
     void refreshAll();
+    // What the machine says about its network; every session, present and future, follows it.
+    void setNetworkAvailable(bool available);
+    bool isNetworkAvailable() const { return m_networkAvailable; }
+    // The machine woke from sleep: tunnels that dropped meanwhile come back at once.
+    void machineResumed();
     State currentState() const { return m_currentState; }
 
 Q_SIGNALS:
@@ -68,4 +73,5 @@ private:
     QHash<QUuid, TunnelSession *> m_byUuid;
     QTimer m_recompute;
     State m_currentState = State::allDisconnected;
+    bool m_networkAvailable = true;
 };

@@ -58,6 +58,10 @@ DesktopApplication::DesktopApplication(VellAppDelegate &app, TunnelService &serv
     addSettingsPages(serviceProgram);
     connect(&m_window, &MainWindow::quitRequested, &m_guard, &QuitGuard::requestQuit);
     connect(&m_window, &MainWindow::filesDropped, m_transfer, &ProfileTransfer::openFiles);
+    connect(&app, &VellAppDelegate::syncFolderUnavailable, this,
+            &DesktopApplication::showSyncFolderAlert);
+    if (const std::optional<QString> reason = app.syncFolderProblem())
+        QTimer::singleShot(0, this, [this, reason] { showSyncFolderAlert(*reason); });
 }
 
 DesktopApplication::~DesktopApplication() = default;
@@ -232,4 +236,19 @@ void DesktopApplication::addSettingsPages(const QString &serviceProgram)
 void DesktopApplication::showFailure(const QString &message)
 {
     QMessageBox::warning(&m_window, QApplication::applicationDisplayName(), message);
+}
+
+// One alert at a time: a new reason replaces the text of the one still open.
+void DesktopApplication::showSyncFolderAlert(const QString &reason)
+{
+    if (!m_syncAlert) {
+        m_syncAlert = new QMessageBox(QMessageBox::Warning, localized("Sync Folder Unavailable"),
+                                      QString(), QMessageBox::Ok, &m_window);
+        m_syncAlert->setAttribute(Qt::WA_DeleteOnClose);
+        m_syncAlert->setInformativeText(
+            localized("Sync stays paused until the folder can be used. Choose a sync folder in "
+                      "Settings."));
+    }
+    m_syncAlert->setText(reason);
+    m_syncAlert->open();
 }

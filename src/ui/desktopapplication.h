@@ -8,6 +8,7 @@
 #include "quitguard.h"
 #include "settingsitemtag.h"
 
+#include <QMessageBox>
 #include <QObject>
 #include <QPointer>
 #include <QStringList>
@@ -82,6 +83,7 @@ private:
     void addHelpMenu(Settings &settings);
     void addSettingsPages(const QString &serviceProgram);
     void showFailure(const QString &message);
+    void showSyncFolderAlert(const QString &reason);
 
     IdentityKeyManager m_identities;
     NotificationPermission m_permission;
@@ -89,6 +91,7 @@ private:
     ProfileEditors m_editors;
     PromptDialogs m_prompts;
     QuitGuard m_guard;
+    QPointer<QMessageBox> m_syncAlert;
     ProfileTransfer *m_transfer = nullptr;
     SessionInspector *m_inspector = nullptr;
     std::unique_ptr<TunnelMenuBarItem> m_menuBarItem;

@@ -115,7 +115,8 @@ int main(int argc, char *argv[])
         if (const std::optional<int> code = handOver(bus, files))
             return *code;
     }
-    const VellAppDelegate::Options options = VellAppDelegate::defaultOptions();
+    VellAppDelegate::Options options = VellAppDelegate::defaultOptions();
+    options.followLoginItem = !headless;
     auto delegate = VellAppDelegate::start(options);
     if (!delegate) {
         fprintf(stderr, "%s\n", qPrintable(delegate.error().message));

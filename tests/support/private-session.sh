@@ -6,6 +6,9 @@
 # VELL_KEYRING=empty it is started without unlocking, so it has no "login" collection.
 # VELL_BUS_SERVICES names a folder of the bus's service files where a test may put its own
 # (then asking the bus to ReloadConfig).
+# The system bus is never the machine's: it points at nothing, so the application sees neither
+# sleep nor network changes, unless VELL_SYSTEM_BUS=1 asks for a private one of its own, where
+# the test itself plays the system's services.
 set -u
 if [ -z "${VELL_PRIVATE_SESSION:-}" ]; then
   dir=$(mktemp -d "${TMPDIR:-/tmp}/vell-session.XXXXXX") || exit 1
@@ -14,10 +17,22 @@ if [ -z "${VELL_PRIVATE_SESSION:-}" ]; then
          XDG_CONFIG_HOME="$dir/home/.config" XDG_CACHE_HOME="$dir/home/.cache" \
          XDG_RUNTIME_DIR="$dir/run" VELL_PRIVATE_SESSION=1 \
          XDG_DATA_DIRS="$dir/share:${XDG_DATA_DIRS:-/usr/local/share:/usr/share}" \
-         VELL_BUS_SERVICES="$dir/share/dbus-1/services"
+         VELL_BUS_SERVICES="$dir/share/dbus-1/services" \
+         DBUS_SYSTEM_BUS_ADDRESS="unix:path=$dir/no-system-bus"
   mkdir -p "$HOME" "$VELL_BUS_SERVICES" && mkdir -m 700 "$XDG_RUNTIME_DIR"
+  system_bus=
+  if [ "${VELL_SYSTEM_BUS:-}" = 1 ]; then
+    # A second bus with the session bus's rules: anyone may own the system's service names.
+    exec 3<>"$dir/system-bus"
+    dbus-daemon --session --fork --nopidfile --address="unix:path=$dir/system_bus_socket" \
+      --print-pid=3 || exit 1
+    system_bus=$(head -n 1 "$dir/system-bus")
+    exec 3>&-
+    export DBUS_SYSTEM_BUS_ADDRESS="unix:path=$dir/system_bus_socket"
+  fi
   dbus-run-session -- "$0" "$@"
   rc=$?
+  [ -n "$system_bus" ] && kill "$system_bus"
   rm -rf "$dir"
   exit $rc
 fi

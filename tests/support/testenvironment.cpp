@@ -15,6 +15,11 @@ TestEnvironment::TestEnvironment()
     // No test reaches the project's site: the release feed is a port of this machine where
     // nothing listens, unless a test serves one there itself.
     qputenv("VELLSSH_TEST_APPCAST_URL", "http://127.0.0.1:9/appcast.xml");
+    // The machine's own system bus is never asked about sleep or the network: a test that plays
+    // those services has a private one (VELL_SYSTEM_BUS), the others have none.
+    if (!qEnvironmentVariableIsSet("VELL_SYSTEM_BUS"))
+        qputenv("DBUS_SYSTEM_BUS_ADDRESS",
+                QByteArray("unix:path=") + QFile::encodeName(root()) + "/no-system-bus");
     // As a login session makes it: the ask-pass refuses a runtime folder others may open.
     QFile::setPermissions(environment.value(QStringLiteral("XDG_RUNTIME_DIR")),
                           QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);

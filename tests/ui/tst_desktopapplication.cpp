@@ -1,6 +1,7 @@
 #include "appfixture.h"
 #include "desktopapplication.h"
 #include "dialogscript.h"
+#include "foldersync.h"
 #include "objectcontext.h"
 #include "persistencecontroller.h"
 #include "profile.h"
@@ -18,6 +19,7 @@
 #include <QListView>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QSignalSpy>
 
 using namespace Qt::StringLiterals;
@@ -182,6 +184,41 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(script.done(), 10000);
         QCOMPARE(title, u"VellSSH"_s);
         QVERIFY(m_desktop->editors().hasOpenEditor());
+    }
+
+    void anUnusableSyncFolderIsToldOnceUntilItsReasonChanges()
+    {
+        VellAppDelegate &app = m_fixture->app();
+        QSignalSpy told(&app, &VellAppDelegate::syncFolderUnavailable);
+        const QString folder = QDir::tempPath() + u"/sync-away"_s;
+        QVERIFY(!app.settings().set(SettingKeys::syncFolderPath, std::optional(folder)));
+        QVERIFY(!app.settings().set(SettingKeys::iCloudSync, true));
+        QTRY_COMPARE_WITH_TIMEOUT(told.size(), 1, 10000);
+        auto alert = [this] { return window().findChild<QMessageBox *>(); };
+        QTRY_VERIFY_WITH_TIMEOUT(alert() && alert()->isVisible(), 10000);
+        QCOMPARE(alert()->windowTitle(), u"Sync Folder Unavailable"_s);
+        QCOMPARE(alert()->text(), u"The sync folder “%1” is missing."_s.arg(folder));
+
+        // Every pass finds it away again; nobody is told twice.
+        QSignalSpy failed(&app.folderSync(), &FolderSync::failed);
+        app.folderSync().passSoon();
+        QVERIFY(failed.wait(10000));
+        QCOMPARE(told.size(), 1);
+
+        // Usable for a while, then a file takes its place: a new reason, in the same alert.
+        QSignalSpy passed(&app.folderSync(), &FolderSync::passed);
+        QVERIFY(QDir().mkpath(folder));
+        app.folderSync().passSoon();
+        QVERIFY(passed.wait(10000));
+        QVERIFY(!app.syncFolderProblem());
+        QVERIFY(QDir(folder).removeRecursively());
+        QFile file(folder);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.close();
+        app.folderSync().passSoon();
+        QTRY_COMPARE_WITH_TIMEOUT(told.size(), 2, 10000);
+        QCOMPARE(window().findChildren<QMessageBox *>().size(), 1);
+        QCOMPARE(alert()->text(), u"The sync folder “%1” cannot be written."_s.arg(folder));
     }
 };
 
