@@ -94,8 +94,7 @@ class MenuBarItemTest : public QObject
     void startDesktop()
     {
         VellAppDelegate &app = m_fixture->app();
-        m_service = std::make_unique<TunnelService>(app.store().mainContext(),
-                                                    app.store().historyKit(), &app.container());
+        m_service = std::make_unique<TunnelService>(app.store(), &app.container());
         m_desktop = std::make_unique<DesktopApplication>(app, *m_service, QString());
         m_desktop->start({});
     }

@@ -108,8 +108,7 @@ private Q_SLOTS:
     {
         m_fixture = std::make_unique<AppFixture>();
         VellAppDelegate &app = m_fixture->app();
-        m_service = std::make_unique<TunnelService>(app.store().mainContext(),
-                                                    app.store().historyKit(), &app.container());
+        m_service = std::make_unique<TunnelService>(app.store(), &app.container());
         m_desktop = std::make_unique<DesktopApplication>(app, *m_service, QString());
         m_desktop->start({});
         QVERIFY(QTest::qWaitForWindowExposed(&m_desktop->window()));
