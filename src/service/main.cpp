@@ -1,6 +1,7 @@
 // vellssh-service: runs one OpenSSH client for the application that started it, on the socket
 // it was given as a descriptor, and reports the client's progress back.
 #include "askpassserver.h"
+#include "buildinfo.h"
 #include "clientrunner.h"
 #include "knownhostsfile.h"
 #include "messagechannel.h"
@@ -13,6 +14,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <optional>
 
 #include <csignal>
 #include <cstdio>
@@ -150,10 +152,36 @@ private:
     bool m_started = false;
 };
 
+// Answered before anything else: a person who runs the helper by hand gets no socket, no
+// parent watch and no client.
+std::optional<int> answerInformation(int argc, char *argv[])
+{
+    if (argc != 2)
+        return std::nullopt;
+    if (qstrcmp(argv[1], "--version") == 0) {
+        printf("vellssh-service %s\n", BuildInfo::version);
+        return 0;
+    }
+    if (qstrcmp(argv[1], "--help") == 0 || qstrcmp(argv[1], "-h") == 0) {
+        fputs("Usage: vellssh-service --socket-fd N\n"
+              "The SSH service helper of VellSSH: runs one OpenSSH client for the application\n"
+              "that started it and reports its progress on the socket N. VellSSH starts it;\n"
+              "it is not run by hand.\n"
+              "\n"
+              "  --help     show this help and exit\n"
+              "  --version  show the version and exit\n",
+              stdout);
+        return 0;
+    }
+    return std::nullopt;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
 {
+    if (const std::optional<int> code = answerInformation(argc, argv))
+        return *code;
     const pid_t parent = ::getppid();
     // The service goes when its application goes; the client follows the service.
     ::prctl(PR_SET_PDEATHSIG, SIGTERM);
@@ -173,6 +201,10 @@ int main(int argc, char *argv[])
     }
     ::fcntl(fd, F_SETFD, FD_CLOEXEC);
     ::signal(SIGTERM, removeSocketAndEnd);
+    // A hangup of the terminal the application was started from reaches its whole process
+    // group; the service stays with its application, and the client, in a group of its own
+    // and with the default dispositions, is not reached at all.
+    ::signal(SIGHUP, SIG_IGN);
     Service service{UniqueFd(fd)};
     return app.exec();
 }

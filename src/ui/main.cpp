@@ -1,11 +1,14 @@
 // vellssh: the application. With --headless it runs without any window: the store, the
 // sessions and the D-Bus interface, until it is told to quit. Otherwise the same core runs
 // behind the main window.
+#include "buildinfo.h"
 #include "desktopapplication.h"
 #include "localized.h"
 #include "persistencecontroller.h"
+#include "servicemanager.h"
 #include "singleinstance.h"
 #include "softwareupdater.h"
+#include "standarderrorlog.h"
 #include "tunnelservice.h"
 #include "vellappdelegate.h"
 
@@ -26,20 +29,38 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
+constexpr char helpText[] =
+    "Usage: vellssh [--headless] [FILE.velltunnel | FILE.vellshell]...\n"
+    "A desktop manager for SSH tunnels: opens the main window, or hands the files to the\n"
+    "instance that runs already.\n"
+    "\n"
+    "  --headless  run without any window: the tunnels, the profile store and the D-Bus\n"
+    "              service io.vellssh.Tunnel that vellssh-cli drives. It prints\n"
+    "              \"vellssh: ready\" once it serves; SIGTERM and SIGINT end it with its\n"
+    "              tunnels, SIGHUP is ignored.\n"
+    "  --help      show this help and exit\n"
+    "  --version   show the version and exit\n";
+
 int signalPipe[2] = {-1, -1};
 
-void onSignal(int)
+void onSignal(int signal)
 {
-    const char byte = 1;
+    const char byte = char(signal);
     [[maybe_unused]] const ssize_t written = ::write(signalPipe[1], &byte, 1);
 }
 
-// SIGTERM and SIGINT end the event loop, so that tunnels end with the application.
-void quitOnSignals()
+// SIGTERM and SIGINT end the event loop, so that tunnels end with the application. Headless,
+// a hangup (the terminal it was started from closes) is no reason to end: handled rather than
+// ignored, so that the programs it starts get the default disposition again.
+void handleSignals(bool headless)
 {
     ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalPipe);
     auto *notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, qApp);
-    QObject::connect(notifier, &QSocketNotifier::activated, qApp, [] { QCoreApplication::quit(); });
+    QObject::connect(notifier, &QSocketNotifier::activated, qApp, [] {
+        char signal = 0;
+        if (::read(signalPipe[0], &signal, 1) == 1 && signal != SIGHUP)
+            QCoreApplication::quit();
+    });
     struct sigaction action
     {
     };
@@ -47,15 +68,41 @@ void quitOnSignals()
     sigemptyset(&action.sa_mask);
     ::sigaction(SIGTERM, &action, nullptr);
     ::sigaction(SIGINT, &action, nullptr);
+    if (headless)
+        ::sigaction(SIGHUP, &action, nullptr);
 }
 
-bool isHeadless(int argc, char *argv[])
+bool hasArgument(int argc, char *argv[], const char *name)
 {
     for (int i = 1; i < argc; ++i) {
-        if (qstrcmp(argv[i], "--headless") == 0)
+        if (qstrcmp(argv[i], name) == 0)
             return true;
     }
     return false;
+}
+
+// The answer to --help or --version, which needs neither a display nor a bus.
+std::optional<int> answerInformation(int argc, char *argv[])
+{
+    if (hasArgument(argc, argv, "--help") || hasArgument(argc, argv, "-h")) {
+        fputs(helpText, stdout);
+        return 0;
+    }
+    if (hasArgument(argc, argv, "--version")) {
+        printf("vellssh %s\n", BuildInfo::version);
+        return 0;
+    }
+    return std::nullopt;
+}
+
+// The first option that is neither ours nor one the toolkit took for itself.
+std::optional<QString> unknownOption()
+{
+    for (const QString &argument : QCoreApplication::arguments().mid(1)) {
+        if (argument.startsWith(u'-') && argument != u"--headless"_s)
+            return argument;
+    }
+    return std::nullopt;
 }
 
 // The files named on the command line; a note on standard error for every other argument.
@@ -99,16 +146,30 @@ std::optional<int> handOver(QDBusConnection &bus, const QStringList &files)
 
 int main(int argc, char *argv[])
 {
-    const bool headless = isHeadless(argc, argv);
+    if (const std::optional<int> code = answerInformation(argc, argv))
+        return *code;
+    const bool headless = hasArgument(argc, argv, "--headless");
+    if (headless)
+        StandardErrorLog::install();
     std::unique_ptr<QCoreApplication> app = headless
                                                 ? std::make_unique<QCoreApplication>(argc, argv)
                                                 : std::make_unique<QApplication>(argc, argv);
+    if (const std::optional<QString> option = unknownOption()) {
+        fprintf(stderr, "%s\n",
+                qPrintable(localized("vellssh: unknown option “%1”.\nTry “vellssh --help” for "
+                                     "the options.")
+                               .arg(*option)));
+        return 2;
+    }
     QCoreApplication::setApplicationName(u"vellssh"_s);
     QCoreApplication::setOrganizationName(u"VellSSH"_s);
     // What titles read; the application name above names files and the bus.
-    if (!headless)
+    if (!headless) {
         QGuiApplication::setApplicationDisplayName(u"VellSSH"_s);
-    quitOnSignals();
+        // Names the desktop entry, whose icon a Wayland compositor shows for the windows.
+        QGuiApplication::setDesktopFileName(u"io.vellssh.VellSSH"_s);
+    }
+    handleSignals(headless);
     const QStringList files = launchFiles(headless);
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!headless) {
@@ -152,8 +213,15 @@ int main(int argc, char *argv[])
                          &DesktopApplication::activate);
         desktop->start(files);
         desktop->updater().startAutomaticChecks();
+    } else {
+        // Whoever started it may now use the bus name; under systemd, a notify unit is up.
+        printf("vellssh: ready\n");
+        fflush(stdout);
+        ServiceManager::notify("READY=1");
     }
     const int code = QCoreApplication::exec();
+    if (headless)
+        ServiceManager::notify("STOPPING=1");
     bus.unregisterService(TunnelService::serviceName);
     return code;
 }

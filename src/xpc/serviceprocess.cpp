@@ -1,5 +1,6 @@
 #include "serviceprocess.h"
 
+#include "buildinfo.h"
 #include "descriptors.h"
 
 #include <QCoreApplication>
@@ -38,8 +39,10 @@ ServiceProcess::~ServiceProcess()
 QString ServiceProcess::defaultProgram()
 {
     const QString here = QCoreApplication::applicationDirPath();
+    // Installed, the helpers have a folder of their own; in the build tree they lie beside.
+    const QString installed = here + u'/' + QLatin1StringView(BuildInfo::helperDirFromBinDir);
     for (const QString &candidate :
-         {here + u"/../libexec/vellssh/vellssh-service"_s, here + u"/vellssh-service"_s}) {
+         {installed + u"/vellssh-service"_s, here + u"/vellssh-service"_s}) {
         if (QFileInfo(candidate).isExecutable())
             return QFileInfo(candidate).canonicalFilePath();
     }
