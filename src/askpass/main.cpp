@@ -3,10 +3,10 @@
 // the environment, together with a public key of its own; the answer comes back sealed for
 // that key. It prints the answer, and exits non-zero when there is none.
 #include "answercrypto.h"
-#include "buildinfo.h"
 #include "localized.h"
 #include "messagechannel.h"
 #include "privatefiles.h"
+#include "programinformation.h"
 #include "unixaddress.h"
 
 #include <QCoreApplication>
@@ -51,28 +51,14 @@ Result<UniqueFd> connectTo(const QString &path, const QByteArray &token)
     return fd;
 }
 
-// Only outside a run: there, the one argument is the client's question, whatever it reads.
-std::optional<int> answerInformation(int argc, char *argv[], bool inRun)
-{
-    if (inRun || argc != 2)
-        return std::nullopt;
-    if (qstrcmp(argv[1], "--version") == 0) {
-        printf("vellssh-askpass %s\n", BuildInfo::version);
-        return 0;
-    }
-    if (qstrcmp(argv[1], "--help") == 0 || qstrcmp(argv[1], "-h") == 0) {
-        fputs("Usage: vellssh-askpass PROMPT\n"
-              "The ask-pass helper of VellSSH: the OpenSSH client that VellSSH runs asks it\n"
-              "for passwords, passphrases and confirmations, and it passes the question to\n"
-              "VellSSH and prints the answer. It is not run by hand.\n"
-              "\n"
-              "  --help     show this help and exit\n"
-              "  --version  show the version and exit\n",
-              stdout);
-        return 0;
-    }
-    return std::nullopt;
-}
+constexpr const char *helpText =
+    "Usage: vellssh-askpass PROMPT\n"
+    "The ask-pass helper of VellSSH: the OpenSSH client that VellSSH runs asks it\n"
+    "for passwords, passphrases and confirmations, and it passes the question to\n"
+    "VellSSH and prints the answer. It is not run by hand.\n"
+    "\n"
+    "  --help     show this help and exit\n"
+    "  --version  show the version and exit\n";
 
 } // namespace
 
@@ -80,8 +66,12 @@ int main(int argc, char *argv[])
 {
     const QByteArray path = qgetenv("VELLSSH_ASKPASS_SOCKET");
     const QByteArray token = qgetenv("VELLSSH_ASKPASS_TOKEN");
-    if (const std::optional<int> code = answerInformation(argc, argv, !path.isEmpty()))
-        return *code;
+    // Only outside a run: there, the one argument is the client's question, whatever it reads.
+    if (path.isEmpty()) {
+        if (const std::optional<int> code =
+                answerInformation(argc, argv, "vellssh-askpass", helpText))
+            return *code;
+    }
     QCoreApplication app(argc, argv);
     if (path.isEmpty() || token.isEmpty() || argc < 2) {
         fprintf(stderr, "vellssh-askpass: only VellSSH's SSH service runs this program.\n");

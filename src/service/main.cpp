@@ -1,11 +1,11 @@
 // vellssh-service: runs one OpenSSH client for the application that started it, on the socket
 // it was given as a descriptor, and reports the client's progress back.
 #include "askpassserver.h"
-#include "buildinfo.h"
 #include "clientrunner.h"
 #include "knownhostsfile.h"
 #include "messagechannel.h"
 #include "peerclosed.h"
+#include "programinformation.h"
 #include "reportmessages.h"
 #include "sshprotocol.h"
 
@@ -154,33 +154,20 @@ private:
 
 // Answered before anything else: a person who runs the helper by hand gets no socket, no
 // parent watch and no client.
-std::optional<int> answerInformation(int argc, char *argv[])
-{
-    if (argc != 2)
-        return std::nullopt;
-    if (qstrcmp(argv[1], "--version") == 0) {
-        printf("vellssh-service %s\n", BuildInfo::version);
-        return 0;
-    }
-    if (qstrcmp(argv[1], "--help") == 0 || qstrcmp(argv[1], "-h") == 0) {
-        fputs("Usage: vellssh-service --socket-fd N\n"
-              "The SSH service helper of VellSSH: runs one OpenSSH client for the application\n"
-              "that started it and reports its progress on the socket N. VellSSH starts it;\n"
-              "it is not run by hand.\n"
-              "\n"
-              "  --help     show this help and exit\n"
-              "  --version  show the version and exit\n",
-              stdout);
-        return 0;
-    }
-    return std::nullopt;
-}
+constexpr const char *helpText =
+    "Usage: vellssh-service --socket-fd N\n"
+    "The SSH service helper of VellSSH: runs one OpenSSH client for the application\n"
+    "that started it and reports its progress on the socket N. VellSSH starts it;\n"
+    "it is not run by hand.\n"
+    "\n"
+    "  --help     show this help and exit\n"
+    "  --version  show the version and exit\n";
 
 } // namespace
 
 int main(int argc, char *argv[])
 {
-    if (const std::optional<int> code = answerInformation(argc, argv))
+    if (const std::optional<int> code = answerInformation(argc, argv, "vellssh-service", helpText))
         return *code;
     const pid_t parent = ::getppid();
     // The service goes when its application goes; the client follows the service.
