@@ -1,3 +1,4 @@
+#include "echoserver.h"
 #include "forwarding.h"
 #include "machinemonitor.h"
 #include "machineservices.h"
@@ -19,39 +20,7 @@
 
 using namespace Qt::StringLiterals;
 
-namespace {
-
-class EchoServer : public QTcpServer
-{
-public:
-    EchoServer()
-    {
-        listen(QHostAddress::LocalHost);
-        QObject::connect(this, &QTcpServer::newConnection, this, [this] {
-            while (QTcpSocket *socket = nextPendingConnection()) {
-                QObject::connect(socket, &QTcpSocket::readyRead, socket,
-                                 [socket] { socket->write(socket->readAll()); });
-            }
-        });
-    }
-};
-
-QByteArray relay(quint16 port, const QByteArray &bytes)
-{
-    QTcpSocket socket;
-    QByteArray received;
-    QObject::connect(&socket, &QTcpSocket::readyRead, &socket,
-                     [&] { received += socket.readAll(); });
-    QObject::connect(&socket, &QTcpSocket::connected, &socket, [&] { socket.write(bytes); });
-    socket.connectToHost(QHostAddress::LocalHost, port);
-    QDeadlineTimer deadline(10000);
-    while (received.size() < bytes.size() && !deadline.hasExpired() &&
-           socket.state() != QAbstractSocket::UnconnectedState)
-        QTest::qWait(10);
-    return received;
-}
-
-} // namespace
+namespace {} // namespace
 
 // Tunnels of the whole application core while the machine sleeps and loses its network, played
 // by login1 and NetworkManager on a private system bus; the server is a real sshd whose

@@ -1,5 +1,6 @@
 #include "authprompt.h"
 #include "connectionnotices.h"
+#include "echoserver.h"
 #include "forwarding.h"
 #include "handshakegate.h"
 #include "objectcontext.h"
@@ -36,39 +37,6 @@ public:
     }
     QList<ConnectionNotice> posted;
 };
-
-// Sends every byte back.
-class EchoServer : public QTcpServer
-{
-public:
-    EchoServer()
-    {
-        listen(QHostAddress::LocalHost);
-        QObject::connect(this, &QTcpServer::newConnection, this, [this] {
-            while (QTcpSocket *socket = nextPendingConnection()) {
-                QObject::connect(socket, &QTcpSocket::readyRead, socket,
-                                 [socket] { socket->write(socket->readAll()); });
-            }
-        });
-    }
-};
-
-// Sends the bytes through the port and collects what comes back, while the event loop runs
-// (the echo server lives on this thread too).
-QByteArray relay(quint16 port, const QByteArray &bytes)
-{
-    QTcpSocket socket;
-    QByteArray received;
-    QObject::connect(&socket, &QTcpSocket::readyRead, &socket,
-                     [&] { received += socket.readAll(); });
-    QObject::connect(&socket, &QTcpSocket::connected, &socket, [&] { socket.write(bytes); });
-    socket.connectToHost(QHostAddress::LocalHost, port);
-    QDeadlineTimer deadline(10000);
-    while (received.size() < bytes.size() && !deadline.hasExpired() &&
-           socket.state() != QAbstractSocket::UnconnectedState)
-        QTest::qWait(10);
-    return received;
-}
 
 // The same through a SOCKS5 proxy on the port: no authentication, an IPv4 target.
 QByteArray relayThroughSocks(quint16 proxy, quint16 target, const QByteArray &bytes)
