@@ -17,6 +17,7 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDBusConnection>
+#include <QDBusConnectionInterface>
 #include <QGuiApplication>
 #include <QSocketNotifier>
 
@@ -158,6 +159,19 @@ std::optional<int> handOver(QDBusConnection &bus, const QStringList &files)
     return std::nullopt;
 }
 
+// A second headless start gives up before the start-up work of the core, whose warnings
+// would only confuse the reason it ends.
+bool nameTaken(QDBusConnection &bus)
+{
+    if (!bus.isConnected() || !bus.interface()->isServiceRegistered(TunnelService::serviceName))
+        return false;
+    fprintf(
+        stderr, "%s\n",
+        qPrintable(u"Another VellSSH is already running on this session bus (%1 is taken)."_s.arg(
+            TunnelService::serviceName)));
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -189,6 +203,8 @@ int main(int argc, char *argv[])
     handleSignals(headless);
     const QStringList files = launchFiles(headless);
     QDBusConnection bus = QDBusConnection::sessionBus();
+    if (headless && nameTaken(bus))
+        return 1;
     // Started in the background, it leaves a running instance's window alone.
     if (!headless && !background) {
         if (const std::optional<int> code = handOver(bus, files))
