@@ -1,6 +1,8 @@
 // vellssh: the application. With --headless it runs without any window: the store, the
 // sessions and the D-Bus interface, until it is told to quit. Otherwise the same core runs
-// behind the main window.
+// behind the main window. --background, which the bus uses to start it on a client's request,
+// starts the desktop application without its window when there is a display to open it on
+// later, and the headless core when there is none.
 #include "buildinfo.h"
 #include "desktopapplication.h"
 #include "localized.h"
@@ -15,6 +17,7 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDBusConnection>
+#include <QDBusConnectionInterface>
 #include <QGuiApplication>
 #include <QSocketNotifier>
 
@@ -30,16 +33,19 @@ using namespace Qt::StringLiterals;
 namespace {
 
 constexpr char helpText[] =
-    "Usage: vellssh [--headless] [FILE.velltunnel | FILE.vellshell]...\n"
+    "Usage: vellssh [--headless | --background] [FILE.velltunnel | FILE.vellshell]...\n"
     "A desktop manager for SSH tunnels: opens the main window, or hands the files to the\n"
     "instance that runs already.\n"
     "\n"
-    "  --headless  run without any window: the tunnels, the profile store and the D-Bus\n"
-    "              service io.vellssh.Tunnel that vellssh-cli drives. It prints\n"
-    "              \"vellssh: ready\" once it serves; SIGTERM and SIGINT end it with its\n"
-    "              tunnels, SIGHUP is ignored.\n"
-    "  --help      show this help and exit\n"
-    "  --version   show the version and exit\n";
+    "  --headless    run without any window: the tunnels, the profile store and the D-Bus\n"
+    "                service io.vellssh.Tunnel that vellssh-cli drives. It prints\n"
+    "                \"vellssh: ready\" once it serves; SIGTERM and SIGINT end it with its\n"
+    "                tunnels, SIGHUP is ignored.\n"
+    "  --background  start without opening the main window, as D-Bus activation does for\n"
+    "                vellssh-cli: the desktop application when a display is available (a\n"
+    "                later vellssh opens its window), --headless otherwise\n"
+    "  --help        show this help and exit\n"
+    "  --version     show the version and exit\n";
 
 int signalPipe[2] = {-1, -1};
 
@@ -95,11 +101,22 @@ std::optional<int> answerInformation(int argc, char *argv[])
     return std::nullopt;
 }
 
+bool hasDisplay()
+{
+    return !qEnvironmentVariableIsEmpty("DISPLAY") ||
+           !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+}
+
+bool isModeOption(const QString &argument)
+{
+    return argument == u"--headless"_s || argument == u"--background"_s;
+}
+
 // The first option that is neither ours nor one the toolkit took for itself.
 std::optional<QString> unknownOption()
 {
     for (const QString &argument : QCoreApplication::arguments().mid(1)) {
-        if (argument.startsWith(u'-') && argument != u"--headless"_s)
+        if (argument.startsWith(u'-') && !isModeOption(argument))
             return argument;
     }
     return std::nullopt;
@@ -109,7 +126,7 @@ std::optional<QString> unknownOption()
 QStringList launchFiles(bool headless)
 {
     QStringList arguments = QCoreApplication::arguments().mid(1);
-    arguments.removeAll(u"--headless"_s);
+    arguments.removeIf(isModeOption);
     const SingleInstance::LaunchFiles launch = SingleInstance::launchFiles(arguments);
     for (const QString &ignored : launch.ignored)
         fprintf(stderr, "%s\n",
@@ -142,13 +159,27 @@ std::optional<int> handOver(QDBusConnection &bus, const QStringList &files)
     return std::nullopt;
 }
 
+// A second headless start gives up before the start-up work of the core, whose warnings
+// would only confuse the reason it ends.
+bool nameTaken(QDBusConnection &bus)
+{
+    if (!bus.isConnected() || !bus.interface()->isServiceRegistered(TunnelService::serviceName))
+        return false;
+    fprintf(
+        stderr, "%s\n",
+        qPrintable(u"Another VellSSH is already running on this session bus (%1 is taken)."_s.arg(
+            TunnelService::serviceName)));
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
 {
     if (const std::optional<int> code = answerInformation(argc, argv))
         return *code;
-    const bool headless = hasArgument(argc, argv, "--headless");
+    const bool background = hasArgument(argc, argv, "--background");
+    const bool headless = hasArgument(argc, argv, "--headless") || (background && !hasDisplay());
     if (headless)
         StandardErrorLog::install();
     std::unique_ptr<QCoreApplication> app = headless
@@ -172,7 +203,10 @@ int main(int argc, char *argv[])
     handleSignals(headless);
     const QStringList files = launchFiles(headless);
     QDBusConnection bus = QDBusConnection::sessionBus();
-    if (!headless) {
+    if (headless && nameTaken(bus))
+        return 1;
+    // Started in the background, it leaves a running instance's window alone.
+    if (!headless && !background) {
         if (const std::optional<int> code = handOver(bus, files))
             return *code;
     }
@@ -201,7 +235,7 @@ int main(int argc, char *argv[])
     }
     if (const QString problem = service.registerOn(bus); !problem.isEmpty()) {
         // Two desktop starts at once: the one that lost the name hands over to the other.
-        if (!headless) {
+        if (!headless && !background) {
             if (const std::optional<int> code = handOver(bus, files))
                 return *code;
         }
@@ -211,7 +245,9 @@ int main(int argc, char *argv[])
     if (desktop) {
         QObject::connect(&instance, &SingleInstance::activationRequested, desktop.get(),
                          &DesktopApplication::activate);
-        desktop->start(files);
+        // In the background only files open the window; otherwise a later start asks for it.
+        if (!background || !files.isEmpty())
+            desktop->start(files);
         desktop->updater().startAutomaticChecks();
     } else {
         // Whoever started it may now use the bus name; under systemd, a notify unit is up.

@@ -30,9 +30,7 @@ QString SingleInstance::registerOn(QDBusConnection &bus)
 void SingleInstance::Activate(const QStringList &files)
 {
     if (!m_windowed) {
-        sendErrorReply(windowlessError,
-                       localized("VellSSH is running without a window (vellssh --headless) and "
-                                 "opened nothing: import files with vellssh-cli import FILE."));
+        sendErrorReply(windowlessError, windowlessMessage(!files.isEmpty()));
         return;
     }
     QStringList openable;
@@ -42,6 +40,17 @@ void SingleInstance::Activate(const QStringList &files)
     }
     QMetaObject::invokeMethod(
         this, [this, openable] { Q_EMIT activationRequested(openable); }, Qt::QueuedConnection);
+}
+
+QString SingleInstance::windowlessMessage(bool withFiles)
+{
+    const QString running = localized(
+        "VellSSH is running without a window (vellssh --headless, perhaps as the user service): "
+        "stop it with “systemctl --user stop vellssh” or by ending that process, then start "
+        "VellSSH again for the window.");
+    if (!withFiles)
+        return running;
+    return running + u' ' + localized("To import files meanwhile, use “vellssh-cli import FILE”.");
 }
 
 SingleInstance::Handover SingleInstance::handOver(QDBusConnection &bus, const QStringList &files)

@@ -60,5 +60,8 @@ Q_SIGNALS:
     void activationRequested(const QStringList &files);
 
 private:
+    // Why a windowless instance refused, and how to get the window instead.
+    static QString windowlessMessage(bool withFiles);
+
     bool m_windowed;
 };

@@ -6,6 +6,9 @@
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusMetaType>
+#include <QDBusReply>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -31,6 +34,22 @@ ProgramRun cli(const QStringList &args)
 bool daemonOnBus()
 {
     return QDBusConnection::sessionBus().interface()->isServiceRegistered(u"io.vellssh.Tunnel"_s);
+}
+
+QDBusMessage busCall(const QString &method, const QVariantList &arguments = {})
+{
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        u"org.freedesktop.DBus"_s, u"/org/freedesktop/DBus"_s, u"org.freedesktop.DBus"_s, method);
+    call.setArguments(arguments);
+    return QDBusConnection::sessionBus().call(call);
+}
+
+// Ends the instance the bus started, as a session's end would.
+bool stopActivated()
+{
+    const QDBusReply<uint> pid =
+        QDBusConnection::sessionBus().interface()->servicePid(u"io.vellssh.Tunnel"_s);
+    return pid.isValid() && ::kill(pid_t(pid.value()), SIGTERM) == 0;
 }
 
 } // namespace
@@ -187,6 +206,53 @@ private Q_SLOTS:
         QCOMPARE(daemon.exitCode(), 0);
         QCOMPARE(output, "vellssh: ready\n");
         QTRY_VERIFY_WITH_TIMEOUT(m_sshd->connectionProcesses().isEmpty(), waitMs);
+    }
+
+    // A client's request starts the application through the installed activation file. With a
+    // display it is the desktop application, whose window a later start opens; without one it
+    // is the headless core.
+    void theBusStartsTheApplicationForAClient()
+    {
+        QFile installed(m_usr + u"/share/dbus-1/services/io.vellssh.Tunnel.service"_s);
+        QVERIFY(installed.open(QIODevice::ReadOnly));
+        QFile service(qEnvironmentVariable("VELL_BUS_SERVICES") + u"/io.vellssh.Tunnel.service"_s);
+        QVERIFY(service.open(QIODevice::WriteOnly));
+        service.write(installed.readAll().replace("=/usr/", QFile::encodeName(m_usr) + '/'));
+        service.close();
+        QCOMPARE(busCall(u"ReloadConfig"_s).type(), QDBusMessage::ReplyMessage);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            QDBusConnection::sessionBus().interface()->activatableServiceNames().value().contains(
+                u"io.vellssh.Tunnel"_s),
+            waitMs);
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        const QString vellssh = m_usr + QStringLiteral("/" BINDIR "/vellssh");
+        const QStringList disconnectAll{u"disconnect"_s, u"--all"_s, u"--no-wait"_s};
+
+        if (qEnvironmentVariableIsEmpty("DISPLAY") &&
+            qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) {
+            QCOMPARE(cli(disconnectAll).code, 0);
+            QVERIFY(daemonOnBus());
+            const ProgramRun windowless = runProgram(vellssh, {});
+            QCOMPARE(windowless.code, 1);
+            QVERIFY2(windowless.err.contains(u"without a window"_s), qPrintable(windowless.err));
+            QVERIFY(stopActivated());
+            QTRY_VERIFY_WITH_TIMEOUT(!daemonOnBus(), waitMs);
+        }
+
+        // What a desktop session tells the bus once its display is up.
+        qDBusRegisterMetaType<QMap<QString, QString>>();
+        const QMap<QString, QString> display{{u"DISPLAY"_s, u":0"_s},
+                                             {u"QT_QPA_PLATFORM"_s, u"offscreen"_s}};
+        QCOMPARE(busCall(u"UpdateActivationEnvironment"_s, {QVariant::fromValue(display)}).type(),
+                 QDBusMessage::ReplyMessage);
+        const ProgramRun disconnected = cli(disconnectAll);
+        QVERIFY2(disconnected.code == 0, qPrintable(disconnected.err));
+        QVERIFY(daemonOnBus());
+        const ProgramRun started = runProgram(vellssh, {});
+        QVERIFY2(started.code == 0, qPrintable(started.err));
+        QVERIFY(daemonOnBus());
+        QVERIFY(stopActivated());
+        QTRY_VERIFY_WITH_TIMEOUT(!daemonOnBus(), waitMs);
     }
 };
 

@@ -162,11 +162,18 @@ private Q_SLOTS:
         QCOMPARE(second.code, 1);
         QCOMPARE(second.err.count(u'\n'), 1);
         QVERIFY2(second.err.contains(u"without a window"_s), qPrintable(second.err));
+        QVERIFY2(second.err.contains(u"vellssh-cli import"_s), qPrintable(second.err));
         QVERIFY(!storedNames().contains(u"gamma"_s));
-        // A second daemon is still refused as before.
+        // Asked only for the window, it says how to get one and nothing about files.
+        const Finished window = runVellssh({});
+        QCOMPARE(window.code, 1);
+        QVERIFY2(window.err.contains(u"systemctl --user stop vellssh"_s), qPrintable(window.err));
+        QVERIFY2(!window.err.contains(u"import"_s), qPrintable(window.err));
+        // A second daemon is refused before it starts anything that could warn.
         const Finished daemon = runVellssh({u"--headless"_s});
         QCOMPARE(daemon.code, 1);
-        QVERIFY(daemon.err.contains(u"already running"_s));
+        QCOMPARE(daemon.err, u"Another VellSSH is already running on this session bus "
+                             "(io.vellssh.Tunnel is taken).\n"_s);
         stopFirst();
     }
 };
