@@ -140,7 +140,7 @@ private Q_SLOTS:
         }
         QCOMPARE(texts,
                  (QStringList{u"Request Support"_s, u"Website"_s, u"Beta Program"_s, u"Howtos"_s,
-                              u"Troubleshooting"_s, u"What's New"_s, u"Security & Privacy"_s,
+                              u"Troubleshooting"_s, u"What's New"_s, u"Security && Privacy"_s,
                               u"Check for Updates…"_s, u"About VellSSH"_s}));
         for (QAction *page : m_desktop->help().pages)
             page->trigger();
