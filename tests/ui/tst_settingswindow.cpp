@@ -263,6 +263,19 @@ private Q_SLOTS:
                      .data(Qt::CheckStateRole)
                      .toInt(),
                  int(Qt::Unchecked));
+
+        // Added and left without a name: nothing to set, so nothing is kept.
+        advanced->addVariable();
+        QCOMPARE(model->rowCount(), 3);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+        QTRY_COMPARE_WITH_TIMEOUT(model->rowCount(), 2, timeoutMs);
+        QCOMPARE(storedJson(), (QJsonArray{entry(u"A"_s, u"1"_s, true), entry(u"B"_s, {}, false)}));
+        // A name typed and then cleared away before the edit ends counts as none too.
+        advanced->addVariable();
+        QTest::keyClicks(QApplication::focusWidget(), u"X"_s);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backspace);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        QTRY_COMPARE_WITH_TIMEOUT(model->rowCount(), 2, timeoutMs);
     }
 
     void theFindBarSearchesAsOneTypes()
