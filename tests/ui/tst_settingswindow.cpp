@@ -183,6 +183,15 @@ private Q_SLOTS:
         QCOMPARE(outside().raw(u"user_config_file_path"_s), QVariant());
         QTest::keyClick(config, Qt::Key_Return);
         QCOMPARE(outside().get(SettingKeys::userConfigFilePath), u"~/.ssh/work_config"_s);
+        QLabel *warning = locations->configFileWarning();
+        QVERIFY(!warning->isHidden());
+        QCOMPARE(warning->text(), u"No file at this path: ~/.ssh/work_config"_s);
+        mkdir(QDir::homePath() + u"/.ssh"_s);
+        QVERIFY(QFile(QDir::homePath() + u"/.ssh/work_config"_s).open(QIODevice::WriteOnly));
+        // Made while the path was set: the page looks again when it comes back.
+        page<GeneralSettingsPage>(SettingsItemTag::general);
+        QCOMPARE(page<LocationsSettingsPage>(SettingsItemTag::locations), locations);
+        QVERIFY(warning->isHidden());
 
         const QString socket = QDir::homePath() + u"/.gnupg/S.gpg-agent.ssh"_s;
         mkdir(QDir::homePath() + u"/.gnupg"_s);
@@ -196,6 +205,8 @@ private Q_SLOTS:
 
         QVERIFY(!m_outside->set(SettingKeys::userConfigFilePath, u"/srv/ssh_config"_s));
         QTRY_COMPARE_WITH_TIMEOUT(config->text(), u"/srv/ssh_config"_s, timeoutMs);
+        QCOMPARE(warning->text(), u"No file at this path: /srv/ssh_config"_s);
+        QVERIFY(!warning->isHidden());
 
         QStringList explanations;
         for (const QLabel *label : locations->findChildren<QLabel *>())
