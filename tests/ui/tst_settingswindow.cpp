@@ -375,7 +375,8 @@ private Q_SLOTS:
         const Alert alert = *answerAlert();
         QCOMPARE(alert.title, u"Config File Error"_s);
         QVERIFY2(
-            alert.text.startsWith(u"The configuration file “%1” cannot be written: "_s.arg(path)),
+            alert.text.startsWith(u"The configuration file “%1” cannot be written: "_s.arg(path)) &&
+                alert.text.endsWith(u'.'),
             qPrintable(alert.text));
         QVERIFY(text->toPlainText().startsWith(u"Host kept\n"_s));
         QVERIFY(text->document()->isModified());
@@ -387,6 +388,7 @@ private Q_SLOTS:
         QCOMPARE(unreadable.title, u"Config File Error"_s);
         QVERIFY(unreadable.text.startsWith(
             u"The configuration file “%1” cannot be read: "_s.arg(path)));
+        QVERIFY(unreadable.text.endsWith(u'.'));
         QVERIFY(text->isReadOnly());
         QVERIFY(!editor->saveButton()->isEnabled());
     }
