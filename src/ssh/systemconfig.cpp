@@ -46,7 +46,7 @@ Status ensureSystemConfigFile(const QString &path)
         if (file.isOpen())
             file.remove();
         return Error(
-            localized("The configuration file “%1” cannot be written: %2").arg(path, reason));
+            localized("The configuration file “%1” cannot be written: %2.").arg(path, reason));
     }
     return std::nullopt;
 }
@@ -58,7 +58,8 @@ Result<QString> readConfigText(const QString &path)
         return QString();
     if (QFileInfo(path).isDir() || !file.open(QIODevice::ReadOnly)) {
         const QString reason = QFileInfo(path).isDir() ? systemReason(EISDIR) : file.errorString();
-        return Error(localized("The configuration file “%1” cannot be read: %2").arg(path, reason));
+        return Error(
+            localized("The configuration file “%1” cannot be read: %2.").arg(path, reason));
     }
     return QString::fromUtf8(file.readAll());
 }
@@ -91,6 +92,6 @@ Status writeConfigText(const QString &path, const QString &text)
                         "unsaved: to use it, save it in a file of your own and choose that file "
                         "as the configuration file under Locations.")
             : QString();
-    return Error(localized("The configuration file “%1” cannot be written: %2").arg(path, reason),
+    return Error(localized("The configuration file “%1” cannot be written: %2.").arg(path, reason),
                  suggestion);
 }

@@ -7,6 +7,7 @@
 #include "settingsalert.h"
 #include "systemconfig.h"
 
+#include <QAbstractItemDelegate>
 #include <QAction>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -18,6 +19,7 @@
 #include <QVBoxLayout>
 
 #include <set>
+#include <utility>
 
 using namespace Qt::StringLiterals;
 
@@ -60,6 +62,8 @@ QWidget *AdvancedSettingsPage::makeVariablesGroup(Settings &settings)
     connect(m_view->selectionModel(), &QItemSelectionModel::currentChanged, this,
             &AdvancedSettingsPage::updateButtons);
     connect(m_model, &QAbstractItemModel::modelReset, this, &AdvancedSettingsPage::updateButtons);
+    connect(m_view->itemDelegate(), &QAbstractItemDelegate::closeEditor, this,
+            &AdvancedSettingsPage::dropUnnamedAddition);
 
     auto *removeKey = new QAction(m_view);
     removeKey->setShortcut(QKeySequence::Delete);
@@ -116,9 +120,25 @@ void AdvancedSettingsPage::addVariable()
     if (!m_model->insertRow(row))
         return;
     const QModelIndex key = m_model->index(row, EnvironmentVariablesModel::keyColumn);
+    m_added = key;
     m_view->setCurrentIndex(key);
     m_view->setFocus(Qt::OtherFocusReason);
     m_view->edit(key);
+}
+
+// A variable without a name sets nothing: one added and left unnamed (Escape) is not kept.
+void AdvancedSettingsPage::dropUnnamedAddition()
+{
+    if (!m_added.isValid())
+        return;
+    // On the next turn: the view finishes closing the editor before its row may go.
+    QMetaObject::invokeMethod(
+        this,
+        [this, added = std::exchange(m_added, {})] {
+            if (added.isValid() && added.data().toString().isEmpty())
+                m_model->removeRow(added.row());
+        },
+        Qt::QueuedConnection);
 }
 
 void AdvancedSettingsPage::removeSelectedVariables()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QPersistentModelIndex>
 #include <QWidget>
 
 class ConfigFileEditor;
@@ -31,6 +32,7 @@ private:
     QWidget *makeVariablesGroup(Settings &settings);
     QWidget *makeSystemConfigGroup();
     void updateButtons();
+    void dropUnnamedAddition();
 
     EnvironmentVariablesModel *m_model = nullptr;
     QTableView *m_view = nullptr;
@@ -39,4 +41,6 @@ private:
     QPushButton *m_up = nullptr;
     QPushButton *m_down = nullptr;
     ConfigFileEditor *m_systemConfig = nullptr;
+    // The row just added, until its first edit ends.
+    QPersistentModelIndex m_added;
 };

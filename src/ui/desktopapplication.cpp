@@ -32,6 +32,9 @@
 #include <QMessageBox>
 #include <QSystemTrayIcon>
 #include <QTimer>
+#include <QWindow>
+
+#include <algorithm>
 
 Q_LOGGING_CATEGORY(lcDesktop, "io.vellssh.desktop")
 
@@ -182,9 +185,18 @@ void DesktopApplication::placeMenuBarItem()
             qOverload<>(&DesktopApplication::showSettings));
     // Without the item and without a window the running application could not be reached.
     connect(m_menuBarItem.get(), &TunnelMenuBarItem::presenceChanged, this, [this](bool present) {
-        if (!present && !m_window.isVisible())
-            m_window.show();
+        if (!present)
+            showWindowIfUnreachable();
     });
+    connect(m_menuBarItem.get(), &TunnelMenuBarItem::hostLost, this,
+            &DesktopApplication::showWindowIfUnreachable);
+}
+
+void DesktopApplication::showWindowIfUnreachable()
+{
+    const QWindowList windows = QGuiApplication::topLevelWindows();
+    if (std::none_of(windows.begin(), windows.end(), [](QWindow *w) { return w->isVisible(); }))
+        m_window.show();
 }
 
 bool DesktopApplication::startsInTray() const

@@ -79,6 +79,8 @@ private:
     void addSettingsCommand();
     void presentPrompts(VellAppDelegate &app, TunnelService &service);
     void placeMenuBarItem();
+    // Shows the main window when no window of the application is visible.
+    void showWindowIfUnreachable();
     bool startsInTray() const;
     void addHelpMenu(Settings &settings);
     void addSettingsPages(const QString &serviceProgram);

@@ -13,7 +13,8 @@ using namespace Qt::StringLiterals;
 HelpCommands::HelpCommands(UpdaterModel &updater, QObject *parent) : QObject(parent)
 {
     for (const ProjectSite::HelpPage &page : ProjectSite::helpPages()) {
-        auto *action = new QAction(localized(page.title), this);
+        // A single "&" in a title would turn the next letter into a mnemonic.
+        auto *action = new QAction(localized(page.title).replace(u'&', u"&&"_s), this);
         const QUrl address = page.address;
         connect(action, &QAction::triggered, this,
                 [address] { QDesktopServices::openUrl(address); });

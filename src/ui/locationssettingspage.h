@@ -17,9 +17,18 @@ public:
 
     PathSettingField *configFile() const { return m_configFile; }
     PathSettingField *agentSocket() const { return m_agentSocket; }
+    // Shown while the configuration file set is not there.
+    QLabel *configFileWarning() const { return m_configFileWarning; }
+
+protected:
+    void showEvent(QShowEvent *event) override;
 
 private:
+    void warnOfMissingConfigFile();
+
+    Settings &m_settings;
     PathSettingField *m_configFile = nullptr;
+    QLabel *m_configFileWarning = nullptr;
     PathSettingField *m_agentSocket = nullptr;
 };
 

@@ -124,8 +124,8 @@ QWidget *SyncSettingsPage::makeBackupGroup()
     m_backupList->setMinimumHeight(90);
     connect(m_backup, &QCheckBox::toggled, this, &SyncSettingsPage::backupToggled);
     connect(m_chooseBackupFolder, &QPushButton::clicked, this, [this] {
-        choosePath(this, QFileDialog::Directory,
-                   localized("Select a folder for automatic backups."), m_backupFolder->text(),
+        choosePath(this, QFileDialog::Directory, localized("Select a Folder for Automatic Backups"),
+                   m_backupFolder->text(),
                    [this](const QString &folder) { useBackupFolder(folder); });
     });
     connect(m_backUpNow, &QPushButton::clicked, this, &SyncSettingsPage::backUpNow);
@@ -183,9 +183,9 @@ void SyncSettingsPage::backupToggled(bool on)
 {
     if (!on)
         return useBackupFolder(std::nullopt);
-    QFileDialog *chooser = choosePath(this, QFileDialog::Directory,
-                                      localized("Select a folder for automatic backups."), {},
-                                      [this](const QString &folder) { useBackupFolder(folder); });
+    QFileDialog *chooser =
+        choosePath(this, QFileDialog::Directory, localized("Select a Folder for Automatic Backups"),
+                   {}, [this](const QString &folder) { useBackupFolder(folder); });
     connect(chooser, &QDialog::finished, this, &SyncSettingsPage::showBackups);
 }
 

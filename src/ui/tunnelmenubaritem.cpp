@@ -4,14 +4,24 @@
 #include "tunnelmenu.h"
 #include "tunnelmenubaricon.h"
 
+#include <QDBusConnection>
 #include <QGuiApplication>
 #include <QMenu>
 #include <QSystemTrayIcon>
 
+using namespace Qt::StringLiterals;
+
 TunnelMenuBarItem::TunnelMenuBarItem(Settings &settings, ObjectContext *context,
                                      SessionContainer *container, QObject *parent)
-    : QObject(parent), m_context(context), m_container(container)
+    : QObject(parent), m_context(context), m_container(container),
+      m_host(u"org.kde.StatusNotifierWatcher"_s, QDBusConnection::sessionBus(),
+             QDBusServiceWatcher::WatchForUnregistration)
 {
+    // Qt keeps the item and says nothing when the panel that shows it goes away.
+    connect(&m_host, &QDBusServiceWatcher::serviceUnregistered, this, [this] {
+        if (isPresent())
+            Q_EMIT hostLost();
+    });
     settings.updates<AppIconMode>(SettingKeys::appIconMode, this,
                                   [this](AppIconMode mode) { setPresent(isWanted(mode)); });
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDBusServiceWatcher>
 #include <QObject>
 
 #include <memory>
@@ -34,6 +35,9 @@ public:
 
 Q_SIGNALS:
     void presenceChanged(bool present);
+    // The desktop's tray host left the bus while the item was present: the item is no longer
+    // shown anywhere, though it is still wanted.
+    void hostLost();
     void openMainWindowRequested();
     void settingsRequested();
     void helpRequested();
@@ -48,4 +52,5 @@ private:
     std::unique_ptr<TunnelMenuBarIcon> m_icon;
     std::unique_ptr<TunnelMenu> m_menu;
     std::unique_ptr<QSystemTrayIcon> m_tray;
+    QDBusServiceWatcher m_host;
 };

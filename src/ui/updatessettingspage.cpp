@@ -1,6 +1,7 @@
 #include "updatessettingspage.h"
 
 #include "localized.h"
+#include "softwareupdater.h"
 #include "updatermodel.h"
 
 #include <QCheckBox>
@@ -37,6 +38,7 @@ UpdatesSettingsPage::UpdatesSettingsPage(UpdaterModel &model, QWidget *parent)
     m_channel->setAccessibleName(localized("Update channel"));
     m_interval->setAccessibleName(localized("Check interval"));
     m_lastChecked->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_lastChecked->setWordWrap(true);
     buildLayout();
     connectModel();
     showChannel();
@@ -85,6 +87,11 @@ void UpdatesSettingsPage::connectModel()
             &UpdatesSettingsPage::showAutomaticChecks);
     connect(&m_model, &UpdaterModel::lastUpdateCheckDateChanged, this,
             &UpdatesSettingsPage::showLastCheck);
+    connect(&m_model.updater(), &SoftwareUpdater::checkFinished, this,
+            [this](const UpdateCheck &check) {
+                m_lastFailure = check.error ? std::optional(check.error->message) : std::nullopt;
+                showLastCheck();
+            });
     connect(&m_model, &UpdaterModel::canCheckForUpdatesChanged, m_checkNow,
             &QPushButton::setEnabled);
     connect(&m_model, &UpdaterModel::writeFailed, this, [this](const QString &message) {
@@ -99,18 +106,28 @@ void UpdatesSettingsPage::showChannel()
     m_channel->setCurrentIndex(m_channel->findData(int(m_model.updateChannel())));
 }
 
-// An interval that the picker does not offer shows as no choice until the user makes one.
+// Hourly is listed only while it is the setting's value, so that it reads as what it is.
 void UpdatesSettingsPage::showAutomaticChecks()
 {
     const QSignalBlocker blocker(m_automatic);
     m_automatic->setChecked(m_model.automaticallyChecksForUpdates());
-    m_interval->setCurrentIndex(m_interval->findData(qint64(m_model.updateCheckInterval())));
+    const qint64 hourly = qint64(UpdateCheckInterval::hourly);
+    const qint64 current = qint64(m_model.updateCheckInterval());
+    const int listed = m_interval->findData(hourly);
+    if (current == hourly && listed < 0)
+        m_interval->insertItem(0, localized("Hourly"), QVariant::fromValue(hourly));
+    else if (current != hourly && listed >= 0)
+        m_interval->removeItem(listed);
+    m_interval->setCurrentIndex(m_interval->findData(current));
     m_interval->setEnabled(m_automatic->isChecked());
 }
 
 void UpdatesSettingsPage::showLastCheck()
 {
     const std::optional<QDateTime> last = m_model.lastUpdateCheckDate();
-    m_lastChecked->setText(last ? QLocale().toString(last->toLocalTime(), QLocale::ShortFormat)
-                                : localized("Never"));
+    if (!last)
+        return m_lastChecked->setText(localized("Never"));
+    const QString date = QLocale().toString(last->toLocalTime(), QLocale::ShortFormat);
+    m_lastChecked->setText(m_lastFailure ? localized("%1 — failed: %2").arg(date, *m_lastFailure)
+                                         : date);
 }

@@ -2,6 +2,8 @@
 
 #include <QWidget>
 
+#include <optional>
+
 class QCheckBox;
 class QComboBox;
 class QLabel;
@@ -37,4 +39,6 @@ private:
     QComboBox *m_interval;
     QLabel *m_lastChecked;
     QPushButton *m_checkNow;
+    // Why the last check seen from here failed; the date counts failed checks too.
+    std::optional<QString> m_lastFailure;
 };

@@ -428,6 +428,26 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(!icon->isAnimating(), 20000);
         QCOMPARE(icon->imageName(), u"DisconnectedState"_s);
     }
+
+    // Last: the desktop's watcher leaves the bus here and comes back at the end.
+    void thePanelGoingAwayOpensTheWindow()
+    {
+        QVERIFY(!settings().set(SettingKeys::appIconMode, AppIconMode::menuBar));
+        startDesktop();
+        QTRY_COMPARE_WITH_TIMEOUT(registeredItems().size(), 1, 20000);
+        QVERIFY(!m_desktop->window().isVisible());
+
+        QSignalSpy lost(&item(), &TunnelMenuBarItem::hostLost);
+        m_watcher.terminate();
+        QVERIFY(m_watcher.waitForFinished(20000));
+        QTRY_COMPARE_WITH_TIMEOUT(lost.size(), 1, 20000);
+        QVERIFY(m_desktop->window().isVisible());
+        QVERIFY(item().isPresent());
+
+        m_watcher.start(QStringLiteral(VELL_SNI_WATCHER), {});
+        QVERIFY(m_watcher.waitForStarted());
+        QTRY_COMPARE_WITH_TIMEOUT(registeredItems().size(), 1, 20000);
+    }
 };
 
 VELL_UI_TEST_MAIN(MenuBarItemTest)

@@ -183,6 +183,15 @@ private Q_SLOTS:
         QCOMPARE(outside().raw(u"user_config_file_path"_s), QVariant());
         QTest::keyClick(config, Qt::Key_Return);
         QCOMPARE(outside().get(SettingKeys::userConfigFilePath), u"~/.ssh/work_config"_s);
+        QLabel *warning = locations->configFileWarning();
+        QVERIFY(!warning->isHidden());
+        QCOMPARE(warning->text(), u"No file at this path: ~/.ssh/work_config"_s);
+        mkdir(QDir::homePath() + u"/.ssh"_s);
+        QVERIFY(QFile(QDir::homePath() + u"/.ssh/work_config"_s).open(QIODevice::WriteOnly));
+        // Made while the path was set: the page looks again when it comes back.
+        page<GeneralSettingsPage>(SettingsItemTag::general);
+        QCOMPARE(page<LocationsSettingsPage>(SettingsItemTag::locations), locations);
+        QVERIFY(warning->isHidden());
 
         const QString socket = QDir::homePath() + u"/.gnupg/S.gpg-agent.ssh"_s;
         mkdir(QDir::homePath() + u"/.gnupg"_s);
@@ -196,6 +205,8 @@ private Q_SLOTS:
 
         QVERIFY(!m_outside->set(SettingKeys::userConfigFilePath, u"/srv/ssh_config"_s));
         QTRY_COMPARE_WITH_TIMEOUT(config->text(), u"/srv/ssh_config"_s, timeoutMs);
+        QCOMPARE(warning->text(), u"No file at this path: /srv/ssh_config"_s);
+        QVERIFY(!warning->isHidden());
 
         QStringList explanations;
         for (const QLabel *label : locations->findChildren<QLabel *>())
@@ -263,6 +274,19 @@ private Q_SLOTS:
                      .data(Qt::CheckStateRole)
                      .toInt(),
                  int(Qt::Unchecked));
+
+        // Added and left without a name: nothing to set, so nothing is kept.
+        advanced->addVariable();
+        QCOMPARE(model->rowCount(), 3);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+        QTRY_COMPARE_WITH_TIMEOUT(model->rowCount(), 2, timeoutMs);
+        QCOMPARE(storedJson(), (QJsonArray{entry(u"A"_s, u"1"_s, true), entry(u"B"_s, {}, false)}));
+        // A name typed and then cleared away before the edit ends counts as none too.
+        advanced->addVariable();
+        QTest::keyClicks(QApplication::focusWidget(), u"X"_s);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backspace);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        QTRY_COMPARE_WITH_TIMEOUT(model->rowCount(), 2, timeoutMs);
     }
 
     void theFindBarSearchesAsOneTypes()
@@ -351,7 +375,8 @@ private Q_SLOTS:
         const Alert alert = *answerAlert();
         QCOMPARE(alert.title, u"Config File Error"_s);
         QVERIFY2(
-            alert.text.startsWith(u"The configuration file “%1” cannot be written: "_s.arg(path)),
+            alert.text.startsWith(u"The configuration file “%1” cannot be written: "_s.arg(path)) &&
+                alert.text.endsWith(u'.'),
             qPrintable(alert.text));
         QVERIFY(text->toPlainText().startsWith(u"Host kept\n"_s));
         QVERIFY(text->document()->isModified());
@@ -363,6 +388,7 @@ private Q_SLOTS:
         QCOMPARE(unreadable.title, u"Config File Error"_s);
         QVERIFY(unreadable.text.startsWith(
             u"The configuration file “%1” cannot be read: "_s.arg(path)));
+        QVERIFY(unreadable.text.endsWith(u'.'));
         QVERIFY(text->isReadOnly());
         QVERIFY(!editor->saveButton()->isEnabled());
     }

@@ -140,7 +140,7 @@ private Q_SLOTS:
         }
         QCOMPARE(texts,
                  (QStringList{u"Request Support"_s, u"Website"_s, u"Beta Program"_s, u"Howtos"_s,
-                              u"Troubleshooting"_s, u"What's New"_s, u"Security & Privacy"_s,
+                              u"Troubleshooting"_s, u"What's New"_s, u"Security && Privacy"_s,
                               u"Check for Updates…"_s, u"About VellSSH"_s}));
         for (QAction *page : m_desktop->help().pages)
             page->trigger();
@@ -261,15 +261,32 @@ private Q_SLOTS:
         settings().set(Keys::updateCheckInterval, UpdateCheckInterval::monthly);
         QCOMPARE(page.interval()->currentText(), u"Monthly"_s);
         settings().set(Keys::updateCheckInterval, UpdateCheckInterval::hourly);
-        QCOMPARE(page.interval()->currentIndex(), -1);
+        QCOMPARE(page.interval()->currentText(), u"Hourly"_s);
+        QCOMPARE(page.interval()->count(), 4);
+        QTest::mouseClick(page.automaticChecks(), Qt::LeftButton);
+        page.interval()->setFocus();
+        QTest::keyClick(page.interval(), Qt::Key_Down);
+        QCOMPARE(settings().get(Keys::updateCheckInterval), UpdateCheckInterval::daily);
+        QCOMPARE(page.interval()->currentText(), u"Daily"_s);
+        QCOMPARE(page.interval()->count(), 3);
         settings().set(Keys::updateChannel, UpdateChannel::stable);
         QCOMPARE(page.channel()->currentText(), u"Stable"_s);
+
+        // A failed check counts as the last one, and says so.
+        serve(FeedServer::document("no", 404));
+        QTest::mouseClick(page.checkNow(), Qt::LeftButton);
+        QTRY_COMPARE_WITH_TIMEOUT(shown<QMessageBox>(u"updateError"_s).size(), 1, 20000);
+        QVERIFY2(page.lastChecked()->text().endsWith(
+                     u" — failed: The update server answered with an error (HTTP 404)."_s),
+                 qPrintable(page.lastChecked()->text()));
+        shown<QMessageBox>(u"updateError"_s).first()->close();
 
         serve(FeedServer::document(feedWith("0.0.9")));
         QTest::mouseClick(page.checkNow(), Qt::LeftButton);
         QVERIFY(!page.checkNow()->isEnabled());
         QTRY_VERIFY_WITH_TIMEOUT(page.checkNow()->isEnabled(), 20000);
         QVERIFY(page.lastChecked()->text() != u"Never"_s);
+        QVERIFY(!page.lastChecked()->text().contains(u"failed"_s));
         QTRY_COMPARE(shown<QMessageBox>(u"upToDate"_s).size(), 1);
     }
 
