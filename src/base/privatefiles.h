@@ -14,8 +14,10 @@
 // it, and the store's other connections would lose theirs.
 Status createPrivateFile(const QString &path);
 
-// Replaces the file whole with `contents`, or leaves it as it was. The error is the system's
-// reason, for the caller's own sentence.
+// Replaces the file whole with `contents`, or leaves it as it was. A symbolic link is followed
+// and the file it leads to is replaced, or made when the link leads nowhere; a path that is
+// neither a file nor a link, such as a device, a FIFO or a folder, is refused, naming it.
+// Otherwise the error is the system's reason, for the caller's own sentence.
 Status writePrivateFile(const QString &path, const QByteArray &contents);
 
 // Appends whole `lines` on a line of their own: a last line that a crash or a full disk left

@@ -694,6 +694,25 @@ private Q_SLOTS:
         QCOMPARE(cli({u"list"_s}).out, before);
     }
 
+    // An export to a path that is no file fails and leaves it as it is.
+    void outputThatCannotBeWrittenFails()
+    {
+        QCOMPARE(add(u"web"_s).code, 0);
+        const QString fifo = QDir::tempPath() + u"/export-pipe.velltunnel"_s;
+        QFile::remove(fifo);
+        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        const Run refused = cli({u"export"_s, u"--all"_s, u"-o"_s, fifo});
+        QCOMPARE(refused.code, 1);
+        QCOMPARE(refused.out, QString());
+        QCOMPARE(refused.err,
+                 u"“%1” could not be written: “%1” is not a regular file.\n"_s.arg(fifo));
+        struct stat info
+        {
+        };
+        QCOMPARE(::lstat(QFile::encodeName(fifo).constData(), &info), 0);
+        QVERIFY(S_ISFIFO(info.st_mode));
+    }
+
     // What comes in never takes from what is here: another profile's forwardings stay there,
     // a taken name gets a number, and a port that is no port keeps the profile out.
     void importKeepsTheLibraryWhole()
