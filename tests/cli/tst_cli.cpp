@@ -694,7 +694,8 @@ private Q_SLOTS:
         QCOMPARE(cli({u"list"_s}).out, before);
     }
 
-    // An export to a path that is no file fails and leaves it as it is.
+    // Output that cannot be written fails the command: a path that is no file is left as it
+    // is, and standard output on a full device is no success.
     void outputThatCannotBeWrittenFails()
     {
         QCOMPARE(add(u"web"_s).code, 0);
@@ -711,6 +712,19 @@ private Q_SLOTS:
         };
         QCOMPARE(::lstat(QFile::encodeName(fifo).constData(), &info), 0);
         QVERIFY(S_ISFIFO(info.st_mode));
+
+        const QList<QStringList> commands = {
+            {u"export"_s, u"--all"_s, u"-o"_s, u"-"_s}, {u"list"_s}, {u"help"_s}};
+        for (const QStringList &command : commands) {
+            QProcess run;
+            run.setStandardInputFile(QProcess::nullDevice());
+            run.setStandardOutputFile(u"/dev/full"_s);
+            run.start(QStringLiteral(VELLSSH_CLI), command);
+            QVERIFY(run.waitForFinished(60000));
+            QCOMPARE(run.exitCode(), 1);
+            QCOMPARE(QString::fromUtf8(run.readAllStandardError()),
+                     u"vellssh-cli: cannot write the output: No space left on device\n"_s);
+        }
     }
 
     // What comes in never takes from what is here: another profile's forwardings stay there,
