@@ -29,13 +29,13 @@ bool narrow(const struct stat &info)
     return info.st_uid == ::geteuid() && (info.st_mode & 077) != 0;
 }
 
-// The file that a write to `path` replaces: the path itself, or where its links lead, so that
-// the link stays a link. A device, a FIFO, a socket or a folder there is refused rather than
-// swapped for a regular file.
-Result<QString> replaceableFile(const QString &path)
+// The file that a write to `path` replaces: the path itself, or where its links lead when they
+// are followed, so that the link stays a link. A device, a FIFO, a socket or a folder there is
+// refused rather than swapped for a regular file.
+Result<QString> replaceableFile(const QString &path, Links links)
 {
     QString target = path;
-    for (int links = 0;; ++links) {
+    for (int hops = 0;; ++hops) {
         const QByteArray name = QFile::encodeName(target);
         struct stat info
         {
@@ -43,11 +43,11 @@ Result<QString> replaceableFile(const QString &path)
         if (::lstat(name.constData(), &info) != 0)
             return errno == ENOENT ? Result<QString>(target)
                                    : Result<QString>(Error(systemReason()));
-        if (S_ISREG(info.st_mode))
+        if (S_ISREG(info.st_mode) || (S_ISLNK(info.st_mode) && links == Links::refuse))
             return target;
         if (!S_ISLNK(info.st_mode))
             return Error(localized("“%1” is not a regular file.").arg(target));
-        if (links == maxLinks)
+        if (hops == maxLinks)
             return Error(systemReason(ELOOP));
         QByteArray destination(PATH_MAX, Qt::Uninitialized);
         const ssize_t size = ::readlink(name.constData(), destination.data(), PATH_MAX);
@@ -82,9 +82,9 @@ Status createPrivateFile(const QString &path)
     return std::nullopt;
 }
 
-Status writePrivateFile(const QString &path, const QByteArray &contents)
+Status writePrivateFile(const QString &path, const QByteArray &contents, Links links)
 {
-    const Result<QString> target = replaceableFile(path);
+    const Result<QString> target = replaceableFile(path, links);
     if (!target)
         return target.error();
     const QFileInfo info(*target);

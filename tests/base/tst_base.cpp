@@ -153,6 +153,11 @@ private Q_SLOTS:
         QVERIFY(writePrivateFile(nowhere, "lost"));
         QCOMPARE(fileType(nowhere), mode_t(S_IFLNK));
 
+        // A link that is not followed is replaced, and what it led to stays as it was.
+        QVERIFY(!writePrivateFile(link, "own", Links::refuse));
+        QCOMPARE(fileType(link), mode_t(S_IFREG));
+        QCOMPARE(contents(file), "new");
+
         const QStringList left =
             QDir(dir.path())
                 .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
