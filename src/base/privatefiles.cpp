@@ -10,6 +10,7 @@
 #include <QTemporaryFile>
 
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -19,10 +20,43 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
+// As many links as the system follows in one path.
+constexpr int maxLinks = 40;
+
 // A file that others may read was either made under a loose umask or by an older version.
 bool narrow(const struct stat &info)
 {
     return info.st_uid == ::geteuid() && (info.st_mode & 077) != 0;
+}
+
+// The file that a write to `path` replaces: the path itself, or where its links lead when they
+// are followed, so that the link stays a link. A device, a FIFO, a socket or a folder there is
+// refused rather than swapped for a regular file.
+Result<QString> replaceableFile(const QString &path, Links links)
+{
+    QString target = path;
+    for (int hops = 0;; ++hops) {
+        const QByteArray name = QFile::encodeName(target);
+        struct stat info
+        {
+        };
+        if (::lstat(name.constData(), &info) != 0)
+            return errno == ENOENT ? Result<QString>(target)
+                                   : Result<QString>(Error(systemReason()));
+        if (S_ISREG(info.st_mode) || (S_ISLNK(info.st_mode) && links == Links::refuse))
+            return target;
+        if (!S_ISLNK(info.st_mode))
+            return Error(localized("“%1” is not a regular file.").arg(target));
+        if (hops == maxLinks)
+            return Error(systemReason(ELOOP));
+        QByteArray destination(PATH_MAX, Qt::Uninitialized);
+        const ssize_t size = ::readlink(name.constData(), destination.data(), PATH_MAX);
+        if (size < 0)
+            return Error(systemReason());
+        destination.truncate(size);
+        target = QDir::cleanPath(
+            QFileInfo(target).absoluteDir().absoluteFilePath(QFile::decodeName(destination)));
+    }
 }
 
 } // namespace
@@ -48,15 +82,18 @@ Status createPrivateFile(const QString &path)
     return std::nullopt;
 }
 
-Status writePrivateFile(const QString &path, const QByteArray &contents)
+Status writePrivateFile(const QString &path, const QByteArray &contents, Links links)
 {
-    const QFileInfo info(path);
+    const Result<QString> target = replaceableFile(path, links);
+    if (!target)
+        return target.error();
+    const QFileInfo info(*target);
     // A temporary file is made 0600, and the rename brings its mode along.
     QTemporaryFile file(info.absolutePath() + u"/."_s + info.fileName() + u".XXXXXX"_s);
     if (!file.open() || file.write(contents) != contents.size() || !file.flush())
         return Error(file.errorString());
     if (::fsync(file.handle()) != 0 || ::rename(QFile::encodeName(file.fileName()).constData(),
-                                                QFile::encodeName(path).constData()) != 0)
+                                                QFile::encodeName(*target).constData()) != 0)
         return Error(systemReason());
     file.setAutoRemove(false);
     return std::nullopt;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "regularfiles.h"
 #include "result.h"
 
 #include <QByteArray>
@@ -14,9 +15,14 @@
 // it, and the store's other connections would lose theirs.
 Status createPrivateFile(const QString &path);
 
-// Replaces the file whole with `contents`, or leaves it as it was. The error is the system's
-// reason, for the caller's own sentence.
-Status writePrivateFile(const QString &path, const QByteArray &contents);
+// Replaces the file whole with `contents`, or leaves it as it was. A symbolic link is followed
+// and the file it leads to is replaced, or made when the link leads nowhere; with Links::refuse
+// the link itself is replaced, for files of this program's own that a planted link must not
+// lead elsewhere. A path that is neither a file nor a link, such as a device, a FIFO or a
+// folder, is refused, naming it. Otherwise the error is the system's reason, for the caller's
+// own sentence.
+Status writePrivateFile(const QString &path, const QByteArray &contents,
+                        Links links = Links::follow);
 
 // Appends whole `lines` on a line of their own: a last line that a crash or a full disk left
 // without its end is ended first, so that the new ones are not glued to it, and a write that

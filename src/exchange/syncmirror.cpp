@@ -181,8 +181,8 @@ Status SyncMirror::saveState() const
     if (m_lastPass)
         state.insert(u"lastPass"_s, m_lastPass->toMSecsSinceEpoch());
     QDir().mkpath(QFileInfo(m_statePath).absolutePath());
-    if (Status error =
-            writePrivateFile(m_statePath, QJsonDocument(state).toJson(QJsonDocument::Compact)))
+    if (Status error = writePrivateFile(
+            m_statePath, QJsonDocument(state).toJson(QJsonDocument::Compact), Links::refuse))
         return Error(localized("The sync state “%1” could not be written: %2")
                          .arg(m_statePath, error->message));
     return std::nullopt;

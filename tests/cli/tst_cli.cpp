@@ -694,6 +694,39 @@ private Q_SLOTS:
         QCOMPARE(cli({u"list"_s}).out, before);
     }
 
+    // Output that cannot be written fails the command: a path that is no file is left as it
+    // is, and standard output on a full device is no success.
+    void outputThatCannotBeWrittenFails()
+    {
+        QCOMPARE(add(u"web"_s).code, 0);
+        const QString fifo = QDir::tempPath() + u"/export-pipe.velltunnel"_s;
+        QFile::remove(fifo);
+        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        const Run refused = cli({u"export"_s, u"--all"_s, u"-o"_s, fifo});
+        QCOMPARE(refused.code, 1);
+        QCOMPARE(refused.out, QString());
+        QCOMPARE(refused.err,
+                 u"“%1” could not be written: “%1” is not a regular file.\n"_s.arg(fifo));
+        struct stat info
+        {
+        };
+        QCOMPARE(::lstat(QFile::encodeName(fifo).constData(), &info), 0);
+        QVERIFY(S_ISFIFO(info.st_mode));
+
+        const QList<QStringList> commands = {
+            {u"export"_s, u"--all"_s, u"-o"_s, u"-"_s}, {u"list"_s}, {u"help"_s}};
+        for (const QStringList &command : commands) {
+            QProcess run;
+            run.setStandardInputFile(QProcess::nullDevice());
+            run.setStandardOutputFile(u"/dev/full"_s);
+            run.start(QStringLiteral(VELLSSH_CLI), command);
+            QVERIFY(run.waitForFinished(60000));
+            QCOMPARE(run.exitCode(), 1);
+            QCOMPARE(QString::fromUtf8(run.readAllStandardError()),
+                     u"vellssh-cli: cannot write the output: No space left on device\n"_s);
+        }
+    }
+
     // What comes in never takes from what is here: another profile's forwardings stay there,
     // a taken name gets a number, and a port that is no port keeps the profile out.
     void importKeepsTheLibraryWhole()
