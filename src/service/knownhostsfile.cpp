@@ -1,21 +1,29 @@
 #include "knownhostsfile.h"
 
 #include "localized.h"
+#include "regularfiles.h"
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+
+namespace {
+
+// A real known_hosts file holds a few thousand lines, well under a megabyte; anything far
+// bigger is not one, and reading it whole would only swell the service.
+constexpr qint64 maxFileSize = 16 << 20;
+
+} // namespace
 
 Result<QList<KnownHostEntry>> readKnownHostsFile(const QString &path)
 {
     QList<KnownHostEntry> entries;
-    QFile file(path);
-    if (!file.exists())
+    if (!QFileInfo::exists(path))
         return entries;
-    if (!file.open(QIODevice::ReadOnly))
-        return Error(localized("“%1” cannot be read: %2").arg(path, file.errorString()));
-    QByteArray text = file.readAll();
+    Result<QByteArray> read = readRegularFile(path, maxFileSize, Links::follow);
+    if (!read)
+        return Error(localized("“%1” cannot be read: %2").arg(path, read.error().message));
+    QByteArray text = std::move(*read);
     if (text.endsWith('\n'))
         text.chop(1);
     if (text.isEmpty())

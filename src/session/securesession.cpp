@@ -226,7 +226,22 @@ void SecureSession::startRun()
             fd.reset(::open("/dev/null", O_RDWR | O_CLOEXEC));
         fds.push_back(fd.get());
     }
-    channel->send(SSHProtocol::runWith, SSHProtocol::encode(request), fds);
+    const QCborMap runArgs = SSHProtocol::encode(request);
+    if (!channel->send(SSHProtocol::runWith, runArgs, fds) && channel->isOpen())
+        refuseOversizedRun(runArgs.toCborValue().toCbor().size());
+}
+
+// Only the environment grows without bound in a run's request; the same variables would be
+// refused again, so the run ends as a failure that is not retried.
+void SecureSession::refuseOversizedRun(qsizetype size)
+{
+    logMessage(Logger::Level::critical,
+               localized("The environment variables are too large to pass to the client (%1 "
+                         "bytes).")
+                   .arg(size));
+    m_canRetry = false;
+    m_exitStatus = 255;
+    m_service->channel()->send(SSHProtocol::terminate);
 }
 
 // Each report of a run, taken into the session.

@@ -125,6 +125,7 @@ private:
     // A run: its turn at the server first (HandshakeGate), then the service and the client.
     void launch();
     void startRun();
+    void refuseOversizedRun(qsizetype size);
     void leaveGate();
     void setState(SessionState state);
     void handleConnected();

@@ -1,6 +1,7 @@
 #include "messagechannel.h"
 
 #include "descriptors.h"
+#include "localized.h"
 
 #include <QCborArray>
 #include <QCborValue>
@@ -25,7 +26,7 @@ constexpr auto argsKey = "args";
 constexpr auto fdsKey = "fds";
 
 // Writes the whole buffer; the descriptors go with its first byte. The socket is blocking for
-// writes only in the sense that a full buffer is waited out: frames are small.
+// writes only in the sense that a full buffer is waited out while the peer reads.
 bool sendAll(int socket, const QByteArray &bytes, const std::vector<int> &fds)
 {
     qsizetype sent = 0;
@@ -61,6 +62,16 @@ bool sendAll(int socket, const QByteArray &bytes, const std::vector<int> &fds)
         sent += written;
     }
     return true;
+}
+
+QByteArray encodeFrame(const QString &op, quint64 id, const QCborMap &args, size_t fdCount)
+{
+    QCborMap frame;
+    frame.insert(QLatin1StringView(opKey), op);
+    frame.insert(QLatin1StringView(idKey), qint64(id));
+    frame.insert(QLatin1StringView(argsKey), args);
+    frame.insert(QLatin1StringView(fdsKey), qint64(fdCount));
+    return frame.toCborValue().toCbor();
 }
 
 } // namespace
@@ -101,14 +112,9 @@ bool MessageChannel::send(const QString &op, const QCborMap &args, const std::ve
     Q_ASSERT(fds.size() <= size_t(maxDescriptors));
     if (!isOpen())
         return false;
-    QCborMap frame;
-    frame.insert(QLatin1StringView(opKey), op);
-    frame.insert(QLatin1StringView(idKey), qint64(id));
-    frame.insert(QLatin1StringView(argsKey), args);
-    frame.insert(QLatin1StringView(fdsKey), qint64(fds.size()));
-    const QByteArray body = frame.toCborValue().toCbor();
+    const QByteArray body = encodeFrame(op, id, args, fds.size());
     if (body.size() > qsizetype(maxFrameSize)) {
-        qCWarning(lcXpc) << "message too large to send:" << op << body.size();
+        refuseOversized(op, id, body.size());
         return false;
     }
     QByteArray bytes(4, Qt::Uninitialized);
@@ -121,12 +127,38 @@ bool MessageChannel::send(const QString &op, const QCborMap &args, const std::ve
     return true;
 }
 
+// Whoever waits for an answer gets a failure instead of waiting for ever: the peer for a reply,
+// this side's own handler (after the caller has returned) for a request.
+void MessageChannel::refuseOversized(const QString &op, quint64 id, qsizetype size)
+{
+    qCWarning(lcXpc) << "message too large to send:" << op << size;
+    if (id == 0)
+        return;
+    if (op == replyOp) {
+        send(replyOp,
+             {{u"error"_s, localized("The answer is too large to send (%1 bytes).").arg(size)}}, {},
+             id);
+        return;
+    }
+    const QString error =
+        localized("The request “%1” is too large to send (%2 bytes).").arg(op).arg(size);
+    QMetaObject::invokeMethod(
+        this,
+        [this, id, error] {
+            if (ReplyHandler handler = m_replies.take(id)) {
+                Message failure{replyOp, id, {{u"error"_s, error}}, {}};
+                handler(failure);
+            }
+        },
+        Qt::QueuedConnection);
+}
+
 quint64 MessageChannel::request(const QString &op, const QCborMap &args, ReplyHandler onReply,
                                 const std::vector<int> &fds)
 {
     const quint64 id = m_nextId++;
     m_replies.insert(id, std::move(onReply));
-    if (!send(op, args, fds, id)) {
+    if (!send(op, args, fds, id) && !isOpen()) {
         m_replies.remove(id);
         return 0;
     }

@@ -34,7 +34,10 @@ class MessageChannel : public QObject
     Q_OBJECT
 
 public:
-    static constexpr quint32 maxFrameSize = 1 << 20;
+    // A frame is held whole before it is decoded, so its size bounds what a peer can make the
+    // other side buffer; the largest real frame is the list of a big known_hosts file (a 5 MB
+    // file makes about 11 MB).
+    static constexpr quint32 maxFrameSize = 16 << 20;
     static constexpr int maxDescriptors = 3;
     static inline const QString replyOp = QStringLiteral("reply");
 
@@ -54,10 +57,13 @@ public:
     static std::optional<Frame> parseFrame(const QByteArray &body);
 
     bool isOpen() const { return m_socket.isValid(); }
-    // Sends and forgets; descriptors are duplicated by the kernel, the caller keeps its own.
+    // Sends and forgets; descriptors are duplicated by the kernel, the caller keeps its own. A
+    // message over the frame limit is not sent: a reply is replaced by an error reply, so that
+    // the asker is answered all the same.
     bool send(const QString &op, const QCborMap &args = {}, const std::vector<int> &fds = {},
               quint64 id = 0);
-    // Sends a request; the handler runs when its reply arrives (or never, if the channel closes).
+    // Sends a request; the handler runs when its reply arrives, with an error reply when the
+    // request is too large to send, or never, if the channel closes. 0 when the channel is closed.
     quint64 request(const QString &op, const QCborMap &args, ReplyHandler onReply,
                     const std::vector<int> &fds = {});
     bool reply(quint64 id, const QCborMap &args, const std::vector<int> &fds = {});
@@ -70,6 +76,7 @@ Q_SIGNALS:
 private:
     void readAvailable();
     bool takeFrames();
+    void refuseOversized(const QString &op, quint64 id, qsizetype size);
 
     UniqueFd m_socket;
     std::unique_ptr<QSocketNotifier> m_notifier;

@@ -5,6 +5,8 @@
 #include <QFile>
 #include <QSignalSpy>
 
+#include <sys/stat.h>
+
 using namespace Qt::StringLiterals;
 using Status_ = KnownHostEntry::Status;
 
@@ -88,6 +90,37 @@ private Q_SLOTS:
         QVERIFY(!knownHostsFromJSON(R"([{"status":{"ok":{}}}])").ok());
         QVERIFY(!knownHostsFromJSON(R"({"content":"x"})").ok());
         QCOMPARE(knownHostsFromJSON("[]")->size(), 0);
+    }
+
+    void bigFilesLoadAndOddFilesFailPromptly()
+    {
+        const QString folder = QDir::tempPath() + u"/odd"_s;
+        QVERIFY(QDir().mkpath(folder));
+        const QString big = folder + u"/known_hosts"_s;
+        QFile file(big);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        const QByteArray key = "ssh-rsa AAAAB3NzaC1yc2E" + QByteArray(300, 'A');
+        for (int i = 0; i < 3000; ++i)
+            file.write("host" + QByteArray::number(i) + ".example " + key + '\n');
+        file.close();
+        const QList<KnownHostEntry> entries = load(big);
+        QCOMPARE(entries.size(), 3000);
+        QCOMPARE(entries.last().hosts, u"host2999.example"_s);
+
+        const QString fifo = folder + u"/fifo"_s;
+        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        QString error;
+        QVERIFY(load(fifo, &error).isEmpty());
+        QVERIFY2(error.contains(u"not a regular file"_s), qPrintable(error));
+
+        const QString oversized = folder + u"/oversized"_s;
+        QFile sparse(oversized);
+        QVERIFY(sparse.open(QIODevice::WriteOnly));
+        QVERIFY(sparse.resize(qint64(64) << 20));
+        sparse.close();
+        error.clear();
+        QVERIFY(load(oversized, &error).isEmpty());
+        QVERIFY2(error.contains(u"larger than"_s), qPrintable(error));
     }
 
     void loadAndDumpThroughTheService()

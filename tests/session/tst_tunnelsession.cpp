@@ -38,15 +38,20 @@ class TunnelSessionTest : public QObject
     ServicePool m_pool;
     QString m_clientConfig;
 
-    std::unique_ptr<TunnelSession> session(Profile *profile)
+    std::unique_ptr<TunnelSession> session(Profile *profile,
+                                           std::function<ChildEnvironmentInputs()> environment = {})
     {
         const QString config = m_clientConfig;
         auto invocation = [config] {
             return InvocationInputs{SSHClientConfig::shared().knownOptionNameSet(),
                                     QDir::homePath() + u"/.ssh"_s, config};
         };
-        SecureSession::Services services{
-            QStringLiteral(VELLSSH_SERVICE), {}, &m_notices, {}, &m_gate, &m_pool};
+        SecureSession::Services services{QStringLiteral(VELLSSH_SERVICE),
+                                         std::move(environment),
+                                         &m_notices,
+                                         {},
+                                         &m_gate,
+                                         &m_pool};
         return std::make_unique<TunnelSession>(
             profile, invocation, SSHClientConfig::shared().strictOptionNames(), services);
     }
@@ -167,6 +172,27 @@ private Q_SLOTS:
         tunnel->refreshConfig();
         QCOMPARE(tunnel->destination(), u"db.example"_s);
         QVERIFY(tunnel->equivalentCommand().endsWith(u"-p 2222 me@db.example"_s));
+    }
+
+    void environmentTooLargeToPassFailsWithoutRetry()
+    {
+        auto huge = [] {
+            ChildEnvironmentInputs inputs;
+            const QString value(1000, u'x');
+            for (int i = 0; i < 20000; ++i)
+                inputs.applicationEnvironment.insert(u"HUGE_%1"_s.arg(i), value);
+            return inputs;
+        };
+        auto tunnel = session(profile(SshdFixture::freePort(), 5), huge);
+        QSignalSpy changes(tunnel.get(), &SecureSession::stateChanged);
+        tunnel->connect();
+        QTRY_COMPARE_WITH_TIMEOUT(tunnel->lastState(), SessionState::abnormalDisconnect, 20000);
+        QVERIFY(tunnel->statusSummary().startsWith(
+            u"The environment variables are too large to pass to the client ("_s));
+        QVERIFY(tunnel->connectionLog()->toPlainText().contains(u"too large to pass"_s));
+        QVERIFY(!changes.wait(SecureSession::retryDelayMs + 1000));
+        QCOMPARE(tunnel->lastState(), SessionState::abnormalDisconnect);
+        QVERIFY(tunnel->canConnect());
     }
 };
 

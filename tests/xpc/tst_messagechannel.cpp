@@ -53,6 +53,31 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(answers, (QStringList{u"FIRST"_s, u"SECOND"_s}), 5000);
     }
 
+    void oversizedMessagesAreAnsweredWithAnError()
+    {
+        auto [a, b] = makeSocketPair();
+        MessageChannel app(std::move(a));
+        MessageChannel service(std::move(b));
+        const QString huge(MessageChannel::maxFrameSize, u'x');
+        connect(&service, &MessageChannel::received, this, [&](Message &message) {
+            if (message.op == u"small"_s)
+                QVERIFY(!service.reply(message.id, {{u"data"_s, huge}}));
+        });
+        QStringList errors;
+        auto keepError = [&](Message &reply) {
+            errors.append(reply.args.value(u"error"_s).toString());
+        };
+        QVERIFY(app.request(u"small"_s, {}, keepError) != 0);
+        QTRY_COMPARE_WITH_TIMEOUT(errors.size(), 1, 10000);
+        QVERIFY(errors[0].startsWith(u"The answer is too large to send ("_s));
+
+        QVERIFY(app.request(u"large"_s, {{u"data"_s, huge}}, keepError) != 0);
+        QVERIFY(errors.size() == 1);
+        QTRY_COMPARE_WITH_TIMEOUT(errors.size(), 2, 10000);
+        QVERIFY(errors[1].startsWith(u"The request “large” is too large to send ("_s));
+        QVERIFY(app.isOpen() && service.isOpen());
+    }
+
     void descriptorsTravelWithTheirMessage()
     {
         const qsizetype before = openDescriptors();
