@@ -269,6 +269,19 @@ private Q_SLOTS:
         QVERIFY(c.updater->canCheckForUpdates());
     }
 
+    // A server that sends a byte now and then never runs into the timeout for silence.
+    void aTrickleOfBytesRunsIntoTheDeadline()
+    {
+        m_server.serve(u"/drip.xml"_s, FeedServer::drip(feed(item("1.3.0")), milliseconds(50)));
+        FeedFetcher::Limits limits{seconds(2), 1024 * 1024, 3, milliseconds(800)};
+        Checker c = checker(u"/drip.xml"_s, u"1.2.0"_s, limits);
+        const UpdateCheck check = run(*c.updater);
+        QVERIFY(check.error);
+        QCOMPARE(check.error->message,
+                 u"The update server took too long to send the update information."_s);
+        QVERIFY(c.updater->canCheckForUpdates());
+    }
+
     void onlyLoopbackMayGoWithoutHttps()
     {
         QVERIFY(FeedFetcher::isSecure(QUrl(u"https://vellssh.io/appcast.xml"_s)));
