@@ -37,6 +37,12 @@ Error tooLarge()
                  localized("Try again later."));
 }
 
+Error tooSlow()
+{
+    return Error(localized("The update server took too long to send the update information."),
+                 localized("Check your network connection and try again."));
+}
+
 bool isLoopback(const QUrl &url)
 {
     const QHostAddress address(url.host());
@@ -48,6 +54,8 @@ bool isLoopback(const QUrl &url)
 FeedFetcher::FeedFetcher(Limits limits, QObject *parent) : QObject(parent), m_limits(limits)
 {
     m_network.setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
+    m_deadline.setSingleShot(true);
+    connect(&m_deadline, &QTimer::timeout, this, &FeedFetcher::expire);
 }
 
 bool FeedFetcher::isSecure(const QUrl &url)
@@ -61,6 +69,7 @@ void FeedFetcher::fetch(const QUrl &url)
 {
     assert(!isFetching());
     m_redirects = 0;
+    m_deadline.start(m_limits.deadline);
     request(url);
 }
 
@@ -111,6 +120,14 @@ void FeedFetcher::readSome()
     }
 }
 
+void FeedFetcher::expire()
+{
+    if (!m_reply)
+        return;
+    m_stopped = tooSlow();
+    m_reply->abort();
+}
+
 void FeedFetcher::done()
 {
     QNetworkReply *reply = m_reply;
@@ -138,6 +155,7 @@ void FeedFetcher::done()
         return;
     }
     m_reply = nullptr;
+    m_deadline.stop();
     Q_EMIT finished(std::exchange(m_received, {}));
 }
 
@@ -145,6 +163,7 @@ void FeedFetcher::fail(const Error &error)
 {
     m_reply = nullptr;
     m_received.clear();
+    m_deadline.stop();
     Q_EMIT finished(error);
 }
 

@@ -7,13 +7,14 @@
 #include <QNetworkReply>
 #include <QObject>
 #include <QPointer>
+#include <QTimer>
 #include <QUrl>
 
 #include <chrono>
 
 // Fetches one small document over HTTPS with the limits that a feed read in the background
-// needs: a timeout, a size cap, few redirects, and none that leave HTTPS. Plain HTTP is allowed
-// to this machine alone, where nothing on the way can change the answer.
+// needs: a timeout, a deadline, a size cap, few redirects, and none that leave HTTPS. Plain HTTP is
+// allowed to this machine alone, where nothing on the way can change the answer.
 class FeedFetcher : public QObject
 {
     Q_OBJECT
@@ -21,9 +22,13 @@ class FeedFetcher : public QObject
 public:
     struct Limits
     {
+        // Longest silence while a reply is under way.
         std::chrono::milliseconds timeout{std::chrono::seconds(30)};
         qint64 maxBytes = 1024 * 1024;
         int maxRedirects = 5;
+        // Longest time for the whole fetch, redirects included: a server that keeps sending a
+        // byte now and then never lets the timeout above run out.
+        std::chrono::milliseconds deadline{std::chrono::seconds(60)};
     };
 
     explicit FeedFetcher(Limits limits, QObject *parent = nullptr);
@@ -41,11 +46,13 @@ private:
     void redirect(const QUrl &target);
     void readSome();
     void done();
+    void expire();
     void fail(const Error &error);
     Error networkError() const;
 
     Limits m_limits;
     QNetworkAccessManager m_network;
+    QTimer m_deadline;
     QPointer<QNetworkReply> m_reply;
     QByteArray m_received;
     int m_redirects = 0;

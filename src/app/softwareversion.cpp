@@ -12,7 +12,8 @@ namespace {
 // digit nor a dot, its pre-release label cut into runs of digits and of other characters.
 struct VersionParts
 {
-    QList<qulonglong> release;
+    // Digit runs without their leading zeros, so that numbers of any length compare as text.
+    QList<QString> release;
     QList<QString> preRelease;
 };
 
@@ -34,6 +35,24 @@ QList<QString> labelRuns(QStringView label)
     return runs;
 }
 
+QString withoutLeadingZeros(QStringView digits)
+{
+    qsizetype start = 0;
+    while (start < digits.size() && digits.at(start) == u'0')
+        ++start;
+    return digits.sliced(start).toString();
+}
+
+// Compares runs of digits by value, whatever their length.
+int compareNumbers(QStringView a, QStringView b)
+{
+    const QString x = withoutLeadingZeros(a), y = withoutLeadingZeros(b);
+    if (x.size() != y.size())
+        return x.size() < y.size() ? -1 : 1;
+    const int order = x.compare(y);
+    return order < 0 ? -1 : (order > 0 ? 1 : 0);
+}
+
 VersionParts partsOf(const QString &version)
 {
     const QString text = version.trimmed();
@@ -42,8 +61,8 @@ VersionParts partsOf(const QString &version)
         ++end;
     VersionParts parts;
     for (const QStringView number : QStringView(text).first(end).split(u'.', Qt::SkipEmptyParts))
-        parts.release.append(number.toULongLong());
-    while (!parts.release.isEmpty() && parts.release.constLast() == 0)
+        parts.release.append(withoutLeadingZeros(number));
+    while (!parts.release.isEmpty() && parts.release.constLast().isEmpty())
         parts.release.removeLast();
     parts.preRelease = labelRuns(QStringView(text).sliced(end));
     return parts;
@@ -57,10 +76,8 @@ bool isNumber(const QString &run)
 // Numbers compare as numbers and sort before words, as in "beta.2" against "beta.rc".
 int compareRuns(const QString &a, const QString &b)
 {
-    if (isNumber(a) && isNumber(b)) {
-        const qulonglong x = a.toULongLong(), y = b.toULongLong();
-        return x < y ? -1 : (x > y ? 1 : 0);
-    }
+    if (isNumber(a) && isNumber(b))
+        return compareNumbers(a, b);
     if (isNumber(a) != isNumber(b))
         return isNumber(a) ? -1 : 1;
     return a.compare(b);
@@ -72,9 +89,8 @@ int compareVersions(const QString &a, const QString &b)
 {
     const VersionParts x = partsOf(a), y = partsOf(b);
     for (qsizetype i = 0; i < std::max(x.release.size(), y.release.size()); ++i) {
-        const qulonglong p = x.release.value(i), q = y.release.value(i);
-        if (p != q)
-            return p < q ? -1 : 1;
+        if (const int order = compareNumbers(x.release.value(i), y.release.value(i)); order != 0)
+            return order;
     }
     // A release sorts after every pre-release of it.
     if (x.preRelease.isEmpty() || y.preRelease.isEmpty())

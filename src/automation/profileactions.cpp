@@ -1,6 +1,7 @@
 #include "profileactions.h"
 
 #include "localized.h"
+#include "namearguments.h"
 #include "objectcontext.h"
 #include "persistencecontroller.h"
 #include "privatefiles.h"
@@ -16,17 +17,28 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-Result<QList<Tag *>> resolveTags(const ObjectContext &context, const QStringList &names)
+Result<QList<Tag *>> resolveTags(const ObjectContext &context, const QStringList &texts)
 {
+    const auto names = nameArguments(texts);
+    if (!names)
+        return names.error();
     QList<Tag *> tags;
-    for (const QString &name : names) {
-        Tag *tag = tagNamed(name.trimmed(), context);
+    for (const QString &name : *names) {
+        Tag *tag = tagNamed(name, context);
         if (!tag)
-            return Error(localized("No tag “%1”.").arg(name.trimmed()), {}, tagNotFoundCode);
+            return Error(noTagMessage(name), {}, tagNotFoundCode);
         if (!tags.contains(tag))
             tags.append(tag);
     }
     return tags;
+}
+
+Result<QList<Profile *>> namedProfiles(const ObjectContext &context, const QStringList &texts)
+{
+    const auto references = nameArguments(texts);
+    if (!references)
+        return references.error();
+    return resolveProfiles(context, *references);
 }
 
 Error withSuggestion(const Error &error)
@@ -62,7 +74,7 @@ Status ProfileActions::tagProfiles(const QStringList &profiles, const QStringLis
                                    bool adding)
 {
     return perform([&](ObjectContext &context) -> Status {
-        const auto resolved = resolveProfiles(context, profiles);
+        const auto resolved = namedProfiles(context, profiles);
         if (!resolved)
             return resolved.error();
         const auto found = resolveTags(context, tags);
@@ -93,9 +105,12 @@ Status ProfileActions::removeTags(const QStringList &profiles, const QStringList
 Status ProfileActions::createTag(const QString &name)
 {
     return perform([&](ObjectContext &context) -> Status {
-        if (Status error = validateTagName(name, nullptr, context))
+        const auto checked = nameArgument(name);
+        if (!checked)
+            return checked.error();
+        if (Status error = validateTagName(*checked, nullptr, context))
             return error;
-        context.insertTag()->setName(name);
+        context.insertTag()->setName(*checked);
         return std::nullopt;
     });
 }
@@ -115,7 +130,7 @@ Status ProfileActions::deleteTags(const QStringList &tags)
 Status ProfileActions::deleteProfiles(const QStringList &profiles)
 {
     return perform([&](ObjectContext &context) -> Status {
-        const auto resolved = resolveProfiles(context, profiles);
+        const auto resolved = namedProfiles(context, profiles);
         if (!resolved)
             return resolved.error();
         moveToTrash(*resolved);
@@ -123,8 +138,9 @@ Status ProfileActions::deleteProfiles(const QStringList &profiles)
     });
 }
 
-Result<QString> ProfileActions::exportProfiles(const QStringList &profiles, const QString &baseName)
+Result<QString> ProfileActions::exportProfiles(const QStringList &profiles, const QString &text)
 {
+    const QString baseName = text.trimmed();
     if (Status error = validateBaseName(baseName))
         return *error;
     const QString folder = exportFolder();
@@ -133,7 +149,7 @@ Result<QString> ProfileActions::exportProfiles(const QStringList &profiles, cons
         return *error;
     const QString path = folder + u'/' + baseName + u".velltunnel"_s;
     const Status written = perform([&](ObjectContext &context) -> Status {
-        const auto resolved = resolveProfiles(context, profiles);
+        const auto resolved = namedProfiles(context, profiles);
         if (!resolved)
             return resolved.error();
         if (Status error = writeExportFile(path, *resolved))

@@ -16,8 +16,9 @@ constexpr int tagNotFoundCode = 1553;
 // The store work of scripts and shortcuts: tagging, trashing, exporting and importing the
 // profiles they name. Each request runs in a context of its own that saves as the application;
 // what it saved is merged into the main context, so the window shows it at once and undoes
-// nothing of it. Profiles are named by uuid or exact name, tags by name (surrounding blanks
-// ignored); an unknown one refuses the whole request.
+// nothing of it. Profiles are named by uuid or exact name, tags by name; surrounding blanks are
+// ignored, and a name with a control character, an overlong one or an unknown one refuses the
+// whole request.
 class ProfileActions
 {
 public:
@@ -30,8 +31,8 @@ public:
     Status deleteTags(const QStringList &tags);
     // Moves the profiles to the trash.
     Status deleteProfiles(const QStringList &profiles);
-    // Writes "<baseName>.velltunnel" into exportFolder(), mode 0600, replacing an older one;
-    // the path written.
+    // Writes "<baseName>.velltunnel" (blanks around the base name dropped) into exportFolder(),
+    // mode 0600, replacing an older one; the path written.
     Result<QString> exportProfiles(const QStringList &profiles, const QString &baseName);
     // Profiles whose uuid is already there are replaced or kept; the result's sentence.
     Result<QString> importProfiles(const QString &file, bool replace);

@@ -1,6 +1,7 @@
 #include "tunnelservice.h"
 
 #include "localized.h"
+#include "namearguments.h"
 #include "objectcontext.h"
 #include "persistencecontroller.h"
 #include "persistenthistorykit.h"
@@ -32,6 +33,7 @@ QString errorName(int code)
     case ambiguousProfileCode:
         return ambiguousError;
     case validationErrorCode:
+    case unusableNameCode:
         return u"io.vellssh.Error.Invalid"_s;
     case vellShellNotInstalledCode:
         return u"io.vellssh.Error.NotInstalled"_s;

@@ -43,7 +43,7 @@ int Cli::run(const QStringList &arguments)
     const std::unique_ptr<CliCommand> command = entry->make(verb, m_env);
     if (Status problem = command->parse(rest)) {
         // A name that nothing can carry is a bad value, like one the store refuses.
-        return problem->code == controlCharacterCode ? m_env.fail(problem->message)
+        return problem->code == unusableNameCode ? m_env.fail(problem->message)
                                                      : m_env.usageFailure(problem->message);
     }
     if (!command->prepare())

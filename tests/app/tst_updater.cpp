@@ -81,6 +81,12 @@ private Q_SLOTS:
         QTest::newRow("glued pre-release numbers") << u"2.0b2"_s << u"2.0b10"_s;
         QTest::newRow("beta before release candidate") << u"2.0-beta.3"_s << u"2.0-rc.1"_s;
         QTest::newRow("big numbers") << u"2026.1"_s << u"20261.0"_s;
+        QTest::newRow("numbers past 64 bits")
+            << u"18446744073709551615.9"_s << u"999999999999999999999.1"_s;
+        QTest::newRow("long numbers, same length")
+            << u"1.99999999999999999999998"_s << u"1.99999999999999999999999"_s;
+        QTest::newRow("long pre-release numbers")
+            << u"1.0-rc.99999999999999999999"_s << u"1.0-rc.100000000000000000000"_s;
     }
     void versionsOrderAsPeopleReadThem()
     {
@@ -94,6 +100,8 @@ private Q_SLOTS:
     void trailingZerosAndCaseDoNotMatter()
     {
         QCOMPARE(compareVersions(u"1.2"_s, u"1.2.0.0"_s), 0);
+        QCOMPARE(compareVersions(u"1.02"_s, u"01.2.000"_s), 0);
+        QCOMPARE(compareVersions(u"1.0-rc.007"_s, u"1.0-rc.7"_s), 0);
         QCOMPARE(compareVersions(u"1.2-Beta.1"_s, u"1.2-beta.1"_s), 0);
     }
 
@@ -186,6 +194,8 @@ private Q_SLOTS:
             << item("1.4.0-beta.1", "beta") << UpdateChannel::stable << QString();
         QTest::newRow("other channels never")
             << item("1.5.0", "nightly") << UpdateChannel::beta << QString();
+        QTest::newRow("huge version") << item("999999999999999999999.1") << UpdateChannel::stable
+                                      << u"999999999999999999999.1"_s;
         QTest::newRow("same version") << item("1.2.0") << UpdateChannel::stable << QString();
         QTest::newRow("older only")
             << item("1.1.9") + item("1.2.0-rc.1") << UpdateChannel::beta << QString();
@@ -266,6 +276,19 @@ private Q_SLOTS:
         // The first request and three redirects; the network layer may send one of them again
         // on a fresh connection.
         QVERIFY2(m_server.requests.size() <= 5, qPrintable(m_server.requests.join(u' ')));
+        QVERIFY(c.updater->canCheckForUpdates());
+    }
+
+    // A server that sends a byte now and then never runs into the timeout for silence.
+    void aTrickleOfBytesRunsIntoTheDeadline()
+    {
+        m_server.serve(u"/drip.xml"_s, FeedServer::drip(feed(item("1.3.0")), milliseconds(50)));
+        FeedFetcher::Limits limits{seconds(2), 1024 * 1024, 3, milliseconds(800)};
+        Checker c = checker(u"/drip.xml"_s, u"1.2.0"_s, limits);
+        const UpdateCheck check = run(*c.updater);
+        QVERIFY(check.error);
+        QCOMPARE(check.error->message,
+                 u"The update server took too long to send the update information."_s);
         QVERIFY(c.updater->canCheckForUpdates());
     }
 

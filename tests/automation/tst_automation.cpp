@@ -119,6 +119,14 @@ class AutomationTest : public QObject
         return names;
     }
 
+    static QStringList tagNames(const ObjectContext &context)
+    {
+        QStringList names;
+        for (const Tag *tag : context.tags())
+            names.append(tag->name().value_or(QString()));
+        return names;
+    }
+
     QStringList uuids(const QStringList &labels) const
     {
         QStringList result;
@@ -299,6 +307,26 @@ private Q_SLOTS:
             QVERIFY(tag->name() != u"ops"_s);
     }
 
+    // A script names tags as the command line does: blanks around a name are dropped, and a
+    // name that no one could type or see is refused before it reaches the store.
+    void scriptsNameTagsAsTheCommandLineDoes()
+    {
+        for (const QString &bad : {u"   "_s, u"line\nbreak"_s, u"bell\a"_s, QString(2000, u'x')})
+            verifyError(m_tunnel->call(u"CreateTag"_s, bad), u"io.vellssh.Error.Invalid"_s, {});
+        verifyError(m_tunnel->call(u"CreateTag"_s, u"tab\there"_s), u"io.vellssh.Error.Invalid"_s,
+                    u"The name “tab\\there” contains a control character."_s);
+        verifyError(m_tunnel->call(u"AddTags"_s, uuids({u"db"_s}), QStringList{u"new\nline"_s}),
+                    u"io.vellssh.Error.Invalid"_s, {});
+
+        QCOMPARE(m_tunnel->call(u"CreateTag"_s, u"  spaced  "_s).type(),
+                 QDBusMessage::ReplyMessage);
+        verifyError(m_tunnel->call(u"CreateTag"_s, u"spaced"_s), u"io.vellssh.Error.Invalid"_s, {});
+        QVERIFY(tagNames(*stored()).contains(u"spaced"_s));
+        QCOMPARE(m_tunnel->call(u"DeleteTags"_s, QStringList{u" spaced"_s}).type(),
+                 QDBusMessage::ReplyMessage);
+        QVERIFY(!tagNames(*stored()).contains(u"spaced"_s));
+    }
+
     void pinnedProfilesConnectAndNoneIsNoError()
     {
         const QDBusReply<QStringList> none = m_tunnel->call(u"ConnectPinned"_s);
@@ -341,7 +369,10 @@ private Q_SLOTS:
         struct stat info = {};
         QCOMPARE(::stat(QFile::encodeName(exported.value()).constData(), &info), 0);
         QCOMPARE(info.st_mode & 07777, mode_t(0600));
-        for (const QString &bad : {QString(), u"a/b"_s, u"line\nbreak"_s})
+        const QDBusReply<QString> padded =
+            m_tunnel->call(u"ExportProfiles"_s, uuids({u"db"_s}), u"  padded "_s);
+        QVERIFY(padded.value().endsWith(u"/VellSSH/Exports/padded.velltunnel"_s));
+        for (const QString &bad : {QString(), u"  "_s, u"a/b"_s, u"line\nbreak"_s})
             verifyError(m_tunnel->call(u"ExportProfiles"_s, uuids({u"db"_s}), bad),
                         u"io.vellssh.Error.Invalid"_s, {});
 

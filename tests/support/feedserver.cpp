@@ -1,6 +1,7 @@
 #include "feedserver.h"
 
 #include <QTcpSocket>
+#include <QTimer>
 
 using namespace Qt::StringLiterals;
 
@@ -50,8 +51,25 @@ void FeedServer::answer(QTcpSocket *socket, const QString &path)
                             : "Content-Length: " + QByteArray::number(answer.body.size()) + "\r\n";
     head += "Content-Type: application/rss+xml\r\n\r\n";
     socket->write(head);
+    if (answer.drip) {
+        drip(socket, answer);
+        return;
+    }
     for (qsizetype at = 0; at < answer.body.size(); at += 16 * 1024)
         socket->write(answer.body.mid(at, 16 * 1024));
     if (answer.streamed)
         socket->disconnectFromHost();
+}
+
+void FeedServer::drip(QTcpSocket *socket, const Answer &answer)
+{
+    auto *timer = new QTimer(socket);
+    timer->setInterval(*answer.drip);
+    connect(timer, &QTimer::timeout, socket,
+            [socket, timer, body = answer.body, sent = 0]() mutable {
+                socket->write(body.mid(sent++, 1));
+                if (sent == body.size())
+                    timer->stop();
+            });
+    timer->start();
 }

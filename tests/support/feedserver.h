@@ -6,9 +6,13 @@
 #include <QTcpServer>
 #include <QUrl>
 
+#include <chrono>
+#include <optional>
+
 // A small HTTP/1.1 server on 127.0.0.1 that answers each path as the test set it up: a
-// document, an error status, a redirect, or silence. Connections stay open for the next request
-// (a client that follows a redirect sends it on the same one), except after a streamed body.
+// document, an error status, a redirect, silence, or a body sent a byte at a time. Connections stay
+// open for the next request (a client that follows a redirect sends it on the same one), except
+// after a streamed body.
 class FeedServer : public QObject
 {
     Q_OBJECT
@@ -24,6 +28,8 @@ public:
         bool silent = false;
         // Leaves out Content-Length and sends the body in pieces, ending with the connection.
         bool streamed = false;
+        // Sends the body one byte per interval, when set.
+        std::optional<std::chrono::milliseconds> drip;
     };
 
     static Answer document(const QByteArray &body, int status = 200)
@@ -53,6 +59,13 @@ public:
         return answer;
     }
 
+    static Answer drip(const QByteArray &body, std::chrono::milliseconds interval)
+    {
+        Answer answer = document(body);
+        answer.drip = interval;
+        return answer;
+    }
+
     FeedServer();
 
     QUrl url(const QString &path) const;
@@ -63,6 +76,7 @@ public:
 private:
     void accept();
     void answer(QTcpSocket *socket, const QString &path);
+    static void drip(QTcpSocket *socket, const Answer &answer);
 
     QTcpServer m_server;
     QHash<QString, Answer> m_answers;

@@ -39,10 +39,16 @@ QString visible(const QString &text)
 
 Result<QString> nameArgument(const QString &text)
 {
+    const QString name = text.trimmed();
+    if (name.size() > maxNameLength)
+        return Error(localized("The name “%1…” is too long: a name holds at most %2 characters.")
+                         .arg(visible(name.first(40)))
+                         .arg(maxNameLength),
+                     {}, unusableNameCode);
     if (std::any_of(text.cbegin(), text.cend(), isControl))
         return Error(localized("The name “%1” contains a control character.").arg(visible(text)),
-                     {}, controlCharacterCode);
-    return text.trimmed();
+                     {}, unusableNameCode);
+    return name;
 }
 
 Result<QStringList> nameArguments(const QStringList &texts)
