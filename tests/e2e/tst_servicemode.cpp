@@ -12,6 +12,7 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSocketNotifier>
 
 #include <csignal>
@@ -217,7 +218,12 @@ private Q_SLOTS:
         QVERIFY(installed.open(QIODevice::ReadOnly));
         QFile service(qEnvironmentVariable("VELL_BUS_SERVICES") + u"/io.vellssh.Tunnel.service"_s);
         QVERIFY(service.open(QIODevice::WriteOnly));
-        service.write(installed.readAll().replace("=/usr/", QFile::encodeName(m_usr) + '/'));
+        // The file names the program by the configured prefix, which the test installed elsewhere.
+        QString text = QString::fromUtf8(installed.readAll());
+        text.replace(
+            QRegularExpression(u"^Exec=\\S*/vellssh "_s, QRegularExpression::MultilineOption),
+            u"Exec="_s + m_usr + QStringLiteral("/" BINDIR "/vellssh "));
+        service.write(text.toUtf8());
         service.close();
         QCOMPARE(busCall(u"ReloadConfig"_s).type(), QDBusMessage::ReplyMessage);
         QTRY_VERIFY_WITH_TIMEOUT(
