@@ -32,9 +32,6 @@
 #include <QMessageBox>
 #include <QSystemTrayIcon>
 #include <QTimer>
-#include <QWindow>
-
-#include <algorithm>
 
 Q_LOGGING_CATEGORY(lcDesktop, "io.vellssh.desktop")
 
@@ -194,8 +191,7 @@ void DesktopApplication::placeMenuBarItem()
 
 void DesktopApplication::showWindowIfUnreachable()
 {
-    const QWindowList windows = QGuiApplication::topLevelWindows();
-    if (std::none_of(windows.begin(), windows.end(), [](QWindow *w) { return w->isVisible(); }))
+    if (!m_window.isVisible())
         m_window.show();
 }
 

@@ -79,7 +79,7 @@ private:
     void addSettingsCommand();
     void presentPrompts(VellAppDelegate &app, TunnelService &service);
     void placeMenuBarItem();
-    // Shows the main window when no window of the application is visible.
+    // Shows the main window unless it is visible already.
     void showWindowIfUnreachable();
     bool startsInTray() const;
     void addHelpMenu(Settings &settings);
