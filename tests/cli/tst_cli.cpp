@@ -344,6 +344,11 @@ private Q_SLOTS:
         QTest::newRow("setting not a boolean")
             << QStringList{u"settings"_s, u"set"_s, u"launch_at_login"_s, u"sometimes"_s}
             << QString() << u"settings"_s;
+        QTest::newRow("standard input without a policy")
+            << QStringList{u"import"_s, u"-"_s}
+            << u"import - reads the profiles from standard input, so it needs --replace or "
+               "--skip."_s
+            << u"import"_s;
         QTest::newRow("unknown setting") << QStringList{u"settings"_s, u"get"_s, u"nope"_s}
                                          << u"Unknown setting “nope”."_s << u"settings"_s;
         QTest::newRow("backup without a sub-command")
@@ -692,6 +697,15 @@ private Q_SLOTS:
                      u"The file “%1” could not be read: it is not a regular file.\n"_s.arg(path));
         }
         QCOMPARE(cli({u"list"_s}).out, before);
+
+        // A pipe comes in as standard input, which then has no answers to give.
+        const Run piped = cli({u"export"_s, u"--all"_s, u"-o"_s, u"-"_s});
+        QCOMPARE(piped.code, 0);
+        const Run fromPipe = cli({u"import"_s, u"-"_s, u"--skip"_s}, piped.out.toUtf8());
+        QCOMPARE(fromPipe.err, QString());
+        QCOMPARE(fromPipe.out, u"0 items was added, 2 items were skipped.\n"_s);
+        QVERIFY(cli({u"import"_s, u"-"_s, u"--replace"_s}, "[{\"name\": ")
+                    .err.startsWith(u"standard input: The file is not JSON"_s));
     }
 
     // What comes in never takes from what is here: another profile's forwardings stay there,
