@@ -344,6 +344,9 @@ private Q_SLOTS:
         QTest::newRow("setting not a boolean")
             << QStringList{u"settings"_s, u"set"_s, u"launch_at_login"_s, u"sometimes"_s}
             << QString() << u"settings"_s;
+        QTest::newRow("device id")
+            << QStringList{u"settings"_s, u"set"_s, u"sync_device_id"_s, u"mine"_s}
+            << u"sync_device_id is read-only: it is made once for this device."_s << u"settings"_s;
         QTest::newRow("standard input without a policy")
             << QStringList{u"import"_s, u"-"_s}
             << u"import - reads the profiles from standard input, so it needs --replace or "

@@ -37,6 +37,11 @@ Status SettingsCommand::parse(const QStringList &arguments)
     m_setting = settingNamed(arguments[1]);
     if (!m_setting)
         return Error(localized("Unknown setting “%1”.").arg(arguments[1]));
+    // The device's id is made once, by its first sync; another one would make the other devices
+    // take this one for a stranger.
+    if (!get && m_setting->name == SettingKeys::syncDeviceID.name)
+        return Error(
+            localized("%1 is read-only: it is made once for this device.").arg(m_setting->name));
     if (!get)
         m_newValue = arguments[2];
     return std::nullopt;
