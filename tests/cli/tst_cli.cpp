@@ -308,6 +308,10 @@ private Q_SLOTS:
                  QStringList{u"my\\ web"_s});
         QCOMPARE(bashCompletions({u"add"_s, u"--port"_s, u""_s}).mid(1), QStringList());
         QCOMPARE(bashCompletions({u"help"_s, u"st"_s}).mid(1), QStringList{u"status"_s});
+        QCOMPARE(bashCompletions({u"settings"_s, u"set"_s, u"app_icon_mode"_s, u""_s}).mid(1),
+                 (QStringList{u"dock"_s, u"menuBar"_s, u"both"_s}));
+        QCOMPARE(bashCompletions({u"settings"_s, u"set"_s, u"icloud_sync"_s, u"f"_s}).mid(1),
+                 QStringList{u"false"_s});
     }
 
     void misusedCommandsExitWithTwo_data()
@@ -645,6 +649,16 @@ private Q_SLOTS:
                      u"/cfg -o ExitOnForwardFailure=yes -o ServerAliveCountMax=3 -o "
                      "ServerAliveInterval=15 u@h\n"_s);
         QCOMPARE(cli({u"settings"_s, u"set"_s, u"user_config_file_path"_s, u""_s}).code, 0);
+
+        // Every key the settings show is explained, with its values and default.
+        const QString help = cli({u"help"_s, u"settings"_s}).out;
+        for (const QString &line : cli({u"settings"_s}).out.split(u'\n', Qt::SkipEmptyParts)) {
+            const QString key = line.section(u" = "_s, 0, 0);
+            QVERIFY2(QRegularExpression(u"\n  "_s + key + u" +\S"_s).match(help).hasMatch(),
+                     qPrintable(key));
+        }
+        QVERIFY(help.contains(u"dock, menuBar or both (default dock)"_s));
+        QVERIFY(help.contains(u"\"enabled\": true}]"_s));
     }
 
     void exportAndImportAskPerConflict()

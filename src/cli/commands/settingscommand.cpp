@@ -20,10 +20,19 @@ const SettingText *settingNamed(const QString &name)
 
 CommandHelp SettingsCommand::help()
 {
+    QList<OptionHelp> keys;
+    for (const SettingText &text : settingTexts()) {
+        keys.append(
+            {text.name, text.defaultValue.isEmpty()
+                            ? text.values
+                            : localized("%1 (default %2)").arg(text.values, text.defaultValue)});
+    }
     return {u"settings [get KEY | set KEY VALUE]"_s,
             localized("Show every setting, or read or write one."),
+            localized(R"(environment_variables is set in its JSON form, for example [{"key": )"
+                      R"("LANG", "value": "C.UTF-8", "enabled": true}].)"),
             {},
-            {}};
+            keys};
 }
 
 Status SettingsCommand::parse(const QStringList &arguments)
