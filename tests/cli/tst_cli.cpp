@@ -654,7 +654,7 @@ private Q_SLOTS:
         const QString help = cli({u"help"_s, u"settings"_s}).out;
         for (const QString &line : cli({u"settings"_s}).out.split(u'\n', Qt::SkipEmptyParts)) {
             const QString key = line.section(u" = "_s, 0, 0);
-            QVERIFY2(QRegularExpression(u"\n  "_s + key + u" +\S"_s).match(help).hasMatch(),
+            QVERIFY2(QRegularExpression(u"\n  "_s + key + u" +\\S"_s).match(help).hasMatch(),
                      qPrintable(key));
         }
         QVERIFY(help.contains(u"dock, menuBar or both (default dock)"_s));
