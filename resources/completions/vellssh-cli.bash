@@ -19,6 +19,17 @@ _vellssh_cli_profiles()
     vellssh-cli list --names "$@" 2>/dev/null
 }
 
+# The values of the settings that take one of a few.
+_vellssh_cli_setting_values()
+{
+    case $1 in
+    app_icon_mode) printf '%s\n' dock menuBar both ;;
+    update_channel) printf '%s\n' stable beta ;;
+    update_check_interval) printf '%s\n' 3600 86400 604800 2629800 ;;
+    launch_at_login | icloud_sync | automatically_checks_for_updates) printf '%s\n' true false ;;
+    esac
+}
+
 _vellssh_cli_tags()
 {
     vellssh-cli tag list 2>/dev/null | cut -f1
@@ -72,6 +83,8 @@ _vellssh_cli_positional()
             _vellssh_cli_reply "$cur" < <(printf '%s\n' get set)
         elif ((count == 1)); then
             _vellssh_cli_reply "$cur" < <(vellssh-cli settings 2>/dev/null | cut -d' ' -f1)
+        elif ((count == 2)) && [[ ${operands[0]} == set ]]; then
+            _vellssh_cli_reply "$cur" < <(_vellssh_cli_setting_values "${operands[1]}")
         fi
         return ;;
     import)

@@ -7,6 +7,20 @@ function __vellssh_cli_commands
     vellssh-cli help 2>/dev/null | string replace -rf '^  ([a-z][a-z-]*)  +(.*)' '$1\t$2'
 end
 
+# The values of the settings that take one of a few.
+function __vellssh_cli_setting_values
+    switch $argv[1]
+        case app_icon_mode
+            printf '%s\n' dock menuBar both
+        case update_channel
+            printf '%s\n' stable beta
+        case update_check_interval
+            printf '%s\n' 3600 86400 604800 2629800
+        case launch_at_login icloud_sync automatically_checks_for_updates
+            printf '%s\n' true false
+    end
+end
+
 # The words after the command that are neither options nor their values.
 function __vellssh_cli_operands
     set -l help $argv
@@ -53,6 +67,8 @@ function __vellssh_cli_positional -a verb
                 printf '%s\n' get set
             else if test $count -eq 1
                 vellssh-cli settings 2>/dev/null | string split -f1 ' '
+            else if test $count -eq 2; and test $operands[1] = set
+                __vellssh_cli_setting_values $operands[2]
             end
         case import
             __fish_complete_path (commandline -ct)

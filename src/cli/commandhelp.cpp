@@ -67,5 +67,7 @@ QString helpText(const CommandHelp &help)
         text += u'\n' + wrapped(help.description, 0);
     if (!help.options.isEmpty())
         text += u'\n' + localized("Options:") + u'\n' + optionLines(help.options);
+    if (!help.keys.isEmpty())
+        text += u'\n' + localized("Keys:") + u'\n' + optionLines(help.keys);
     return text;
 }

@@ -18,6 +18,8 @@ struct CommandHelp
     QString summary;
     QString description;
     QList<OptionHelp> options;
+    // The names a verb takes as arguments, with what each means, where there is a fixed set.
+    QList<OptionHelp> keys{};
 };
 
 // The whole help of a verb: its usage, description and options.

@@ -72,9 +72,17 @@ Result<ProfileImportResult> importProfiles(const QString &path, ObjectContext &c
     if (!bytes)
         return Error(
             localized("The file “%1” could not be read: %2.").arg(path, bytes.error().message));
-    const auto profiles = importableProfiles(*bytes);
+    return importProfileDocument(*bytes, QFileInfo(path).fileName(), context, policy,
+                                 std::move(ask));
+}
+
+Result<ProfileImportResult> importProfileDocument(const QByteArray &bytes, const QString &name,
+                                                  ObjectContext &context, ConflictPolicy policy,
+                                                  ConflictQuestion ask)
+{
+    const auto profiles = importableProfiles(bytes);
     if (!profiles)
-        return Error(QFileInfo(path).fileName() + u": "_s + profiles.error().message);
+        return Error(name + u": "_s + profiles.error().message);
 
     UndoStack *undo = context.undoStack();
     if (undo)
@@ -84,7 +92,7 @@ Result<ProfileImportResult> importProfiles(const QString &path, ObjectContext &c
         importer.importProfile(value.toObject());
     context.processPendingChanges();
     if (undo) {
-        undo->setActionName(localized("Import from ") + QFileInfo(path).fileName());
+        undo->setActionName(localized("Import from ") + name);
         undo->endUndoGrouping();
     }
     if (Status error = context.saveIfChanged())

@@ -71,3 +71,8 @@ constexpr qint64 maxImportBytes = 128 * 1024 * 1024;
 // holds no profiles changes nothing.
 Result<ProfileImportResult> importProfiles(const QString &path, ObjectContext &context,
                                            ConflictPolicy policy, ConflictQuestion ask = {});
+// The same for a document already read, from standard input for one; `name` names the undo
+// group and the errors as the file name does.
+Result<ProfileImportResult> importProfileDocument(const QByteArray &bytes, const QString &name,
+                                                  ObjectContext &context, ConflictPolicy policy,
+                                                  ConflictQuestion ask = {});

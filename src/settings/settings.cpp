@@ -389,7 +389,8 @@ SettingText textOf(const SettingKey<T> &key, std::function<QString(const T &)> s
                                        .arg(text, key.name, expected));
                            }
                            return s.set(key, *value);
-                       }};
+                       },
+                       expected, show(key.defaultValue)};
 }
 
 std::optional<bool> boolFromText(const QString &text)
@@ -409,13 +410,14 @@ QString identity(const QString &text)
 namespace {
 
 // An optional text: the empty text removes it.
-SettingText optionalText(const SettingKey<std::optional<QString>> &key)
+SettingText optionalText(const SettingKey<std::optional<QString>> &key, QString values)
 {
     return SettingText{key.name,
                        [key](const Settings &s) { return s.get(key).value_or(QString()); },
                        [key](Settings &s, const QString &text) -> Status {
                            return s.set(key, text.isEmpty() ? std::nullopt : std::optional(text));
-                       }};
+                       },
+                       std::move(values)};
 }
 
 } // namespace
@@ -453,9 +455,9 @@ const QList<SettingText> &settingTexts()
             [](const UpdateCheckInterval &i) { return QString::number(qint64(i)); },
             [](const QString &t) { return SettingCodec<UpdateCheckInterval>::decode(t); },
             u"3600, 86400, 604800 or 2629800 (seconds)"_s),
-        optionalText(syncFolderBookmark),
-        optionalText(syncFolderPath),
-        optionalText(syncDeviceID),
+        optionalText(syncFolderBookmark, u"a path; empty turns backups off"_s),
+        optionalText(syncFolderPath, u"a path; empty turns sync off"_s),
+        optionalText(syncDeviceID, u"made by the first sync; read-only"_s),
         textOf<double>(
             profileAdvancedOptionsSplitFraction, [](const double &d) { return QString::number(d); },
             [](const QString &t) -> std::optional<double> {

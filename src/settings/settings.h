@@ -201,5 +201,8 @@ struct SettingText
     QString name;
     std::function<QString(const Settings &)> read;
     std::function<Status(Settings &, const QString &)> write;
+    // What a value may be, for people, and the default as read shows it.
+    QString values{};
+    QString defaultValue{};
 };
 const QList<SettingText> &settingTexts();

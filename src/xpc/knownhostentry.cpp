@@ -19,6 +19,31 @@ constexpr auto statusNames = enumNames<KnownHostEntry::Status>({
     {KnownHostEntry::Status::matched, "matched"},
 });
 
+// The key types OpenSSH writes into known_hosts; a line naming anything else is not a host
+// key ssh would ever match, so it is shown as broken rather than trusted.
+bool isKnownKeyType(const QString &type)
+{
+    static const QStringList plain{u"ssh-ed25519"_s,
+                                   u"ssh-rsa"_s,
+                                   u"ssh-dss"_s,
+                                   u"ecdsa-sha2-nistp256"_s,
+                                   u"ecdsa-sha2-nistp384"_s,
+                                   u"ecdsa-sha2-nistp521"_s,
+                                   u"sk-ssh-ed25519@openssh.com"_s,
+                                   u"sk-ecdsa-sha2-nistp256@openssh.com"_s,
+                                   u"ssh-xmss@openssh.com"_s};
+    static const QString certificate = u"-cert-v01@openssh.com"_s;
+    static const QString openssh = u"@openssh.com"_s;
+    if (plain.contains(type))
+        return true;
+    if (!type.endsWith(certificate))
+        return false;
+    QString base = type.chopped(certificate.size());
+    if (base.startsWith(u"sk-"_s))
+        base += openssh;
+    return plain.contains(base);
+}
+
 } // namespace
 
 KnownHostEntry KnownHostEntry::fromLine(const QString &line)
@@ -40,7 +65,7 @@ KnownHostEntry KnownHostEntry::fromLine(const QString &line)
                             QByteArray::fromBase64Encoding(fields[2].toLatin1(),
                                                            QByteArray::AbortOnBase64DecodingErrors)
                                     .decodingStatus == QByteArray::Base64DecodingStatus::Ok;
-    if (!knownMarker || !keyDecodes) {
+    if (!knownMarker || !keyDecodes || !isKnownKeyType(fields[1])) {
         entry.status = Status::invalid;
         return entry;
     }

@@ -262,7 +262,7 @@ private Q_SLOTS:
             m_tunnel->call(u"GetStatus"_s, QStringList{u"db"_s, u"idle"_s});
         QCOMPARE(byName.value(), QStringList({u"connected"_s, u"notConnected"_s}));
         const ProgramRun listed = cli({u"status"_s, u"idle"_s, u"db"_s});
-        QCOMPARE(listed.out, u"idle\tNot Connected\ndb\tConnected\n"_s);
+        QCOMPARE(listed.out, u"idle\tNot Connected\t\ndb\tConnected\t\n"_s);
         QCOMPARE(cli({u"status"_s, u"nobody"_s}).code, 1);
         QVERIFY(
             QDBusReply<QStringList>(m_tunnel->call(u"Disconnect"_s, uuids({u"db"_s}))).isValid());

@@ -308,6 +308,10 @@ private Q_SLOTS:
                  QStringList{u"my\\ web"_s});
         QCOMPARE(bashCompletions({u"add"_s, u"--port"_s, u""_s}).mid(1), QStringList());
         QCOMPARE(bashCompletions({u"help"_s, u"st"_s}).mid(1), QStringList{u"status"_s});
+        QCOMPARE(bashCompletions({u"settings"_s, u"set"_s, u"app_icon_mode"_s, u""_s}).mid(1),
+                 (QStringList{u"dock"_s, u"menuBar"_s, u"both"_s}));
+        QCOMPARE(bashCompletions({u"settings"_s, u"set"_s, u"icloud_sync"_s, u"f"_s}).mid(1),
+                 QStringList{u"false"_s});
     }
 
     void misusedCommandsExitWithTwo_data()
@@ -344,6 +348,14 @@ private Q_SLOTS:
         QTest::newRow("setting not a boolean")
             << QStringList{u"settings"_s, u"set"_s, u"launch_at_login"_s, u"sometimes"_s}
             << QString() << u"settings"_s;
+        QTest::newRow("device id")
+            << QStringList{u"settings"_s, u"set"_s, u"sync_device_id"_s, u"mine"_s}
+            << u"sync_device_id is read-only: it is made once for this device."_s << u"settings"_s;
+        QTest::newRow("standard input without a policy")
+            << QStringList{u"import"_s, u"-"_s}
+            << u"import - reads the profiles from standard input, so it needs --replace or "
+               "--skip."_s
+            << u"import"_s;
         QTest::newRow("unknown setting") << QStringList{u"settings"_s, u"get"_s, u"nope"_s}
                                          << u"Unknown setting “nope”."_s << u"settings"_s;
         QTest::newRow("backup without a sub-command")
@@ -637,6 +649,16 @@ private Q_SLOTS:
                      u"/cfg -o ExitOnForwardFailure=yes -o ServerAliveCountMax=3 -o "
                      "ServerAliveInterval=15 u@h\n"_s);
         QCOMPARE(cli({u"settings"_s, u"set"_s, u"user_config_file_path"_s, u""_s}).code, 0);
+
+        // Every key the settings show is explained, with its values and default.
+        const QString help = cli({u"help"_s, u"settings"_s}).out;
+        for (const QString &line : cli({u"settings"_s}).out.split(u'\n', Qt::SkipEmptyParts)) {
+            const QString key = line.section(u" = "_s, 0, 0);
+            QVERIFY2(QRegularExpression(u"\n  "_s + key + u" +\\S"_s).match(help).hasMatch(),
+                     qPrintable(key));
+        }
+        QVERIFY(help.contains(u"dock, menuBar or both (default dock)"_s));
+        QVERIFY(help.contains(u"\"enabled\": true}]"_s));
     }
 
     void exportAndImportAskPerConflict()
@@ -692,6 +714,15 @@ private Q_SLOTS:
                      u"The file “%1” could not be read: it is not a regular file.\n"_s.arg(path));
         }
         QCOMPARE(cli({u"list"_s}).out, before);
+
+        // A pipe comes in as standard input, which then has no answers to give.
+        const Run piped = cli({u"export"_s, u"--all"_s, u"-o"_s, u"-"_s});
+        QCOMPARE(piped.code, 0);
+        const Run fromPipe = cli({u"import"_s, u"-"_s, u"--skip"_s}, piped.out.toUtf8());
+        QCOMPARE(fromPipe.err, QString());
+        QCOMPARE(fromPipe.out, u"0 items was added, 2 items were skipped.\n"_s);
+        QVERIFY(cli({u"import"_s, u"-"_s, u"--replace"_s}, "[{\"name\": ")
+                    .err.startsWith(u"standard input: The file is not JSON"_s));
     }
 
     // Output that cannot be written fails the command: a path that is no file is left as it

@@ -59,6 +59,17 @@ private Q_SLOTS:
                                 << QString() << QString();
         QTest::newRow("bad base64") << u"host ssh-ed25519 !!!"_s << int(Status_::invalid)
                                     << QString() << QString() << QString();
+        QTest::newRow("certificate")
+            << u"h ssh-ed25519-cert-v01@openssh.com AAAA"_s << int(Status_::ok) << QString()
+            << u"h"_s << u"ssh-ed25519-cert-v01@openssh.com AAAA"_s;
+        QTest::newRow("security key cert")
+            << u"h sk-ecdsa-sha2-nistp256-cert-v01@openssh.com AAAA"_s << int(Status_::ok)
+            << QString() << u"h"_s << u"sk-ecdsa-sha2-nistp256-cert-v01@openssh.com AAAA"_s;
+        QTest::newRow("unknown key type") << u"garbage line here"_s << int(Status_::invalid)
+                                          << QString() << QString() << QString();
+        QTest::newRow("unknown certificate")
+            << u"h made-up-cert-v01@openssh.com AAAA"_s << int(Status_::invalid) << QString()
+            << QString() << QString();
         QTest::newRow("unknown marker")
             << u"@whatever host ssh-ed25519 AAAA"_s << int(Status_::invalid) << QString()
             << QString() << QString();
@@ -131,7 +142,7 @@ private Q_SLOTS:
         QDir().mkpath(QFileInfo(path).absolutePath());
         QFile file(path);
         QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write("# lab\n[127.0.0.1]:22022 ssh-ed25519 AAAAC3Nza\nbroken line\n");
+        file.write("# lab\n[127.0.0.1]:22022 ssh-ed25519 AAAAC3Nza\ngarbage line here\n");
         file.close();
         QList<KnownHostEntry> entries = load(path);
         QCOMPARE(entries.size(), 3);

@@ -17,6 +17,30 @@
 
 using namespace Qt::StringLiterals;
 
+namespace {
+
+const QString standardInput = u"-"_s;
+
+// Standard input whole, bounded as an imported file is: a pipe has no size to check first.
+Result<QByteArray> readStandardInput(QIODevice *input)
+{
+    constexpr qint64 chunkBytes = 1 << 20;
+    QByteArray bytes;
+    while (input) {
+        const QByteArray chunk = input->read(chunkBytes);
+        if (chunk.isEmpty())
+            break;
+        bytes += chunk;
+        if (bytes.size() > maxImportBytes)
+            return Error(localized("Standard input holds more than %1 MiB, more than an import "
+                                   "reads.")
+                             .arg(maxImportBytes / (1024 * 1024)));
+    }
+    return bytes;
+}
+
+} // namespace
+
 CommandHelp ExportCommand::help()
 {
     return {u"export PROFILE... | --all -o FILE"_s,
@@ -71,7 +95,8 @@ CommandHelp ImportCommand::help()
     return {u"import FILE [--replace | --skip]"_s,
             localized("Read profiles from an interchange file."),
             localized("A profile whose uuid is already in the library is replaced or skipped as "
-                      "the options say, or as you answer for each."),
+                      "the options say, or as you answer for each. FILE “-” reads standard input, "
+                      "which then cannot answer: give --replace or --skip."),
             {{u"--replace"_s, localized("replace every profile already there")},
              {u"--skip"_s, localized("skip every profile already there")}}};
 }
@@ -86,6 +111,9 @@ Status ImportCommand::parse(const QStringList &arguments)
     if (flags->positionals.size() != 1 || (m_replace && m_skip))
         return Error(localized("import takes one FILE and at most one of --replace and --skip."));
     m_path = flags->positionals.first();
+    if (m_path == standardInput && !m_replace && !m_skip)
+        return Error(localized("import - reads the profiles from standard input, so it needs "
+                               "--replace or --skip."));
     return std::nullopt;
 }
 
@@ -94,9 +122,19 @@ int ImportCommand::run()
     const ConflictPolicy policy = m_replace ? ConflictPolicy::replaceAll
                                   : m_skip  ? ConflictPolicy::skipAll
                                             : ConflictPolicy::ask;
-    const auto result =
-        importProfiles(m_path, context(), policy,
-                       [this](const QString &name, bool offerAll) { return ask(name, offerAll); });
+    if (m_path != standardInput)
+        return report(
+            importProfiles(m_path, context(), policy, [this](const QString &name, bool offerAll) {
+                return ask(name, offerAll);
+            }));
+    const Result<QByteArray> bytes = readStandardInput(m_env.in().device());
+    if (!bytes)
+        return m_env.fail(bytes.error().message);
+    return report(importProfileDocument(*bytes, localized("standard input"), context(), policy));
+}
+
+int ImportCommand::report(const Result<ProfileImportResult> &result)
+{
     if (!result)
         return m_env.fail(result.error().message);
     m_env.out() << result->message() << Qt::endl;

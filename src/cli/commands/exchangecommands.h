@@ -5,6 +5,7 @@
 
 class BackupModule;
 struct ConflictDecision;
+struct ProfileImportResult;
 class SyncMirror;
 
 // vellssh-cli export: profiles written to an interchange file.
@@ -36,6 +37,7 @@ public:
 
 private:
     ConflictDecision ask(const QString &name, bool offerApplyToAll);
+    int report(const Result<ProfileImportResult> &result);
 
     QString m_path;
     bool m_replace = false;

@@ -19,9 +19,9 @@ CommandHelp StatusCommand::help()
 {
     return {u"status [--all] [--json] [--watch]\nstatus PROFILE... [--json]"_s,
             localized("Show the state of the tunnels that have been used."),
-            localized("A line shows a profile’s name, its state and what it is doing, separated "
-                      "by tabs. With PROFILE... a line shows each one as named and its state, in "
-                      "the order named."),
+            localized("A line shows a profile’s name, its state and what it is doing when that "
+                      "says more than the state (else nothing), separated by tabs. With "
+                      "PROFILE... a line shows each one as named, in the order named."),
             {{u"--all"_s, localized("show every live profile, also those never connected")},
              {u"--json"_s, localized("print the states as JSON")},
              {u"--watch"_s, localized("then print every change, after its time, until "
@@ -47,6 +47,25 @@ Status StatusCommand::parse(const QStringList &arguments)
     return std::nullopt;
 }
 
+namespace {
+
+// What each profile is doing, under its name and under its uuid, so that a line for a profile
+// named either way has the columns of the listing.
+QHash<QString, QString> summariesByReference(IoVellsshTunnelInterface &tunnel)
+{
+    QDBusPendingReply<QList<QVariantMap>> reply = tunnel.ListProfiles();
+    reply.waitForFinished();
+    QHash<QString, QString> summaries;
+    for (const QVariantMap &profile : reply.value()) {
+        const QString summary = profile.value(u"summary"_s).toString();
+        summaries.insert(profile.value(u"name"_s).toString(), summary);
+        summaries.insert(profile.value(u"uuid"_s).toString(), summary);
+    }
+    return summaries;
+}
+
+} // namespace
+
 int StatusCommand::printStates(IoVellsshTunnelInterface &tunnel)
 {
     QDBusPendingReply<QStringList> reply = tunnel.GetStatus(m_references);
@@ -54,6 +73,7 @@ int StatusCommand::printStates(IoVellsshTunnelInterface &tunnel)
     if (reply.isError())
         return m_env.fail(reply.error().message());
     const QStringList states = reply.value();
+    const QHash<QString, QString> summaries = summariesByReference(tunnel);
     QJsonArray array;
     for (qsizetype i = 0; i < m_references.size(); ++i) {
         const std::optional<SessionState> known = sessionStateFromRaw(states.value(i));
@@ -63,7 +83,7 @@ int StatusCommand::printStates(IoVellsshTunnelInterface &tunnel)
                                      {u"state"_s, states.value(i)},
                                      {u"textState"_s, text}});
         else
-            m_env.out() << m_references[i] << u'\t' << text << Qt::endl;
+            printLine(m_references[i], text, summaries.value(m_references[i]));
     }
     if (m_json)
         m_env.out() << QString::fromUtf8(QJsonDocument(array).toJson(QJsonDocument::Indented));
@@ -114,7 +134,10 @@ void StatusCommand::printLine(const QString &name, const QString &state, const Q
         const QDateTime now = QDateTime::currentDateTime();
         m_env.out() << now.toOffsetFromUtc(now.offsetFromUtc()).toString(Qt::ISODate) << u'\t';
     }
-    m_env.out() << name << u'\t' << state << u'\t' << summary << Qt::endl;
+    // The summary of a plain state is the state's own text again; the column stays, empty, so
+    // that scripts can count on three.
+    m_env.out() << name << u'\t' << state << u'\t' << (summary == state ? QString() : summary)
+                << Qt::endl;
 }
 
 int StatusCommand::watch(IoVellsshTunnelInterface &tunnel)

@@ -20,10 +20,19 @@ const SettingText *settingNamed(const QString &name)
 
 CommandHelp SettingsCommand::help()
 {
+    QList<OptionHelp> keys;
+    for (const SettingText &text : settingTexts()) {
+        keys.append(
+            {text.name, text.defaultValue.isEmpty()
+                            ? text.values
+                            : localized("%1 (default %2)").arg(text.values, text.defaultValue)});
+    }
     return {u"settings [get KEY | set KEY VALUE]"_s,
             localized("Show every setting, or read or write one."),
+            localized(R"(environment_variables is set in its JSON form, for example [{"key": )"
+                      R"("LANG", "value": "C.UTF-8", "enabled": true}].)"),
             {},
-            {}};
+            keys};
 }
 
 Status SettingsCommand::parse(const QStringList &arguments)
@@ -37,6 +46,11 @@ Status SettingsCommand::parse(const QStringList &arguments)
     m_setting = settingNamed(arguments[1]);
     if (!m_setting)
         return Error(localized("Unknown setting “%1”.").arg(arguments[1]));
+    // The device's id is made once, by its first sync; another one would make the other devices
+    // take this one for a stranger.
+    if (!get && m_setting->name == SettingKeys::syncDeviceID.name)
+        return Error(
+            localized("%1 is read-only: it is made once for this device.").arg(m_setting->name));
     if (!get)
         m_newValue = arguments[2];
     return std::nullopt;
