@@ -2,6 +2,8 @@
 
 #include "localized.h"
 
+#include <QLocale>
+
 #include <algorithm>
 
 using namespace Qt::StringLiterals;
@@ -41,9 +43,8 @@ Result<QString> nameArgument(const QString &text)
 {
     const QString name = text.trimmed();
     if (name.size() > maxNameLength)
-        return Error(localized("The name “%1…” is too long: a name holds at most %2 characters.")
-                         .arg(visible(name.first(40)))
-                         .arg(maxNameLength),
+        return Error(localized("The name is longer than %1 characters.")
+                         .arg(QLocale(QLocale::English).toString(maxNameLength)),
                      {}, unusableNameCode);
     if (std::any_of(text.cbegin(), text.cend(), isControl))
         return Error(localized("The name “%1” contains a control character.").arg(visible(text)),

@@ -60,10 +60,10 @@ unit=$tree/$unitdir/vellssh.service
 [ "$(line "$unit" Type)" = "Type=notify" ] || fail "the unit is not a notify unit"
 [ "$(line "$unit" Restart)" = "Restart=on-failure" ] || fail "the unit's restart"
 bus=$share/dbus-1/services/io.vellssh.Tunnel.service
-[ "$(line "$bus" Exec)" = "Exec=$prefix/$bindir/vellssh --headless" ] || fail "the bus starts $(line "$bus" Exec)"
+[ "$(line "$bus" Exec)" = "Exec=$prefix/$bindir/vellssh --background" ] || fail "the bus starts $(line "$bus" Exec)"
 [ "$(line "$bus" Name)" = "Name=io.vellssh.Tunnel" ] || fail "the bus service's name"
-[ "$(line "$bus" SystemdService)" = "SystemdService=vellssh.service" ] ||
-  fail "the bus service does not start the unit"
+# The bus starts the desktop application where there is a display, not the unit.
+[ -z "$(line "$bus" SystemdService)" ] || fail "the bus service starts the unit"
 
 man --warnings -l "$tree/$mandir/man1/vellssh.1" 2>&1 >/dev/null | grep . >&2 &&
   fail "the man page has formatting problems"
