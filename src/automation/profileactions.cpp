@@ -53,8 +53,8 @@ Error withSuggestion(const Error &error)
 Status ProfileActions::perform(const std::function<Status(ObjectContext &)> &edits)
 {
     ObjectContext *main = m_store.mainContext();
-    // Steps of the main context that are still open are closed first, so that what this
-    // request saves comes after them in the store's history.
+    // An undo step of the main context that is still open is closed first, so that the merge
+    // of what this request saves never lands inside the user's step.
     main->processPendingChanges();
     auto context = m_store.newContext();
     if (!context)

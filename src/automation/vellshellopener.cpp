@@ -6,6 +6,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QProcess>
 #include <QStandardPaths>
 
@@ -109,6 +110,33 @@ bool takesList(const QStringList &arguments)
     return arguments.contains(u"%U"_s) || arguments.contains(u"%F"_s);
 }
 
+// A value's escapes (\s, \n, \t, \r, \\) undone; any other backslash is left for the Exec
+// quoting to read.
+QString unescapedValue(const QString &value)
+{
+    static const QHash<QChar, QChar> escapes{
+        {u's', u' '}, {u'n', u'\n'}, {u't', u'\t'}, {u'r', u'\r'}, {u'\\', u'\\'}};
+    QString unescaped;
+    for (qsizetype i = 0; i < value.size(); ++i) {
+        if (value[i] == u'\\' && i + 1 < value.size() && escapes.contains(value[i + 1]))
+            unescaped += escapes.value(value[++i]);
+        else
+            unescaped += value[i];
+    }
+    return unescaped;
+}
+
+// One batch per run: all URLs for an entry that takes a list, else one URL each.
+QList<QStringList> batchesFor(const QStringList &arguments, const QStringList &urls)
+{
+    if (takesList(arguments))
+        return {urls};
+    QList<QStringList> each;
+    for (const QString &url : urls)
+        each.append({url});
+    return each;
+}
+
 } // namespace
 
 QUrl VellShellOpener::profileURL(const Profile &profile)
@@ -131,15 +159,8 @@ std::optional<QList<QStringList>> VellShellOpener::commandLines(const QString &e
         return std::nullopt;
     if (urls.isEmpty())
         return QList<QStringList>{};
-    // An entry that takes one URL per run is started once for each.
-    const QList<QStringList> batches = takesList(*arguments) ? QList<QStringList>{urls} : [&] {
-        QList<QStringList> each;
-        for (const QString &url : urls)
-            each.append({url});
-        return each;
-    }();
     QList<QStringList> lines;
-    for (const QStringList &batch : batches) {
+    for (const QStringList &batch : batchesFor(*arguments, urls)) {
         bool tookUrls = false;
         QStringList line = expand(*arguments, batch, tookUrls);
         if (!tookUrls)
@@ -161,21 +182,7 @@ std::optional<QString> VellShellOpener::execValue(const QByteArray &desktopEntry
         const qsizetype equals = line.indexOf(u'=');
         if (!inEntry || equals < 0 || line.left(equals).trimmed() != u"Exec"_s)
             continue;
-        const QString value = line.mid(equals + 1).trimmed();
-        QString unescaped;
-        for (qsizetype i = 0; i < value.size(); ++i) {
-            if (value[i] != u'\\' || i + 1 == value.size()) {
-                unescaped += value[i];
-                continue;
-            }
-            const QChar c = value[++i];
-            unescaped += c == u's'   ? u' '
-                         : c == u'n' ? u'\n'
-                         : c == u't' ? u'\t'
-                         : c == u'r' ? u'\r'
-                                     : c;
-        }
-        return unescaped;
+        return unescapedValue(line.mid(equals + 1).trimmed());
     }
     return std::nullopt;
 }

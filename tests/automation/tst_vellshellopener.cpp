@@ -66,6 +66,9 @@ private Q_SLOTS:
                                  "[Other]\nExec=late\n";
         QCOMPARE(VellShellOpener::execValue(entry), u"shell one --path=C:\\x %u"_s);
         QCOMPARE(VellShellOpener::execValue("[Desktop Entry]\nName=Shell\n"), std::nullopt);
+        // A backslash that escapes nothing in the value is the quoting's.
+        QCOMPARE(VellShellOpener::execValue("[Desktop Entry]\nExec=\"a \\\"b\\\"\" %u\n"),
+                 u"\"a \\\"b\\\"\" %u"_s);
     }
 
     // Every value survives the trip through the URL, whatever characters it holds.

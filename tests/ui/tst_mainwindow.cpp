@@ -323,15 +323,15 @@ private Q_SLOTS:
         connect(m_window.get(), &MainWindow::createRequested, this,
                 [&](Tag *tag) { creates.append(tag); });
         for (const QString &name : {u"editProfile"_s, u"duplicateTunnel"_s, u"pin"_s, u"connect"_s,
-                                    u"disconnect"_s, u"delete"_s, u"undo"_s})
+                                    u"disconnect"_s, u"openInShell"_s, u"delete"_s, u"undo"_s})
             QVERIFY2(!action(name)->isEnabled(), qPrintable(name));
         QVERIFY(action(u"newTunnel"_s)->isEnabled());
         QVERIFY(action(u"connectAll"_s)->isEnabled());
         QVERIFY(!action(u"disconnectAll"_s)->isEnabled());
 
         clickRow(u"db"_s);
-        for (const QString &name :
-             {u"editProfile"_s, u"duplicateTunnel"_s, u"pin"_s, u"connect"_s, u"delete"_s})
+        for (const QString &name : {u"editProfile"_s, u"duplicateTunnel"_s, u"pin"_s, u"connect"_s,
+                                    u"openInShell"_s, u"delete"_s})
             QVERIFY2(action(name)->isEnabled(), qPrintable(name));
         QVERIFY(!action(u"disconnect"_s)->isEnabled());
         QTest::keyClick(list(), Qt::Key_Return);
@@ -352,6 +352,18 @@ private Q_SLOTS:
         chooseSidebar(SidebarItem::forTag(work));
         QTest::keyClick(list(), Qt::Key_N, Qt::ControlModifier);
         QCOMPARE(creates, QList<Tag *>{work});
+    }
+
+    void openInVellShellWithoutItSaysSo()
+    {
+        m_fixture->addProfile(u"db"_s);
+        openWindow();
+        clickRow(u"db"_s);
+        action(u"openInShell"_s)->trigger();
+        QTRY_VERIFY(visibleBox(u"errorAlert"_s));
+        QMessageBox *alert = visibleBox(u"errorAlert"_s);
+        QCOMPARE(alert->text(), u"Vell Shell is not installed. Install it to open the tunnels."_s);
+        press(alert, alert->buttons().first()->text());
     }
 
     void tagsAreNamedAndRenamedInPlace()
