@@ -1,5 +1,6 @@
 #pragma once
 
+#include "namearguments.h"
 #include "records.h"
 #include "result.h"
 
@@ -48,7 +49,8 @@ public:
     // What isAcceptable asks of every forwarding address.
     static bool isAcceptableAddress(const std::optional<QString> &address);
     // The longest texts a field may hold, in characters.
-    static constexpr qsizetype maximumNameLength = 1024;
+    // The same limit that names typed on the command line or sent by scripts meet first.
+    static constexpr qsizetype maximumNameLength = maxNameLength;
     static constexpr qsizetype maximumHostLength = 1024;
     static constexpr qsizetype maximumUserLength = 256;
     static constexpr qsizetype maximumFileNameLength = 255;

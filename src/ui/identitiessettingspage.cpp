@@ -37,15 +37,7 @@ IdentitiesSettingsPage::IdentitiesSettingsPage(IdentityKeyManager &manager, QWid
       m_list(new QTreeView)
 {
     setObjectName(u"identitiesSettings"_s);
-    m_list->setModel(m_model);
-    m_list->setAccessibleName(localized("Identities"));
-    m_list->setRootIsDecorated(false);
-    m_list->setUniformRowHeights(true);
-    m_list->setAlternatingRowColors(true);
-    m_list->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    m_list->setSelectionBehavior(QAbstractItemView::SelectRows);
-    m_list->setContextMenuPolicy(Qt::ActionsContextMenu);
-    m_list->setMinimumSize(360, 180);
+    setUpEntryList(m_list, m_model, localized("Identities"), QSize(360, 180));
     m_list->header()->setStretchLastSection(false);
     m_list->header()->setSectionResizeMode(IdentityListModel::nameColumn, QHeaderView::Stretch);
     m_list->header()->setSectionResizeMode(IdentityListModel::kindColumn,

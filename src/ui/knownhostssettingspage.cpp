@@ -27,15 +27,7 @@ KnownHostsSettingsPage::KnownHostsSettingsPage(QString serviceProgram, QString f
       m_loadingLabel(new QLabel(localized("Loading…")))
 {
     setObjectName(u"knownHostsSettings"_s);
-    m_list->setModel(m_model);
-    m_list->setAccessibleName(localized("Known Hosts"));
-    m_list->setRootIsDecorated(false);
-    m_list->setUniformRowHeights(true);
-    m_list->setAlternatingRowColors(true);
-    m_list->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    m_list->setSelectionBehavior(QAbstractItemView::SelectRows);
-    m_list->setContextMenuPolicy(Qt::ActionsContextMenu);
-    m_list->setMinimumSize(480, 200);
+    setUpEntryList(m_list, m_model, localized("Known Hosts"), QSize(480, 200));
     QHeaderView *header = m_list->header();
     header->setStretchLastSection(false);
     header->setSectionResizeMode(KnownHostListModel::hostsColumn, QHeaderView::Stretch);

@@ -7,6 +7,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QToolButton>
+#include <QTreeView>
 
 using namespace Qt::StringLiterals;
 
@@ -83,4 +84,18 @@ QWidget *makeListButtons(const QList<std::pair<QAction *, QString>> &actions)
     }
     row->addStretch();
     return buttons;
+}
+
+void setUpEntryList(QTreeView *list, QAbstractItemModel *model, const QString &accessibleName,
+                    const QSize &minimumSize)
+{
+    list->setModel(model);
+    list->setAccessibleName(accessibleName);
+    list->setRootIsDecorated(false);
+    list->setUniformRowHeights(true);
+    list->setAlternatingRowColors(true);
+    list->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    list->setSelectionBehavior(QAbstractItemView::SelectRows);
+    list->setContextMenuPolicy(Qt::ActionsContextMenu);
+    list->setMinimumSize(minimumSize);
 }

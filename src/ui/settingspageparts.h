@@ -8,7 +8,10 @@
 
 class QAction;
 class QKeySequence;
+class QAbstractItemModel;
 class QMessageBox;
+class QSize;
+class QTreeView;
 class QWidget;
 
 // What the settings pages that list files share: their alerts and questions, and the actions
@@ -23,6 +26,9 @@ void askSettingsQuestion(QWidget *page, const QString &objectName, const QString
                          const QString &question, const QString &explanation, const QString &action,
                          const std::function<void()> &proceed);
 
+// A page's list of entries: whole rows, several at once, its actions as context menu.
+void setUpEntryList(QTreeView *list, QAbstractItemModel *model, const QString &accessibleName,
+                    const QSize &minimumSize);
 // An action of a page's list: its keys work while the list has the focus, where Delete and
 // Copy mean the selected rows.
 QAction *makeListAction(QWidget *list, const QString &text, const QString &icon,
