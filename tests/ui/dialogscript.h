@@ -4,6 +4,10 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QTimer>
 #include <QWidget>
@@ -46,6 +50,17 @@ public:
             if (button->text() == text)
                 return button->click();
         }
+    }
+
+    // Goes to the path's folder and types its name into the chooser, as a person does. Typed
+    // rather than selected: selecting leaves the name field alone while it has the focus, and
+    // the chooser then answers with the folder it shows.
+    static void typeInChooser(QWidget *dialog, const QString &path)
+    {
+        auto *chooser = qobject_cast<QFileDialog *>(dialog);
+        const QFileInfo info(path);
+        chooser->setDirectory(info.absolutePath());
+        chooser->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->setText(info.fileName());
     }
 
 private:

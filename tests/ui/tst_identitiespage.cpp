@@ -91,8 +91,7 @@ class IdentitiesPageTest : public QObject
         QVERIFY(chooser);
         QCOMPARE(chooser->windowTitle(), u"Import Identity Keys"_s);
         QCOMPARE(chooser->fileMode(), QFileDialog::ExistingFiles);
-        chooser->setDirectory(QFileInfo(path).absolutePath());
-        chooser->selectFile(QFileInfo(path).fileName());
+        DialogScript::typeInChooser(chooser, path);
         QTest::keyClick(chooser->findChild<QLineEdit *>(u"fileNameEdit"_s), Qt::Key_Return);
     }
 

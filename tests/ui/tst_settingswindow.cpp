@@ -63,9 +63,8 @@ std::optional<Alert> answerAlert()
 void pickInChooser(DialogScript &script, const QString &path)
 {
     script.then(u"pathChooser"_s, [path](QWidget *dialog) {
-        auto *chooser = qobject_cast<QFileDialog *>(dialog);
-        chooser->selectFile(path);
-        static_cast<QDialog *>(chooser)->accept();
+        DialogScript::typeInChooser(dialog, path);
+        static_cast<QDialog *>(dialog)->accept();
     });
 }
 
