@@ -1,11 +1,12 @@
 // Interchange figures on a library of 10,000 profiles with 5 forwardings and 2 tags each:
-// exporting it, importing the file into an empty store, and importing it again with every
-// profile skipped.
+// exporting it, importing the file into an empty store, importing it again with every
+// profile skipped, and pasting 1,000 of its profiles copied in the same run.
 #include "benchlibrary.h"
 #include "objectcontext.h"
 #include "persistencecontroller.h"
 #include "profile.h"
 #include "profileimport.h"
+#include "transferableprofile.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -80,6 +81,30 @@ void ReimportSkippingAll(benchmark::State &state)
     }
 }
 BENCHMARK(ReimportSkippingAll)->Unit(benchmark::kMillisecond);
+
+void PasteThousandCopies(benchmark::State &state)
+{
+    for (auto _ : state) {
+        state.PauseTiming();
+        QTemporaryDir dir;
+        const QString path = dir.path() + u"/VellSSH.sqlite"_s;
+        QFile::copy(benchLibraryPath(), path);
+        auto store = std::move(PersistenceController::open(StoreLocation::file(path))).value();
+        ObjectContext &context = *store->mainContext();
+        QList<TransferableProfile> copied;
+        for (const Profile *profile : context.profiles().mid(0, 1000))
+            copied.append(TransferableProfile::from(*profile, {}));
+        state.ResumeTiming();
+        if (Status error = importTransferables(copied, context))
+            state.SkipWithError(qPrintable(error->message));
+        state.PauseTiming();
+        if (context.profiles().size() != benchProfileCount + 1000)
+            state.SkipWithError("the copies are missing");
+        store.reset();
+        state.ResumeTiming();
+    }
+}
+BENCHMARK(PasteThousandCopies)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 } // namespace
 

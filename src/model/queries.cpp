@@ -312,12 +312,17 @@ void setPinned(const QList<Profile *> &profiles, bool pinned)
 namespace {
 
 // The largest number that the names matching the pattern carry in its first group; a match
-// without a number counts as 0. No match at all gives no value.
+// without a number counts as 0. No match at all gives no value. Names without the pattern's
+// literal start are passed over first: pasting many copies into a large library asks once per
+// copy, and the pattern costs far more than the test.
 template<class Names>
-std::optional<qint64> largestNumber(const Names &names, const QRegularExpression &pattern)
+std::optional<qint64> largestNumber(const Names &names, const QRegularExpression &pattern,
+                                    QStringView start = {})
 {
     std::optional<qint64> largest;
     for (const QString &name : names) {
+        if (!name.startsWith(start))
+            continue;
         const QRegularExpressionMatch match = pattern.match(name);
         if (!match.hasMatch())
             continue;
@@ -346,12 +351,13 @@ QString copyName(const QString &name, const ObjectContext &context)
                                     u"(?: ([0-9]+))?)$"_s);
     const QRegularExpressionMatch match = copyOf.match(name);
     const QString base = match.hasMatch() ? match.captured(1) : name;
-    const QRegularExpression copies(u'^' + QRegularExpression::escape(base) + u' ' +
-                                    QRegularExpression::escape(copy) + u"(?: ([0-9]+))?$"_s);
-    const auto largest = largestNumber(profileNames(context), copies);
+    const QString prefix = base + u' ' + copy;
+    const QRegularExpression copies(u'^' + QRegularExpression::escape(prefix) +
+                                    u"(?: ([0-9]+))?$"_s);
+    const auto largest = largestNumber(profileNames(context), copies, prefix);
     if (!largest)
-        return base + u' ' + copy;
-    return base + u' ' + copy + u' ' + QString::number(*largest + 1);
+        return prefix;
+    return prefix + u' ' + QString::number(*largest + 1);
 }
 
 namespace {
@@ -390,7 +396,6 @@ Forwarding *duplicateForwarding(Forwarding *source, Profile *target, ObjectConte
     Forwarding *copy = context.insertForwarding();
     copy->edit([&](ForwardingData &data) { copyValues(data, source->data()); });
     copy->setProfile(target);
-    context.processPendingChanges();
     return copy;
 }
 
