@@ -28,12 +28,18 @@ void useApplicationIcon(QMessageBox &box, QMessageBox::Icon fallback)
         box.setIconPixmap(icon.pixmap(64, 64));
 }
 
+// The message with its notes beneath, or behind "Show Details…" when they are many.
 QMessageBox *alert(QWidget *parent, QMessageBox::Icon icon, const QString &title,
-                   const QString &message)
+                   const QString &message, const QStringList &notes = {})
 {
     auto *box = new QMessageBox(icon, QApplication::applicationDisplayName(), title,
                                 QMessageBox::Ok, parent);
-    box->setInformativeText(message);
+    if (!notes.isEmpty() && notes.size() <= maxInlineLines)
+        box->setInformativeText(message + u"\n\n"_s + notes.join(u'\n'));
+    else
+        box->setInformativeText(message);
+    if (notes.size() > maxInlineLines)
+        box->setDetailedText(notes.join(u'\n'));
     box->setAttribute(Qt::WA_DeleteOnClose);
     widenForReading(*box);
     return box;
@@ -67,15 +73,42 @@ ConflictQuestion conflictQuestion(QWidget *parent)
 
 void showImportResult(QWidget *parent, const ProfileImportResult &result)
 {
-    const QStringList notes = result.renamed + result.problems;
-    QString message = result.message();
-    if (!notes.isEmpty() && notes.size() <= maxInlineLines)
-        message += u"\n\n"_s + notes.join(u'\n');
-    QMessageBox *box =
-        alert(parent, QMessageBox::Information, localized("Successfully imported."), message);
+    QMessageBox *box = alert(parent, QMessageBox::Information, localized("Successfully imported."),
+                             result.message(), result.renamed + result.problems);
     box->setObjectName(u"importResult"_s);
-    if (notes.size() > maxInlineLines)
-        box->setDetailedText(notes.join(u'\n'));
+    box->open();
+}
+
+void ImportReport::add(const Result<ProfileImportResult> &imported)
+{
+    if (!imported) {
+        failures.append(imported.error().message);
+        return;
+    }
+    if (!total) {
+        total = *imported;
+        return;
+    }
+    total->added += imported->added;
+    total->replaced += imported->replaced;
+    total->skipped += imported->skipped;
+    total->problems += imported->problems;
+    total->renamed += imported->renamed;
+}
+
+void showImportReport(QWidget *parent, const ImportReport &report)
+{
+    if (report.total)
+        showImportResult(parent, *report.total);
+    const QString title = localized("Failed to import!");
+    if (report.failures.size() == 1)
+        showFailure(parent, title, report.failures.first());
+    if (report.failures.size() < 2)
+        return;
+    QMessageBox *box = alert(
+        parent, QMessageBox::Warning, title,
+        localized("%1 files could not be imported.").arg(report.failures.size()), report.failures);
+    box->setObjectName(u"exchangeFailure"_s);
     box->open();
 }
 

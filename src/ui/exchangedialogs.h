@@ -3,6 +3,9 @@
 #include "profileimport.h"
 
 #include <QString>
+#include <QStringList>
+
+#include <optional>
 
 class QWidget;
 
@@ -21,6 +24,18 @@ void showImportResult(QWidget *parent, const ProfileImportResult &result);
 // An import or export that failed, under its title ("Failed to import!", "Import/Export
 // Error"), naming the file and the reason.
 void showFailure(QWidget *parent, const QString &title, const QString &message);
+
+// What opening files came to when several arrive at once (a drop, a file manager's selection):
+// the counts summed over the files that were read and why each of the others was not, said in
+// at most two alerts rather than one per file.
+struct ImportReport
+{
+    std::optional<ProfileImportResult> total;
+    QStringList failures;
+
+    void add(const Result<ProfileImportResult> &imported);
+};
+void showImportReport(QWidget *parent, const ImportReport &report);
 
 // Whether to import a file whose profiles run commands on this computer when they connect
 // (named in commandProfiles): a file from elsewhere must not run anything unasked.

@@ -224,9 +224,11 @@ void ProfileTransfer::drain()
     if (m_busy)
         return;
     m_busy = true;
+    ExchangeDialogs::ImportReport report;
     while (!m_pending.isEmpty())
-        importFile(m_pending.takeFirst());
+        importFile(m_pending.takeFirst(), report);
     m_busy = false;
+    ExchangeDialogs::showImportReport(m_window, report);
 }
 
 namespace {
@@ -257,18 +259,13 @@ QStringList profilesRunningCommands(const QString &path)
 
 } // namespace
 
-void ProfileTransfer::importFile(const QString &path)
+void ProfileTransfer::importFile(const QString &path, ExchangeDialogs::ImportReport &report)
 {
     const QStringList running = profilesRunningCommands(path);
     if (!running.isEmpty() && !ExchangeDialogs::confirmCommands(m_window, path, running))
         return;
-    const auto result = importProfiles(path, m_context, ConflictPolicy::ask,
-                                       ExchangeDialogs::conflictQuestion(m_window));
-    if (result)
-        ExchangeDialogs::showImportResult(m_window, *result);
-    else
-        ExchangeDialogs::showFailure(m_window, localized("Failed to import!"),
-                                     result.error().message);
+    report.add(importProfiles(path, m_context, ConflictPolicy::ask,
+                              ExchangeDialogs::conflictQuestion(m_window)));
 }
 
 std::unique_ptr<QMimeData> ProfileTransfer::mimeDataFor(const QList<Profile *> &profiles) const

@@ -18,6 +18,9 @@ class QMimeData;
 class QWidget;
 class Tag;
 struct TransferableProfile;
+namespace ExchangeDialogs {
+struct ImportReport;
+}
 
 // How profiles leave and enter the application at a person's request: interchange files
 // through the file dialogs and from the command line, and the clipboard and drops with their
@@ -79,7 +82,7 @@ private:
     void chooseAndImport();
     void chooseAndExport(bool all);
     void drain();
-    void importFile(const QString &path);
+    void importFile(const QString &path, ExchangeDialogs::ImportReport &report);
     void pasteRecords(QList<TransferableProfile> records, Tag *tag);
     QList<Profile *> takeCutProfiles(QList<TransferableProfile> &records);
     void clipboardChanged();

@@ -295,6 +295,35 @@ private Q_SLOTS:
         QVERIFY(!context().undoStack()->canUndo());
     }
 
+    // A drop of many files says what came of them together, not in an alert per file.
+    void manyFilesAtOnceAreReportedTogether()
+    {
+        QStringList paths;
+        for (const QString &name : {u"x"_s, u"y"_s}) {
+            QJsonObject json = profileJSON(*add(name));
+            json.insert(u"uuid"_s, QUuid::createUuid().toString(QUuid::WithoutBraces));
+            json.insert(u"name"_s, name + u" from a file"_s);
+            paths.append(writeFile(name + u".velltunnel"_s, document({json})));
+        }
+        paths.append(writeFile(u"broken.velltunnel"_s, "{\"profiles\": ["));
+        paths.append(QDir::tempPath() + u"/gone.velltunnel"_s);
+        paths.append(writeFile(u"empty.velltunnel"_s, "{}"));
+        m_transfer->openFiles(paths);
+
+        QCOMPARE(takeAlert(u"importResult"_s).second, u"2 items was added."_s);
+        QMessageBox *failure = nullptr;
+        QTRY_VERIFY_WITH_TIMEOUT((failure = box(u"exchangeFailure"_s)), 10000);
+        const QStringList lines = failure->informativeText().split(u'\n');
+        QCOMPARE(lines.first(), u"3 files could not be imported."_s);
+        const QStringList reasons = lines.mid(2);
+        QCOMPARE(reasons.size(), 3);
+        for (qsizetype i = 0; i < reasons.size(); ++i)
+            QVERIFY2(reasons[i].contains(QFileInfo(paths[2 + i]).fileName()),
+                     qPrintable(reasons[i]));
+        failure->close();
+        QCOMPARE(names(), (QStringList{u"x"_s, u"x from a file"_s, u"y"_s, u"y from a file"_s}));
+    }
+
     void aMissingFileIsNamed()
     {
         const QString path = QDir::tempPath() + u"/gone.velltunnel"_s;
