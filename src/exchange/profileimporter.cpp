@@ -302,6 +302,9 @@ Profile *ProfileImporter::importProfile(const QJsonObject &object)
         ++m_result.skipped;
         return nullptr;
     }
+    // Another writer may have deleted it while the question was open: it comes in anew.
+    if (existing && existing->isDeleted())
+        existing = nullptr;
     ++(existing ? m_result.replaced : m_result.added);
     Profile *profile = existing ? existing : madeWith<Profile>(m_context, uuid);
     m_profiles.insert(uuid, profile);
@@ -362,12 +365,28 @@ bool ProfileImporter::shouldReplace(const QString &name)
 {
     if (!m_applyToAll && m_ask) {
         const ConflictDecision decision = m_ask(name, m_offerApplyToAll);
+        forgetDeleted();
         m_replace = decision.replace;
         m_applyToAll = decision.applyToAll && m_offerApplyToAll;
     } else if (!m_applyToAll) {
         m_replace = false;
     }
     return m_replace;
+}
+
+// While a question is open, the changes of other writers are merged: what they deleted is no
+// longer there to be matched or replaced.
+void ProfileImporter::forgetDeleted()
+{
+    const auto deleted = [](auto it) { return it.value()->isDeleted(); };
+    m_profiles.removeIf(deleted);
+    m_forwardings.removeIf(deleted);
+    m_tags.removeIf(deleted);
+    m_tagNames.removeIf(deleted);
+    m_tagAliases.removeIf(deleted);
+    if (m_liveNames)
+        m_liveNames->removeIf(deleted);
+    m_nameKeys.removeIf([](auto it) { return it.key()->isDeleted(); });
 }
 
 void ProfileImporter::update(Profile *profile, const QJsonObject &object)

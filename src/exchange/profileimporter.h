@@ -52,6 +52,7 @@ public:
 
 private:
     bool shouldReplace(const QString &name);
+    void forgetDeleted();
     void update(Profile *profile, const QJsonObject &object);
     void resolveTakenName(Profile *profile, bool added);
     void indexNames();

@@ -360,6 +360,68 @@ Result<qint64> ObjectContext::writeTransaction(ChangeWriter &writer,
     return token;
 }
 
+void ObjectContext::setReleasesDeletedObjects(bool releases)
+{
+    m_releasesDeleted = releases;
+    if (!releases || m_release)
+        return;
+    m_release = new QTimer(this);
+    m_release->setSingleShot(true);
+    connect(m_release, &QTimer::timeout, this, &ObjectContext::releaseDeletedObjects);
+    // Both announcements, of this context's changes and of merged ones, come this way.
+    connect(this, &ObjectContext::objectsDidChange, this, [this](const ObjectsDidChange &change) {
+        if (!change.deleted.isEmpty())
+            scheduleRelease();
+    });
+    if (UndoStack *undo = undoStack())
+        connect(undo, &UndoStack::changed, this, &ObjectContext::scheduleRelease);
+}
+
+qsizetype ObjectContext::heldObjectCount() const
+{
+    return qsizetype(d->objects.size());
+}
+
+void ObjectContext::scheduleRelease()
+{
+    if (m_releasesDeleted && !m_release->isActive())
+        m_release->start(0);
+}
+
+void ObjectContext::releaseDeletedObjects()
+{
+    // Whoever waits in a nested event loop (a question during an import) may hold records that
+    // were live when it began, as may an open undo group or an announcement still to come.
+    const UndoStack *undo = undoStack();
+    if (QThread::currentThread()->loopLevel() > 1 || !d->notified.isEmpty() ||
+        (undo && undo->groupingLevel() > 0)) {
+        m_release->start(std::chrono::seconds(1));
+        return;
+    }
+    if (std::none_of(d->objects.cbegin(), d->objects.cend(),
+                     [](const auto &object) { return object->isDeleted(); }))
+        return;
+    // Still needed: by undo, by the next save (a deletion not yet written), by the store's
+    // index (a row that is still there).
+    QSet<const ManagedObject *> kept = m_undo->referencedObjects();
+    kept.unite({d->deleted.cbegin(), d->deleted.cend()});
+    QSet<const ManagedObject *> released;
+    for (const auto &object : d->objects) {
+        ManagedObject *candidate = object.get();
+        if (candidate->isDeleted() && !kept.contains(candidate) &&
+            d->object(candidate->entity(), candidate->objectId()) != candidate &&
+            !d->committed.contains(candidate))
+            released.insert(candidate);
+    }
+    if (released.isEmpty())
+        return;
+    const auto gone = [&](const ManagedObject *object) { return released.contains(object); };
+    d->profiles.removeIf(gone);
+    d->forwardings.removeIf(gone);
+    d->tags.removeIf(gone);
+    std::erase_if(d->objects, [&](const auto &object) { return gone(object.get()); });
+}
+
 void ObjectContext::finishSave(const QList<ObjectChange> &changes, qint64 token)
 {
     for (ManagedObject *object : std::as_const(d->deleted)) {
@@ -370,6 +432,7 @@ void ObjectContext::finishSave(const QList<ObjectChange> &changes, qint64 token)
     d->deleted.clear();
     d->committed.clear();
     noteMergedHistory(token);
+    scheduleRelease();
     if (!changes.isEmpty())
         Q_EMIT didSave(changes);
 }

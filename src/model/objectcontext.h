@@ -20,6 +20,7 @@ class UndoStack;
 class UndoRecorder;
 class ContextMerge;
 class ChangeWriter;
+class QTimer;
 struct ContextState;
 
 // What changed in a context since the last announcement: records inserted, updated or deleted
@@ -94,6 +95,13 @@ public:
     // Called by whoever merged the transactions up to the token into this context.
     void noteMergedHistory(qint64 token) { m_historyToken = std::max(m_historyToken, token); }
 
+    // Frees records deleted for good (saved or merged, announced, out of reach of undo) from
+    // the event loop, so that a long-running process does not keep every record it ever saw.
+    // Only for a context whose users drop their pointers to a record when it is announced as
+    // deleted; an editor's scratch context keeps its records for its life.
+    void setReleasesDeletedObjects(bool releases);
+    qsizetype heldObjectCount() const;
+
     // Brings in changes that other connections committed. Attributes edited here and not yet
     // saved keep their edited values; merged changes never become undoable steps.
     Status mergeChanges(const QList<ObjectChange> &changes);
@@ -119,6 +127,8 @@ private:
     // The history token written, or 0 when there was nothing to write.
     Result<qint64> writeTransaction(ChangeWriter &writer, const std::function<Status()> &check);
     void finishSave(const QList<ObjectChange> &changes, qint64 token);
+    void scheduleRelease();
+    void releaseDeletedObjects();
 
     std::unique_ptr<StoreConnection> m_connection;
     std::unique_ptr<ContextState> d;
@@ -128,6 +138,8 @@ private:
     bool m_loaded = false;
     bool m_processScheduled = false;
     qint64 m_historyToken = 0;
+    bool m_releasesDeleted = false;
+    QTimer *m_release = nullptr;
 };
 
 Q_DECLARE_METATYPE(ObjectsDidChange)

@@ -54,6 +54,7 @@ PersistenceController::open(const StoreLocation &location, const QString &author
     if (auto error = context->load())
         return *error;
     context->setUndoEnabled(true);
+    context->setReleasesDeletedObjects(true);
     return std::make_unique<PersistenceController>(Key(), location, std::move(context));
 }
 

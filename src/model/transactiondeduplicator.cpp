@@ -95,7 +95,8 @@ void VellTransactionDeduplicator::deduplicateProfile(qint64 objectId, ObjectCont
 {
     Profile *profile = context.profileWithId(objectId);
     if (!profile || profile->isDeleted() || !profile->uuid()) {
-        qCInfo(lcDeduplicator).noquote()
+        // One line per profile of a large deletion: a trace, not news.
+        qCDebug(lcDeduplicator).noquote()
             << QStringLiteral("Ignore a profile that was deleted: %1").arg(objectId);
         return;
     }

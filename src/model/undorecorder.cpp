@@ -60,6 +60,18 @@ void restore(Tag *tag, const TagSnapshot &state, AttributeMask mask)
                                                                                  : nullptr);
 }
 
+void addReferences(QSet<const ManagedObject *> &objects, const Snapshot &state)
+{
+    if (const auto *profile = std::get_if<ProfileSnapshot>(&state)) {
+        for (const Tag *tag : profile->tags)
+            objects.insert(tag);
+    } else if (const auto *forwarding = std::get_if<ForwardingSnapshot>(&state)) {
+        objects.insert(forwarding->profile);
+    } else if (const auto *tag = std::get_if<TagSnapshot>(&state)) {
+        objects.insert(tag->parent);
+    }
+}
+
 } // namespace
 
 UndoRecorder::UndoRecorder(ObjectContext &context, ContextState &state)
@@ -112,6 +124,35 @@ void UndoRecorder::closeStep()
     m_stepOrder.clear();
     if (!step->entries.isEmpty() && m_stack)
         m_stack->record(std::move(step));
+}
+
+QSet<const ManagedObject *> UndoRecorder::referencedObjects() const
+{
+    QSet<const ManagedObject *> objects;
+    for (auto it = m_step.cbegin(); it != m_step.cend(); ++it) {
+        objects.insert(it.key());
+        addReferences(objects, it->state);
+    }
+    if (!m_stack)
+        return objects;
+    QList<const UndoStack::Group *> groups;
+    for (const auto *list : {&m_stack->m_undo, &m_stack->m_redo}) {
+        for (const UndoStack::Group &group : *list)
+            groups.append(&group);
+    }
+    if (m_stack->m_open)
+        groups.append(&*m_stack->m_open);
+    for (const UndoStack::Group *group : std::as_const(groups)) {
+        for (const auto &step : group->steps) {
+            for (const UndoStep::Entry &entry : step->entries) {
+                objects.insert(entry.object);
+                addReferences(objects, entry.before);
+                addReferences(objects, entry.after);
+            }
+        }
+    }
+    objects.remove(nullptr);
+    return objects;
 }
 
 void UndoRecorder::replay(bool undoing)

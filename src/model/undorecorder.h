@@ -4,6 +4,7 @@
 
 #include <QHash>
 #include <QList>
+#include <QSet>
 
 #include <memory>
 
@@ -47,6 +48,9 @@ public:
     // Puts back the state before the last group of steps (or after, for redo); what that
     // changes is recorded in turn as the group that reverses it.
     void replay(bool undoing);
+    // Every object that a recorded or open step names, itself or in a relationship of a state it
+    // holds: undo and redo may bring these back, so they must outlive their deletion.
+    QSet<const ManagedObject *> referencedObjects() const;
 
     // Keeps the edits made while it lives out of the steps (merges, clean-ups, de-duplication).
     class Pause

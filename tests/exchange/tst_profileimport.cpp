@@ -153,6 +153,52 @@ private Q_SLOTS:
         QCOMPARE(existing[2]->note(), u"kept here"_s);
     }
 
+    // The question waits in an event loop, where other writers' changes arrive: a profile they
+    // deleted meanwhile is not "replaced" but comes back as new, whole.
+    void aProfileDeletedElsewhereDuringTheQuestionComesBackAsNew()
+    {
+        const QString path = QDir::tempPath() + u"/asked.sqlite"_s;
+        auto store = std::move(PersistenceController::open(StoreLocation::file(path))).value();
+        ObjectContext &ctx = *store->mainContext();
+        for (const QString &name : {u"a"_s, u"b"_s}) {
+            Profile *p = ctx.insertProfile();
+            p->setName(name);
+            p->setAddress(u"h.example"_s);
+            Forwarding *socks = ctx.insertForwarding();
+            socks->edit([](ForwardingData &d) {
+                d.type = qint16(ForwardingType::dynamic);
+                d.bindPort = 1080;
+            });
+            socks->setProfile(p);
+        }
+        QCOMPARE(ctx.save(), std::nullopt);
+        const QList<Profile *> both = ctx.profiles();
+        const QString file =
+            writeFile(u"both.velltunnel"_s, exportDocument({both.cbegin(), both.cend()}));
+
+        const auto result =
+            importProfiles(file, ctx, ConflictPolicy::ask, [&](const QString &, bool offered) {
+                auto cli =
+                    std::move(PersistenceController::open(StoreLocation::file(path), u"cli"_s))
+                        .value();
+                ObjectContext &other = *cli->mainContext();
+                for (Profile *p : other.profiles())
+                    other.deleteObject(p);
+                [&] { QCOMPARE(other.save(), std::nullopt); }();
+                [&] { QCOMPARE(ctx.mergeCommitted(), std::nullopt); }();
+                return ConflictDecision{true, offered};
+            });
+        QVERIFY(result);
+        QCOMPARE(result->message(), u"2 items was added."_s);
+        QCOMPARE(ctx.profiles().size(), 2);
+        for (const Profile *p : ctx.profiles())
+            QCOMPARE(p->forwardings().size(), 1);
+        const auto reopened =
+            std::move(PersistenceController::open(StoreLocation::file(path), u"cli"_s)).value();
+        QCOMPARE(reopened->mainContext()->profiles().size(), 2);
+        QCOMPARE(reopened->mainContext()->forwardings().size(), 2);
+    }
+
     void importedRecordsStartFromTheirValuesAtCreation()
     {
         const QJsonObject broken{

@@ -609,6 +609,50 @@ private Q_SLOTS:
         QCOMPARE(reopened->mainContext()->tags().size(), 1);
     }
 
+    // A long-running application must not keep every record it ever saw: a record deleted for
+    // good is freed, once no undo step can bring it back, whoever deleted it.
+    void deletedRecordsAreFreedOnceNothingCanBringThemBack()
+    {
+        auto store = openStore(m_path);
+        ObjectContext *ctx = store->mainContext();
+        Profile *kept = ctx->insertProfile();
+        kept->setName(u"kept"_s);
+        Profile *here = ctx->insertProfile();
+        here->setName(u"here"_s);
+        ctx->insertForwarding()->setProfile(here);
+        Tag *tag = ctx->insertTag();
+        here->addTag(tag);
+        ctx->insertProfile()->setName(u"elsewhere"_s);
+        QVERIFY(!ctx->save());
+        ctx->undoStack()->removeAllActions();
+        const qsizetype all = ctx->heldObjectCount();
+
+        ctx->deleteObject(here);
+        QVERIFY(!ctx->save());
+        QCoreApplication::processEvents();
+        QCOMPARE(ctx->heldObjectCount(), all);
+        ctx->undo();
+        QCOMPARE(here->tags(), QList<Tag *>{tag});
+        QCOMPARE(here->forwardings().size(), 1);
+        ctx->redo();
+        QVERIFY(!ctx->save());
+        ctx->undoStack()->removeAllActions();
+        QTRY_COMPARE(ctx->heldObjectCount(), all - 2);
+
+        {
+            auto other = openStore(m_path, u"cli"_s);
+            other->mainContext()->deleteObject(profileNamed(other->mainContext(), u"elsewhere"_s));
+            QVERIFY(!other->mainContext()->save());
+        }
+        QVERIFY(!ctx->mergeCommitted());
+        QTRY_COMPARE(ctx->heldObjectCount(), all - 3);
+        QCOMPARE(ctx->profiles(), QList<Profile *>{kept});
+        QCOMPARE(tag->profiles().size(), 0);
+        kept->addTag(tag);
+        QVERIFY(!ctx->save());
+        QCOMPARE(openStore(m_path)->mainContext()->profiles().first()->tags().size(), 1);
+    }
+
     void everyDescriptorIsClosed()
     {
         auto openDescriptors = [] {
