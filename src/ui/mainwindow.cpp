@@ -58,6 +58,9 @@ MainWindow::MainWindow(VellAppDelegate &app, QWidget *parent)
     setMinimumSize(640, 400);
     auto invocation = [&app] { return app.invocationInputs(); };
     m_navigation = new NavigationModel(this);
+    connect(
+        m_context, &ObjectContext::objectsDidChange, m_navigation,
+        [this](const ObjectsDidChange &change) { m_navigation->forgetDeleted(change.deleted); });
     m_sidebarModel = new SidebarModel(m_context, this);
     m_profileModel = new ProfileListModel(m_context, m_container, invocation, this);
     buildLayout();

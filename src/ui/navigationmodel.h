@@ -20,6 +20,8 @@ public:
     void setSelectedSidebarItem(const SidebarItem &item);
     const QList<Profile *> &selectedProfiles() const { return m_profiles; }
     void setSelectedProfiles(const QList<Profile *> &profiles, bool scrollToSelection = false);
+    // Profiles deleted for good leave the selection at once: their records are freed soon after.
+    void forgetDeleted(const QList<ManagedObject *> &deleted);
     bool shouldScrollToSelection() const { return m_scroll; }
     void clearScrollRequest() { m_scroll = false; }
 

@@ -3,6 +3,7 @@
 #include "maincommands.h"
 #include "mainwindow.h"
 #include "objectcontext.h"
+#include "persistencecontroller.h"
 #include "profile.h"
 #include "profilelistmodel.h"
 #include "profilelistview.h"
@@ -309,6 +310,39 @@ private Q_SLOTS:
         chooseSidebar(SidebarItem::all());
         QCOMPARE(listed(), QStringList{u"web"_s});
         QCOMPARE(context().profiles().size(), 1);
+    }
+
+    // What another writer deletes leaves the window's list and selection before its record is
+    // freed, and the commands go on with what is left.
+    void profilesDeletedElsewhereLeaveTheSelection()
+    {
+        for (const QString &name : {u"a"_s, u"b"_s, u"c"_s})
+            m_fixture->addProfile(name);
+        openWindow();
+        clickRow(u"a"_s);
+        clickRow(u"b"_s, Qt::ControlModifier);
+        clickRow(u"c"_s, Qt::ControlModifier);
+        QCOMPARE(m_window->selectedProfiles().size(), 3);
+        const qsizetype held = context().heldObjectCount();
+        {
+            const StoreLocation &location = m_fixture->app().store().location();
+            auto cli = std::move(PersistenceController::open(location, u"cli"_s)).value();
+            ObjectContext &other = *cli->mainContext();
+            for (Profile *profile : other.profiles()) {
+                if (profile->name() == u"b"_s)
+                    other.deleteObject(profile);
+            }
+            QVERIFY(!other.save());
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(listed(), (QStringList{u"a"_s, u"c"_s}), 10000);
+        QTRY_COMPARE(context().heldObjectCount(), held - 1);
+        QStringList selected;
+        for (const Profile *profile : m_window->selectedProfiles())
+            selected.append(profile->displayName());
+        QCOMPARE(selected, (QStringList{u"a"_s, u"c"_s}));
+        action(u"pin"_s)->trigger();
+        QVERIFY(std::all_of(context().profiles().cbegin(), context().profiles().cend(),
+                            [](const Profile *p) { return p->pinned(); }));
     }
 
     void commandsAreEnabledOnlyWhenTheyCanAct()
