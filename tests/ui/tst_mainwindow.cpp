@@ -341,8 +341,9 @@ private Q_SLOTS:
             selected.append(profile->displayName());
         QCOMPARE(selected, (QStringList{u"a"_s, u"c"_s}));
         action(u"pin"_s)->trigger();
-        QVERIFY(std::all_of(context().profiles().cbegin(), context().profiles().cend(),
-                            [](const Profile *p) { return p->pinned(); }));
+        const QList<Profile *> left = context().profiles();
+        QVERIFY(
+            std::all_of(left.cbegin(), left.cend(), [](const Profile *p) { return p->pinned(); }));
     }
 
     void commandsAreEnabledOnlyWhenTheyCanAct()
