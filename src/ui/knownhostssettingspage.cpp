@@ -9,6 +9,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QItemSelectionModel>
@@ -35,6 +36,7 @@ KnownHostsSettingsPage::KnownHostsSettingsPage(QString serviceProgram, QString f
                        KnownHostListModel::statusColumn})
         header->setSectionResizeMode(column, QHeaderView::ResizeToContents);
     buildActions();
+    watchFile();
 
     auto *intro = new QLabel(localized(
         "The `known_hosts` file stores the public keys of remote servers you've connected to, "
@@ -166,14 +168,33 @@ void KnownHostsSettingsPage::showAddSheet()
     sheet->open();
 }
 
+// The client adds lines to the file while the page is open: a change is made to what the file
+// holds now, never to the list as it was last shown.
+void KnownHostsSettingsPage::change(const std::function<void(QList<KnownHostEntry> &)> &edit)
+{
+    setLoading(true);
+    KnownHostsParser *parser = newParser();
+    parser->load(m_file, [this, parser, edit](Result<QList<KnownHostEntry>> entries) {
+        parser->deleteLater();
+        if (!entries) {
+            setLoading(false);
+            fail(entries.error().message);
+            return;
+        }
+        QList<KnownHostEntry> changed = *entries;
+        edit(changed);
+        write(changed);
+    });
+}
+
 void KnownHostsSettingsPage::addEntryLines(const QStringList &lines)
 {
     if (lines.isEmpty() || m_loading)
         return;
-    QList<KnownHostEntry> entries = m_model->entries();
-    for (const QString &line : lines)
-        entries.append({line, KnownHostEntry::Status::ok, {}, {}, {}});
-    write(entries);
+    change([lines](QList<KnownHostEntry> &entries) {
+        for (const QString &line : lines)
+            entries.append({line, KnownHostEntry::Status::ok, {}, {}, {}});
+    });
 }
 
 void KnownHostsSettingsPage::copySelected()
@@ -189,12 +210,48 @@ void KnownHostsSettingsPage::removeSelected()
 {
     if (m_loading)
         return;
-    QModelIndexList rows = m_list->selectionModel()->selectedRows();
-    if (rows.isEmpty())
+    QStringList removed;
+    for (const KnownHostEntry &entry : selectedEntries())
+        removed.append(entry.content);
+    if (removed.isEmpty())
         return;
-    std::sort(rows.begin(), rows.end());
-    QList<KnownHostEntry> entries = m_model->entries();
-    for (auto row = rows.crbegin(); row != rows.crend(); ++row)
-        entries.removeAt(row->row());
-    write(entries);
+    // By content, one line for each selected one: lines written since stay where they are.
+    change([removed](QList<KnownHostEntry> &entries) {
+        for (const QString &content : removed) {
+            const auto it =
+                std::find_if(entries.begin(), entries.end(),
+                             [&](const KnownHostEntry &e) { return e.content == content; });
+            if (it != entries.end())
+                entries.erase(it);
+        }
+    });
+}
+
+void KnownHostsSettingsPage::watchFile()
+{
+    m_changed.setSingleShot(true);
+    m_changed.setInterval(200);
+    connect(&m_changed, &QTimer::timeout, this, [this] {
+        if (m_loading)
+            return m_changed.start();
+        if (isVisible())
+            reload();
+    });
+    // The folder too: a file replaced by rename or made anew is no longer the one watched.
+    const auto changed = [this] {
+        followFile();
+        m_changed.start();
+    };
+    connect(&m_watcher, &QFileSystemWatcher::fileChanged, this, changed);
+    connect(&m_watcher, &QFileSystemWatcher::directoryChanged, this, changed);
+    followFile();
+}
+
+void KnownHostsSettingsPage::followFile()
+{
+    const QString folder = QFileInfo(m_file).absolutePath();
+    if (QFileInfo(folder).isDir() && !m_watcher.directories().contains(folder))
+        m_watcher.addPath(folder);
+    if (QFileInfo(m_file).isFile() && !m_watcher.files().contains(m_file))
+        m_watcher.addPath(m_file);
 }

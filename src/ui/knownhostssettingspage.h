@@ -2,7 +2,11 @@
 
 #include "knownhostentry.h"
 
+#include <QFileSystemWatcher>
+#include <QTimer>
 #include <QWidget>
+
+#include <functional>
 
 class KnownHostListModel;
 class KnownHostsParser;
@@ -12,8 +16,8 @@ class QTreeView;
 
 // The entries of the real home's known_hosts, read and written by the SSH service: adding
 // pasted lines, copying and removing the selected ones. The file is read again after every
-// write, so the list always shows what the service made of it. Nothing here waits for the
-// service: every exchange calls back.
+// write, so the list always shows what the service made of it, and whenever it changes while
+// the page is shown. Nothing here waits for the service: every exchange calls back.
 class KnownHostsSettingsPage : public QWidget
 {
     Q_OBJECT
@@ -48,6 +52,9 @@ private:
     void setLoading(bool loading);
     void updateActions();
     void write(const QList<KnownHostEntry> &entries);
+    void change(const std::function<void(QList<KnownHostEntry> &)> &edit);
+    void watchFile();
+    void followFile();
     void fail(const QString &message);
     KnownHostsParser *newParser();
 
@@ -60,4 +67,6 @@ private:
     QAction *m_copy = nullptr;
     QAction *m_remove = nullptr;
     bool m_loading = false;
+    QFileSystemWatcher m_watcher;
+    QTimer m_changed;
 };

@@ -172,6 +172,36 @@ private Q_SLOTS:
         QVERIFY(!DialogScript::shown(u"knownHostsError"_s));
     }
 
+    // The client adds host keys while the page is open: the list follows, and a removal made
+    // before the list caught up still keeps what was added.
+    void linesTheClientAddsMeanwhileAreShownAndKept()
+    {
+        open();
+        const QByteArray added = "[127.0.0.1]:22314 ssh-ed25519 AAAAC3NzaC1lZDI1NTE5added\n";
+        {
+            QFile file(knownHostsFile());
+            QVERIFY(file.open(QIODevice::Append));
+            file.write(added);
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(model()->rowCount(), 6, timeoutMs);
+        QTRY_VERIFY_WITH_TIMEOUT(!m_page->isLoading(), timeoutMs);
+
+        const QByteArray comment = "# written by hand\n";
+        {
+            QFile file(knownHostsFile());
+            QVERIFY(file.open(QIODevice::Append));
+            file.write(comment);
+        }
+        selectRows({1});
+        QTest::keyClick(m_page->list(), Qt::Key_Delete);
+        QTRY_VERIFY_WITH_TIMEOUT(!readFile().contains("[127.0.0.1]:22022"), timeoutMs);
+        QTRY_COMPARE_WITH_TIMEOUT(model()->rowCount(), 6, timeoutMs);
+        QCOMPARE(readFile(), QByteArray(lab).replace("[127.0.0.1]:22022 ssh-ed25519 "
+                                                     "AAAAC3NzaC1lZDI1NTE5\n",
+                                                     "") +
+                                 added + comment);
+    }
+
     // A known_hosts that is a folder can be neither read nor written.
     void aFileTheServiceCannotUseIsReported()
     {
