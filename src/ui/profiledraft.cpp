@@ -128,7 +128,8 @@ Result<std::unique_ptr<ProfileDraft>> ProfileDraft::forCopyOf(PersistenceControl
 
 ProfileDraft::ProfileDraft(PersistenceController &store, std::unique_ptr<ObjectContext> scratch,
                            Profile *profile, ProfileEditingMode mode)
-    : m_store(store), m_scratch(std::move(scratch)), m_profile(profile), m_mode(mode)
+    : m_store(store), m_scratch(std::move(scratch)), m_profile(profile), m_mode(mode),
+      m_trashedAtStart(profile->isInTrash())
 {
     if (mode == ProfileEditingMode::edit)
         m_savedName = profile->name();
@@ -180,9 +181,12 @@ void ProfileDraft::catchUp()
     const bool changed = before.data != m_remembered.data ||
                          before.forwardings != m_remembered.forwardings ||
                          before.tags != m_remembered.tags;
-    Q_EMIT refreshed(changed && !gone);
+    const bool trashed = !gone && !m_trashedAtStart && m_profile->isInTrash();
+    Q_EMIT refreshed(changed && !gone && !trashed);
     if (gone)
         Q_EMIT profileGone();
+    if (trashed)
+        Q_EMIT profileTrashed();
 }
 
 void ProfileDraft::recreate()
@@ -209,6 +213,9 @@ void ProfileDraft::recreate()
 Status ProfileDraft::save()
 {
     catchUp();
+    // Whoever saves an edited profile means to keep it, wherever else it was put meanwhile.
+    if (!m_trashedAtStart && m_profile->isInTrash())
+        m_profile->setDeletedOn(std::nullopt);
     if (auto error = ProfileValidationForm::validateForSave(*m_profile, *m_scratch, m_savedName))
         return error;
     ObjectContext &main = *m_store.mainContext();

@@ -60,6 +60,8 @@ Q_SIGNALS:
     void refreshed(bool changedElsewhere);
     // The profile was deleted elsewhere: the draft keeps its values and now makes a new one.
     void profileGone();
+    // The profile was moved to the trash elsewhere while being edited: saving brings it back.
+    void profileTrashed();
 
 private:
     struct Remembered
@@ -81,4 +83,5 @@ private:
     Remembered m_remembered;
     bool m_catchUpScheduled = false;
     bool m_saving = false;
+    bool m_trashedAtStart;
 };

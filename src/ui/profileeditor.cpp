@@ -147,6 +147,10 @@ void ProfileEditor::connectDraft()
         showBanner(localized("This profile was deleted elsewhere. Saving creates it again as a "
                              "new profile."));
     });
+    connect(m_draft.get(), &ProfileDraft::profileTrashed, this, [this] {
+        showBanner(localized("This profile was moved to Recently Deleted elsewhere. Saving brings "
+                             "it back."));
+    });
     if (m_evaluator) {
         connect(m_evaluator.get(), &OptionsEvaluator::defaultValuesChanged, this,
                 &ProfileEditor::showEffectiveValues);

@@ -401,6 +401,22 @@ private Q_SLOTS:
         QCOMPARE(again->forwardings().size(), 4);
     }
 
+    void aProfileTrashedElsewhereIsBroughtBackBySaving()
+    {
+        Profile *profile = sample();
+        ProfileEditor *editor = open(m_editors->edit(*profile->uuid()));
+        QVERIFY(editor);
+        replaceText(editor->generalPage()->hostField(), u"new.example.org"_s);
+        otherWriter([](ObjectContext &cli) {
+            profileNamed(cli, u"Staging database"_s)->setDeletedOn(QDateTime::currentDateTimeUtc());
+        });
+        QTRY_VERIFY(profile->isInTrash());
+        QTRY_VERIFY(editor->bannerLabel()->text().contains(u"Recently Deleted elsewhere"_s));
+        QVERIFY(editor->save());
+        QVERIFY(!profile->isInTrash());
+        QCOMPARE(profile->address(), u"new.example.org"_s);
+    }
+
     void duplicatesAProfile()
     {
         Profile *source = sample();
