@@ -214,19 +214,32 @@ bool ProfileTransfer::exportTo(const QString &path, const QList<Profile *> &prof
 void ProfileTransfer::openFiles(const QStringList &paths)
 {
     m_pending.append(paths);
-    drain();
+    // Not in the caller's turn: a drop, or a bus call from a second start, would otherwise
+    // stay unfinished until every question was answered.
+    QMetaObject::invokeMethod(this, &ProfileTransfer::drain, Qt::QueuedConnection);
 }
 
 // A file that arrives while an import waits for an answer joins the queue, so that imports
-// never interleave in one undo step.
+// never interleave in one undo step. Files opened together are one run: "Apply to All" is
+// offered while more files wait, and holds for them.
 void ProfileTransfer::drain()
 {
     if (m_busy)
         return;
     m_busy = true;
     ExchangeDialogs::ImportReport report;
+    std::optional<ConflictDecision> forAll;
+    const ConflictQuestion ask = ExchangeDialogs::conflictQuestion(m_window);
+    const ConflictQuestion askOnce = [&](const QString &name, bool offerApplyToAll) {
+        if (forAll)
+            return *forAll;
+        const ConflictDecision decision = ask(name, offerApplyToAll || !m_pending.isEmpty());
+        if (decision.applyToAll)
+            forAll = decision;
+        return decision;
+    };
     while (!m_pending.isEmpty())
-        importFile(m_pending.takeFirst(), report);
+        importFile(m_pending.takeFirst(), report, askOnce);
     m_busy = false;
     ExchangeDialogs::showImportReport(m_window, report);
 }
@@ -259,13 +272,13 @@ QStringList profilesRunningCommands(const QString &path)
 
 } // namespace
 
-void ProfileTransfer::importFile(const QString &path, ExchangeDialogs::ImportReport &report)
+void ProfileTransfer::importFile(const QString &path, ExchangeDialogs::ImportReport &report,
+                                 const ConflictQuestion &ask)
 {
     const QStringList running = profilesRunningCommands(path);
     if (!running.isEmpty() && !ExchangeDialogs::confirmCommands(m_window, path, running))
         return;
-    report.add(importProfiles(path, m_context, ConflictPolicy::ask,
-                              ExchangeDialogs::conflictQuestion(m_window)));
+    report.add(importProfiles(path, m_context, ConflictPolicy::ask, ask));
 }
 
 std::unique_ptr<QMimeData> ProfileTransfer::mimeDataFor(const QList<Profile *> &profiles) const

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "profileimport.h"
 #include "sshinvocation.h"
 
 #include <QList>
@@ -82,7 +83,8 @@ private:
     void chooseAndImport();
     void chooseAndExport(bool all);
     void drain();
-    void importFile(const QString &path, ExchangeDialogs::ImportReport &report);
+    void importFile(const QString &path, ExchangeDialogs::ImportReport &report,
+                    const ConflictQuestion &ask);
     void pasteRecords(QList<TransferableProfile> records, Tag *tag);
     QList<Profile *> takeCutProfiles(QList<TransferableProfile> &records);
     void clipboardChanged();

@@ -199,7 +199,7 @@ private Q_SLOTS:
         });
         m_transfer->importAction()->trigger();
 
-        QVERIFY(script.done());
+        QTRY_VERIFY_WITH_TIMEOUT(script.done(), 10000);
         QCOMPARE(script.acted(), 3);
         QCOMPARE(firstQuestion, u"An item named “a” already exists. Do you want to replace it "
                                 u"with the one you’re importing?"_s);
@@ -229,7 +229,7 @@ private Q_SLOTS:
             QTest::keyClick(dialog, Qt::Key_Escape);
         });
         m_transfer->openFiles({path});
-        QVERIFY(script.done());
+        QTRY_VERIFY_WITH_TIMEOUT(script.done(), 10000);
         QVERIFY(!offered);
         QCOMPARE(takeAlert(u"importResult"_s).second,
                  u"0 items was added, 1 items were skipped."_s);
@@ -322,6 +322,34 @@ private Q_SLOTS:
                      qPrintable(reasons[i]));
         failure->close();
         QCOMPARE(names(), (QStringList{u"x"_s, u"x from a file"_s, u"y"_s, u"y from a file"_s}));
+    }
+
+    // Files opened together are one run: "Apply to All" is offered while more files wait, and
+    // the answer holds for the rest of them.
+    void applyToAllHoldsForTheFilesOpenedTogether()
+    {
+        QStringList paths;
+        QList<Profile *> mine;
+        for (const QString &name : {u"p"_s, u"q"_s, u"r"_s}) {
+            mine.append(add(name));
+            QJsonObject json = profileJSON(*mine.last());
+            json.insert(u"note"_s, u"theirs"_s);
+            paths.append(writeFile(name + u".velltunnel"_s, document({json})));
+        }
+        int asked = 0;
+        DialogScript script;
+        script.then(u"conflictQuestion"_s, [&](QWidget *dialog) {
+            ++asked;
+            qobject_cast<QMessageBox *>(dialog)->checkBox()->setChecked(true);
+            DialogScript::click(dialog, u"Replace"_s);
+        });
+        m_transfer->openFiles(paths);
+        QCOMPARE(asked, 0);
+        QCOMPARE(takeAlert(u"importResult"_s).second,
+                 u"0 items was added, 3 items were replaced."_s);
+        QCOMPARE(asked, 1);
+        for (const Profile *profile : std::as_const(mine))
+            QCOMPARE(profile->note(), u"theirs"_s);
     }
 
     void aMissingFileIsNamed()
