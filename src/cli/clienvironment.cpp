@@ -14,6 +14,16 @@ CliEnvironment::CliEnvironment(QTextStream &out, QTextStream &err, QTextStream &
 
 CliEnvironment::~CliEnvironment() = default;
 
+QString CliEnvironment::ask(const QString &question)
+{
+    m_out << question << u' ';
+    m_out.flush();
+    const QString answer = m_in.readLine();
+    if (answer.isNull())
+        m_out << Qt::endl;
+    return answer.trimmed().toLower();
+}
+
 bool CliEnvironment::openStore()
 {
     auto store =

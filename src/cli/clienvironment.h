@@ -29,6 +29,10 @@ public:
     QTextStream &out() { return m_out; }
     QTextStream &err() { return m_err; }
     QTextStream &in() { return m_in; }
+    // Shows the question and reads one line of answer, trimmed and in lower case. With nothing
+    // left to read the answer is empty and the line is ended, so that what follows starts on
+    // a line of its own.
+    QString ask(const QString &question);
 
     // Opens the store as the author "cli", so that a running application merges what the
     // command writes; a store that cannot be opened is reported here.

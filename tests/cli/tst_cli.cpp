@@ -678,6 +678,12 @@ private Q_SLOTS:
                                    "skipped.\n"_s));
         QVERIFY(cli({u"show"_s, u"db"_s}).out.contains(u"primary database"_s));
 
+        // Answers run out: skipped, and the report still starts a line of its own.
+        const Run unanswered = cli({u"import"_s, file}, "");
+        QCOMPARE(unanswered.code, 0);
+        QVERIFY2(unanswered.out.endsWith(u"[Replace / Skip / Apply to All: replace all, skip all] "
+                                         "\n0 items was added, 2 items were skipped.\n"_s),
+                 qPrintable(unanswered.out));
         QCOMPARE(cli({u"import"_s, file, u"--skip"_s}).out,
                  u"0 items was added, 2 items were skipped.\n"_s);
         const QString broken = writeFile(u"broken.velltunnel"_s, "[{\"name\": ");

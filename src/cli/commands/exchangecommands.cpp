@@ -147,13 +147,10 @@ int ImportCommand::report(const Result<ProfileImportResult> &result)
 
 ConflictDecision ImportCommand::ask(const QString &name, bool offerApplyToAll)
 {
-    m_env.out() << conflictText(name) << u' '
-                << (offerApplyToAll ? localized("[Replace / Skip / Apply to All: replace all, "
-                                                "skip all]")
-                                    : localized("[Replace / Skip]"))
-                << u' ';
-    m_env.out().flush();
-    const QString answer = m_env.in().readLine().trimmed().toLower();
+    const QString answer = m_env.ask(
+        conflictText(name) + u' ' +
+        (offerApplyToAll ? localized("[Replace / Skip / Apply to All: replace all, skip all]")
+                         : localized("[Replace / Skip]")));
     ConflictDecision decision;
     decision.replace = answer.startsWith(u'r');
     decision.applyToAll = answer.endsWith(u" all"_s);

@@ -124,9 +124,7 @@ int DeleteCommand::act(const QList<Profile *> &profiles)
 
 bool DeleteCommand::confirmed(qsizetype count)
 {
-    m_env.out()
-        << localized("Delete %1 profile(s)? You cannot undo this action. [y/N] ").arg(count);
-    m_env.out().flush();
-    const QString answer = m_env.in().readLine().trimmed().toLower();
+    const QString answer =
+        m_env.ask(localized("Delete %1 profile(s)? You cannot undo this action. [y/N]").arg(count));
     return answer == u"y"_s || answer == u"yes"_s;
 }
