@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QStyle>
 #include <QVBoxLayout>
 
@@ -62,6 +63,13 @@ QString notAcceptedText(const AuthPromptType &type)
     return localized("The answer was not accepted. Try again.");
 }
 
+// The client's question tells a terminal what it may type; here the buttons answer it.
+QString withoutTypedAnswers(QString question)
+{
+    static const QRegularExpression typed(u" \\(yes/no(/\\[fingerprint\\])?\\)(\\?\\s*)$"_s);
+    return question.replace(typed, u"\\2"_s);
+}
+
 } // namespace
 
 PromptQuestionDialog::PromptQuestionDialog(const PromptRequest &request, QWidget *parent)
@@ -80,7 +88,8 @@ PromptQuestionDialog::PromptQuestionDialog(const PromptRequest &request, QWidget
     header->setFont(bold);
     auto *column = new QVBoxLayout;
     column->addWidget(header);
-    column->addWidget(messageLabel(m_words.message));
+    column->addWidget(
+        messageLabel(m_confirmation ? withoutTypedAnswers(m_words.message) : m_words.message));
     // The client asks again only when the last answer did not open the way.
     if (request.attempt > 1 && !m_confirmation) {
         QLabel *note = wrappingLabel(notAcceptedText(request.type));

@@ -377,7 +377,7 @@ private Q_SLOTS:
             DialogScript::click(question, localized("Skip"));
         });
         m_desktop->transfer().openFiles({path});
-        QVERIFY(script.done());
+        QTRY_VERIFY_WITH_TIMEOUT(script.done(), SampleLibrary::timeoutMs);
         QTRY_VERIFY_WITH_TIMEOUT(DialogScript::shown(u"importResult"_s), SampleLibrary::timeoutMs);
         shoot(DialogScript::shown(u"importResult"_s), u"import-result"_s);
     }
