@@ -153,6 +153,8 @@ void SecureSession::logMessage(Logger::Level level, const QString &text, const Q
     normalized = normalized.trimmed();
     if (normalized.isEmpty())
         return;
+    if (!m_firstProblem)
+        m_firstProblem = normalized;
     if (level == Logger::Level::critical) {
         if (!m_fatalMessage)
             m_fatalMessage = normalized;
@@ -176,6 +178,7 @@ void SecureSession::launch()
     m_cipherCtoS.reset();
     m_lastErrorMessage.reset();
     m_fatalMessage.reset();
+    m_firstProblem.reset();
     m_exitStatus.reset();
     m_disconnectRequested = false;
     m_authenticated = false;
@@ -461,6 +464,10 @@ void SecureSession::updateStatusSummary(SessionState state)
     const std::optional<QString> reason = m_fatalMessage ? m_fatalMessage : m_lastErrorMessage;
     m_statusSummary =
         state == SessionState::abnormalDisconnect && reason ? *reason : description(state);
+    // A tunnel that keeps failing says why in its row, not only in its log.
+    if (state == SessionState::retrying && m_firstProblem)
+        m_statusSummary =
+            localized("Connection failed (%1), Retrying in 3 seconds...").arg(*m_firstProblem);
     if (state == SessionState::connecting) {
         logMessage(Logger::Level::info, QString(), Logger::rule);
         logMessage(Logger::Level::info, u"Equivalent Command: "_s + m_config.command);

@@ -153,6 +153,9 @@ private:
     quint64 m_runNumber = 0;
     std::optional<QString> m_lastErrorMessage;
     std::optional<QString> m_fatalMessage;
+    // The run's first complaint: the cause, where later lines give the consequence ("bind …:
+    // Address already in use" before "Could not request local forwarding.").
+    std::optional<QString> m_firstProblem;
     std::optional<int> m_exitStatus;
     bool m_reactivateAfterDisconnected = false;
     // The user asked this run to end, so however it ends, it ends normally.

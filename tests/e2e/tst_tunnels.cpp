@@ -279,6 +279,11 @@ private Q_SLOTS:
         QCOMPARE(states(changes).mid(states(changes).size() - 2),
                  (QList<SessionState>{SessionState::abnormalDisconnect, SessionState::retrying}));
         QVERIFY(tunnel->lastErrorMessage()->contains(u"forwarding"_s));
+        // The row names the cause, not only its consequence.
+        const QString cause = ForwardingType(type) == ForwardingType::local
+                                  ? u"Address already in use"_s
+                                  : u"port forwarding failed"_s;
+        QVERIFY2(tunnel->statusSummary().contains(cause), qPrintable(tunnel->statusSummary()));
 
         holder.reset();
         QTRY_COMPARE_WITH_TIMEOUT(tunnel->lastState(), SessionState::connected, 30000);

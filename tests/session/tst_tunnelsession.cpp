@@ -110,6 +110,8 @@ private Q_SLOTS:
         QCOMPARE(tunnel->lastErrorMessage(),
                  u"ssh: connect to host 127.0.0.1 port %1: Connection refused"_s.arg(port));
         QCOMPARE(tunnel->hostIP(), u"127.0.0.1"_s);
+        QCOMPARE(tunnel->statusSummary(), u"Connection failed (%1), Retrying in 3 seconds..."_s.arg(
+                                              *tunnel->lastErrorMessage()));
         QCOMPARE(m_notices.posted.size(), 1);
         QCOMPARE(m_notices.posted.first().first, ConnectionNotice::connectionFailed);
 
