@@ -84,6 +84,7 @@ void MainCommands::createActions()
     deletePermanently = action(u"deletePermanently"_s, localized("Delete Permanently…"),
                                {Key(Qt::SHIFT | Qt::Key_Delete)});
     recover = action(u"recover"_s, localized("Recover"), {});
+    emptyTrash = action(u"emptyTrash"_s, localized("Empty Recently Deleted…"), {});
     renameTag = action(u"renameTag"_s, localized("Rename Tag"), {});
     deleteTag = action(u"deleteTag"_s, localized("Delete Tag"), {});
     // Ctrl+, is what most Linux applications use; the theme's key, where it names one, too.
@@ -135,6 +136,8 @@ void MainCommands::connectActions()
     connect(deletePermanently, &QAction::triggered, this,
             &MainCommands::deleteSelectionPermanently);
     connect(recover, &QAction::triggered, this, [this] { ::recover(selection(), *m_context); });
+    connect(emptyTrash, &QAction::triggered, this,
+            [this] { deletePermanentlyAfterAsking(profilesIn(*m_context, SidebarItem::trash())); });
     connect(renameTag, &QAction::triggered, this, [this] {
         if (Tag *tag = m_navigation->selectedSidebarItem().tag)
             Q_EMIT renameTagRequested(tag);
@@ -193,6 +196,10 @@ void MainCommands::update()
     deletePermanently->setEnabled(!selected.isEmpty());
     recover->setEnabled(!live && !selected.isEmpty());
     recover->setVisible(!live);
+    const QList<Profile *> all = m_context->profiles();
+    emptyTrash->setEnabled(std::any_of(all.cbegin(), all.cend(), [](const Profile *p) {
+        return p->isInTrash() && isValidProfile(p);
+    }));
     renameTag->setEnabled(m_navigation->selectedSidebarItem().tag);
     deleteTag->setEnabled(m_navigation->selectedSidebarItem().tag);
 }
@@ -263,7 +270,11 @@ void MainCommands::moveSelectionToTrash()
 
 void MainCommands::deleteSelectionPermanently()
 {
-    const QList<Profile *> profiles = selection();
+    deletePermanentlyAfterAsking(selection());
+}
+
+void MainCommands::deletePermanentlyAfterAsking(const QList<Profile *> &profiles)
+{
     if (profiles.isEmpty())
         return;
     const auto running = [this](const Profile *p) {

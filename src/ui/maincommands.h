@@ -46,6 +46,7 @@ public:
     QAction *deleteProfiles = nullptr;
     QAction *deletePermanently = nullptr;
     QAction *recover = nullptr;
+    QAction *emptyTrash = nullptr;
     QAction *renameTag = nullptr;
     QAction *deleteTag = nullptr;
     QAction *settings = nullptr;
@@ -82,6 +83,8 @@ private:
     void createTag();
     void moveSelectionToTrash();
     void deleteSelectionPermanently();
+    // Asks first; the profiles still there when the answer comes are deleted for good.
+    void deletePermanentlyAfterAsking(const QList<Profile *> &profiles);
     void deleteSelection();
     void removeTag();
     void replay(bool undoing);

@@ -176,7 +176,7 @@ void MainWindow::buildMenus()
     m_editMenu = menuBar()->addMenu(localized("&Edit"));
     m_editMenu->addActions({c.undo, c.redo});
     m_editMenu->addSeparator();
-    m_editMenu->addActions({c.deleteProfiles, c.deletePermanently, c.recover});
+    m_editMenu->addActions({c.deleteProfiles, c.deletePermanently, c.recover, c.emptyTrash});
     m_editMenu->addSeparator();
     m_editMenu->addAction(c.find);
 
@@ -201,6 +201,8 @@ void MainWindow::buildMenus()
     m_sidebarMenu->addActions({c.newTag, c.renameTag, c.deleteTag});
     m_sidebarMenu->addSeparator();
     m_sidebarMenu->addActions({c.connectAll, c.disconnectAll});
+    m_sidebarMenu->addSeparator();
+    m_sidebarMenu->addAction(c.emptyTrash);
 
     for (QMenu *menu :
          {m_fileMenu, m_editMenu, m_tunnelMenu, m_viewMenu, m_profileMenu, m_sidebarMenu})

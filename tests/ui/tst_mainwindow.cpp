@@ -346,6 +346,32 @@ private Q_SLOTS:
             std::all_of(left.cbegin(), left.cend(), [](const Profile *p) { return p->pinned(); }));
     }
 
+    void emptyingTheTrashAsksAndDeletesOnlyWhatIsInIt()
+    {
+        for (const QString &name : {u"a"_s, u"b"_s, u"c"_s})
+            m_fixture->addProfile(name);
+        openWindow();
+        QVERIFY(!action(u"emptyTrash"_s)->isEnabled());
+        clickRow(u"a"_s);
+        clickRow(u"b"_s, Qt::ControlModifier);
+        QTest::keyClick(list(), Qt::Key_Delete);
+        QTRY_VERIFY(action(u"emptyTrash"_s)->isEnabled());
+
+        action(u"emptyTrash"_s)->trigger();
+        QTRY_VERIFY(visibleBox(u"confirmPermanentDeletion"_s));
+        QCOMPARE(visibleBox(u"confirmPermanentDeletion"_s)->text(),
+                 u"Delete 2 profiles permanently?"_s);
+        press(visibleBox(u"confirmPermanentDeletion"_s), u"Cancel"_s);
+        QCOMPARE(context().profiles().size(), 3);
+
+        action(u"emptyTrash"_s)->trigger();
+        QTRY_VERIFY(visibleBox(u"confirmPermanentDeletion"_s));
+        press(visibleBox(u"confirmPermanentDeletion"_s), u"Delete"_s);
+        QTRY_COMPARE(context().profiles().size(), 1);
+        QCOMPARE(listed(), QStringList{u"c"_s});
+        QVERIFY(!action(u"emptyTrash"_s)->isEnabled());
+    }
+
     void commandsAreEnabledOnlyWhenTheyCanAct()
     {
         m_fixture->addProfile(u"db"_s);
