@@ -320,9 +320,23 @@ void MainCommands::removeTag()
 
 void MainCommands::replay(bool undoing)
 {
+    const UndoStack *stack = m_context->undoStack();
+    const QString name =
+        stack ? (undoing ? stack->undoActionName() : stack->redoActionName()) : QString();
     if (undoing)
         m_context->undo();
     else
         m_context->redo();
+    // Another writer may have deleted or changed back all that the step touched: the step is
+    // used up, and the person should know why nothing moved.
+    if (!m_context->hasChanges() && !name.isEmpty()) {
+        report(Error(undoing ? localized("Nothing was undone: what “%1” changed has been "
+                                         "deleted or changed elsewhere.")
+                                   .arg(name)
+                             : localized("Nothing was redone: what “%1” changed has been "
+                                         "deleted or changed elsewhere.")
+                                   .arg(name)));
+        return;
+    }
     report(m_context->saveIfChanged());
 }

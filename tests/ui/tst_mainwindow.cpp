@@ -344,6 +344,26 @@ private Q_SLOTS:
         const QList<Profile *> left = context().profiles();
         QVERIFY(
             std::all_of(left.cbegin(), left.cend(), [](const Profile *p) { return p->pinned(); }));
+
+        // Undo cannot bring back what the other writer deleted, and says so.
+        QCOMPARE(action(u"undo"_s)->text(), u"Undo Pin"_s);
+        {
+            auto cli = std::move(PersistenceController::open(m_fixture->app().store().location(),
+                                                             u"cli"_s))
+                           .value();
+            ObjectContext &other = *cli->mainContext();
+            for (Profile *profile : other.profiles())
+                other.deleteObject(profile);
+            QVERIFY(!other.save());
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(listed(), QStringList(), 10000);
+        action(u"undo"_s)->trigger();
+        QTRY_VERIFY(visibleBox(u"errorAlert"_s));
+        QCOMPARE(
+            visibleBox(u"errorAlert"_s)->text(),
+            u"Nothing was undone: what “Pin” changed has been deleted or changed elsewhere."_s);
+        press(visibleBox(u"errorAlert"_s), u"OK"_s);
+        QVERIFY(context().profiles().isEmpty());
     }
 
     void emptyingTheTrashAsksAndDeletesOnlyWhatIsInIt()
