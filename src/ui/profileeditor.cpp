@@ -310,9 +310,8 @@ void ProfileEditor::showSaveError(const Error &error)
         m_pages->setCurrentWidget(m_general);
         m_general->showNameMessage(error.message);
         m_general->nameField()->setFocus();
-        m_hint->setText(error.recoverySuggestion);
-        return;
     }
+    // Beside the buttons too: the field's own line is redrawn as the person types.
     m_hint->setText(error.recoverySuggestion.isEmpty()
                         ? error.message
                         : error.message + u'\n' + error.recoverySuggestion);

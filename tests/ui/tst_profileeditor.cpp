@@ -270,7 +270,13 @@ private Q_SLOTS:
         fillRequired(editor, u"web"_s);
         QVERIFY(!editor->save());
         QVERIFY(shownMessages(editor).contains(u"The name “web” is already taken"_s));
-        QCOMPARE(editor->hintLabel()->text(), u"Please choose a different name."_s);
+        QCOMPARE(editor->hintLabel()->text(),
+                 u"The name “web” is already taken\nPlease choose a different name."_s);
+        // Typing redraws the field's own line; the hint beside the buttons stays.
+        QTest::keyClick(editor->generalPage()->nameField(), Qt::Key_End);
+        QTest::keyClicks(editor->generalPage()->nameField(), u"x"_s);
+        QTest::keyClick(editor->generalPage()->nameField(), Qt::Key_Backspace);
+        QVERIFY(editor->hintLabel()->text().startsWith(u"The name “web” is already taken"_s));
         QCOMPARE(main().profiles().size(), 1);
         QVERIFY(!main().undoStack()->canUndo());
     }
