@@ -11,6 +11,7 @@
 #include "settings.h"
 #include "settingswindow.h"
 #include "sidebarmodel.h"
+#include "tag.h"
 #include "tunnelmenubaritem.h"
 #include "tunnelservice.h"
 
@@ -95,6 +96,27 @@ private Q_SLOTS:
         const QStringList edit = menuTexts(window().editMenu());
         for (const QString &entry : {u"Cut"_s, u"Copy"_s, u"Paste"_s})
             QVERIFY2(edit.contains(entry), qPrintable(entry));
+    }
+
+    // Cut in All, then paste with a tag shown: the profile comes back into that tag.
+    void cutAndPasteMovesAProfileIntoTheTagShown()
+    {
+        Tag *work = m_fixture->addTag(u"work"_s);
+        Profile *web = m_fixture->addProfile(u"web"_s);
+        window().showProfile(*web->uuid());
+        QTRY_COMPARE_WITH_TIMEOUT(window().selectedProfiles(), QList<Profile *>{web}, 10000);
+        list()->setFocus();
+        QTest::keySequence(list(), QKeySequence::Cut);
+        QTRY_VERIFY(web->isInTrash());
+
+        auto *sidebar = window().findChild<QListView *>(u"sidebar"_s);
+        sidebar->setCurrentIndex(
+            static_cast<SidebarModel *>(sidebar->model())->indexOf(SidebarItem::forTag(work)));
+        QTRY_VERIFY(window().selectedTag() == work);
+        sidebar->setFocus();
+        QTest::keySequence(sidebar, QKeySequence::Paste);
+        QTRY_VERIFY(!web->isInTrash());
+        QVERIFY(web->hasTag(work));
     }
 
     void settingsOpenFromTheMenuAndOnTheTabAskedFor()
