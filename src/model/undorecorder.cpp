@@ -182,15 +182,23 @@ void UndoRecorder::replay(bool undoing)
 
 void UndoRecorder::reviveObjects(const QList<UndoStep::Entry> &entries)
 {
-    for (const UndoStep::Entry &entry : entries) {
-        ManagedObject *object = entry.object;
-        if (!entry.existedBefore || !object->isDeleted() || RecordAccess::isRemovedByMerge(object))
-            continue;
-        m_context.willChange(object);
-        RecordAccess::setDeleted(object, false);
-        if (!m_state.deleted.removeOne(object))
-            m_state.inserted.append(object);
-        m_state.notify(m_state.notifyInserted, object);
+    // Forwardings last, and only into a profile that is there: one whose profile another
+    // writer deleted would come back belonging to nothing.
+    for (const bool forwardings : {false, true}) {
+        for (const UndoStep::Entry &entry : entries) {
+            ManagedObject *object = entry.object;
+            if ((object->entity() == Entity::forwarding) != forwardings || !entry.existedBefore ||
+                !object->isDeleted() || RecordAccess::isRemovedByMerge(object))
+                continue;
+            if (const auto *before = std::get_if<ForwardingSnapshot>(&entry.before);
+                before && (!before->profile || before->profile->isDeleted()))
+                continue;
+            m_context.willChange(object);
+            RecordAccess::setDeleted(object, false);
+            if (!m_state.deleted.removeOne(object))
+                m_state.inserted.append(object);
+            m_state.notify(m_state.notifyInserted, object);
+        }
     }
 }
 

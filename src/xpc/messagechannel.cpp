@@ -36,7 +36,8 @@ bool sendAll(int socket, const QByteArray &bytes, const std::vector<int> &fds)
         msghdr header{};
         header.msg_iov = &io;
         header.msg_iovlen = 1;
-        alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int) * MessageChannel::maxDescriptors)];
+        // Zeroed: the padding of the control message goes to the peer as it stands.
+        alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int) * MessageChannel::maxDescriptors)]{};
         if (!fdsSent) {
             const size_t size = sizeof(int) * fds.size();
             header.msg_control = control;

@@ -609,6 +609,35 @@ private Q_SLOTS:
         QCOMPARE(reopened->mainContext()->tags().size(), 1);
     }
 
+    // A forwarding removed here comes back with undo only into a profile that is still there.
+    void undoLeavesNoForwardingWithoutItsProfile()
+    {
+        auto store = openStore(m_path);
+        ObjectContext *ctx = store->mainContext();
+        Profile *profile = ctx->insertProfile();
+        profile->setName(u"fx"_s);
+        Forwarding *removed = ctx->insertForwarding();
+        removed->setProfile(profile);
+        ctx->insertForwarding()->setProfile(profile);
+        QVERIFY(!ctx->save());
+        ctx->undoStack()->removeAllActions();
+
+        ctx->deleteObject(removed);
+        ctx->processPendingChanges();
+        QVERIFY(!ctx->save());
+        {
+            auto other = openStore(m_path, u"cli"_s);
+            other->mainContext()->deleteObject(profileNamed(other->mainContext(), u"fx"_s));
+            QVERIFY(!other->mainContext()->save());
+        }
+        QVERIFY(!ctx->mergeCommitted());
+        ctx->undo();
+        QVERIFY(removed->isDeleted());
+        QVERIFY(ctx->forwardings().isEmpty());
+        QVERIFY(!ctx->saveIfChanged());
+        QCOMPARE(openStore(m_path)->mainContext()->forwardings().size(), 0);
+    }
+
     // A long-running application must not keep every record it ever saw: a record deleted for
     // good is freed, once no undo step can bring it back, whoever deleted it.
     void deletedRecordsAreFreedOnceNothingCanBringThemBack()
