@@ -365,6 +365,9 @@ bool ProfileImporter::shouldReplace(const QString &name)
 {
     if (!m_applyToAll && m_ask) {
         const ConflictDecision decision = m_ask(name, m_offerApplyToAll);
+        // The answer may come much later: go on from what the store holds now.
+        if (Status error = m_context.mergeCommitted())
+            qWarning("import: %s", qPrintable(error->message));
         forgetDeleted();
         m_replace = decision.replace;
         m_applyToAll = decision.applyToAll && m_offerApplyToAll;

@@ -401,6 +401,7 @@ void ObjectContext::releaseDeletedObjects()
     if (std::none_of(d->objects.cbegin(), d->objects.cend(),
                      [](const auto &object) { return object->isDeleted(); }))
         return;
+    m_undo->dropGroupsWithNothingLeft();
     // Still needed: by undo, by the next save (a deletion not yet written), by the store's
     // index (a row that is still there).
     QSet<const ManagedObject *> kept = m_undo->referencedObjects();

@@ -155,6 +155,23 @@ QSet<const ManagedObject *> UndoRecorder::referencedObjects() const
     return objects;
 }
 
+void UndoRecorder::dropGroupsWithNothingLeft()
+{
+    if (!m_stack)
+        return;
+    const auto nothingLeft = [](const UndoStack::Group &group) {
+        return std::all_of(group.steps.cbegin(), group.steps.cend(), [](const auto &step) {
+            return std::all_of(step->entries.cbegin(), step->entries.cend(), [](const auto &entry) {
+                return RecordAccess::isRemovedByMerge(entry.object);
+            });
+        });
+    };
+    const qsizetype dropped =
+        m_stack->m_undo.removeIf(nothingLeft) + m_stack->m_redo.removeIf(nothingLeft);
+    if (dropped > 0)
+        Q_EMIT m_stack->changed();
+}
+
 void UndoRecorder::replay(bool undoing)
 {
     if (!m_stack)

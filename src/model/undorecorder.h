@@ -51,6 +51,9 @@ public:
     // Every object that a recorded or open step names, itself or in a relationship of a state it
     // holds: undo and redo may bring these back, so they must outlive their deletion.
     QSet<const ManagedObject *> referencedObjects() const;
+    // Drops the undo and redo groups of which every record was removed by another writer:
+    // replaying them would change nothing, and they would keep those records for ever.
+    void dropGroupsWithNothingLeft();
 
     // Keeps the edits made while it lives out of the steps (merges, clean-ups, de-duplication).
     class Pause

@@ -153,8 +153,9 @@ private Q_SLOTS:
         QCOMPARE(existing[2]->note(), u"kept here"_s);
     }
 
-    // The question waits in an event loop, where other writers' changes arrive: a profile they
-    // deleted meanwhile is not "replaced" but comes back as new, whole.
+    // Other writers go on while the question waits for its answer (also on the command line,
+    // which merges nothing by itself): a profile they deleted meanwhile is not "replaced" but
+    // comes back as new, whole.
     void aProfileDeletedElsewhereDuringTheQuestionComesBackAsNew()
     {
         const QString path = QDir::tempPath() + u"/asked.sqlite"_s;
@@ -185,7 +186,6 @@ private Q_SLOTS:
                 for (Profile *p : other.profiles())
                     other.deleteObject(p);
                 [&] { QCOMPARE(other.save(), std::nullopt); }();
-                [&] { QCOMPARE(ctx.mergeCommitted(), std::nullopt); }();
                 return ConflictDecision{true, offered};
             });
         QVERIFY(result);

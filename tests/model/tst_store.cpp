@@ -682,6 +682,37 @@ private Q_SLOTS:
         QCOMPARE(openStore(m_path)->mainContext()->profiles().first()->tags().size(), 1);
     }
 
+    // Everything a step made was deleted by another writer: the step can do nothing any more,
+    // so it goes, and with it the last hold on those records.
+    void anUndoStepWithNothingLeftGoes()
+    {
+        auto store = openStore(m_path);
+        ObjectContext *ctx = store->mainContext();
+        ctx->insertProfile()->setName(u"kept"_s);
+        QVERIFY(!ctx->save());
+        ctx->undoStack()->removeAllActions();
+        const qsizetype before = ctx->heldObjectCount();
+        for (const QString &name : {u"a"_s, u"b"_s}) {
+            Profile *made = ctx->insertProfile();
+            made->setName(name);
+            ctx->insertForwarding()->setProfile(made);
+        }
+        ctx->processPendingChanges();
+        ctx->insertProfile()->setName(u"later"_s);
+        ctx->processPendingChanges();
+        QVERIFY(!ctx->save());
+        QVERIFY(ctx->undoStack()->canUndo());
+        {
+            auto other = openStore(m_path, u"cli"_s);
+            for (const QString &name : {u"a"_s, u"b"_s, u"later"_s})
+                other->mainContext()->deleteObject(profileNamed(other->mainContext(), name));
+            QVERIFY(!other->mainContext()->save());
+        }
+        QVERIFY(!ctx->mergeCommitted());
+        QTRY_VERIFY(!ctx->undoStack()->canUndo());
+        QTRY_COMPARE(ctx->heldObjectCount(), before);
+    }
+
     void everyDescriptorIsClosed()
     {
         auto openDescriptors = [] {

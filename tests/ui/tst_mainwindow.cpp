@@ -7,6 +7,7 @@
 #include "profile.h"
 #include "profilelistmodel.h"
 #include "profilelistview.h"
+#include "queries.h"
 #include "sessioncontainer.h"
 #include "sessioninspector.h"
 #include "settings.h"
@@ -345,24 +346,32 @@ private Q_SLOTS:
         QVERIFY(
             std::all_of(left.cbegin(), left.cend(), [](const Profile *p) { return p->pinned(); }));
 
-        // Undo cannot bring back what the other writer deleted, and says so.
+        // Another writer undid the same already: undo finds nothing to change and says so.
         QCOMPARE(action(u"undo"_s)->text(), u"Undo Pin"_s);
-        {
-            auto cli = std::move(PersistenceController::open(m_fixture->app().store().location(),
-                                                             u"cli"_s))
-                           .value();
-            ObjectContext &other = *cli->mainContext();
-            for (Profile *profile : other.profiles())
-                other.deleteObject(profile);
-            QVERIFY(!other.save());
-        }
-        QTRY_COMPARE_WITH_TIMEOUT(listed(), QStringList(), 10000);
+        const StoreLocation &location = m_fixture->app().store().location();
+        const auto otherWriter = [&](const std::function<void(ObjectContext &)> &edit) {
+            auto cli = std::move(PersistenceController::open(location, u"cli"_s)).value();
+            edit(*cli->mainContext());
+            QVERIFY(!cli->mainContext()->save());
+        };
+        otherWriter([](ObjectContext &other) { setPinned(other.profiles(), false); });
+        QTRY_VERIFY_WITH_TIMEOUT(
+            std::none_of(left.cbegin(), left.cend(), [](const Profile *p) { return p->pinned(); }),
+            10000);
         action(u"undo"_s)->trigger();
         QTRY_VERIFY(visibleBox(u"errorAlert"_s));
         QCOMPARE(
             visibleBox(u"errorAlert"_s)->text(),
             u"Nothing was undone: what “Pin” changed has been deleted or changed elsewhere."_s);
         press(visibleBox(u"errorAlert"_s), u"OK"_s);
+
+        // Everything the steps touched deleted elsewhere: nothing is left to undo or redo.
+        otherWriter([](ObjectContext &other) {
+            for (Profile *profile : other.profiles())
+                other.deleteObject(profile);
+        });
+        QTRY_COMPARE_WITH_TIMEOUT(listed(), QStringList(), 10000);
+        QTRY_VERIFY(!action(u"undo"_s)->isEnabled() && !action(u"redo"_s)->isEnabled());
         QVERIFY(context().profiles().isEmpty());
     }
 
