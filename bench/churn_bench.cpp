@@ -1,7 +1,8 @@
 // The heap a long-running application keeps after a library of 10,000 profiles (5 forwardings
 // and 2 tags each) comes in and goes for good, cycle after cycle: imported and deleted in the
-// application itself, and imported and deleted by another writer (the command line) whose
-// changes the application merges. A fair result stays flat after the first cycle.
+// application itself; imported and deleted by another writer (the command line) whose changes
+// the application merges; and imported in the application (an undo step) and deleted by the
+// other writer. A fair result stays flat after the first cycle.
 //   bench_churn [cycles]
 #include "benchlibrary.h"
 #include "historytokenstore.h"
@@ -106,5 +107,15 @@ int main(int argc, char *argv[])
         outside.append(heapMiB());
     }
     report("imported and deleted by another writer", outside);
+
+    QList<double> mixed;
+    for (int i = 0; i < cycles; ++i) {
+        import(context, file);
+        deleteAll(*open(store, u"cli"_s)->mainContext());
+        app->historyKit()->processNewTransactions();
+        QCoreApplication::processEvents();
+        mixed.append(heapMiB());
+    }
+    report("imported here, deleted by another writer", mixed);
     return context.profiles().isEmpty() ? 0 : 1;
 }
