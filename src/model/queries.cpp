@@ -256,6 +256,13 @@ QString freeName(const QString &name, const Profile *profile, const ObjectContex
     return freeName(name, [&](const QString &key) { return taken.contains(key); });
 }
 
+void keepNameFree(Profile *profile, const ObjectContext &context)
+{
+    if (profile->name() &&
+        ProfileValidationForm::checkNameAvailable(*profile->name(), profile, context))
+        profile->setName(freeName(profile->name()->trimmed(), profile, context));
+}
+
 void recover(const QList<Profile *> &profiles, ObjectContext &context)
 {
     if (profiles.isEmpty())
@@ -265,11 +272,7 @@ void recover(const QList<Profile *> &profiles, ObjectContext &context)
         undo->beginUndoGrouping();
     for (Profile *profile : profiles) {
         profile->setDeletedOn(std::nullopt);
-        // Names are unique among live profiles: one that another live profile took while this
-        // one was in the trash gets a number, so that both stay editable.
-        if (profile->name() &&
-            ProfileValidationForm::checkNameAvailable(*profile->name(), profile, context))
-            profile->setName(freeName(profile->name()->trimmed(), profile, context));
+        keepNameFree(profile, context);
     }
     context.processPendingChanges();
     if (undo) {

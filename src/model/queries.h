@@ -89,6 +89,9 @@ void recover(const QList<Profile *> &profiles, ObjectContext &context);
 // The name followed by the first number from 2 that no live profile other than this one
 // carries: what a profile gets when it comes (back) among the live ones under a taken name.
 QString freeName(const QString &name, const Profile *profile, const ObjectContext &context);
+// Names are unique among live profiles: a profile back among them under a name that another
+// live profile took meanwhile gets a number, so that both stay editable.
+void keepNameFree(Profile *profile, const ObjectContext &context);
 // The same against names the caller keeps, by their folded key (ProfileValidationForm::nameKey).
 QString freeName(const QString &name, const std::function<bool(const QString &key)> &taken);
 // Deletes the profiles for good and saves: no undo step, and the undo history is cleared.

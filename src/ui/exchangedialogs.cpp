@@ -47,9 +47,9 @@ QMessageBox *alert(QWidget *parent, QMessageBox::Icon icon, const QString &title
 
 } // namespace
 
-ConflictQuestion conflictQuestion(QWidget *parent)
+ConflictQuestion conflictQuestion(QWidget *parent, const std::function<void()> &unanswered)
 {
-    return [parent](const QString &name, bool offerApplyToAll) {
+    return [parent, unanswered](const QString &name, bool offerApplyToAll) {
         QMessageBox box(parent);
         box.setObjectName(u"conflictQuestion"_s);
         box.setWindowTitle(QApplication::applicationDisplayName());
@@ -66,6 +66,11 @@ ConflictQuestion conflictQuestion(QWidget *parent)
             box.setCheckBox(new QCheckBox(localized("Apply to All"), &box));
         widenForReading(box);
         box.exec();
+        if (!box.clickedButton()) {
+            if (unanswered)
+                unanswered();
+            return ConflictDecision{false, true};
+        }
         return ConflictDecision{box.clickedButton() == replace,
                                 box.checkBox() && box.checkBox()->isChecked()};
     };
@@ -119,7 +124,8 @@ void showFailure(QWidget *parent, const QString &title, const QString &message)
     box->open();
 }
 
-bool confirmCommands(QWidget *parent, const QString &path, const QStringList &commandProfiles)
+std::optional<bool> confirmCommands(QWidget *parent, const QString &path,
+                                    const QStringList &commandProfiles)
 {
     QMessageBox box(QMessageBox::Warning, localized("Import Profiles"),
                     localized("“%1” holds profiles that run commands on this computer.")
@@ -130,13 +136,15 @@ bool confirmCommands(QWidget *parent, const QString &path, const QStringList &co
         localized("%1 run a local command (ProxyCommand, LocalCommand or KnownHostsCommand) "
                   "whenever they connect. Import only files you trust.")
             .arg(commandProfiles.join(u", "_s)));
-    box.addButton(localized("Import"), QMessageBox::AcceptRole);
+    QPushButton *import = box.addButton(localized("Import"), QMessageBox::AcceptRole);
     QPushButton *cancel = box.addButton(localized("Cancel"), QMessageBox::RejectRole);
     box.setDefaultButton(cancel);
     box.setEscapeButton(cancel);
     widenForReading(box);
     box.exec();
-    return box.clickedButton() != cancel;
+    if (!box.clickedButton())
+        return std::nullopt;
+    return box.clickedButton() == import;
 }
 
 } // namespace ExchangeDialogs

@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <optional>
 
 class QWidget;
@@ -14,8 +15,9 @@ namespace ExchangeDialogs {
 
 // Replace or Skip for a profile that is already there, asked while the import waits. Neither
 // button answers Return: replacing throws the person's version away, skipping throws the
-// file's, so the choice must be made on purpose. Escape skips.
-ConflictQuestion conflictQuestion(QWidget *parent);
+// file's, so the choice must be made on purpose. Escape skips. A question that ends without
+// an answer (the application quitting) skips the rest of the run and calls unanswered.
+ConflictQuestion conflictQuestion(QWidget *parent, const std::function<void()> &unanswered = {});
 
 // "Successfully imported." with the counts, and what was renamed or skipped for a reason.
 // Shown without waiting, so that further files can follow.
@@ -38,7 +40,9 @@ struct ImportReport
 void showImportReport(QWidget *parent, const ImportReport &report);
 
 // Whether to import a file whose profiles run commands on this computer when they connect
-// (named in commandProfiles): a file from elsewhere must not run anything unasked.
-bool confirmCommands(QWidget *parent, const QString &path, const QStringList &commandProfiles);
+// (named in commandProfiles): a file from elsewhere must not run anything unasked. None when
+// the question ended without an answer (the application quitting), which is a no as well.
+std::optional<bool> confirmCommands(QWidget *parent, const QString &path,
+                                    const QStringList &commandProfiles);
 
 } // namespace ExchangeDialogs

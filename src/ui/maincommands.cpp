@@ -282,15 +282,21 @@ void MainCommands::deletePermanentlyAfterAsking(const QList<Profile *> &profiles
         return session && !session->canConnect();
     };
     QSet<QUuid> uuids;
-    for (const Profile *profile : profiles)
+    QSet<QUuid> trashed;
+    for (const Profile *profile : profiles) {
         uuids.insert(*profile->uuid());
+        if (profile->isInTrash())
+            trashed.insert(*profile->uuid());
+    }
     const bool connectedAmong = std::any_of(profiles.cbegin(), profiles.cend(), running);
-    // The answer comes later: by then a merge may have removed some of them.
-    confirmPermanentDeletion(m_window, profiles, connectedAmong, [this, uuids, running] {
+    // The answer comes later: by then a merge may have removed some of them, or brought some
+    // back from the trash, which the question no longer covers.
+    confirmPermanentDeletion(m_window, profiles, connectedAmong, [this, uuids, trashed, running] {
         QList<Profile *> still;
         QList<Profile *> connected;
         for (Profile *profile : m_context->profiles()) {
-            if (!isValidProfile(profile) || !uuids.contains(*profile->uuid()))
+            if (!isValidProfile(profile) || !uuids.contains(*profile->uuid()) ||
+                (trashed.contains(*profile->uuid()) && !profile->isInTrash()))
                 continue;
             still.append(profile);
             if (running(profile))
@@ -323,10 +329,18 @@ void MainCommands::replay(bool undoing)
     const UndoStack *stack = m_context->undoStack();
     const QString name =
         stack ? (undoing ? stack->undoActionName() : stack->redoActionName()) : QString();
+    QList<Profile *> trashed = m_context->profiles();
+    trashed.removeIf([](const Profile *p) { return !p->isInTrash(); });
     if (undoing)
         m_context->undo();
     else
         m_context->redo();
+    m_context->performWithoutUndo([&] {
+        for (Profile *profile : std::as_const(trashed)) {
+            if (!profile->isDeleted() && !profile->isInTrash())
+                keepNameFree(profile, *m_context);
+        }
+    });
     // Another writer may have deleted or changed back all that the step touched: the step is
     // used up, and the person should know why nothing moved.
     if (!m_context->hasChanges() && !name.isEmpty()) {

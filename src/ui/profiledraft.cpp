@@ -194,6 +194,9 @@ void ProfileDraft::recreate()
     // What the user sees in the editor is kept, as a new profile with new identities.
     ProfileData data = m_remembered.data;
     data.uuid = QUuid::createUuid();
+    // Made anew as a live profile, wherever the old one had been put before it went.
+    if (!m_trashedAtStart)
+        data.deletedOn.reset();
     m_profile = m_scratch->insertProfile(data);
     for (ForwardingData forwarding : std::as_const(m_remembered.forwardings)) {
         forwarding.uuid = QUuid::createUuid();
@@ -214,8 +217,11 @@ Status ProfileDraft::save()
 {
     catchUp();
     // Whoever saves an edited profile means to keep it, wherever else it was put meanwhile.
-    if (!m_trashedAtStart && m_profile->isInTrash())
+    if (!m_trashedAtStart && m_profile->isInTrash()) {
         m_profile->setDeletedOn(std::nullopt);
+        // Back among the live profiles, its name must be free again.
+        m_savedName.reset();
+    }
     if (auto error = ProfileValidationForm::validateForSave(*m_profile, *m_scratch, m_savedName))
         return error;
     ObjectContext &main = *m_store.mainContext();

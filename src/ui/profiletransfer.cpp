@@ -229,7 +229,9 @@ void ProfileTransfer::drain()
     m_busy = true;
     ExchangeDialogs::ImportReport report;
     std::optional<ConflictDecision> forAll;
-    const ConflictQuestion ask = ExchangeDialogs::conflictQuestion(m_window);
+    // A question left unanswered means the application is quitting: no more files.
+    const auto stop = [this] { m_pending.clear(); };
+    const ConflictQuestion ask = ExchangeDialogs::conflictQuestion(m_window, stop);
     const ConflictQuestion askOnce = [&](const QString &name, bool offerApplyToAll) {
         if (forAll)
             return *forAll;
@@ -276,8 +278,14 @@ void ProfileTransfer::importFile(const QString &path, ExchangeDialogs::ImportRep
                                  const ConflictQuestion &ask)
 {
     const QStringList running = profilesRunningCommands(path);
-    if (!running.isEmpty() && !ExchangeDialogs::confirmCommands(m_window, path, running))
-        return;
+    if (!running.isEmpty()) {
+        const std::optional<bool> trusted =
+            ExchangeDialogs::confirmCommands(m_window, path, running);
+        if (!trusted)
+            m_pending.clear();
+        if (!trusted.value_or(false))
+            return;
+    }
     report.add(importProfiles(path, m_context, ConflictPolicy::ask, ask));
 }
 

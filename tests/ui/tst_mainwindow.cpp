@@ -375,6 +375,29 @@ private Q_SLOTS:
         QVERIFY(context().profiles().isEmpty());
     }
 
+    // Undo brings a profile back from the trash under a free name, as Recover does.
+    void undoneTrashKeepsNamesUnique()
+    {
+        m_fixture->addProfile(u"und2"_s);
+        openWindow();
+        clickRow(u"und2"_s);
+        QTest::keyClick(list(), Qt::Key_Delete);
+        QTRY_COMPARE(listed(), QStringList());
+        {
+            auto cli = std::move(PersistenceController::open(m_fixture->app().store().location(),
+                                                             u"cli"_s))
+                           .value();
+            Profile *again = cli->mainContext()->insertProfile();
+            again->setName(u"und2"_s);
+            again->setAddress(u"127.0.0.2"_s);
+            QVERIFY(!cli->mainContext()->save());
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(listed(), QStringList{u"und2"_s}, 10000);
+        action(u"undo"_s)->trigger();
+        QTRY_COMPARE(listed(), (QStringList{u"und2"_s, u"und2 2"_s}));
+        QVERIFY(action(u"redo"_s)->isEnabled());
+    }
+
     void emptyingTheTrashAsksAndDeletesOnlyWhatIsInIt()
     {
         for (const QString &name : {u"a"_s, u"b"_s, u"c"_s})
@@ -393,11 +416,23 @@ private Q_SLOTS:
         press(visibleBox(u"confirmPermanentDeletion"_s), u"Cancel"_s);
         QCOMPARE(context().profiles().size(), 3);
 
+        // What another writer brings back while the question is open stays.
         action(u"emptyTrash"_s)->trigger();
         QTRY_VERIFY(visibleBox(u"confirmPermanentDeletion"_s));
+        {
+            auto cli = std::move(PersistenceController::open(m_fixture->app().store().location(),
+                                                             u"cli"_s))
+                           .value();
+            for (Profile *profile : cli->mainContext()->profiles()) {
+                if (profile->name() == u"a"_s)
+                    profile->setDeletedOn(std::nullopt);
+            }
+            QVERIFY(!cli->mainContext()->save());
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(listed(), (QStringList{u"a"_s, u"c"_s}), 10000);
         press(visibleBox(u"confirmPermanentDeletion"_s), u"Delete"_s);
-        QTRY_COMPARE(context().profiles().size(), 1);
-        QCOMPARE(listed(), QStringList{u"c"_s});
+        QTRY_COMPARE(context().profiles().size(), 2);
+        QCOMPARE(listed(), (QStringList{u"a"_s, u"c"_s}));
         QVERIFY(!action(u"emptyTrash"_s)->isEnabled());
     }
 

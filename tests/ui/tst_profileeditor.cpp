@@ -418,8 +418,16 @@ private Q_SLOTS:
         });
         QTRY_VERIFY(profile->isInTrash());
         QTRY_VERIFY(editor->bannerLabel()->text().contains(u"Recently Deleted elsewhere"_s));
+        // Meanwhile another live profile took its name: back among them, it needs another.
+        otherWriter(
+            [](ObjectContext &cli) { cli.insertProfile()->setName(u"Staging database"_s); });
+        QTRY_COMPARE(main().profiles().size(), 2);
+        QVERIFY(!editor->save());
+        QVERIFY(editor->hintLabel()->text().contains(u"is already taken"_s));
+        replaceText(editor->generalPage()->nameField(), u"Staging database (old)"_s);
         QVERIFY(editor->save());
         QVERIFY(!profile->isInTrash());
+        QCOMPARE(profile->name(), u"Staging database (old)"_s);
         QCOMPARE(profile->address(), u"new.example.org"_s);
     }
 
