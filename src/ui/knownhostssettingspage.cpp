@@ -133,11 +133,28 @@ void KnownHostsSettingsPage::reload()
     parser->load(m_file, [this, parser](Result<QList<KnownHostEntry>> entries) {
         parser->deleteLater();
         if (entries)
-            m_model->setEntries(*entries);
+            showEntries(*entries);
         setLoading(false);
         if (!entries)
             fail(entries.error().message);
     });
+}
+
+// The file changes under the page whenever the client records a host key: what the person
+// selected stays selected, by content.
+void KnownHostsSettingsPage::showEntries(const QList<KnownHostEntry> &entries)
+{
+    QStringList selected;
+    for (const KnownHostEntry &entry : selectedEntries())
+        selected.append(entry.content);
+    m_model->setEntries(entries);
+    QItemSelection kept;
+    for (int row = 0; row < entries.size() && !selected.isEmpty(); ++row) {
+        if (selected.removeOne(entries.at(row).content))
+            kept.select(m_model->index(row, 0), m_model->index(row, 0));
+    }
+    m_list->selectionModel()->select(kept, QItemSelectionModel::ClearAndSelect |
+                                               QItemSelectionModel::Rows);
 }
 
 // The list shown stays the file's until the file has been read again; a write that fails

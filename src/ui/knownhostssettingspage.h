@@ -52,6 +52,7 @@ private:
     void setLoading(bool loading);
     void updateActions();
     void write(const QList<KnownHostEntry> &entries);
+    void showEntries(const QList<KnownHostEntry> &entries);
     void change(const std::function<void(QList<KnownHostEntry> &)> &edit);
     void watchFile();
     void followFile();

@@ -177,6 +177,7 @@ private Q_SLOTS:
     void linesTheClientAddsMeanwhileAreShownAndKept()
     {
         open();
+        selectRows({4});
         const QByteArray added = "[127.0.0.1]:22314 ssh-ed25519 AAAAC3NzaC1lZDI1NTE5added\n";
         {
             QFile file(knownHostsFile());
@@ -185,6 +186,8 @@ private Q_SLOTS:
         }
         QTRY_COMPARE_WITH_TIMEOUT(model()->rowCount(), 6, timeoutMs);
         QTRY_VERIFY_WITH_TIMEOUT(!m_page->isLoading(), timeoutMs);
+        QCOMPARE(m_page->selectedEntries().size(), 1);
+        QVERIFY(m_page->selectedEntries().first().content.startsWith(u"db.example"_s));
 
         const QByteArray comment = "# written by hand\n";
         {
