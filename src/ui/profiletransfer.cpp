@@ -240,8 +240,18 @@ void ProfileTransfer::drain()
             forAll = decision;
         return decision;
     };
-    while (!m_pending.isEmpty())
+    // One step to undo as well.
+    UndoStack *undo = m_context.undoStack();
+    if (undo)
+        undo->beginUndoGrouping();
+    qsizetype files = 0;
+    for (; !m_pending.isEmpty(); ++files)
         importFile(m_pending.takeFirst(), report, askOnce);
+    if (undo) {
+        if (files > 1 && report.total && report.total->added + report.total->replaced > 0)
+            undo->setActionName(localized("Import Profiles"));
+        undo->endUndoGrouping();
+    }
     m_busy = false;
     ExchangeDialogs::showImportReport(m_window, report);
 }

@@ -324,8 +324,8 @@ private Q_SLOTS:
         QCOMPARE(names(), (QStringList{u"x"_s, u"x from a file"_s, u"y"_s, u"y from a file"_s}));
     }
 
-    // Files opened together are one run: "Apply to All" is offered while more files wait, and
-    // the answer holds for the rest of them.
+    // Files opened together are one run: "Apply to All" is offered while more files wait, the
+    // answer holds for the rest of them, and one undo takes them all back.
     void applyToAllHoldsForTheFilesOpenedTogether()
     {
         QStringList paths;
@@ -350,6 +350,10 @@ private Q_SLOTS:
         QCOMPARE(asked, 1);
         for (const Profile *profile : std::as_const(mine))
             QCOMPARE(profile->note(), u"theirs"_s);
+        QCOMPARE(context().undoStack()->undoActionName(), u"Import Profiles"_s);
+        context().undo();
+        for (const Profile *profile : std::as_const(mine))
+            QCOMPARE(profile->note(), u"mine"_s);
     }
 
     void aMissingFileIsNamed()
