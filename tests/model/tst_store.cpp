@@ -54,6 +54,19 @@ class StoreTest : public QObject
     QString m_path;
     int m_count = 0;
 
+    // Another writer (the command line) deletes the profiles of these names for good, and this
+    // context merges it.
+    void deleteElsewhere(ObjectContext *ctx, const QStringList &names)
+    {
+        {
+            auto other = openStore(m_path, u"cli"_s);
+            for (const QString &name : names)
+                other->mainContext()->deleteObject(profileNamed(other->mainContext(), name));
+            QVERIFY(!other->mainContext()->save());
+        }
+        QVERIFY(!ctx->mergeCommitted());
+    }
+
 private Q_SLOTS:
     void init()
     {
@@ -588,12 +601,7 @@ private Q_SLOTS:
 
         ctx->deleteObject(profile);
         ctx->processPendingChanges();
-        {
-            auto other = openStore(m_path, u"cli"_s);
-            other->mainContext()->deleteObject(profileNamed(other->mainContext(), u"gone"_s));
-            QVERIFY(!other->mainContext()->save());
-        }
-        QVERIFY(!ctx->mergeCommitted());
+        deleteElsewhere(ctx, {u"gone"_s});
         ctx->undo();
         QVERIFY(profile->isDeleted());
         QVERIFY(forwarding->isDeleted());
@@ -625,12 +633,7 @@ private Q_SLOTS:
         ctx->deleteObject(removed);
         ctx->processPendingChanges();
         QVERIFY(!ctx->save());
-        {
-            auto other = openStore(m_path, u"cli"_s);
-            other->mainContext()->deleteObject(profileNamed(other->mainContext(), u"fx"_s));
-            QVERIFY(!other->mainContext()->save());
-        }
-        QVERIFY(!ctx->mergeCommitted());
+        deleteElsewhere(ctx, {u"fx"_s});
         ctx->undo();
         QVERIFY(removed->isDeleted());
         QVERIFY(ctx->forwardings().isEmpty());
@@ -668,12 +671,7 @@ private Q_SLOTS:
         ctx->undoStack()->removeAllActions();
         QTRY_COMPARE(ctx->heldObjectCount(), all - 2);
 
-        {
-            auto other = openStore(m_path, u"cli"_s);
-            other->mainContext()->deleteObject(profileNamed(other->mainContext(), u"elsewhere"_s));
-            QVERIFY(!other->mainContext()->save());
-        }
-        QVERIFY(!ctx->mergeCommitted());
+        deleteElsewhere(ctx, {u"elsewhere"_s});
         QTRY_COMPARE(ctx->heldObjectCount(), all - 3);
         QCOMPARE(ctx->profiles(), QList<Profile *>{kept});
         QCOMPARE(tag->profiles().size(), 0);
@@ -702,13 +700,7 @@ private Q_SLOTS:
         ctx->processPendingChanges();
         QVERIFY(!ctx->save());
         QVERIFY(ctx->undoStack()->canUndo());
-        {
-            auto other = openStore(m_path, u"cli"_s);
-            for (const QString &name : {u"a"_s, u"b"_s, u"later"_s})
-                other->mainContext()->deleteObject(profileNamed(other->mainContext(), name));
-            QVERIFY(!other->mainContext()->save());
-        }
-        QVERIFY(!ctx->mergeCommitted());
+        deleteElsewhere(ctx, {u"a"_s, u"b"_s, u"later"_s});
         QTRY_VERIFY(!ctx->undoStack()->canUndo());
         QTRY_COMPARE(ctx->heldObjectCount(), before);
     }
