@@ -431,6 +431,26 @@ private Q_SLOTS:
         QCOMPARE(profile->address(), u"new.example.org"_s);
     }
 
+    // Trashed, then deleted for good: the editor says the last, whatever else changes later.
+    void aProfileTrashedThenDeletedElsewhereStaysDeleted()
+    {
+        Profile *profile = sample();
+        ProfileEditor *editor = open(m_editors->edit(*profile->uuid()));
+        QVERIFY(editor);
+        otherWriter([](ObjectContext &cli) {
+            profileNamed(cli, u"Staging database"_s)->setDeletedOn(QDateTime::currentDateTimeUtc());
+        });
+        QTRY_VERIFY(editor->bannerLabel()->text().contains(u"Recently Deleted elsewhere"_s));
+        otherWriter(
+            [](ObjectContext &cli) { cli.deleteObject(profileNamed(cli, u"Staging database"_s)); });
+        QTRY_VERIFY(editor->bannerLabel()->text().contains(u"deleted elsewhere. Saving creates"_s));
+        otherWriter([](ObjectContext &cli) { cli.insertProfile()->setName(u"unrelated"_s); });
+        QTRY_COMPARE(main().profiles().size(), 1);
+        QVERIFY(editor->bannerLabel()->text().contains(u"deleted elsewhere. Saving creates"_s));
+        QVERIFY(editor->save());
+        QVERIFY(!profileNamed(main(), u"Staging database"_s)->isInTrash());
+    }
+
     void duplicatesAProfile()
     {
         Profile *source = sample();
