@@ -374,7 +374,7 @@ void ObjectContext::setReleasesDeletedObjects(bool releases)
             scheduleRelease();
     });
     if (UndoStack *undo = undoStack())
-        connect(undo, &UndoStack::changed, this, &ObjectContext::scheduleRelease);
+        connect(undo, &UndoStack::forgotten, this, &ObjectContext::scheduleRelease);
 }
 
 qsizetype ObjectContext::heldObjectCount() const

@@ -17,7 +17,7 @@ void UndoStack::endUndoGrouping()
         return;
     if (m_open && !m_open->steps.isEmpty()) {
         m_undo.append(std::move(*m_open));
-        m_redo.clear();
+        forgetRedo();
     }
     m_open.reset();
     Q_EMIT changed();
@@ -44,9 +44,20 @@ QString UndoStack::redoActionName() const
 
 void UndoStack::removeAllActions()
 {
+    const bool any = !m_undo.isEmpty() || !m_redo.isEmpty();
     m_undo.clear();
     m_redo.clear();
     Q_EMIT changed();
+    if (any)
+        Q_EMIT forgotten();
+}
+
+void UndoStack::forgetRedo()
+{
+    if (m_redo.isEmpty())
+        return;
+    m_redo.clear();
+    Q_EMIT forgotten();
 }
 
 void UndoStack::record(std::shared_ptr<UndoStep> step)
@@ -56,7 +67,7 @@ void UndoStack::record(std::shared_ptr<UndoStep> step)
         return;
     }
     m_undo.append(Group{{}, {std::move(step)}});
-    m_redo.clear();
+    forgetRedo();
     Q_EMIT changed();
 }
 
@@ -84,9 +95,13 @@ void UndoStack::beginReplay(bool undoing, const QString &name)
 void UndoStack::endReplay()
 {
     // What undoing recorded is the redo of it, and the other way round.
-    if (m_open && !m_open->steps.isEmpty())
+    const bool replayed = m_open && !m_open->steps.isEmpty();
+    if (replayed)
         (m_undoing ? m_redo : m_undo).append(std::move(*m_open));
     m_open.reset();
     m_undoing = m_redoing = false;
     Q_EMIT changed();
+    // A replay that changed nothing leaves no step behind: the one it took is gone.
+    if (!replayed)
+        Q_EMIT forgotten();
 }

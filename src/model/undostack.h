@@ -41,6 +41,7 @@ private:
     void record(std::shared_ptr<UndoStep> step);
     std::optional<Group> takeUndoGroup();
     std::optional<Group> takeRedoGroup();
+    void forgetRedo();
     void beginReplay(bool undoing, const QString &name);
     void endReplay();
 
@@ -53,4 +54,6 @@ private:
 
 Q_SIGNALS:
     void changed();
+    // Steps went for good: records that only they named can go too.
+    void forgotten();
 };

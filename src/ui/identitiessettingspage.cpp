@@ -78,12 +78,10 @@ QString IdentitiesSettingsPage::usageNote(const QString &directory)
 
 void IdentitiesSettingsPage::buildActions()
 {
-    m_import = makeListAction(m_list, localized("Import Identity Keys…"), u"document-import"_s,
-                              QKeySequence::Open);
-    m_import->setObjectName(u"importIdentities"_s);
-    m_delete = makeListAction(m_list, localized("Delete Identities"), u"edit-delete"_s,
-                              QKeySequence::Delete);
-    m_delete->setObjectName(u"deleteIdentities"_s);
+    m_import = makeListAction(m_list, u"importIdentities"_s, localized("Import Identity Keys…"),
+                              u"document-import"_s, QKeySequence::Open);
+    m_delete = makeListAction(m_list, u"deleteIdentities"_s, localized("Delete Identities"),
+                              u"edit-delete"_s, QKeySequence::Delete);
     connect(m_import, &QAction::triggered, this, &IdentitiesSettingsPage::chooseFilesToImport);
     connect(m_delete, &QAction::triggered, this, &IdentitiesSettingsPage::deleteSelected);
 }

@@ -69,14 +69,12 @@ QString KnownHostsSettingsPage::defaultFile()
 
 void KnownHostsSettingsPage::buildActions()
 {
-    m_add = makeListAction(m_list, localized("Add Known Host…"), u"list-add"_s, QKeySequence::New);
-    m_add->setObjectName(u"addKnownHost"_s);
-    m_copy =
-        makeListAction(m_list, localized("Copy Known Hosts"), u"edit-copy"_s, QKeySequence::Copy);
-    m_copy->setObjectName(u"copyKnownHosts"_s);
-    m_remove = makeListAction(m_list, localized("Remove Known Hosts"), u"list-remove"_s,
-                              QKeySequence::Delete);
-    m_remove->setObjectName(u"removeKnownHosts"_s);
+    m_add = makeListAction(m_list, u"addKnownHost"_s, localized("Add Known Host…"), u"list-add"_s,
+                           QKeySequence::New);
+    m_copy = makeListAction(m_list, u"copyKnownHosts"_s, localized("Copy Known Hosts"),
+                            u"edit-copy"_s, QKeySequence::Copy);
+    m_remove = makeListAction(m_list, u"removeKnownHosts"_s, localized("Remove Known Hosts"),
+                              u"list-remove"_s, QKeySequence::Delete);
     connect(m_add, &QAction::triggered, this, &KnownHostsSettingsPage::showAddSheet);
     connect(m_copy, &QAction::triggered, this, &KnownHostsSettingsPage::copySelected);
     connect(m_remove, &QAction::triggered, this, &KnownHostsSettingsPage::removeSelected);
@@ -126,17 +124,28 @@ void KnownHostsSettingsPage::fail(const QString &message)
 }
 
 // A failed read leaves the list as it was.
-void KnownHostsSettingsPage::reload()
+void KnownHostsSettingsPage::read(const std::function<void(QList<KnownHostEntry>)> &use)
 {
+    // This read sees every change noticed so far, the page's own writes included.
+    m_changed.stop();
     setLoading(true);
     KnownHostsParser *parser = newParser();
-    parser->load(m_file, [this, parser](Result<QList<KnownHostEntry>> entries) {
+    parser->load(m_file, [this, parser, use](Result<QList<KnownHostEntry>> entries) {
         parser->deleteLater();
-        if (entries)
-            showEntries(*entries);
-        setLoading(false);
-        if (!entries)
+        if (!entries) {
+            setLoading(false);
             fail(entries.error().message);
+            return;
+        }
+        use(*std::move(entries));
+    });
+}
+
+void KnownHostsSettingsPage::reload()
+{
+    read([this](const QList<KnownHostEntry> &entries) {
+        showEntries(entries);
+        setLoading(false);
     });
 }
 
@@ -189,18 +198,9 @@ void KnownHostsSettingsPage::showAddSheet()
 // holds now, never to the list as it was last shown.
 void KnownHostsSettingsPage::change(const std::function<void(QList<KnownHostEntry> &)> &edit)
 {
-    setLoading(true);
-    KnownHostsParser *parser = newParser();
-    parser->load(m_file, [this, parser, edit](Result<QList<KnownHostEntry>> entries) {
-        parser->deleteLater();
-        if (!entries) {
-            setLoading(false);
-            fail(entries.error().message);
-            return;
-        }
-        QList<KnownHostEntry> changed = *entries;
-        edit(changed);
-        write(changed);
+    read([this, edit](QList<KnownHostEntry> entries) {
+        edit(entries);
+        write(entries);
     });
 }
 

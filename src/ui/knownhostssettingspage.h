@@ -53,6 +53,7 @@ private:
     void updateActions();
     void write(const QList<KnownHostEntry> &entries);
     void showEntries(const QList<KnownHostEntry> &entries);
+    void read(const std::function<void(QList<KnownHostEntry>)> &use);
     void change(const std::function<void(QList<KnownHostEntry> &)> &edit);
     void watchFile();
     void followFile();

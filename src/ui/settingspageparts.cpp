@@ -55,10 +55,11 @@ void askSettingsQuestion(QWidget *page, const QString &objectName, const QString
     box->open();
 }
 
-QAction *makeListAction(QWidget *list, const QString &text, const QString &icon,
-                        const QKeySequence &keys)
+QAction *makeListAction(QWidget *list, const QString &name, const QString &text,
+                        const QString &icon, const QKeySequence &keys)
 {
     auto *action = new QAction(QIcon::fromTheme(icon), text, list);
+    action->setObjectName(name);
     action->setShortcut(keys);
     action->setShortcutContext(Qt::WidgetShortcut);
     if (!keys.isEmpty())

@@ -30,8 +30,8 @@ void askSettingsQuestion(QWidget *page, const QString &objectName, const QString
 void setUpEntryList(QTreeView *list, QAbstractItemModel *model, const QString &accessibleName,
                     const QSize &minimumSize);
 // An action of a page's list: its keys work while the list has the focus, where Delete and
-// Copy mean the selected rows.
-QAction *makeListAction(QWidget *list, const QString &text, const QString &icon,
-                        const QKeySequence &keys);
+// Copy mean the selected rows. The name is the action's object name.
+QAction *makeListAction(QWidget *list, const QString &name, const QString &text,
+                        const QString &icon, const QKeySequence &keys);
 // A button under the list showing the action's short label; it follows the action's state.
 QWidget *makeListButtons(const QList<std::pair<QAction *, QString>> &actions);
